@@ -1,0 +1,101 @@
+#include "core/DebugLog.h"
+#include "core/EngineGlobals.h"
+#include "core/Exceptions.h"
+#include "core/Stream.h"
+#include "hal/Console.h"
+#include <cstdio>
+#include <cstring>
+
+namespace core {
+
+DebugLog::DebugLog()
+    : m_errorCount(0), m_warningCount(0), m_messageCount(1), m_levelMask(0), m_echo(true) {
+    m_buffer[0] = 0;
+}
+
+DebugLog::~DebugLog() {}
+
+void DebugLog::write(const char* text, int length) {
+    if (m_echo) HAL::writeDebugOutput(text, length);
+    if (m_output) {
+        // Whatever the stream logs while writing shows only errors and warnings.
+        unsigned saved = m_levelMask;
+        m_levelMask = 0;
+        try {
+            m_output->write(text, length);
+        } catch (...) {
+            m_levelMask = saved;
+            throw;
+        }
+        m_levelMask = saved;
+    }
+}
+
+void DebugLog::log(unsigned level, const char* format, va_list args) {
+    if (!enabled(level)) return;
+    if (level & 0x1u) {
+        write(" ERROR  |", 9);
+        ++m_errorCount;
+    } else if (level & 0x2u) {
+        write("WARNING |", 9);
+        ++m_warningCount;
+    }
+    va_list measure;
+    va_copy(measure, args);
+    int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length >= 0 && length <= MAX_MESSAGE) {
+        std::vsnprintf(m_buffer, sizeof m_buffer, format, args);
+    } else {
+        std::strcpy(m_buffer, "<too long debug string>\n");
+    }
+    write(m_buffer, (int)std::strlen(m_buffer));
+    ++m_messageCount;
+}
+
+void DebugLog::setOutputFile() {
+    const char* msg = "Debug: setOutputFile: debug disabled\n";
+    if (enabled(0x100000)) {
+        write(msg, (int)std::strlen(msg));
+        ++m_messageCount;
+    }
+    m_output.release();
+    m_echo = true;
+}
+
+void DebugLog::setOutputStream(Stream* s) { m_output = s; }
+
+void log(unsigned level, const char* format, ...) {
+    EngineGlobals* g = engineGlobals();
+    va_list args;
+    va_start(args, format);
+    if (g && g->log) {
+        g->log->log(level, format, args);
+    } else if (level & 0x3u) {
+        char buf[DebugLog::BUFFER_SIZE];
+        const char* prefix = (level & 0x1u) ? " ERROR  |" : "WARNING |";
+        HAL::writeDebugOutput(prefix, 9);
+        int n = std::vsnprintf(buf, sizeof buf, format, args);
+        if (n > 0) HAL::writeDebugOutput(buf, n < (int)sizeof buf ? n : (int)sizeof buf - 1);
+    }
+    va_end(args);
+}
+
+bool logEnabled(unsigned level) {
+    EngineGlobals* g = engineGlobals();
+    if (g && g->log) return g->log->enabled(level);
+    return (level & 0x3u) != 0;
+}
+
+void assertFailure(const char* expression, const char* message, const char* file, int line) {
+    const char* base = file ? std::strrchr(file, '/') : nullptr;
+    base = base ? base + 1 : (file ? file : "");
+    log(0x1, "ASSERT FAILURE!\n");
+    log(0x1, "Expr: %s\n", expression);
+    log(0x1, "Msg: %s\n", message);
+    log(0x1, "File: %s\n", base);
+    log(0x1, "Line: %d\n", line);
+    throw Assert_Exception();
+}
+
+} // namespace core

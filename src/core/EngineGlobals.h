@@ -1,0 +1,44 @@
+// EngineGlobals: the one record every engine part reaches its shared services
+// through (debug log, memory manager, file system, current renderer, input
+// state, display list). Created by the engine start-up, freed at shut-down;
+// the pointer is null while no engine runs.
+#pragma once
+
+class MemoryManager;
+namespace render { class Graphics3D; }
+namespace HAL { struct InputState; class Display; }
+
+namespace core {
+class DebugLog;
+class FileSystem;
+class Object;
+template <typename T> class Morva3dAllocator;
+template <typename T, typename A> class Vector;
+
+struct EngineGlobals {
+    // The part of the engine configuration the running engine reads back
+    // (command-line tokens to the last flag).
+    struct Config {
+        const char* tokens[10] = {};
+        float fixedUpdateStep = 0.0f;
+        float minimumFrameTime = 0.0f;
+        int tokenCount = 0;
+        int debugLevelMask = 12;
+        int sleepTimeMs = 100;
+        bool newNodesRenderFlag4 = false;
+        bool consoleWindowWanted = true;
+        bool releaseImagesAfterUpload = true;
+    } config;
+    DebugLog* log = nullptr;
+    MemoryManager* memoryManager = nullptr;
+    render::Graphics3D* graphics = nullptr;
+    HAL::InputState* input = nullptr;
+    Object* owned = nullptr;
+    Vector<HAL::Display*, Morva3dAllocator<HAL::Display*>>* displays = nullptr;
+    FileSystem* fileSystem = nullptr;
+};
+
+EngineGlobals* engineGlobals();
+void setEngineGlobals(EngineGlobals* g);
+
+} // namespace core
