@@ -11,6 +11,7 @@
 #include "PngReference.h"
 #include "TestStreams.h"
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,55 @@ TEST_F(FileBackedImageTest, LoadByNameErrors) {
     dir.write("text.png", "this is not an image at all");
     EXPECT_THROW(render::Loader::load(core::String("text.png"), nullptr, result), core::IOException);
     EXPECT_EQ(0, result.size());
+    err.finish();
+}
+
+} // namespace
+
+namespace {
+
+// The suite's folder itself mounted as the root: every file by name.
+class SuiteByNameTest : public testsupport::CoreTest {
+protected:
+    SuiteByNameTest() { core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(SUITE.c_str(), false), ""); }
+    ~SuiteByNameTest() override { core::FileSystem::destroy(); }
+};
+
+TEST_F(SuiteByNameTest, NamedLoadsDecodeLikeTheIndependentDecoderOrFailCleanly) {
+    testsupport::StderrCapture err;
+    int checked = 0, corrupt = 0;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(SUITE)) {
+        std::string n = entry.path().filename().string();
+        if (n.size() > 4 && n.substr(n.size() - 4) == ".png" && n != "PngSuite.png") names.push_back(n);
+    }
+    for (const std::string& n : names) {
+        SCOPED_TRACE(n);
+        int live = core.pool().getLiveAllocations();
+        {
+            Results result;
+            bool isCorrupt = n[0] == 'x';
+            try {
+                render::Loader::load(core::String(n.c_str()), nullptr, result);
+                render::Image2D* image = static_cast<render::Image2D*>(result[0].get());
+                const unsigned char* px = image->getPixels();
+                EXPECT_FALSE(isCorrupt) << "corrupt file decoded";
+                pngref::Image expected;
+                std::string why;
+                if (!isCorrupt && pngref::decode(teststreams::readFile(SUITE + n), expected, why)) {
+                    EXPECT_EQ(expected.width, image->getWidth());
+                    EXPECT_EQ(0, std::memcmp(expected.pixels.data(), px, expected.pixels.size()));
+                    ++checked;
+                }
+            } catch (core::IOException&) {
+                EXPECT_TRUE(isCorrupt) << "valid file failed";
+                ++corrupt;
+            }
+        }
+        EXPECT_EQ(live, core.pool().getLiveAllocations()) << "pool blocks leaked";
+    }
+    EXPECT_GT(checked, 140);
+    EXPECT_GE(corrupt, 14);
     err.finish();
 }
 
