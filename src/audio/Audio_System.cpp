@@ -3,22 +3,22 @@
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 
-Audio_System* g_glob_audio_system = 0;
+Audio_System* g_glob_audio_system = nullptr;
 
 Audio_System::Audio_System() {
-    M3D_ASSERT(g_glob_audio_system == 0);
+    if (g_glob_audio_system != 0)
+        core::assertFailure("g_glob_audio_system == 0", "g_glob_audio_system == 0", "Audio_System", 293);
     g_glob_audio_system = this;
 }
 
 Audio_System::~Audio_System() {
-    // A destructor must not throw: report the mismatch and leave the other
-    // instance registered.
-    if (g_glob_audio_system != this) {
-        try {
-            M3D_ASSERT(g_glob_audio_system == this);
-        } catch (const Assert_Exception&) {
-        }
+    if (g_glob_audio_system == this) {
+        g_glob_audio_system = nullptr;
         return;
     }
-    g_glob_audio_system = 0;
+    // Reported, never thrown out of a destructor.
+    try {
+        core::assertFailure("g_glob_audio_system == this", "g_glob_audio_system == this", "Audio_System", 299);
+    } catch (const Assert_Exception&) {
+    }
 }

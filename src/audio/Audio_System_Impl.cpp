@@ -18,7 +18,7 @@ const float MUSIC_CUT_OFF = 0.01f;
 void checkResult(int code, const char* text) {
     if (code == 0) return;
     core::log(0x4, "OpenAL error! (%d) %s\n", code, text ? text : "Unknown error.");
-    core::assertFailure("false", "false", __FILE__, __LINE__);
+    core::assertFailure("false", "false", "Audio_System", 61);
 }
 
 void checkAlc(ALCdevice* device) {
