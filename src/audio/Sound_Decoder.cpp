@@ -1,5 +1,6 @@
 // Sound_Decoder: libsndfile behind a small frame reader.
 #include "audio/Sound_Decoder.h"
+#include <cmath>
 #include <sndfile.h>
 
 Sound_Decoder* Sound_Decoder::open(const char* file, core::String& error) {
@@ -14,8 +15,6 @@ Sound_Decoder* Sound_Decoder::open(const char* file, core::String& error) {
         sf_close(sf);
         return 0;
     }
-    // Float files hold -1 ... 1; scale them to the full 16-bit range.
-    sf_command(sf, SFC_SET_SCALE_FLOAT_INT_READ, 0, SF_TRUE);
     return M3D_NEW Sound_Decoder(sf, info.channels, info.samplerate, info.frames);
 }
 
@@ -25,25 +24,39 @@ Sound_Decoder::Sound_Decoder(sf_private_tag* file, int channels, int sampleRate,
 
 Sound_Decoder::~Sound_Decoder() { sf_close(m_file); }
 
+namespace {
+
+short toShort(float v) {
+    float s = v * 32768.0f;
+    return (short)(s <= -32768.0f ? -32768 : s >= 32767.0f ? 32767 : (int)lrintf(s));
+}
+
+} // namespace
+
+// Frames come from libsndfile as floats in -1 ... 1 whatever the file holds
+// (its integer-to-float scaling is exact; asking it for shorts straight from
+// a float file would either truncate or scan the whole file for its peak),
+// and are converted here, folding extra channels in on the way.
 int Sound_Decoder::read(short* out, int frames) {
     if (frames <= 0) return 0;
-    if (m_fileChannels <= 2) return (int)sf_readf_short(m_file, out, frames);
-
-    // Fold down in blocks so the scratch stays small.
     const int BLOCK = 1024;
-    if (m_wide.size() < BLOCK * m_fileChannels) m_wide.resize(BLOCK * m_fileChannels);
+    if (m_block.size() < BLOCK * m_fileChannels) m_block.resize(BLOCK * m_fileChannels);
     int done = 0;
     while (done < frames) {
         int want = frames - done < BLOCK ? frames - done : BLOCK;
-        int got = (int)sf_readf_short(m_file, m_wide.data(), want);
-        for (int f = 0; f < got; ++f) {
-            const short* in = m_wide.data() + f * m_fileChannels;
-            int rest = 0;
-            for (int c = 2; c < m_fileChannels; ++c) rest += in[c];
-            rest /= (m_fileChannels - 2) * 2;
-            int l = in[0] / 2 + rest, r = in[1] / 2 + rest;
-            out[(done + f) * 2] = (short)(l < -32768 ? -32768 : l > 32767 ? 32767 : l);
-            out[(done + f) * 2 + 1] = (short)(r < -32768 ? -32768 : r > 32767 ? 32767 : r);
+        int got = (int)sf_readf_float(m_file, m_block.data(), want);
+        short* o = out + done * m_outChannels;
+        const float* in = m_block.data();
+        if (m_fileChannels <= 2) {
+            for (int i = 0; i < got * m_fileChannels; ++i) o[i] = toShort(in[i]);
+        } else {
+            const float restScale = 0.5f / (float)(m_fileChannels - 2);
+            for (int f = 0; f < got; ++f, in += m_fileChannels) {
+                float rest = 0.0f;
+                for (int c = 2; c < m_fileChannels; ++c) rest += in[c];
+                o[f * 2] = toShort(in[0] * 0.5f + rest * restScale);
+                o[f * 2 + 1] = toShort(in[1] * 0.5f + rest * restScale);
+            }
         }
         done += got;
         if (got < want) break;

@@ -40,5 +40,5 @@ private:
     int m_outChannels;
     int m_sampleRate;
     long long m_frames;
-    core::Vector<short> m_wide; // frames of all channels, for files with more than two
+    core::Vector<float> m_block; // one block of decoded frames, all channels
 };
