@@ -34,7 +34,7 @@ void checkAl() {
 } // namespace
 
 Audio_System_Impl::Audio_System_Impl()
-    : m_muted(false), m_device(0), m_context(0), m_masterVolume(1.0f), m_targetMasterVolume(1.0f),
+    : m_muted(false), m_device(0), m_context(0), m_masterVolume(1.0f), m_targetMasterVolume(1.0f), m_appliedMasterVolume(1.0f),
       m_channelCount(0), m_startCounter(0) {
     m_volumes[0] = m_volumes[1] = 0.0f;
     for (int i = 0; i < CHANNEL_COUNT; ++i) m_channels[i] = m_channelStarts[i] = 0;
@@ -238,7 +238,10 @@ void Audio_System_Impl::update(float) {
     }
     if (m_music[1] && m_volumes[1] < MUSIC_CUT_OFF) stopMusic(1);
     m_masterVolume += (m_targetMasterVolume - m_masterVolume) * MASTER_EASING;
-    if (m_context) alListenerf(AL_GAIN, m_masterVolume);
+    if (m_context && m_masterVolume != m_appliedMasterVolume) {
+        m_appliedMasterVolume = m_masterVolume;
+        alListenerf(AL_GAIN, m_masterVolume);
+    }
 }
 
 bool Audio_System_Impl::isMuted() { return m_muted; }

@@ -60,6 +60,7 @@ private:
     float m_volumes[2];
     float m_masterVolume;
     float m_targetMasterVolume;
+    float m_appliedMasterVolume; // the listener gain last set
 
     unsigned int m_channels[CHANNEL_COUNT];
     unsigned int m_channelStarts[CHANNEL_COUNT]; // start order, to take the oldest sound when all are busy

@@ -5,7 +5,7 @@
 Music_Stream::Music_Stream(Sound_Decoder* decoder, unsigned int source)
     : m_decoder(decoder), m_source(source), m_bufferCount(0),
       m_format(decoder->getChannels() == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16),
-      m_started(false), m_broken(false) {
+      m_gain(-1.0f), m_started(false), m_broken(false) {
     for (int i = 0; i < BUFFER_COUNT; ++i) m_buffers[i] = 0;
 }
 
@@ -43,7 +43,11 @@ bool Music_Stream::fill(unsigned int buffer, short* scratch) {
 }
 
 void Music_Stream::setVolume(float volume) {
-    if (m_source) alSourcef(m_source, AL_GAIN, volume);
+    // Every gain change is a property update the mixer has to pick up; once
+    // a fade has settled the value stops changing and nothing is sent.
+    if (!m_source || volume == m_gain) return;
+    m_gain = volume;
+    alSourcef(m_source, AL_GAIN, volume);
 }
 
 void Music_Stream::play() {

@@ -40,6 +40,7 @@ private:
     unsigned int m_buffers[BUFFER_COUNT];
     int m_bufferCount;
     int m_format;
+    float m_gain;
     bool m_started;
     bool m_broken;
 };
