@@ -1,5 +1,6 @@
 #include "audio/Audio_System.h"
 #include "core/DebugLog.h"
+#include "core/Exceptions.h"
 
 Audio_System* g_glob_audio_system = nullptr;
 
