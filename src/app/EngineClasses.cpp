@@ -2,6 +2,7 @@
 #include "app/EngineConfig.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
+#include "core/FileSystem.h"
 #include "core/MemoryManager.h"
 #include "core/Vector.h"
 #include "hal/Console.h"
@@ -66,6 +67,7 @@ void deInitEngineClasses() {
     // The further reference and the current renderer's leftovers belong to
     // parts this application does not keep there.
     if (g->log) g->log->setOutputFile();
+    core::FileSystem::destroy();
     if (g->owned) {
         delete g->owned;
         g->owned = nullptr;

@@ -2,6 +2,8 @@
 #include "audio/Null_Audio_System.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
 #include "hal/sdl/InputState.h"
 #include "hal/sdl/Platform.h"
 
@@ -12,7 +14,9 @@ Audio_System* createAudioSystem() { return new Null_Audio_System(); }
 
 // Makes the working directory the root of the engine's file system, so
 // scripts and assets resolve relative to it.
-void mountWorkingDirectory() {}
+void mountWorkingDirectory() {
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(core::String(""), false), core::String(""));
+}
 
 } // namespace
 
