@@ -8,19 +8,13 @@
 #include <cstdarg>
 #include <new>
 
-#if __has_include("core/FileSystem.h")
 #include "core/FileSystem.h"
 #include "core/Stream.h"
-#define M3D_SCRIPT_FILESYSTEM 1
-#else
-#include <cstdio>
-#endif
 
 namespace {
 
 const int READ_BLOCK = 1024;
 
-#if M3D_SCRIPT_FILESYSTEM
 // Reads the whole file through the engine's file system in 1024-byte blocks.
 // Throws core::IOException when the file cannot be opened or read.
 void readScript(const core::String& path, core::Vector<char>& out) {
@@ -39,22 +33,6 @@ void readScript(const core::String& path, core::Vector<char>& out) {
     }
     stream->close();
 }
-#else
-// Until the engine's file system is built in: the C runtime, same contract.
-void readScript(const core::String& path, core::Vector<char>& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) throw core::IOException("FileSystem::openFile: File not found!", path);
-    char block[READ_BLOCK];
-    size_t got;
-    while ((got = std::fread(block, 1, READ_BLOCK, f)) > 0) {
-        int at = out.size();
-        out.resize(at + (int)got);
-        for (size_t i = 0; i < got; ++i) out[at + (int)i] = block[i];
-        if (got < (size_t)READ_BLOCK) break;
-    }
-    std::fclose(f);
-}
-#endif
 
 } // namespace
 

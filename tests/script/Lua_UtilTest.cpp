@@ -113,6 +113,7 @@ protected:
     }
     TempWorkDir dir;
     testsupport::EngineCore core{10240000, 0xF};
+    testsupport::RootMount mount;
     FamilyScript script;
     lua_State* L = nullptr;
 };

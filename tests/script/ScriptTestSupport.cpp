@@ -1,4 +1,6 @@
 #include "ScriptTestSupport.h"
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +27,12 @@ TempWorkDir::~TempWorkDir() {
 void TempWorkDir::writeScript(const std::string& name, const std::string& text) {
     std::ofstream(m_path + "/Data/" + name + ".lua", std::ios::binary) << text;
 }
+
+RootMount::RootMount() {
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(core::String(""), false), core::String(""));
+}
+
+RootMount::~RootMount() { core::FileSystem::destroy(); }
 
 std::string runLua(lua_State* L, const std::string& code) {
     if (luaL_loadbuffer(L, code.data(), code.size(), "=test") != 0 || lua_pcall(L, 0, 0, 0) != 0) {

@@ -22,6 +22,14 @@ private:
     std::string m_saved;
 };
 
+// Mounts the working directory as the file system's root for its lifetime
+// (create it after the engine core, so it goes first).
+class RootMount {
+public:
+    RootMount();
+    ~RootMount();
+};
+
 class PlainScript : public Script_Instance {
 public:
     void registerFunctions() override { ++registered; }

@@ -15,6 +15,7 @@ class ScriptHostTest : public ::testing::Test {
 protected:
     TempWorkDir dir;
     testsupport::EngineCore core{10240000, 0xF};
+    testsupport::RootMount mount;
 };
 
 TEST_F(ScriptHostTest, StateHasStandardLibrariesJitAndTheBaseFamily) {
