@@ -275,7 +275,7 @@ TEST(AudioNoDeviceChild, EveryOperationIsSilent) {
 int runChild(const char* mode, const char* drivers, std::string& output) {
     std::string dir = makeTempDir("alsoft-child");
     writeText(dir + "/alsoft.conf", std::string("[general]\ndrivers=") + drivers + "\n");
-    std::string cmd = std::string("PELLORAN_AUDIO_CHILD=") + mode + " ALSOFT_CONF=" + dir +
+    std::string cmd = std::string("env -u ALSOFT_DRIVERS PELLORAN_AUDIO_CHILD=") + mode + " ALSOFT_CONF=" + dir +
                       "/alsoft.conf /proc/" + std::to_string(getpid()) +
                       "/exe --gtest_filter=AudioNoDeviceChild.EveryOperationIsSilent 2>&1";
     FILE* p = popen(cmd.c_str(), "r");

@@ -111,7 +111,7 @@ TEST(LuaAudioNoDeviceChild, FamilyRunsSilently) {
 TEST(LuaAudioNoDevice, NoOutputDevice) {
     std::string conf = makeTempDir("alsoft-child") + "/alsoft.conf";
     writeText(conf, "[general]\ndrivers=-pulse,-alsa,-oss,-jack,-port,-sdl2,-sndio,-null,-wave\n");
-    std::string cmd = "PELLORAN_AUDIO_CHILD=1 ALSOFT_CONF=" + conf + " /proc/" + std::to_string(getpid()) +
+    std::string cmd = "env -u ALSOFT_DRIVERS PELLORAN_AUDIO_CHILD=1 ALSOFT_CONF=" + conf + " /proc/" + std::to_string(getpid()) +
                       "/exe --gtest_filter=LuaAudioNoDeviceChild.FamilyRunsSilently 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
