@@ -244,6 +244,30 @@ TEST_F(AudioTest, MissingAndBrokenFilesStaySilentWithOneWarning) {
     EXPECT_GT(a.first / a.second, 0.9) << "the music was disturbed";
 }
 
+TEST_F(AudioTest, WhenEveryChannelIsBusyTheOldestSoundGivesWayNeverTheMusic) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    ASSERT_TRUE(writeTone(file("long.wav"), 1000, 2.0, 0.002));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 12);
+        // Far more plays than channels, all still running.
+        for (int i = 0; i < Audio_System_Impl::CHANNEL_COUNT + 20; ++i) audio.playSound(file("long.wav").c_str());
+        EXPECT_TRUE(audio.hasMusic(0));
+        steps(audio, 30);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.1);
+    double sounds = cap.onset(1000, 0.02, aStart);
+    ASSERT_GT(sounds, 0.0) << "the sounds did not play";
+    std::pair<double, double> a = toneRange(cap, 300, aStart + 0.05, sounds + 0.4);
+    EXPECT_GT(a.first / full, 0.9) << "the music lost its channel";
+}
+
 // Without a usable output device. OpenAL reads its driver list once per
 // process, so each case runs this test binary again with its own list.
 TEST(AudioNoDeviceChild, EveryOperationIsSilent) {
