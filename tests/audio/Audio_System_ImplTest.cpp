@@ -134,6 +134,22 @@ TEST_F(AudioTest, StreamsLoopWithoutGapAndCrossFade) {
     EXPECT_LT(b.second / full, 1.05);
 }
 
+TEST_F(AudioTest, TheStreamAlreadyPlayingCrossFadesIntoASecondChannel) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    Audio_System_Impl audio;
+    ASSERT_TRUE(audio.hasOutput());
+    audio.playStream(file("a.wav").c_str());
+    steps(audio, 5);
+    audio.playStream(file("a.wav").c_str());
+    EXPECT_EQ(audio.getSoundCount(), 1) << "one record per file name";
+    EXPECT_TRUE(audio.hasMusic(0));
+    EXPECT_TRUE(audio.hasMusic(1));
+    EXPECT_FLOAT_EQ(audio.getMusicVolume(0), 0.0f);
+    steps(audio, 90);
+    EXPECT_FALSE(audio.hasMusic(1));
+    EXPECT_NEAR(audio.getMusicVolume(0), 1.0 - std::pow(0.95, 90), 1e-4);
+}
+
 TEST_F(AudioTest, ThirdStreamStopsTheOldestAtOnce) {
     ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
     ASSERT_TRUE(writeTone(file("b.wav"), 1000, 0.25));
