@@ -2,10 +2,17 @@
 // libsndfile (decoding).
 //
 // A channel is an OpenAL source from a pool of CHANNEL_COUNT made at start-up;
-// a free channel is one that is not playing. A sound is decoded whole into
-// one buffer; music is streamed (Music_Stream). The master volume is the
-// listener gain. Without an output device, or when the device cannot be set
-// up, the system runs silent: every operation does nothing.
+// a free channel is one that is not playing. When all are busy the sound that
+// started first gives way; the music channels (highest priority) never do.
+// A sound is decoded whole into one buffer; music is streamed (Music_Stream),
+// each playing stream with its own reader of the file. The master volume is
+// the listener gain.
+//
+// Without an output device the system runs silent: every operation does
+// nothing. A device that cannot be set up fails the result check (logged
+// "OpenAL error! (code) text", reported as an assertion) and runs silent too.
+// Files that cannot be played log one warning each and are retried on the
+// next call (a file may appear later).
 #pragma once
 #include "audio/Audio_System.h"
 #include "audio/Music_Stream.h"
@@ -24,14 +31,14 @@ public:
     static const int REQUIRED_VERSION = 0x00010001;
 
     Audio_System_Impl();
-    virtual ~Audio_System_Impl();
+    ~Audio_System_Impl() override;
 
-    virtual void update(float step);
-    virtual bool isMuted();
-    virtual void setMuted(bool muted);
-    virtual void loadSound(const char* file);
-    virtual void playSound(const char* file);
-    virtual void playStream(const char* file);
+    void update(float step) override;
+    bool isMuted() override;
+    void setMuted(bool muted) override;
+    void loadSound(const char* file) override;
+    void playSound(const char* file) override;
+    void playStream(const char* file) override;
 
     // For tests and diagnostics.
     bool hasOutput() const { return m_context != 0; }

@@ -16,7 +16,7 @@ public:
     // this stream until stop(). Every `scratch` holds BUFFER_FRAMES stereo
     // frames and is only used during the call.
     Music_Stream(Sound_Decoder* decoder, unsigned int source);
-    virtual ~Music_Stream();
+    ~Music_Stream() override;
 
     // Queues the first chunks without playing. Answers false (and leaves
     // nothing queued) when the file yields no sound.

@@ -16,7 +16,7 @@ public:
     // when the file is missing or not a decodable sound; `error` then holds
     // the decoder's reason.
     static Sound_Decoder* open(const char* file, core::String& error);
-    virtual ~Sound_Decoder();
+    ~Sound_Decoder() override;
 
     int getChannels() const { return m_outChannels; }
     int getSampleRate() const { return m_sampleRate; }
