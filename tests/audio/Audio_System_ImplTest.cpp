@@ -150,6 +150,36 @@ TEST_F(AudioTest, TheStreamAlreadyPlayingCrossFadesIntoASecondChannel) {
     EXPECT_NEAR(audio.getMusicVolume(0), 1.0 - std::pow(0.95, 90), 1e-4);
 }
 
+TEST_F(AudioTest, MusicResumesAfterTheFrameLoopStalled) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 20);
+        // Longer than the queued chunks last: the source runs dry and stops.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        steps(audio, 40);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.1);
+    double gap = -1;
+    for (double t = aStart; t + 0.02 < cap.seconds(); t += 0.01) {
+        if (cap.tone(300, t) < 0.1 * full) {
+            gap = t;
+            break;
+        }
+    }
+    ASSERT_GT(gap, aStart) << "the stall should have emptied the queue";
+    double back = cap.onset(300, 0.9 * full, gap);
+    ASSERT_GT(back, gap) << "the music did not come back after the stall";
+    std::pair<double, double> a = toneRange(cap, 300, back + 0.05, back + 0.5);
+    EXPECT_GT(a.first / full, 0.9) << "the music did not settle after the stall";
+}
+
 TEST_F(AudioTest, ThirdStreamStopsTheOldestAtOnce) {
     ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
     ASSERT_TRUE(writeTone(file("b.wav"), 1000, 0.25));
