@@ -15,7 +15,12 @@ Sound_Decoder* Sound_Decoder::open(const char* file, core::String& error) {
         sf_close(sf);
         return 0;
     }
-    return M3D_NEW Sound_Decoder(sf, info.channels, info.samplerate, info.frames);
+    try {
+        return M3D_NEW Sound_Decoder(sf, info.channels, info.samplerate, info.frames);
+    } catch (...) {
+        sf_close(sf); // a full pool: the file must not stay open
+        throw;
+    }
 }
 
 Sound_Decoder::Sound_Decoder(sf_private_tag* file, int channels, int sampleRate, long long frames)
