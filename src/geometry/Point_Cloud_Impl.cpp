@@ -1,0 +1,98 @@
+#include "geometry/Point_Cloud_Impl.h"
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+inline float coordinate(const Kd_Entry& e, int axis) { return axis == 0 ? e.x : (axis == 1 ? e.y : e.z); }
+
+template <int AXIS> struct Axis_Less {
+    bool operator()(const Kd_Entry& a, const Kd_Entry& b) const {
+        return coordinate(a, AXIS) < coordinate(b, AXIS);
+    }
+};
+
+// Puts the median of [first, last) on `axis` at `mid`, the points at or
+// below it before and those at or above it after. A full sort would order
+// both halves too, but each half is reordered on the next axis anyway, so
+// the tree comes out the same for distinct coordinates at a fraction of the
+// cost (ties may land on either side, as with any unstable sort).
+void partitionAt(Kd_Entry* first, Kd_Entry* mid, Kd_Entry* last, int axis) {
+    if (axis == 0)
+        std::nth_element(first, mid, last, Axis_Less<0>());
+    else if (axis == 1)
+        std::nth_element(first, mid, last, Axis_Less<1>());
+    else
+        std::nth_element(first, mid, last, Axis_Less<2>());
+}
+
+} // namespace
+
+Point_Cloud_Impl::Point_Cloud_Impl(const Mesh_Builder* mb) : radius(0.0f) {
+    if (!mb || mb->nv == 0) return;
+    uint32_t count = mb->nv < MAX_POINTS ? mb->nv : MAX_POINTS;
+    entries.resize((int)count);
+    for (uint32_t i = 0; i < count; ++i) {
+        Kd_Entry& e = entries[(int)i];
+        e.x = mb->verts[i][0];
+        e.y = mb->verts[i][1];
+        e.z = mb->verts[i][2];
+        e.first = e.second = Kd_Entry::NONE;
+        float r = std::sqrt(e.x * e.x + e.y * e.y + e.z * e.z);
+        if (r > radius) radius = r;
+    }
+    build(0, count, 0);
+}
+
+Point_Cloud_Impl::~Point_Cloud_Impl() {}
+
+uint16_t Point_Cloud_Impl::build(uint32_t start, uint32_t end, int axis) {
+    if (start >= end) return Kd_Entry::NONE;
+    Kd_Entry* e = entries.data();
+    uint32_t mid = (start + end) / 2;
+    partitionAt(e + start, e + mid, e + end, axis);
+    // The median moves to `start`; the points at or below it follow it.
+    Kd_Entry median = e[mid];
+    std::memmove(e + start + 1, e + start, (mid - start) * sizeof(Kd_Entry));
+    e[start] = median;
+    int next = axis == 2 ? 0 : axis + 1;
+    uint16_t first = build(start + 1, mid + 1, next);
+    uint16_t second = build(mid + 1, end, next);
+    e[start].first = first;
+    e[start].second = second;
+    return (uint16_t)start;
+}
+
+const Kd_Entry* Point_Cloud_Impl::nearest(const float* p) const {
+    if (entries.size() == 0) return nullptr;
+    uint32_t best = Kd_Entry::NONE;
+    float bestDistance = 1e8f;
+    visit(0, 0, p, best, bestDistance);
+    return best == Kd_Entry::NONE ? nullptr : &entries[(int)best];
+}
+
+void Point_Cloud_Impl::visit(uint32_t node, int axis, const float* q, uint32_t& best, float& bestDistance) const {
+    const Kd_Entry* e = entries.data();
+    while (node < Kd_Entry::NONE) {
+        const Kd_Entry& n = e[node];
+        float d = coordinate(n, axis) - q[axis];
+        int next = axis == 2 ? 0 : axis + 1;
+        visit(d > 0 ? n.first : n.second, next, q, best, bestDistance);
+        float dx = n.x - q[0], dy = n.y - q[1], dz = n.z - q[2];
+        float d2 = dx * dx + dy * dy + dz * dz;
+        // sqrt is monotonic, so a squared distance at or above the square of
+        // the best distance (exact in double) can never win; only candidates
+        // pay for the root.
+        if ((double)d2 < (double)bestDistance * (double)bestDistance) {
+            float dist = std::sqrt(d2);
+            if (dist < bestDistance) {
+                best = node;
+                bestDistance = dist;
+            }
+        }
+        if (!(std::fabs(d) <= bestDistance)) return;
+        node = d > 0 ? n.second : n.first;
+        axis = next;
+    }
+}
