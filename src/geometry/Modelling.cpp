@@ -13,8 +13,14 @@ namespace {
 // accumulators and counts of a subdivision pass, the quads it produces before
 // they replace the old ones, the position hash of its edge-point search, and
 // per-vertex marks (always left all zero after use).
-float smooth_acc[MAXSIZE][3];
-uint32_t smooth_cnt[MAXSIZE];
+// A point's accumulator and count sit side by side: the pass touches both
+// at once, at scattered indices.
+struct Smooth_Slot {
+    float acc[3];
+    uint32_t cnt;
+};
+Smooth_Slot smooth_scratch[MAXSIZE];
+float candidate_points[MAXSIZE][3]; // the capacity check's trial points
 uint32_t scratch_quads[MAXSIZE][4];
 uint32_t scratch_sel[MAXSIZE];
 uint8_t vertex_mark[MAXSIZE];
@@ -46,11 +52,15 @@ void markSelectedVertices(const Mesh_Builder* mb, uint8_t value) {
 
 // A fixed-size open-addressing table from exact positions to the lowest
 // vertex index holding that position. Keys compare as floats do: -0.0 and
-// +0.0 are equal (both hash as +0.0), NaN equals nothing.
+// +0.0 are equal (both hash as +0.0), NaN equals nothing. A slot packs the
+// index (18 bits: MAXSIZE < 2^18) with 14 more bits of the position's hash,
+// so a probe reads a vertex only when those bits agree.
 class Position_Hash {
 public:
     static const uint32_t EMPTY = 0xFFFFFFFFu;
     static const uint32_t MAX_SLOTS = 1u << 19; // at least twice MAXSIZE
+    static const int INDEX_BITS = 18;
+    static const uint32_t INDEX_MASK = (1u << INDEX_BITS) - 1;
 
     // Empties the table, sized for `entries` keys at most half full.
     void reset(uint64_t entries) {
@@ -61,21 +71,31 @@ public:
     }
 
     // Finds `p` among the positions `pos[index]`; answers the index, or EMPTY
-    // with *slot set to where it would go.
-    uint32_t find(const float (*pos)[3], const float* p, uint32_t* slot) const {
-        uint32_t s = hashOf(p) & m_mask;
+    // with *where set to where it would go (for insert).
+    struct Place {
+        uint32_t slot;
+        uint32_t tag;
+    };
+    uint32_t find(const float (*pos)[3], const float* p, Place* where) const {
+        uint32_t h = hashOf(p);
+        uint32_t tag = h & ~INDEX_MASK;
+        uint32_t s = h & m_mask;
         for (;;) {
-            uint32_t i = m_slots[s];
-            if (i == EMPTY) break;
-            const float* k = pos[i];
-            if (k[0] == p[0] && k[1] == p[1] && k[2] == p[2]) return i;
+            uint32_t v = m_slots[s];
+            if (v == EMPTY) break;
+            if ((v & ~INDEX_MASK) == tag) {
+                const float* k = pos[v & INDEX_MASK];
+                if (k[0] == p[0] && k[1] == p[1] && k[2] == p[2]) return v & INDEX_MASK;
+            }
             s = (s + 1) & m_mask;
         }
-        *slot = s;
+        where->slot = s;
+        where->tag = tag;
         return EMPTY;
     }
 
-    void insert(uint32_t slot, uint32_t index) { m_slots[slot] = index; }
+    void insert(const Place& where, uint32_t index) { m_slots[where.slot] = where.tag | index; }
+    uint32_t slots() const { return m_mask + 1; }
 
 private:
     static uint32_t bitsOf(float f) {
@@ -85,13 +105,19 @@ private:
         return b;
     }
     static uint32_t hashOf(const float* p) {
-        uint32_t h = bitsOf(p[0]) * 0x9E3779B1u;
-        h ^= bitsOf(p[1]) * 0x85EBCA77u;
-        h ^= bitsOf(p[2]) * 0xC2B2AE3Du;
-        h ^= h >> 15;
-        h *= 0x2C1B3C6Du;
-        h ^= h >> 13;
-        return h;
+        // Positions made by repeated averaging carry long runs of zero
+        // mantissa bits, so every bit is mixed into the result.
+        uint64_t h = bitsOf(p[0]);
+        h = h * 0x9E3779B97F4A7C15ull + bitsOf(p[1]);
+        h = h * 0xC2B2AE3D27D4EB4Full + bitsOf(p[2]);
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
+        h ^= h >> 33;
+        // The low bits pick the slot, the high bits form the tag. EMPTY
+        // cannot be a packed slot: no index reaches INDEX_MASK.
+        return (uint32_t)h;
     }
 
     uint32_t m_mask = 15;
@@ -102,102 +128,151 @@ Position_Hash position_hash;
 
 // The two searches of the pass share its contract: a face point is always
 // appended; an edge point reuses the lowest vertex made in this pass (face
-// points included) with exactly its position, else it is appended.
+// points included) with exactly its position, else it is appended. Both
+// answer the vertex and whether it is new.
 struct Hash_Search {
-    void begin(uint64_t newVertices) { position_hash.reset(newVertices); }
-    void facePoint(Mesh_Builder* mb, uint32_t f) {
-        uint32_t slot;
-        if (position_hash.find(mb->verts, mb->verts[f], &slot) == Position_Hash::EMPTY) {
-            position_hash.insert(slot, f);
+    uint32_t firstNew = 0;
+    uint32_t entries = 0;
+    uint32_t limit = 0;
+
+    void begin(const Mesh_Builder* mb, uint32_t quads) {
+        // A closed mesh makes about three points per quad; a quarter of the
+        // slots stays free before the table doubles.
+        firstNew = mb->nv;
+        entries = 0;
+        position_hash.reset((5 * (uint64_t)quads + 1) / 2);
+        limit = position_hash.slots() / 4 * 3;
+    }
+    // Keeps the lowest index per position: a later vertex at a position
+    // already present is not entered.
+    void enter(Mesh_Builder* mb, uint32_t i) {
+        Position_Hash::Place slot;
+        if (position_hash.find(mb->verts, mb->verts[i], &slot) == Position_Hash::EMPTY) {
+            position_hash.insert(slot, i);
+            if (++entries > limit) grow(mb);
         }
     }
-    uint32_t edgePoint(Mesh_Builder* mb, const float* e, uint32_t) {
-        uint32_t slot;
+    void grow(Mesh_Builder* mb) {
+        if (position_hash.slots() >= Position_Hash::MAX_SLOTS) return;
+        position_hash.reset(position_hash.slots()); // twice as many slots
+        limit = position_hash.slots() / 4 * 3;
+        entries = 0;
+        for (uint32_t i = firstNew; i < mb->nv; ++i) enter(mb, i);
+    }
+    void facePoint(Mesh_Builder* mb, uint32_t f) { enter(mb, f); }
+    uint32_t edgePoint(Mesh_Builder* mb, const float* e, bool* made) {
+        Position_Hash::Place slot;
         uint32_t i = position_hash.find(mb->verts, e, &slot);
-        if (i == Position_Hash::EMPTY) {
+        *made = i == Position_Hash::EMPTY;
+        if (*made) {
             i = mb->nv++;
+            maths7(e, mb->verts[i]);
             position_hash.insert(slot, i);
+            if (++entries > limit) grow(mb);
+        } else {
+            maths7(e, mb->verts[i]); // a -0.0 may replace a +0.0, as the scan does
         }
-        maths7(e, mb->verts[i]);
         return i;
     }
 };
 
 struct Linear_Search {
-    void begin(uint64_t) {}
+    uint32_t firstNew = 0;
+    void begin(const Mesh_Builder* mb, uint32_t) { firstNew = mb->nv; }
     void facePoint(Mesh_Builder*, uint32_t) {}
-    uint32_t edgePoint(Mesh_Builder* mb, const float* e, uint32_t start) { return addvert(mb, e, start); }
+    uint32_t edgePoint(Mesh_Builder* mb, const float* e, bool* made) {
+        uint32_t before = mb->nv;
+        uint32_t i = addvert(mb, e, firstNew);
+        *made = i == before;
+        return i;
+    }
 };
+
+void centroidOf(const Mesh_Builder* mb, const uint32_t* c, float* out) {
+    float sum[3] = {0, 0, 0};
+    for (int k = 0; k < 4; ++k) maths1(sum, mb->verts[c[k]], sum);
+    maths9(sum, 0.25f);
+    maths7(sum, out);
+}
 
 void edgePosition(const Mesh_Builder* mb, uint32_t a, uint32_t b, int mode, float* e) {
     maths1(mb->verts[a], mb->verts[b], e);
     if (mode == 0) maths9(e, 0.5f);
 }
 
+// One subdivision pass. The old quads are set aside first so the four new
+// quads of old quad q can go straight to slots 4q .. 4q+3: the result is the
+// same as appending them and then deleting the old ones. The accumulators of
+// new points are cleared as the points are made.
 template <class Search> void smoothPass(Mesh_Builder* mb, int mode, Search& search) {
     const uint32_t NQ0 = mb->nq;
     const uint32_t NV0 = mb->nv;
-    // Only the slots this pass can reach need clearing: it adds at most one
-    // face point and four edge points per quad.
-    uint64_t reach = (uint64_t)NV0 + 5 * (uint64_t)NQ0;
-    if (reach > MAXSIZE) reach = MAXSIZE;
-    std::memset(smooth_acc, 0, reach * sizeof smooth_acc[0]);
-    std::memset(smooth_cnt, 0, reach * sizeof smooth_cnt[0]);
-    search.begin(5 * (uint64_t)NQ0);
+    std::memset(smooth_scratch, 0, NV0 * sizeof smooth_scratch[0]);
+    std::memcpy(scratch_quads, mb->quads, NQ0 * sizeof mb->quads[0]);
+    std::memcpy(scratch_sel, mb->sel, NQ0 * sizeof mb->sel[0]);
+    search.begin(mb, NQ0);
 
     for (uint32_t q = 0; q < NQ0; ++q) {
-        const uint32_t* c = mb->quads[q];
+        const uint32_t* c = scratch_quads[q];
         float F[3];
-        centroi(mb, q, F);
-        uint32_t f = addvert(mb, F, mb->nv);
+        centroidOf(mb, c, F);
+        uint32_t f = mb->nv++;
+        maths7(F, mb->verts[f]);
         search.facePoint(mb, f);
-        smooth_cnt[f] += 1;
+        Smooth_Slot& fs = smooth_scratch[f];
+        fs.acc[0] = fs.acc[1] = fs.acc[2] = 0.0f;
+        fs.cnt = 1;
         uint32_t e[4];
         for (int k = 0; k < 4; ++k) {
             float E[3];
             edgePosition(mb, c[k], c[(k + 1) & 3], mode, E);
-            uint32_t ek = search.edgePoint(mb, E, NV0);
+            bool made;
+            uint32_t ek = search.edgePoint(mb, E, &made);
             e[k] = ek;
-            if (smooth_cnt[ek] == 0) smooth_cnt[ek] = 2;
-            maths1(smooth_acc[ek], F, smooth_acc[ek]);
-            smooth_cnt[c[k]] += 1;
-            maths1(smooth_acc[c[k]], F, smooth_acc[c[k]]);
-            maths1(smooth_acc[c[k]], E, smooth_acc[c[k]]);
-            smooth_cnt[ek] += 1;
+            Smooth_Slot& es = smooth_scratch[ek];
+            if (made) {
+                es.acc[0] = es.acc[1] = es.acc[2] = 0.0f;
+                es.cnt = 0;
+            }
+            if (es.cnt == 0) es.cnt = 2;
+            maths1(es.acc, F, es.acc);
+            Smooth_Slot& cs = smooth_scratch[c[k]];
+            cs.cnt += 1;
+            maths1(cs.acc, F, cs.acc);
+            maths1(cs.acc, E, cs.acc);
+            es.cnt += 1;
         }
+        const uint32_t flag = scratch_sel[q];
         for (int k = 0; k < 4; ++k) {
-            uint32_t* nqd = scratch_quads[4 * q + k];
+            uint32_t* nqd = mb->quads[4 * q + k];
             nqd[0] = c[k];
             nqd[1] = e[k];
             nqd[2] = f;
             nqd[3] = e[(k + 3) & 3];
-            scratch_sel[4 * q + k] = mb->sel[q];
+            mb->sel[4 * q + k] = flag;
         }
     }
+    mb->nq = 4 * NQ0;
 
     if (mode == 1) {
         for (uint32_t i = 0; i < mb->nv; ++i) {
             float* p = mb->verts[i];
-            float* acc = smooth_acc[i];
+            float* acc = smooth_scratch[i].acc;
+            const uint32_t cnt = smooth_scratch[i].cnt;
             if (i < NV0) {
                 // A vertex that no quad uses has nothing to average: it stays.
-                if (smooth_cnt[i] == 0) continue;
-                float n = (float)smooth_cnt[i];
+                if (cnt == 0) continue;
+                float n = (float)cnt;
                 maths9(acc, 1.0f / n);
                 maths4(p, n - 3.0f, acc, p);
                 maths9(p, 1.0f / n);
             } else {
-                float n = (float)smooth_cnt[i];
+                float n = (float)cnt;
                 maths1(acc, p, p);
                 maths9(p, 1.0f / n);
             }
         }
     }
-
-    // The old quads go; the new ones take their place, four per old quad in order.
-    std::memcpy(mb->quads, scratch_quads, 4 * (size_t)NQ0 * sizeof mb->quads[0]);
-    std::memcpy(mb->sel, scratch_sel, 4 * (size_t)NQ0 * sizeof mb->sel[0]);
-    mb->nq = 4 * NQ0;
 }
 
 bool smoothChecked(Mesh_Builder* mb, int mode, bool linear) {
@@ -355,12 +430,7 @@ uint32_t addvert(Mesh_Builder* mb, const float* p, uint32_t start) {
     return i;
 }
 
-void centroi(const Mesh_Builder* mb, uint32_t q, float* out) {
-    float c[3] = {0, 0, 0};
-    for (int k = 0; k < 4; ++k) maths1(c, mb->verts[mb->quads[q][k]], c);
-    maths9(c, 0.25f);
-    maths7(c, out);
-}
+void centroi(const Mesh_Builder* mb, uint32_t q, float* out) { centroidOf(mb, mb->quads[q], out); }
 
 int vselect(const Mesh_Builder* mb, uint32_t v) {
     for (uint32_t q = 0; q < mb->nq; ++q)
@@ -448,16 +518,16 @@ bool smoothFits(const Mesh_Builder* mb, int mode) {
     if (4 * (uint64_t)mb->nq > MAXSIZE) return false;
     if ((uint64_t)mb->nv + 5 * (uint64_t)mb->nq <= MAXSIZE) return true;
     // Near the limit the exact count decides: run the pass's point search on
-    // scratch storage (the candidate positions go to the accumulator array)
+    // scratch storage (on scratch positions)
     // and stop as soon as the vertices would not fit.
     const uint64_t room = MAXSIZE - mb->nv;
     uint64_t made = 0;
     position_hash.reset(room + 1);
     for (uint32_t q = 0; q < mb->nq; ++q) {
         if (made + 1 > room) return false;
-        centroi(mb, q, smooth_acc[made]);
-        uint32_t slot;
-        if (position_hash.find(smooth_acc, smooth_acc[made], &slot) == Position_Hash::EMPTY) {
+        centroi(mb, q, candidate_points[made]);
+        Position_Hash::Place slot;
+        if (position_hash.find(candidate_points, candidate_points[made], &slot) == Position_Hash::EMPTY) {
             position_hash.insert(slot, (uint32_t)made);
         }
         ++made;
@@ -465,9 +535,9 @@ bool smoothFits(const Mesh_Builder* mb, int mode) {
         for (int k = 0; k < 4; ++k) {
             float E[3];
             edgePosition(mb, c[k], c[(k + 1) & 3], mode, E);
-            if (position_hash.find(smooth_acc, E, &slot) != Position_Hash::EMPTY) continue;
+            if (position_hash.find(candidate_points, E, &slot) != Position_Hash::EMPTY) continue;
             if (made + 1 > room) return false;
-            maths7(E, smooth_acc[made]);
+            maths7(E, candidate_points[made]);
             position_hash.insert(slot, (uint32_t)made);
             ++made;
         }
