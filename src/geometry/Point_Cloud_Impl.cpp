@@ -1,11 +1,18 @@
 #include "geometry/Point_Cloud_Impl.h"
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace {
 
-inline float coordinate(const Kd_Entry& e, int axis) { return axis == 0 ? e.x : (axis == 1 ? e.y : e.z); }
+inline float coordinate(const Kd_Entry& e, int axis) {
+    // x, y and z are consecutive floats at the start of the entry.
+    float v;
+    std::memcpy(&v, reinterpret_cast<const char*>(&e) + axis * sizeof(float), sizeof v);
+    return v;
+}
+static_assert(offsetof(Kd_Entry, y) == 4 && offsetof(Kd_Entry, z) == 8, "Kd_Entry layout");
 
 template <int AXIS> struct Axis_Less {
     bool operator()(const Kd_Entry& a, const Kd_Entry& b) const {
@@ -78,7 +85,8 @@ void Point_Cloud_Impl::visit(uint32_t node, int axis, const float* q, uint32_t& 
         const Kd_Entry& n = e[node];
         float d = coordinate(n, axis) - q[axis];
         int next = axis == 2 ? 0 : axis + 1;
-        visit(d > 0 ? n.first : n.second, next, q, best, bestDistance);
+        uint16_t nearSide = d > 0 ? n.first : n.second;
+        if (nearSide != Kd_Entry::NONE) visit(nearSide, next, q, best, bestDistance);
         float dx = n.x - q[0], dy = n.y - q[1], dz = n.z - q[2];
         float d2 = dx * dx + dy * dy + dz * dz;
         // sqrt is monotonic, so a squared distance at or above the square of
