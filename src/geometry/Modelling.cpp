@@ -505,6 +505,18 @@ void setnorm(Mesh_Builder* mb) {
     }
 }
 
+void transformVertices(Mesh_Builder* mb, const float* m) {
+    float c[16];
+    std::memcpy(c, m, sizeof c); // m may point into memory the loop writes
+    for (uint32_t i = 0; i < mb->nv; ++i) {
+        float* p = mb->verts[i];
+        float x = p[0], y = p[1], z = p[2];
+        p[0] = c[0] * x + c[4] * y + c[8] * z + c[12];
+        p[1] = c[1] * x + c[5] * y + c[9] * z + c[13];
+        p[2] = c[2] * x + c[6] * y + c[10] * z + c[14];
+    }
+}
+
 // ---- capacity ----
 
 bool addcubeFits(const Mesh_Builder* mb) { return mb->nv + 8 <= MAXSIZE && mb->nq + 6 <= MAXSIZE; }

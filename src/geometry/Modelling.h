@@ -43,6 +43,10 @@ void axissel(Mesh_Builder* mb, int axis);
 void smooth(Mesh_Builder* mb, int mode);                                // 0 subdivide, 1 Catmull-Clark
 void setnorm(Mesh_Builder* mb);
 
+// Replaces every vertex p by the first three components of M·(p, 1), M a
+// column-major 4x4 matrix (the fourth row is ignored). Not recorded.
+void transformVertices(Mesh_Builder* mb, const float* m);
+
 // The pass of `smooth` with the edge-point search done as a linear scan over
 // the vertices made so far. It gives exactly the result of `smooth` (which
 // finds them through a hash of the positions) in quadratic time; it is kept

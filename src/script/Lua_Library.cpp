@@ -14,10 +14,12 @@ void registerScriptLibrary(ScriptState* holder) {
     // camera
 
     // math
+    registerLuaMath(holder);
 
     // mesh
 
     // mesh builder
+    registerLuaMeshBuilder(holder);
 
     // render
 
