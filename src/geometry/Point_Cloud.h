@@ -3,6 +3,7 @@
 // sphere that holds them all. Mesh handles own one each (for contact tests).
 #pragma once
 #include "core/Object.h"
+#include "slm/vec3.h"
 #include <cstdint>
 
 // One point and one node of the kd-tree kept in the point array itself:
@@ -22,4 +23,8 @@ public:
     // first the search meets. Null for an empty cloud or when no point is
     // closer than 1e8. The entry lives as long as the cloud.
     virtual const Kd_Entry* nearest(const float* p) const = 0;
+    const Kd_Entry* nearest(const slm::vec3& p) const {
+        const float q[3] = {p.x, p.y, p.z};
+        return nearest(q);
+    }
 };

@@ -16,6 +16,7 @@ public:
     explicit Point_Cloud_Impl(const Mesh_Builder* mb = nullptr);
     virtual ~Point_Cloud_Impl();
 
+    using Point_Cloud::nearest;
     virtual const Kd_Entry* nearest(const float* p) const;
 
     // The largest distance of any point from the origin.

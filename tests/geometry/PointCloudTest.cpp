@@ -57,6 +57,8 @@ TEST_F(PointCloudTest, ThreePointsOnALine) {
     const Kd_Entry* n = cloud->nearest(q);
     ASSERT_NE(nullptr, n);
     EXPECT_EQ(2.0f, n->x);
+    const Point_Cloud& base = *cloud;
+    EXPECT_EQ(&cloud->entry(cloud->entry(0).first), base.nearest(slm::vec3(0.4f, 5, 5)));
     EXPECT_FLOAT_EQ(2.0f, cloud->getRadius());
 }
 
