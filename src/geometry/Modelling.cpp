@@ -10,11 +10,10 @@ int32_t picked_quad = -1;
 namespace {
 
 // Scratch shared by the passes (module state, never allocated): the
-// accumulators and counts of a subdivision pass, the quads it produces before
-// they replace the old ones, the position hash of its edge-point search, and
-// per-vertex marks (always left all zero after use).
-// A point's accumulator and count sit side by side: the pass touches both
-// at once, at scattered indices.
+// accumulators and counts of a subdivision pass (a point's accumulator and
+// count side by side: the pass touches both at once, at scattered indices),
+// the old quads a pass or an extrusion sets aside, the position hash of the
+// edge-point search, and per-vertex marks (always left all zero after use).
 struct Smooth_Slot {
     float acc[3];
     uint32_t cnt;

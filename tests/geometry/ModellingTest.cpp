@@ -389,6 +389,31 @@ TEST_F(ModellingTest, HashSearchEqualsLinearScan) {
         for (int q = 0; q < 30; ++q) addQ(r.get(), vert(rng), vert(rng), vert(rng), vert(rng), rng() & 1);
         expectSameSmoothing(*r, round & 1, 2, "random grid mesh");
     }
+
+    // The table starts at about five slots per quad and doubles when three
+    // quarters are taken. Here every other quad of a strip comes first, then
+    // loose quads (five points each) fill the table past that mark, then the
+    // remaining strip quads look up the edges the first ones made: they must
+    // survive the doubling.
+    auto loose = newBuilder();
+    for (int i = 0; i <= 40; ++i) {
+        const float bottom[3] = {(float)i, 0, 0}, top[3] = {(float)i, 1, 0};
+        addvert(loose.get(), bottom, loose->nv); // vertex 2i
+        addvert(loose.get(), top, loose->nv);    // vertex 2i + 1
+    }
+    auto stripQuad = [&](uint32_t i) { addQ(loose.get(), 2 * i, 2 * i + 2, 2 * i + 3, 2 * i + 1, 1); };
+    for (uint32_t i = 1; i < 40; i += 2) stripQuad(i);
+    std::uniform_real_distribution<float> u(-1, 1);
+    for (int q = 0; q < 62; ++q) {
+        uint32_t base = loose->nv;
+        for (int k = 0; k < 4; ++k) {
+            const float p[3] = {u(rng) + 100, u(rng), u(rng)};
+            addvert(loose.get(), p, loose->nv);
+        }
+        addQ(loose.get(), base, base + 1, base + 2, base + 3, 1);
+    }
+    for (uint32_t i = 0; i < 40; i += 2) stripQuad(i);
+    expectSameSmoothing(*loose, 1, 2, "loose quads");
 }
 
 TEST_F(ModellingTest, NegativeZeroMatchesPositiveZero) {
