@@ -71,36 +71,57 @@ uint16_t Point_Cloud_Impl::build(uint32_t start, uint32_t end, int axis) {
     return (uint16_t)start;
 }
 
-const Kd_Entry* Point_Cloud_Impl::nearest(const float* p) const {
+const Kd_Entry* Point_Cloud_Impl::nearest(const float* q) const {
     if (entries.size() == 0) return nullptr;
+    // The search of each node runs: its near side (the side of the query)
+    // completely, then the node itself, then its far side when the splitting
+    // plane is no farther than the best distance so far. The pending nodes
+    // wait on a stack as deep as the tree (at most 17 levels for 65534
+    // points) instead of in nested calls.
+    struct Pending {
+        uint32_t node;
+        int axis;
+        float d;
+    };
+    Pending stack[64];
+    int depth = 0;
+    const Kd_Entry* e = entries.data();
     uint32_t best = Kd_Entry::NONE;
     float bestDistance = 1e8f;
-    visit(0, 0, p, best, bestDistance);
-    return best == Kd_Entry::NONE ? nullptr : &entries[(int)best];
-}
-
-void Point_Cloud_Impl::visit(uint32_t node, int axis, const float* q, uint32_t& best, float& bestDistance) const {
-    const Kd_Entry* e = entries.data();
-    while (node < Kd_Entry::NONE) {
-        const Kd_Entry& n = e[node];
-        float d = coordinate(n, axis) - q[axis];
-        int next = axis == 2 ? 0 : axis + 1;
-        uint16_t nearSide = d > 0 ? n.first : n.second;
-        if (nearSide != Kd_Entry::NONE) visit(nearSide, next, q, best, bestDistance);
+    double bestSquared = 1e16;
+    uint32_t node = 0;
+    int axis = 0;
+    for (;;) {
+        while (node != Kd_Entry::NONE) {
+            const Kd_Entry& n = e[node];
+            float d = coordinate(n, axis) - q[axis];
+            stack[depth].node = node;
+            stack[depth].axis = axis;
+            stack[depth].d = d;
+            ++depth;
+            node = d > 0 ? n.first : n.second;
+            axis = axis == 2 ? 0 : axis + 1;
+        }
+        if (depth == 0) break;
+        const Pending& p = stack[--depth];
+        const Kd_Entry& n = e[p.node];
         float dx = n.x - q[0], dy = n.y - q[1], dz = n.z - q[2];
         float d2 = dx * dx + dy * dy + dz * dz;
         // sqrt is monotonic, so a squared distance at or above the square of
         // the best distance (exact in double) can never win; only candidates
         // pay for the root.
-        if ((double)d2 < (double)bestDistance * (double)bestDistance) {
+        if ((double)d2 < bestSquared) {
             float dist = std::sqrt(d2);
             if (dist < bestDistance) {
-                best = node;
+                best = p.node;
                 bestDistance = dist;
+                bestSquared = (double)dist * (double)dist;
             }
         }
-        if (!(std::fabs(d) <= bestDistance)) return;
-        node = d > 0 ? n.second : n.first;
-        axis = next;
+        if (std::fabs(p.d) <= bestDistance) {
+            node = p.d > 0 ? n.second : n.first;
+            axis = p.axis == 2 ? 0 : p.axis + 1;
+        }
     }
+    return best == Kd_Entry::NONE ? nullptr : &e[best];
 }

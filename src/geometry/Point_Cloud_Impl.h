@@ -27,7 +27,6 @@ public:
 
 private:
     uint16_t build(uint32_t start, uint32_t end, int axis);
-    void visit(uint32_t node, int axis, const float* q, uint32_t& best, float& bestDistance) const;
 
     float radius;
     core::Vector<Kd_Entry> entries;
