@@ -190,8 +190,9 @@ Framework* createFramework(const EngineConfig& input) {
     return fw;
 }
 
-int runPelloran(int argc, char** argv) {
+int runPelloran(int argc, char** argv, const EngineConfig* base) {
     EngineConfig config;
+    if (base) config = *base;
     int width = 0, height = 0;
     HAL::getDesktopSize(width, height);
     config.desktopWidth = (short)width;

@@ -65,4 +65,5 @@ Framework* createFramework(const EngineConfig& config);
 // The whole program: desktop size, tokens (argv[1...], at most 10), framework,
 // loop, shut-down. Answers the exit code: 0 after a normal run, 1 when the
 // framework failed on a memory-manager error, 2 after any other failure.
-int runPelloran(int argc, char** argv);
+// `base` replaces the engine defaults (null: the defaults).
+int runPelloran(int argc, char** argv, const EngineConfig* base = nullptr);

@@ -81,12 +81,30 @@ void luaAssert(lua_State* L, bool condition, const char* expression, const char*
     luaRaiseError(L, text);
 }
 
+namespace {
+
+// Whether the userdata at `index` is a block of ours of `type`: a full
+// userdata large enough for the type id, carrying that id and the metatable
+// registered for the type (or none when none is registered). Blocks of other
+// libraries (io files, newproxy) fail here instead of being read as ours.
+bool isUserDataOfType(lua_State* L, int index, int type) {
+    if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return false;
+    if (static_cast<ScriptUserData*>(lua_touserdata(L, index))->type != type) return false;
+    if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
+    if (!lua_getmetatable(L, index)) lua_pushnil(L);
+    luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[type]);
+    bool same = lua_rawequal(L, -1, -2) != 0;
+    lua_pop(L, 2);
+    return same;
+}
+
+} // namespace
+
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
     luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
-    // A light userdata is no block of ours: treat it like a wrong type.
-    bool ok = lua_type(L, index) == LUA_TUSERDATA && data->type == type;
-    luaAssert(L, ok, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
+    luaAssert(L, isUserDataOfType(L, index, type), "data->type == type", "Lua user data is of wrong type!",
+              "Lua_Util", 34);
     return data;
 }
 

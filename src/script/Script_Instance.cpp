@@ -6,6 +6,7 @@
 #include "core/Vector.h"
 #include "script/Lua_Library.h"
 #include <cstdarg>
+#include <cstdio>
 #include <new>
 
 #include "core/FileSystem.h"
@@ -71,8 +72,9 @@ void Script_Instance::closeState(ScriptState* holder) {
 bool Script_Instance::loadModule(const char* name, lua_State* L) {
     // Every C++ object lives inside the try block and is gone before Lua can
     // raise anything; luaL_loadbuffer reports through its status, never raises.
-    bool missing = false;
+    enum { LOADED, MISSING, NO_MEMORY } outcome = LOADED;
     int status = 0;
+    char reason[Assert_Exception::MAX_MESSAGE] = "";
     try {
         core::String path("Data/");
         path += name;
@@ -81,11 +83,19 @@ bool Script_Instance::loadModule(const char* name, lua_State* L) {
         core::Vector<char> buffer;
         readScript(path, buffer);
         status = luaL_loadbuffer(L, buffer.size() ? buffer.data() : "", (size_t)buffer.size(), path.c_str());
+    } catch (const core::MemoryManagerException& e) {
+        // The file may well exist: say what really went wrong.
+        outcome = NO_MEMORY;
+        std::snprintf(reason, sizeof reason, "%s", e.getMessage());
     } catch (const Morva3DException&) {
-        missing = true; // not found or unreadable (logged where it was raised)
+        outcome = MISSING; // not found or unreadable (logged where it was raised)
     }
-    if (missing) {
+    if (outcome == MISSING) {
         lua_pushfstring(L, "Lua module not found: Data/%s.lua", name);
+        return false;
+    }
+    if (outcome == NO_MEMORY) {
+        lua_pushfstring(L, "Lua module could not be loaded: Data/%s.lua (%s)", name, reason);
         return false;
     }
     return status == 0;

@@ -137,10 +137,14 @@ TEST_F(LuaUtilTest, UserdataTypeChecksAreAssertionsAndScriptErrors) {
     std::string wrong = runLua(L, "probe_count(quat_create())");
     std::string none = runLua(L, "probe_count(12)");
     std::string ok = runLua(L, "assert(probe_count(probe_create()) == 1)");
+    std::string file = runLua(L, "probe_count(io.stdout)");
+    std::string proxy = runLua(L, "probe_count(newproxy(true))");
     std::string out = cap.finish();
     EXPECT_EQ(wrong, "test:1: Lua user data is of wrong type!");
     EXPECT_EQ(none, "test:1: Expected a lua user data!");
     EXPECT_EQ(ok, "");
+    EXPECT_EQ(file, "test:1: Lua user data is of wrong type!") << "another library's userdata";
+    EXPECT_EQ(proxy, "test:1: Lua user data is of wrong type!") << "an empty userdata is never read";
     EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n ERROR  |Msg: Lua user data is of wrong "
                        "type!\n ERROR  |File: Lua_Util\n ERROR  |Line: 34\n"),
               std::string::npos)
