@@ -5,6 +5,7 @@
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
 #include "hal/sdl/Display.h"
+#include "render/Graphics3D.h"
 
 struct EngineConfig {
     const char* memoryPoolName = "MemoryManager";
@@ -15,7 +16,7 @@ struct EngineConfig {
     int reserved = 0;
     int memoryPoolSize = 10240000;
     HAL::DisplayConfig display;
-    // The renderer's GraphicsConfig joins here with the renderer (statistics overlay off).
+    render::GraphicsConfig graphics;
     short desktopWidth = 0; // the primary screen, read by the entry point
     short desktopHeight = 0;
     int reserved2[2] = {0, 0};

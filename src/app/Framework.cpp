@@ -3,10 +3,12 @@
 #include "app/EngineClasses.h"
 #include "app/Main_Application_Impl.h"
 #include "core/DebugLog.h"
+#include "core/EngineGlobals.h"
 #include "core/Exceptions.h"
 #include "hal/Time.h"
 #include "hal/sdl/Display.h"
 #include "hal/sdl/Platform.h"
+#include "render/OGLES2_Graphics3D.h"
 #include <cstdio>
 #include <exception>
 
@@ -46,6 +48,7 @@ Framework::~Framework() {
     if (!m_engineStarted) return;
     try {
         m_app.release();
+        setRenderer(nullptr);
         m_display.release();
         deInitEngineClasses();
     } catch (...) {
@@ -54,12 +57,18 @@ Framework::~Framework() {
     }
 }
 
+void Framework::setRenderer(render::Graphics3D* renderer) {
+    m_renderer = renderer;
+    core::EngineGlobals* g = core::engineGlobals();
+    if (g) g->graphics = renderer;
+}
+
 void Framework::gameLoop() {
     core::log(0x10000, "Framework: win32GameLoop started\n");
     try {
         for (;;) {
             int r = frameStep(-1.0f);
-            if (r == STEP_UPDATED && m_app && m_renderer) m_app->render(m_renderer);
+            if (r == STEP_UPDATED && m_app && m_renderer) m_app->render(m_renderer.get());
             if (r == STEP_STOP) break;
         }
     } catch (const core::MemoryManagerException& e) {
@@ -141,17 +150,23 @@ bool Framework::processOSEvents() {
             break;
         case HAL::OSEVENT_RESIZED:
             core::log(0x10000, "* windows size changed");
-            // The renderer resets its viewport here (resetGraphics3D(0)) once it is built in.
+            if (m_renderer) m_renderer->resetGraphics3D(0);
             if (m_app) m_app->sizeChanged(m_display->getWidth(), m_display->getHeight());
             break;
         case HAL::OSEVENT_DEVICE_LOST:
             core::log(0x10000, "Framework : lostDevice");
+            // A non-zero argument keeps the buffer counters.
+            if (m_renderer) m_renderer->releaseDeviceResources(e.arg1 != 0);
             if (m_app) m_app->lostDevice();
             m_deviceValid = false;
             break;
         case HAL::OSEVENT_DEVICE_RESET:
             core::log(0x10000, "Framework : resetDevice");
-            if (m_app) m_app->resetDevice(m_renderer);
+            if (m_renderer) {
+                m_renderer->resetGraphics3D(1);
+                m_renderer->restoreDeviceResources();
+            }
+            if (m_app) m_app->resetDevice(m_renderer.get());
             m_deviceValid = true;
             break;
         case HAL::OSEVENT_QUIT: m_quitRequested = true; break;
@@ -173,10 +188,24 @@ Framework* createFramework(const EngineConfig& input) {
     config.display.windowed = c.windowed ? 1 : 0;
     config.engine.sleepTimeMs = 0;
     config.engine.consoleWindowWanted = c.console;
+    config.graphics.flags[render::GraphicsConfig::STATISTICS_OVERLAY] = 0;
 
     Framework* fw = new Framework(&config);
     try {
-        // The renderer is created here (before the application) once it is built in.
+        if (fw->getDisplay()) {
+            render::OGLES2_Graphics3D* g = new ("morva3DMain", __LINE__) render::OGLES2_Graphics3D();
+            core::log(0x1000, "createGraphics3D : GRAPHICS3D_TYPE_OPENGL_ES_2_0\n");
+            fw->setRenderer(g);
+            g->setDisplay(fw->getDisplay());
+            g->setConfig(config.graphics);
+            g->resetGraphics3D(1);
+            // Without a context every GL entry point is missing: stop here
+            // rather than at the first draw.
+            if (!fw->getDisplay()->getGLContext()) {
+                core::log(0x1, "createGraphics3D failed: no OpenGL context\n");
+                throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: can not create an OpenGL context");
+            }
+        }
         fw->setApplication(M3D_NEW Main_Application_Impl(c.width, c.height));
         framework::App* app = fw->getApplication();
         if (fw->getRenderer() && !app->initialized) {

@@ -32,7 +32,9 @@ public:
     void setApplication(framework::App* app) { m_app = app; }
     framework::App* getApplication() const { return m_app.get(); }
     HAL::Display* getDisplay() const { return m_display.get(); }
-    render::Graphics3D* getRenderer() const { return m_renderer; }
+    render::Graphics3D* getRenderer() const { return m_renderer.get(); }
+    // Takes the renderer and makes it the engine's current one.
+    void setRenderer(render::Graphics3D* renderer);
     const EngineConfig& getConfig() const { return m_config; }
     bool isQuitRequested() const { return m_quitRequested; }
     bool isSleeping() const { return m_sleeping; }
@@ -50,9 +52,8 @@ private:
     bool m_skipNextFrame = false;
     core::Ref<framework::App> m_app;
     core::Ref<HAL::Display> m_display;
-    // The renderer joins here when it is built in; until then the framework
-    // runs without one and the application is never asked to render.
-    render::Graphics3D* m_renderer = nullptr;
+    // Without a renderer the application is never asked to render.
+    core::Ref<render::Graphics3D> m_renderer;
     bool m_engineStarted = false;
     bool m_deviceValid = true;
 };

@@ -6,6 +6,7 @@
 #include "core/FileSystem.h"
 #include "hal/sdl/InputState.h"
 #include "hal/sdl/Platform.h"
+#include "render/Graphics3D.h"
 
 namespace {
 
@@ -112,10 +113,16 @@ bool Main_Application_Impl::update(float seconds) {
 void Main_Application_Impl::render(render::Graphics3D* g) {
     try {
         if (m_scriptRunning && !call(this, "global_render", "")) m_scriptRunning = false;
-        // With the script off, the renderer presents an empty frame here
-        // (bindTarget on the window, clear, releaseTarget); every frame then
-        // resets the camera and the forced shader program.
-        (void)g;
+        if (g) {
+            if (!m_scriptRunning) {
+                // The script is off: present an empty frame on the window.
+                g->bindTarget(nullptr);
+                g->clear(nullptr);
+                g->releaseTarget();
+            }
+            g->setCamera(nullptr, slm::mat4());
+            g->setShaderProgram(nullptr);
+        }
     } catch (const Morva3DException& e) {
         core::log(0x4, "Exception in render():\nMsg: %s\n", e.getMessage());
     } catch (...) {

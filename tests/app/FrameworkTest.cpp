@@ -103,8 +103,8 @@ TEST_F(LoopTest, SeventyMillisecondsRunThreeStepsAndCarryTheRest) {
     EXPECT_EQ(global("updates"), 4) << "the carried 3.3 ms complete a step";
     EXPECT_EQ(fw->frameStep(0.0f), Framework::STEP_IDLE) << "no time, nothing to do";
     EXPECT_EQ(global("updates"), 4);
-    // Without a renderer the framework never asks the application to render.
-    EXPECT_EQ(fw->getRenderer(), nullptr);
+    // frameStep only updates; the loop renders after each step that updated.
+    EXPECT_NE(fw->getRenderer(), nullptr);
     EXPECT_EQ(global("renders"), 0);
 }
 
@@ -153,11 +153,18 @@ TEST_F(LoopTest, EscapeAndWindowCloseEndTheLoopInTheSamePass) {
     EXPECT_EQ(fw->frameStep(0.020f), Framework::STEP_STOP);
 }
 
-TEST_F(LoopTest, GameLoopReturnsAfterTheScriptEndsIt) {
-    dir.script("Bootstrap", "n = 0 function global_update() n = n + 1 return n < 3 end\n");
+TEST_F(LoopTest, GameLoopRendersAfterUpdatesAndReturnsWhenTheScriptEndsIt) {
+    dir.script("Bootstrap", "n = 0 renders = 0 rendered_before_first_update = false\n"
+                            "function global_update() n = n + 1 return n < 10 end\n"
+                            "function global_render() renders = renders + 1 end\n");
     start();
+    EXPECT_EQ(core::engineGlobals()->graphics, fw->getRenderer()) << "the renderer is the engine's current one";
+    ASSERT_NE(fw->getDisplay()->getGLContext(), nullptr);
     fw->gameLoop();
-    EXPECT_EQ(global("n"), 3);
+    EXPECT_EQ(global("n"), 10);
+    // The first pass may spend its three steps on the start-up time; later
+    // passes each end with a render.
+    EXPECT_GE(global("renders"), 1) << "a render follows every pass that updated";
 }
 
 TEST_F(LoopTest, SkippedFrameDropsItsTimeAndEventsAreDrained) {

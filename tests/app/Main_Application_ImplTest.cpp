@@ -20,7 +20,7 @@ protected:
     // One frame of 20 ms: one fixed step, then the render call.
     int frame() {
         int r = fw->frameStep(0.020f);
-        if (r == Framework::STEP_UPDATED) app()->render(nullptr);
+        if (r == Framework::STEP_UPDATED) app()->render(fw->getRenderer());
         return r;
     }
     void press(SDL_Keycode key) { pushKey(window(), key, true); }
@@ -85,6 +85,10 @@ TEST_F(ApplicationTest, ErrorsInBootstrapAndRenderAreReportedNotFatal) {
     EXPECT_FALSE(app()->isScriptRunning());
     EXPECT_EQ(frame(), Framework::STEP_UPDATED);
     EXPECT_NE(cap2.finish().find("Error running function 'global_render':"), std::string::npos);
+    // With the script off each frame is an empty one: the target is bound,
+    // cleared and released again, and the camera is reset.
+    EXPECT_FALSE(fw->getRenderer()->isTargetBound());
+    EXPECT_EQ(fw->getRenderer()->getCamera(), nullptr);
 }
 
 TEST_F(ApplicationTest, WrongArgumentsToLibraryFunctionsAreScriptErrors) {

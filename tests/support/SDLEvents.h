@@ -4,10 +4,27 @@
 #pragma once
 #include <SDL.h>
 #include <cstdlib>
+#include <dlfcn.h>
 
 namespace testsupport {
 
-inline void useHeadlessVideo() { setenv("SDL_VIDEODRIVER", "offscreen", 0); }
+// SDL loads the GL driver when a GL window opens and unloads it when the last
+// one closes (or at SDL_Quit). Pinning the driver's libraries keeps them mapped,
+// so the leak checker can still name (and the suppressions can match) what
+// those libraries leave behind.
+inline void pinGLDriver() {
+    static bool pinned = false;
+    if (pinned) return;
+    pinned = true;
+    const char* libraries[] = {"libEGL.so.1", "libEGL_mesa.so.0", "libgbm.so.1", "libGLX.so.0",
+                               "libGLX_mesa.so.0", "libGL.so.1", "libglapi.so.0", "swrast_dri.so"};
+    for (const char* name : libraries) dlopen(name, RTLD_LAZY | RTLD_NODELETE);
+}
+
+inline void useHeadlessVideo() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    pinGLDriver();
+}
 
 inline void pushKey(Uint32 window, SDL_Keycode key, bool down, bool repeat = false) {
     SDL_Event e = {};
