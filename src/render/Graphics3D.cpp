@@ -145,6 +145,9 @@ void Graphics3D::resetGraphics3D(int mode) {
     if (m_recreateContext) destroyContext();
     createContext();
     m_recreateContext = true;
+    // The first second of frames is counted from now.
+    m_lastSecondMs = HAL::getTimeMs();
+    m_framesThisSecond = 0;
     setGraphics3DDefaults();
     configClass();
     if (m_display) setViewport(m_display->getWidth(), m_display->getHeight());

@@ -113,6 +113,12 @@ bool OGLES2_Graphics3D::createContext() {
 }
 
 void OGLES2_Graphics3D::destroyContext() {
+    // The default program's GL objects die with the context: delete them
+    // while it is current, so the next context builds its own from the text.
+    if (m_contextCreated) {
+        m_currentProgram.release();
+        m_defaultProgram.release();
+    }
     if (m_config.destroyContext)
         m_config.destroyContext();
     else if (m_display)

@@ -18,7 +18,7 @@ typedef core::HashTable<int, core::Vector<char>> UserParameters;
 
 class Object3D : public core::Object {
 public:
-    static const int NAME_KEY = 1;
+    static constexpr int NAME_KEY = 1;
 
     virtual ~Object3D();
 

@@ -2,6 +2,8 @@
 // reading the pixels back.
 #include "RenderFixture.h"
 #include <cmath>
+#include <cstring>
+#include <string>
 
 using namespace render;
 using testsupport::GLTest;
@@ -234,6 +236,40 @@ TEST_F(GLTest, EmptyAndUnknownPrimitivesDrawNothingButCountTheCall) {
     core::Ref<Mesh> mesh(M3D_NEW Mesh(empty.get(), odd.get(), a.get()));
     mesh->render(*g, slm::mat4(), 0);
     EXPECT_EQ(1, g->getStatistics().drawCalls);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GLTest, FramesCountedUnderASecondKeepTheFPSValue) {
+    GraphicsConfig config = g->getConfig();
+    config.flags[GraphicsConfig::FPS_LOGGING] = 1;
+    g->setConfig(config);
+    for (int i = 0; i < 3; ++i) {
+        g->bindTarget(nullptr);
+        EXPECT_TRUE(g->isTargetBound());
+        g->releaseTarget();
+        EXPECT_FALSE(g->isTargetBound());
+    }
+    EXPECT_EQ(0, g->getFPS());
+    EXPECT_EQ(3, g->getFrameCount());
+    EXPECT_EQ(0, g->getStatistics().drawCalls) << "per-frame counters restart";
+}
+
+TEST_F(GLTest, LongCompilerLogsAreCutTo897CharactersAndTwoDots) {
+    // Many errors make a long driver log.
+    std::string body = "void main() {\n";
+    for (int i = 0; i < 60; ++i) body += "  undefinedValue" + std::to_string(i) + " = 1.0;\n";
+    body += "}\n";
+    testsupport::StderrCapture capture;
+    EXPECT_ANY_THROW(core::Ref<VertexShader> vs(M3D_NEW VertexShader(body.c_str())));
+    std::string log = capture.finish();
+    size_t start = log.find("ShaderError : ");
+    ASSERT_NE(std::string::npos, start);
+    size_t end = log.find("..\n\n", start);
+    ASSERT_NE(std::string::npos, end) << log;
+    EXPECT_EQ(897u, end - (start + std::strlen("ShaderError : ")));
 }
 
 } // namespace
