@@ -194,11 +194,13 @@ mat4 target_at(const vec3& position, const vec3& target, const vec3& up) {
 }
 
 mat4 multiply(const mat4& a, const mat4& b) {
+    // Column c of the product is A's columns weighted by column c of B; the
+    // inner loop runs down a column, so it maps onto 4-wide vector registers.
     mat4 r;
     for (int c = 0; c < 4; ++c) {
+        const float b0 = b.m[4 * c], b1 = b.m[4 * c + 1], b2 = b.m[4 * c + 2], b3 = b.m[4 * c + 3];
         for (int row = 0; row < 4; ++row) {
-            r.m[4 * c + row] = a.m[row] * b.m[4 * c] + a.m[4 + row] * b.m[4 * c + 1] + a.m[8 + row] * b.m[4 * c + 2] +
-                               a.m[12 + row] * b.m[4 * c + 3];
+            r.m[4 * c + row] = a.m[row] * b0 + a.m[4 + row] * b1 + a.m[8 + row] * b2 + a.m[12 + row] * b3;
         }
     }
     return r;

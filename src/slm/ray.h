@@ -13,8 +13,8 @@ struct ray {
     // 1 / direction per component, or LARGEST where |direction| is not above
     // SMALLEST_NORMAL.
     vec3 inv_direction;
-    // 1 where the direction component is negative, else 0: selects which box
-    // corner is met first on that axis.
+    // 1 where the direction component is negative and large enough to invert,
+    // else 0: selects which box face is met first on that axis.
     std::uint32_t sign[3];
 };
 
