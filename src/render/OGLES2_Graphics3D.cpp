@@ -499,7 +499,8 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     useProgram(program);
     // 5.
     m_model = transform;
-    // 6. lights are added here once the light classes exist.
+    // 6. (The automatic default light joins with the light class.)
+    sendDirtyLights();
     // 7. positions
     if (VertexArray* positions = vb->getPositions()) {
         m_positionDecode = decodeMatrix(vb->getPositionBias(), vb->getPositionScale());
@@ -548,12 +549,65 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     applyAppearance(appearance);
     // 14.
     uploadMatrices();
-    // 15. lights: none can be added yet, so the lighting flag stays 0.
-    m_features[FEATURE_LIGHTS] = 0.0f;
+    // 15.
+    uploadLights();
     // 16.
     program->setFeatures(program->getLocation(ShaderProgram::FEATURES_FLAGS), m_features);
     // 17.
     drawIndexed(ib);
+}
+
+bool OGLES2_Graphics3D::lightingOn() const {
+    return m_config.flags[GraphicsConfig::LIGHTING_ALLOWED] && m_lightingEnabled;
+}
+
+void OGLES2_Graphics3D::sendDirtyLights() {
+    if (!lightingOn()) return;
+    for (int i = 0; i < MAX_LIGHTS; ++i) {
+        LightConfig& c = m_lightConfigs[i];
+        if (!c.dirty || c.index < 0 || c.index >= MAX_LIGHTS) continue;
+        setLight(&c);
+        c.dirty = 0;
+    }
+}
+
+// The light uniforms go to a program only when the light slots changed since
+// it last received them (the lights version); the flag is set every draw.
+void OGLES2_Graphics3D::uploadLights() {
+    if (!lightingOn()) {
+        m_features[FEATURE_LIGHTS] = 0.0f;
+        return;
+    }
+    bool any = false;
+    for (int i = 0; i < MAX_LIGHTS; ++i)
+        if (m_lightSlots[i].type != 0) any = true;
+    m_features[FEATURE_LIGHTS] = any ? 1.0f : 0.0f;
+    ShaderProgram* p = m_currentProgram.get();
+    if (!p || p->getLightsVersion() == m_lightsVersion) return;
+    p->setLightsVersion(m_lightsVersion);
+    for (int i = 0; i < MAX_LIGHTS; ++i) {
+        const LightConfig& c = m_lightSlots[i];
+        auto loc = [&](int field) { return p->getLocation(ShaderProgram::LIGHT_BASE + 20 * i + field); };
+        // Fields of a light group: 1 type, 2 matrix, 3 direction, 4 diffuse,
+        // 5 specular, 6 ambient, 7 spot direction, 8-10 attenuation, 11 cutoff, 12 exponent.
+        if (c.type == 0) {
+            p->setUniform(loc(1), 0.0f);
+            continue;
+        }
+        p->setUniform(loc(3), slm::vec3(c.direction[0], c.direction[1], c.direction[2]));
+        p->setUniform(loc(4), slm::vec4(c.diffuse[0], c.diffuse[1], c.diffuse[2], c.diffuse[3]));
+        p->setUniform(loc(6), slm::vec4(c.ambient[0], c.ambient[1], c.ambient[2], c.ambient[3]));
+        p->setUniform(loc(11), c.spotCutoff);
+        p->setUniform(loc(12), c.spotExponent);
+        p->setUniform(loc(8), c.attenuation[0]);
+        p->setUniform(loc(9), c.attenuation[1]);
+        p->setUniform(loc(10), c.attenuation[2]);
+        p->setUniform(loc(1), (float)c.type);
+        if (c.type == 131)
+            p->setUniform(loc(7), slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2], c.spotDirection[3]));
+        else if (c.type == 130)
+            p->setUniform(loc(2), c.matrix);
+    }
 }
 
 void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {

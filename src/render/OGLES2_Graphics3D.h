@@ -110,6 +110,9 @@ private:
     void attribPointer(int location, int size, unsigned type, bool normalized, int offset);
     void syncAttribArrays();
     void applyAppearance(Appearance* appearance);
+    bool lightingOn() const;
+    void sendDirtyLights();
+    void uploadLights();
     void applyPolygonMode(PolygonMode* p);
     void applyCompositingMode(CompositingMode* c);
 

@@ -273,3 +273,51 @@ TEST_F(GLTest, LongCompilerLogsAreCutTo897CharactersAndTwoDots) {
 }
 
 } // namespace
+
+namespace {
+
+const char* LIT_VS = "void main()\n"
+                     "{\n"
+                     "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
+                     "    if (m3g_featuresFlags[SHADER_LIGHTS_ENABLED] == 1.0 && m3g_lightType[0] == DIRECTIONAL_LIGHT)\n"
+                     "        m3g_out_vColor = m3g_lightDiffuse[0];\n"
+                     "    else\n"
+                     "        m3g_out_vColor = vec4(0.0, 0.0, 1.0, 1.0);\n"
+                     "}\n";
+
+TEST_F(GLTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(flatAppearance());
+    a->setShaderProgram(program(LIT_VS, testsupport::flatFragmentShader()));
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255})) << "no light";
+    EXPECT_EQ(0.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_LIGHTS]);
+
+    LightConfig light;
+    light.type = 129;
+    light.diffuse[0] = 1.0f;
+    light.diffuse[3] = 1.0f;
+    EXPECT_EQ(0, g->addLightConfig(light));
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {255, 0, 0, 255}));
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_LIGHTS]);
+
+    glCallCounters().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(0, glCallCounters()[GLCallCounters::Uniform]) << "unchanged lights are not sent again";
+
+    // Lighting switched off: the flag is 0 although a slot is in use.
+    g->setLightingEnabled(false);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255}));
+    g->setLightingEnabled(true);
+    g->resetLights();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255})) << "reset lights free every slot";
+    for (int i = 0; i < Graphics3D::MAX_LIGHTS; ++i) EXPECT_EQ(i, g->addLightConfig(light));
+    EXPECT_EQ(-1, g->addLightConfig(light)) << "a ninth light has no slot";
+}
+
+} // namespace
