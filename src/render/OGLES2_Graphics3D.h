@@ -109,6 +109,7 @@ private:
     void bindBuffer(unsigned target, int name);
     void attribPointer(int location, int size, unsigned type, bool normalized, int offset);
     void syncAttribArrays();
+    void bindVertexArrays(VertexBuffer* vb, Appearance* appearance, ShaderProgram* program);
     void applyAppearance(Appearance* appearance);
     bool lightingOn() const;
     void sendDirtyLights();
