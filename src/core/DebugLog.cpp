@@ -95,7 +95,7 @@ void assertFailure(const char* expression, const char* message, const char* file
     log(0x1, "Msg: %s\n", message);
     log(0x1, "File: %s\n", base);
     log(0x1, "Line: %d\n", line);
-    throw Assert_Exception();
+    throw Assert_Exception(message);
 }
 
 } // namespace core

@@ -52,3 +52,11 @@ void Morva3DException::set(const char* file, const char* function, int line, con
     m_function = nfn;
     m_line = line;
 }
+
+Assert_Exception::Assert_Exception(const char* message) {
+    if (!message) message = "";
+    std::size_t n = std::strlen(message);
+    if (n > MAX_MESSAGE - 1) n = MAX_MESSAGE - 1;
+    std::memcpy(m_message, message, n);
+    m_message[n] = 0;
+}

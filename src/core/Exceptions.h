@@ -2,7 +2,8 @@
 // reference; every throw site passes "UNKNOWN", "UNKNOWN", 0 so only the
 // message varies. Texts are owned copies on the C heap (never the pool), so an
 // exception can report a full pool.
-// The two string exceptions and Assert_Exception carry nothing; the string
+// The two string exceptions carry nothing; Assert_Exception carries the failed
+// check's message (in a fixed buffer, so reporting needs no memory). The string
 // exceptions are thrown as pointers to new instances.
 #pragma once
 
@@ -54,4 +55,13 @@ namespace HAL {
 M3D_EXCEPTION_CLASS(HALException);
 } // namespace HAL
 
-class Assert_Exception {};
+class Assert_Exception {
+public:
+    static const int MAX_MESSAGE = 256;
+    explicit Assert_Exception(const char* message = "");
+    // The failed check's message, cut to MAX_MESSAGE - 1 bytes.
+    const char* getMessage() const { return m_message; }
+
+private:
+    char m_message[MAX_MESSAGE];
+};

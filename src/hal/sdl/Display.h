@@ -44,6 +44,11 @@ struct OSEvent {
 
 class Display : public core::Object {
 public:
+    // Opens the platform's display for `config` (null: the engine defaults),
+    // allocated from the pool; the caller takes the first reference. Failures
+    // throw HAL::HALException (see SDLDisplay).
+    static Display* createDisplayHandle(const DisplayConfig* config);
+
     virtual ~Display();
 
     // Switches the screen mode; the base display has no screen to switch.

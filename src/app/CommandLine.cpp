@@ -1,0 +1,31 @@
+#include "app/CommandLine.h"
+#include <cstdlib>
+#include <cstring>
+
+namespace framework {
+
+CommandLine parseCommandLine(const char* const* tokens, int count) {
+    CommandLine c;
+    int numbers = 0;
+    if (count > 10) count = 10;
+    for (int i = 0; i < count; ++i) {
+        const char* t = tokens[i];
+        if (!t) continue;
+        if (t[0] == '-') {
+            if (std::strcmp(t, "-windowed") == 0) c.windowed = true;
+            else if (std::strcmp(t, "-fullscreen") == 0) c.windowed = false;
+            else if (std::strcmp(t, "-console") == 0) c.console = true;
+            continue;
+        }
+        // The leading decimal integer, as atoi reads it, without its overflow.
+        long v = std::strtol(t, nullptr, 10);
+        if (v <= 0) continue;
+        if (v > 32767) v = 32767;
+        if (numbers == 0) c.width = (int)v;
+        else if (numbers == 1) c.height = (int)v;
+        ++numbers;
+    }
+    return c;
+}
+
+} // namespace framework

@@ -1,0 +1,90 @@
+#include "app/EngineClasses.h"
+#include "app/EngineConfig.h"
+#include "core/DebugLog.h"
+#include "core/EngineGlobals.h"
+#include "core/FileSystem.h"
+#include "core/MemoryManager.h"
+#include "core/Vector.h"
+#include "hal/Console.h"
+#include "hal/Time.h"
+#include "hal/sdl/Display.h"
+#include "hal/sdl/InputState.h"
+#include <cstdlib>
+#include <ctime>
+
+void initEngineClasses(const EngineConfig* config) {
+    EngineConfig defaults;
+    if (!config) config = &defaults;
+    std::srand((unsigned)std::time(nullptr));
+    HAL::setSecondsPerTick(-1.0f);
+    HAL::initTimer();
+
+    core::EngineGlobals* g = new core::EngineGlobals();
+    core::setEngineGlobals(g);
+
+    g->input = new HAL::InputState();
+    g->input->desktopWidth = config->desktopWidth;
+    g->input->desktopHeight = config->desktopHeight;
+    g->input->reserved[0] = config->reserved2[0];
+    g->input->reserved[1] = config->reserved2[1];
+
+    g->log = new core::DebugLog();
+    int configured = config->engine.debugLevelMask;
+    if (config->engine.consoleWindowWanted) {
+        // Standard error is the console: there is nothing to open.
+        if (HAL::createConsoleWindow()) {
+            core::log(0x100, "HAL::createConsoleWindow ok\n");
+        } else {
+            core::log(0x2, "HAL::createConsoleWindow failed\n");
+        }
+    }
+    g->log->setLevelMask(config->engine.consoleWindowWanted && configured != 0 ? (unsigned)configured | 0x3u : 0u);
+
+    core::log(0x8, "START: debug initialized : ok\n");
+    g->config = config->engine;
+    core::log(0x8, "START: system initialized : ok\n");
+
+    MemoryManagerConfig mc;
+    mc.name = config->memoryPoolName;
+    mc.poolSize = config->memoryPoolSize;
+    mc.allocateHook = config->allocateHook;
+    mc.freeHook = config->freeHook;
+    mc.poolAllocateHook = config->poolAllocateHook;
+    mc.poolReleaseHook = config->poolReleaseHook;
+    g->memoryManager = new MemoryManager(mc);
+    core::log(0x8, "START: memory initialized : ok\n");
+
+    g->displays = M3D_NEW core::Vector<HAL::Display*>();
+    core::log(0x8, "START: dummy Graphics3D object initialized : ok\n");
+    core::log(0x10000, "configure memory manager : %s (%d bytes)\n", mc.name, mc.poolSize);
+    core::log(0x8, "START: initEngineClasses : ok\n");
+}
+
+void deInitEngineClasses() {
+    core::EngineGlobals* g = core::engineGlobals();
+    if (!g) return;
+    core::log(0x8, "STOP: deInitEngineClasses\n");
+    // The further reference and the current renderer's leftovers belong to
+    // parts this application does not keep there.
+    if (g->log) g->log->setOutputFile();
+    core::FileSystem::destroy();
+    if (g->owned) {
+        delete g->owned;
+        g->owned = nullptr;
+    }
+    if (g->displays) {
+        delete g->displays;
+        g->displays = nullptr;
+    }
+    delete g->input;
+    g->input = nullptr;
+    if (g->memoryManager && g->memoryManager->getMonitorUsers() != 0)
+        core::log(0xF00000, "MORVA3D_MONITOR_ALLOC_AND_DEALLOC_USERS flag is disabled\n");
+    delete g->memoryManager;
+    g->memoryManager = nullptr;
+    if (g->log) g->log->setOutputFile();
+    delete g->log;
+    g->log = nullptr;
+    core::setEngineGlobals(nullptr);
+    delete g;
+}

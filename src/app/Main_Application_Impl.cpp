@@ -1,0 +1,124 @@
+#include "app/Main_Application_Impl.h"
+#include "audio/Audio_System_Impl.h"
+#include "core/DebugLog.h"
+#include "core/Exceptions.h"
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
+#include "hal/sdl/InputState.h"
+#include "hal/sdl/Platform.h"
+
+namespace {
+
+// The application's sound: OpenAL output, or silence where no device opens.
+Audio_System* createAudioSystem() { return M3D_NEW Audio_System_Impl(); }
+
+// Makes the working directory the root of the engine's file system, so
+// scripts and assets resolve relative to it.
+void mountWorkingDirectory() {
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(core::String(""), false), core::String(""));
+}
+
+} // namespace
+
+Main_Application_Impl::Main_Application_Impl(int width, int height)
+    : m_screenWidth(width), m_screenHeight(height) {
+    mountWorkingDirectory();
+    m_audio = createAudioSystem();
+    m_keyboard = HAL::Input::createInputHandle(HAL::Input::KEYBOARD);
+    m_mouse = HAL::Input::createInputHandle(HAL::Input::MOUSE);
+    restartScript();
+}
+
+Main_Application_Impl::~Main_Application_Impl() {
+    delete m_audio;
+    m_audio = nullptr;
+    m_mouse.release();
+    m_keyboard.release();
+    closeState(getHolder());
+}
+
+void Main_Application_Impl::restartScript() {
+    closeState(getHolder());
+    createState(getHolder());
+    runBootstrap(getHolder());
+    m_scriptRunning = true;
+}
+
+void Main_Application_Impl::registerFunctions() {
+    lua_State* L = getState();
+    if (!L) return;
+    lua_pushinteger(L, m_screenWidth);
+    lua_setfield(L, LUA_GLOBALSINDEX, "screen_width");
+    lua_pushinteger(L, m_screenHeight);
+    lua_setfield(L, LUA_GLOBALSINDEX, "screen_height");
+    luaRegisterBound(getHolder(), "mouse_read", this, mouseRead);
+}
+
+int Main_Application_Impl::mouseRead(lua_State* L, int argCount, void* self) {
+    if (argCount != 0) luaL_argerror(L, 1, "0 arguments expected!");
+    HAL::Input* mouse = static_cast<Main_Application_Impl*>(self)->m_mouse.get();
+    float x = 0, y = 0, left = 0, right = 0;
+    luaGuard(L, [&] {
+        x = mouse->getAxisState(HAL::MOUSE_X);
+        y = mouse->getAxisState(HAL::MOUSE_Y);
+        left = mouse->getAxisState(HAL::MOUSE_LEFT);
+        right = mouse->getAxisState(HAL::MOUSE_RIGHT);
+    });
+    lua_pushnumber(L, x);
+    lua_pushnumber(L, y);
+    lua_pushboolean(L, left > 0.0f);
+    lua_pushboolean(L, right > 0.0f);
+    return 4;
+}
+
+bool Main_Application_Impl::update(float seconds) {
+    try {
+        if (HAL::isEscapeKeyDown()) return false;
+
+        bool reloadDown = m_keyboard->getAxisState(KEY_RELOAD) > 0.0f;
+        if (reloadDown && !m_reloadWasDown) restartScript();
+        m_reloadWasDown = reloadDown;
+
+        bool muteDown = m_keyboard->getAxisState(KEY_MUTE) > 0.0f;
+        if (muteDown && !m_muteWasDown) m_audio->setMuted(!m_audio->isMuted());
+        m_muteWasDown = muteDown;
+
+        m_accumulator += seconds;
+        int count = 0;
+        while (m_updateStep <= m_accumulator) {
+            ++count;
+            m_accumulator -= m_updateStep;
+            // A long frame runs at most three steps; the rest of its time is
+            // dropped step by step so the script never has to catch up.
+            if (count > 3) return true;
+            m_audio->update(m_updateStep);
+            if (m_scriptRunning) {
+                bool keepRunning = false;
+                if (!call(this, "global_update", "f>b", (double)m_updateStep, &keepRunning)) {
+                    m_scriptRunning = false;
+                } else if (!keepRunning) {
+                    core::log(0x4, "Exit requested..\n");
+                    return false;
+                }
+            }
+        }
+        return true;
+    } catch (...) {
+        core::log(0x4, "Caught an exception in update()!\n");
+        return false;
+    }
+}
+
+void Main_Application_Impl::render(render::Graphics3D* g) {
+    try {
+        if (m_scriptRunning && !call(this, "global_render", "")) m_scriptRunning = false;
+        // With the script off, the renderer presents an empty frame here
+        // (bindTarget on the window, clear, releaseTarget); every frame then
+        // resets the camera and the forced shader program.
+        (void)g;
+    } catch (const Morva3DException& e) {
+        core::log(0x4, "Exception in render():\nMsg: %s\n", e.getMessage());
+    } catch (...) {
+        core::log(0x4, "Caught an exception in render()!\n");
+    }
+}

@@ -1,0 +1,12 @@
+// The whole script library: every family's register function, and the one
+// function that registers them all in their fixed order.
+#pragma once
+
+struct ScriptState;
+
+// Registers every family into the holder's state, in registration order.
+void registerScriptLibrary(ScriptState* holder);
+
+// One register function per family file (Lua_<Family>.cpp).
+void registerLuaBase(ScriptState* holder); // print, loadownmodule
+void registerLuaAudio(ScriptState* holder); // audio_load_sound, audio_play_sound, audio_play_stream

@@ -1,0 +1,57 @@
+// A real framework (engine, window on the headless video driver, application
+// with its Lua state) over a temporary Data/ folder, driven frame by frame
+// with given elapsed times.
+#pragma once
+#include "app/Framework.h"
+#include "app/Main_Application_Impl.h"
+#include "hal/sdl/SDLDisplay.h"
+#include "support/EngineFixture.h"
+#include "support/SDLEvents.h"
+#include "support/WorkDir.h"
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class AppTest : public ::testing::Test {
+protected:
+    AppTest() { useHeadlessVideo(); }
+    ~AppTest() override { stop(); }
+
+    // Creates the framework as the program does, with these tokens
+    // (default: a small window with the console log on).
+    void start(std::vector<const char*> tokens = {"-windowed", "-console", "160", "120"}) {
+        EngineConfig config;
+        for (size_t i = 0; i < tokens.size() && i < 10; ++i) config.engine.tokens[i] = tokens[i];
+        config.engine.tokenCount = (int)(tokens.size() < 10 ? tokens.size() : 10);
+        fw = createFramework(config);
+        drainEvents();
+    }
+    void stop() {
+        delete fw;
+        fw = nullptr;
+    }
+    Main_Application_Impl* app() const { return static_cast<Main_Application_Impl*>(fw->getApplication()); }
+    Uint32 window() const { return static_cast<HAL::SDLDisplay*>(fw->getDisplay())->getWindowId(); }
+
+    // A numeric global of the script (-1 when it is not a number).
+    double global(const char* name) const {
+        lua_State* L = app()->getState();
+        lua_getfield(L, LUA_GLOBALSINDEX, name);
+        double v = lua_isnumber(L, -1) ? lua_tonumber(L, -1) : -1;
+        lua_pop(L, 1);
+        return v;
+    }
+
+    WorkDir dir;
+    Framework* fw = nullptr;
+};
+
+// Counts the occurrences of `what` in `text`.
+inline int countOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+} // namespace testsupport

@@ -1,0 +1,191 @@
+// The binding conventions: argument counts, typed userdata, the exception
+// boundary and registration, exercised by a small test family run from Lua.
+#include "ScriptTestSupport.h"
+#include "core/DebugLog.h"
+#include "core/Object.h"
+#include "core/Ref.h"
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using testsupport::PlainScript;
+using testsupport::runLua;
+using testsupport::StderrCapture;
+using testsupport::TempWorkDir;
+
+namespace {
+
+int g_destroyed = 0;
+
+class Probe : public core::Object {
+public:
+    ~Probe() override { ++g_destroyed; }
+};
+
+struct Lua_Probe {
+    int32_t type;
+    core::Ref<Probe> probe;
+    explicit Lua_Probe(Probe* p) : type(0), probe(p) {}
+};
+
+struct Lua_Value {
+    int32_t type;
+    float x;
+};
+
+int probe_create(lua_State* L) {
+    luaCheckArgCount(L, 0, 0);
+    Probe* p = nullptr;
+    luaGuard(L, [&] { p = M3D_NEW Probe(); });
+    luaPushUserData<Lua_Probe>(L, SCRIPT_TYPE_CAMERA, p);
+    return 1;
+}
+
+int probe_count(lua_State* L) {
+    luaCheckArgCount(L, 1, 1);
+    Lua_Probe* p = luaCheckUserData<Lua_Probe>(L, 1, SCRIPT_TYPE_CAMERA);
+    lua_pushinteger(L, p->probe->getReferenceCount());
+    return 1;
+}
+
+int quat_create(lua_State* L) {
+    luaCheckArgCount(L, 0, 1);
+    Lua_Value* v = static_cast<Lua_Value*>(luaNewUserDataOfType(L, SCRIPT_TYPE_QUATERNION, sizeof(Lua_Value)));
+    v->x = lua_gettop(L) >= 2 ? (float)luaL_checknumber(L, 1) : 1.0f;
+    return 1;
+}
+
+int pair(lua_State* L) {
+    luaCheckArgCount(L, 3, 4);
+    lua_pushinteger(L, lua_gettop(L));
+    return 1;
+}
+
+int fail_engine(lua_State* L) {
+    luaGuard(L, [] { throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: gamepad reading error"); });
+    return 0;
+}
+
+int fail_assert(lua_State* L) {
+    int index = 12;
+    luaGuard(L, [&] { M3D_ASSERT(index < 10); });
+    return 0;
+}
+
+int fail_std(lua_State* L) {
+    luaGuard(L, [] { throw std::runtime_error("standard failure"); });
+    return 0;
+}
+
+int fail_string(lua_State* L) {
+    luaGuard(L, [] { throw new core::StringIndexOutOfBoundsException(); });
+    return 0;
+}
+
+const luaL_Reg PROBE_METHODS[] = {{"__gc", luaGcUserData<Lua_Probe>}, {nullptr, nullptr}};
+const LuaConstant PROBE_CONSTANTS[] = {{"PROBE_SEVEN", 7}, {nullptr, 0}};
+const luaL_Reg PROBE_FUNCTIONS[] = {{"probe_create", probe_create}, {"probe_count", probe_count},
+                                    {"quat_create", quat_create},   {"pair", pair},
+                                    {"fail_engine", fail_engine},   {"fail_assert", fail_assert},
+                                    {"fail_std", fail_std},         {"fail_string", fail_string},
+                                    {nullptr, nullptr}};
+const LuaFamily PROBE_FAMILY = {"META_Camera", PROBE_METHODS, PROBE_CONSTANTS, PROBE_FUNCTIONS};
+
+class FamilyScript : public Script_Instance {
+public:
+    void registerFunctions() override {
+        luaRegisterFamily(getHolder(), PROBE_FAMILY);
+        luaRegisterBound(getHolder(), "bound", this, [](lua_State* L, int argCount, void* object) -> int {
+            auto* self = static_cast<FamilyScript*>(object);
+            ++self->boundCalls;
+            lua_pushinteger(L, argCount);
+            return 1;
+        });
+    }
+    int boundCalls = 0;
+};
+
+class LuaUtilTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_destroyed = 0;
+        Script_Instance::createState(script.getHolder());
+        L = script.getState();
+    }
+    TempWorkDir dir;
+    testsupport::EngineCore core{10240000, 0xF};
+    testsupport::RootMount mount;
+    FamilyScript script;
+    lua_State* L = nullptr;
+};
+
+TEST_F(LuaUtilTest, ArgumentCountErrorsNameTheRangeAtTheLastArgument) {
+    EXPECT_EQ(runLua(L, "assert(pair(1, 2, 3) == 3 and pair(1, 2, 3, 4) == 4)"), "");
+    EXPECT_EQ(runLua(L, "pair(1, 2)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
+    EXPECT_EQ(runLua(L, "pair(1, 2, 3, 4, 5)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
+    EXPECT_NE(runLua(L, "probe_count()").find("(Expected 1 - 1 arguments!)"), std::string::npos);
+}
+
+TEST_F(LuaUtilTest, ConstantsAndMetatablesAreRegistered) {
+    EXPECT_EQ(runLua(L, "assert(PROBE_SEVEN == 7)"), "");
+    EXPECT_EQ(runLua(L, "local p = probe_create() assert(getmetatable(p) ~= nil)"), "");
+    EXPECT_EQ(runLua(L, "local q = quat_create() assert(type(q) == 'userdata' and getmetatable(q) == nil)"), "")
+        << "no metatable is registered for META_Quaternion";
+}
+
+TEST_F(LuaUtilTest, UserdataTypeChecksAreAssertionsAndScriptErrors) {
+    StderrCapture cap;
+    std::string wrong = runLua(L, "probe_count(quat_create())");
+    std::string none = runLua(L, "probe_count(12)");
+    std::string ok = runLua(L, "assert(probe_count(probe_create()) == 1)");
+    std::string file = runLua(L, "probe_count(io.stdout)");
+    std::string proxy = runLua(L, "probe_count(newproxy(true))");
+    std::string out = cap.finish();
+    EXPECT_EQ(wrong, "test:1: Lua user data is of wrong type!");
+    EXPECT_EQ(none, "test:1: Expected a lua user data!");
+    EXPECT_EQ(ok, "");
+    EXPECT_EQ(file, "test:1: Lua user data is of wrong type!") << "another library's userdata";
+    EXPECT_EQ(proxy, "test:1: Lua user data is of wrong type!") << "an empty userdata is never read";
+    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n ERROR  |Msg: Lua user data is of wrong "
+                       "type!\n ERROR  |File: Lua_Util\n ERROR  |Line: 34\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Expr: data != 0\n ERROR  |Msg: Expected a lua user data!\n ERROR  |File: Lua_Util\n"
+                       " ERROR  |Line: 33\n"),
+              std::string::npos)
+        << out;
+}
+
+TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
+    StderrCapture cap;
+    EXPECT_EQ(runLua(L, "fail_engine()"), "test:1: HAL: gamepad reading error");
+    EXPECT_EQ(runLua(L, "fail_assert()"), "test:1: index < 10");
+    EXPECT_EQ(runLua(L, "fail_std()"), "test:1: standard failure");
+    EXPECT_EQ(runLua(L, "fail_string()"), "test:1: String index out of bounds");
+    EXPECT_EQ(runLua(L, "local ok, e = pcall(fail_engine) assert(not ok and e:find('gamepad'))"), "");
+    std::string out = cap.finish();
+    EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
+    EXPECT_EQ(runLua(L, "x = 1 + 1 assert(x == 2)"), "");
+}
+
+TEST_F(LuaUtilTest, UserdataHoldReferencesUntilCollectedOrTheStateCloses) {
+    EXPECT_EQ(runLua(L, "local p = probe_create() p = nil collectgarbage() collectgarbage()"), "");
+    EXPECT_EQ(g_destroyed, 1);
+    EXPECT_EQ(runLua(L, "kept = probe_create() kept2 = probe_create()"), "");
+    EXPECT_EQ(g_destroyed, 1);
+    Script_Instance::closeState(script.getHolder());
+    EXPECT_EQ(g_destroyed, 3);
+}
+
+TEST_F(LuaUtilTest, BoundFunctionsGetTheirObjectAndArgumentCount) {
+    EXPECT_EQ(runLua(L, "assert(bound() == 0 and bound(1, 2, 3) == 3)"), "");
+    EXPECT_EQ(script.boundCalls, 2);
+}
+
+TEST_F(LuaUtilTest, RegistrationWithoutAStateDoesNothing) {
+    ScriptState empty = {nullptr, nullptr};
+    luaRegisterFamily(&empty, PROBE_FAMILY);
+    luaRegisterBound(&empty, "x", nullptr, nullptr);
+    SUCCEED();
+}
+
+} // namespace

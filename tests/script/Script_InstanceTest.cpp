@@ -1,0 +1,165 @@
+// The script host with real LuaJIT states running real scripts from a
+// temporary Data/ folder.
+#include "ScriptTestSupport.h"
+#include "core/DebugLog.h"
+#include <gtest/gtest.h>
+
+using testsupport::PlainScript;
+using testsupport::runLua;
+using testsupport::StderrCapture;
+using testsupport::TempWorkDir;
+
+namespace {
+
+class ScriptHostTest : public ::testing::Test {
+protected:
+    TempWorkDir dir;
+    testsupport::EngineCore core{10240000, 0xF};
+    testsupport::RootMount mount;
+};
+
+TEST_F(ScriptHostTest, StateHasStandardLibrariesJitAndTheBaseFamily) {
+    PlainScript s;
+    EXPECT_EQ(s.getState(), nullptr);
+    Script_Instance::createState(s.getHolder());
+    lua_State* L = s.getState();
+    ASSERT_NE(L, nullptr);
+    EXPECT_EQ(s.registered, 1);
+    EXPECT_EQ(runLua(L, "assert(jit and jit.status() ~= nil and bit and require('ffi') and string and math and os)"
+                        "assert(type(print) == 'function' and type(loadownmodule) == 'function')"),
+              "")
+;
+    // A second createState keeps the state.
+    Script_Instance::createState(s.getHolder());
+    EXPECT_EQ(s.getState(), L);
+    EXPECT_EQ(s.registered, 1);
+}
+
+TEST_F(ScriptHostTest, PrintJoinsToStringResultsWithBlanks) {
+    PlainScript s;
+    Script_Instance::createState(s.getHolder());
+    StderrCapture cap;
+    EXPECT_EQ(runLua(s.getState(), "print(1, nil, 'x') print() print(true, 2.5, {} ~= nil)"), "");
+    std::string out = cap.finish();
+    EXPECT_NE(out.find("LUA: 1 nil x\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("LUA: \n"), std::string::npos) << out;
+    EXPECT_NE(out.find("LUA: true 2.5 true\n"), std::string::npos) << out;
+}
+
+TEST_F(ScriptHostTest, PrintIsSilentWithoutTheScriptLevel) {
+    core.log().setLevelMask(0);
+    PlainScript s;
+    Script_Instance::createState(s.getHolder());
+    StderrCapture cap;
+    EXPECT_EQ(runLua(s.getState(), "print('hidden')"), "");
+    EXPECT_EQ(cap.finish().find("hidden"), std::string::npos);
+}
+
+TEST_F(ScriptHostTest, LoadOwnModuleCompilesWithoutRunningAndReportsProblems) {
+    dir.writeScript("Helper", "counter = (counter or 0) + 1\nreturn 42\n");
+    dir.writeScript("Broken", "local x = = 1\n");
+    PlainScript s;
+    Script_Instance::createState(s.getHolder());
+    lua_State* L = s.getState();
+    EXPECT_EQ(runLua(L, "local f = loadownmodule('Helper')\n"
+                        "assert(type(f) == 'function' and counter == nil)\n"
+                        "assert(f() == 42 and counter == 1)\n"
+                        "loadownmodule('Helper')() assert(counter == 2, 'not cached: compiled again')"),
+              "");
+    EXPECT_EQ(runLua(L, "local m = loadownmodule('Missing')\n"
+                        "assert(m == 'Lua module not found: Data/Missing.lua', m)"),
+              "");
+    EXPECT_EQ(runLua(L, "local m = loadownmodule('Broken')\n"
+                        "assert(type(m) == 'string' and m:find('[string \"Data/Broken.lua\"]:1:', 1, true), m)"),
+              "");
+    EXPECT_NE(runLua(L, "loadownmodule()").find("Invalid argument count!"), std::string::npos);
+    EXPECT_NE(runLua(L, "loadownmodule('a', 'b')").find("Invalid argument count!"), std::string::npos);
+}
+
+TEST_F(ScriptHostTest, BootstrapErrorsAreLoggedAndKeepWhatRan) {
+    dir.writeScript("Bootstrap", "first = 1\nerror('boom')\nsecond = 2\n");
+    PlainScript s;
+    StderrCapture cap;
+    Script_Instance::runBootstrap(s.getHolder());
+    std::string out = cap.finish();
+    EXPECT_NE(out.find(" ERROR  |LUA ERROR: [string \"Data/Bootstrap.lua\"]:2: boom\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Running file: Data/Bootstrap.lua\n"), std::string::npos) << out;
+    EXPECT_EQ(runLua(s.getState(), "assert(first == 1 and second == nil)"), "");
+    EXPECT_EQ(lua_gettop(s.getState()), 0);
+}
+
+TEST_F(ScriptHostTest, MissingBootstrapIsAnErrorLine) {
+    PlainScript s;
+    StderrCapture cap;
+    Script_Instance::runBootstrap(s.getHolder());
+    std::string out = cap.finish();
+    EXPECT_NE(out.find("LUA ERROR: Lua module not found: Data/Bootstrap.lua\n"), std::string::npos) << out;
+    EXPECT_NE(s.getState(), nullptr);
+}
+
+TEST_F(ScriptHostTest, CallPassesArgumentsAndReadsResults) {
+    dir.writeScript("Bootstrap", "function f(a, b, c, d, e) return a, b, c, d .. e end\n"
+                                 "function truthy(v) return v end\n"
+                                 "function nothing() end\n");
+    PlainScript s;
+    Script_Instance::runBootstrap(s.getHolder());
+    bool b = false;
+    double d = 0;
+    float f = 0;
+    int i = 0;
+    ASSERT_TRUE(Script_Instance::call(&s, "f", "bdfis>bdfi", 1, 2.5, 0.25f, 7, "8", &b, &d, &f, &i));
+    EXPECT_TRUE(b);
+    EXPECT_EQ(d, 2.5);
+    EXPECT_EQ(f, 0.25f);
+    EXPECT_EQ(i, 78) << "the string '78' converts to the integer result";
+
+    // Results of global_update-style calls: 1 is true, nil and false are false.
+    b = false;
+    EXPECT_TRUE(Script_Instance::call(&s, "truthy", "i>b", 1, &b));
+    EXPECT_TRUE(b);
+    b = true;
+    EXPECT_TRUE(Script_Instance::call(&s, "nothing", "f>b", 0.016, &b));
+    EXPECT_FALSE(b);
+    b = true;
+    EXPECT_TRUE(Script_Instance::call(&s, "truthy", "b>b", 0, &b));
+    EXPECT_FALSE(b);
+    EXPECT_EQ(lua_gettop(s.getState()), 0);
+}
+
+TEST_F(ScriptHostTest, CallFailuresAnswerFalseAndLeaveResultsAlone) {
+    dir.writeScript("Bootstrap", "function bad() error('inside') end\nfunction str() return 'x' end\n");
+    PlainScript s;
+    EXPECT_FALSE(Script_Instance::call(&s, "bad", "")) << "no state yet";
+    Script_Instance::runBootstrap(s.getHolder());
+    StderrCapture cap;
+    bool b = true;
+    EXPECT_FALSE(Script_Instance::call(&s, "bad", ">b", &b));
+    EXPECT_FALSE(Script_Instance::call(&s, "global_update", "f>b", 0.016, &b));
+    EXPECT_FALSE(Script_Instance::call(&s, "bad", "x"));
+    EXPECT_FALSE(Script_Instance::call(&s, "str", ">s"));
+    double d = 5;
+    EXPECT_FALSE(Script_Instance::call(&s, "str", ">d", &d));
+    EXPECT_FALSE(Script_Instance::call(&s, "str", ">q"));
+    EXPECT_TRUE(b);
+    EXPECT_EQ(d, 5);
+    std::string out = cap.finish();
+    EXPECT_NE(out.find("Error running function 'bad': [string \"Data/Bootstrap.lua\"]:1: inside\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Error running function 'global_update': attempt to call a nil value\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Unknown function call data type 'x' (function: bad)!"), std::string::npos) << out;
+    EXPECT_NE(out.find("Strings cannot be return valus for a generic lua call!"), std::string::npos) << out;
+    EXPECT_NE(out.find("Unknown function result data type 'q' (function: str)!"), std::string::npos) << out;
+    EXPECT_EQ(lua_gettop(s.getState()), 0);
+}
+
+TEST_F(ScriptHostTest, ClosingTheStateRunsEveryCollector) {
+    dir.writeScript("Bootstrap", "keep = setmetatable({}, {__gc = function() end})\n");
+    PlainScript s;
+    Script_Instance::runBootstrap(s.getHolder());
+    Script_Instance::closeState(s.getHolder());
+    EXPECT_EQ(s.getState(), nullptr);
+    Script_Instance::closeState(s.getHolder()); // nothing to close
+}
+
+} // namespace
