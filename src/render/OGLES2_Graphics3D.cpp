@@ -147,6 +147,12 @@ void OGLES2_Graphics3D::queryCapabilities() {
 }
 
 void OGLES2_Graphics3D::setDefaults() {
+    if (!m_contextCreated) {
+        // Without a context there is nothing to set up or compile; every
+        // draw and clear is skipped until a reset brings one.
+        core::log(0x1, "Graphics3D: no OpenGL context, drawing is switched off\n");
+        return;
+    }
     if (m_display) {
         M3D_GL(ClearDepth, glClearDepth(1.0));
         setLineWidth(1.0f);
@@ -245,6 +251,7 @@ void OGLES2_Graphics3D::setViewportGL(int x, int y, int width, int height) {
 }
 
 void OGLES2_Graphics3D::clearBuffers(unsigned argb, bool depth, bool color) {
+    if (!m_contextCreated) return;
     if (!m_clearColorKnown || argb != m_clearColor) {
         m_clearColor = argb;
         m_clearColorKnown = true;

@@ -98,6 +98,7 @@ public:
     void addProgram(ShaderProgram* p);
     void removeProgram(ShaderProgram* p);
 
+    bool hasContext() const { return m_contextCreated; }
     // Forgets every cached GL state so the next setter of each reaches GL.
     void invalidateStateCache();
     const float* getFeatures() const { return m_features; }

@@ -1,6 +1,7 @@
 // Drawing through OGLES2_Graphics3D::renderSubmesh on a real GL context and
 // reading the pixels back.
 #include "RenderFixture.h"
+#include "core/Exceptions.h"
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -349,6 +350,45 @@ TEST_F(GLTest, LinesAndPointSpritesDrawAndCountTheirPrimitives) {
     EXPECT_EQ(1, lit);
     EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255})) << "only the points are drawn";
     EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE)) << "sprites are switched off after the draw";
+}
+
+} // namespace
+
+namespace {
+
+// A display whose GL context cannot be made (a window system without GL).
+class NoGLDisplay : public testsupport::GLTestDisplay {
+public:
+    NoGLDisplay() : GLTestDisplay(32, 32) {}
+    bool createGLContext() override { return false; }
+};
+
+TEST(RendererWithoutContext, DrawsNothingAndReportsInsteadOfCrashing) {
+    testsupport::EngineCore core;
+    NoGLDisplay display;
+    core::Ref<OGLES2_Graphics3D> g(M3D_NEW OGLES2_Graphics3D());
+    g->setDisplay(&display);
+    testsupport::StderrCapture capture;
+    g->resetGraphics3D(1);
+    EXPECT_FALSE(g->hasContext());
+    EXPECT_EQ(nullptr, g->getDefaultShaderProgram());
+    const float p[9] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
+    core::Ref<VertexArray> positions(M3D_NEW VertexArray(3, 3, 4));
+    positions->set(0, 3, p);
+    core::Ref<VertexBuffer> vb(M3D_NEW VertexBuffer());
+    vb->setPositions(positions.get(), 1.0f, nullptr);
+    const unsigned short idx[3] = {0, 1, 2};
+    core::Ref<IndexBuffer> ib(M3D_NEW TriangleListArray(idx, 3));
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    g->bindTarget(nullptr);
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    g->releaseTarget();
+    EXPECT_EQ(0, g->getStatistics().staticVBOs);
+    // Shaders cannot compile without a context; a program refuses to link.
+    EXPECT_THROW(core::Ref<VertexShader>(M3D_NEW VertexShader(testsupport::flatVertexShader())), Graphics3DException);
+    EXPECT_THROW(core::Ref<ShaderProgram>(g->createNewShaderProgram(nullptr, nullptr, false)), ShaderException);
+    EXPECT_NE(std::string::npos, capture.finish().find("no OpenGL context"));
 }
 
 } // namespace
