@@ -415,7 +415,8 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     useProgram(program);
     // 5.
     m_model = transform;
-    // 6. (The automatic default light joins with the light class.)
+    // 6. the default light when the scene has none of its own, then dirty slots
+    addDefaultLightIfNeeded();
     sendDirtyLights();
     // 7-11. positions, colours, normals, texture coordinates, custom attributes
     bindVertexArrays(vb, appearance, program);
