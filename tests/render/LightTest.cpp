@@ -184,3 +184,27 @@ TEST_F(LightTest, LightUniformsUploadOnlyOnANewLightsVersionAndTheNinthIsIgnored
     draw();
     EXPECT_GT(at(0, 0), 3 * 240);
 }
+
+TEST_F(LightTest, FogReachesTheProgramOnlyWhenTheAppearanceHasOne) {
+    const char* fogFS = "void main() { gl_FragColor = m3g_out_fogFactor > 0.5 ? m3g_fogColor : vec4(0.0, 0.0, 0.0, 1.0); }\n";
+    const char* fogVS = "void main() {\n"
+                        "    m3g_out_fogFactor = m3g_featuresFlags[0];\n"
+                        "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
+                        "}\n";
+    a->setShaderProgram(program(fogVS, fogFS));
+    draw();
+    EXPECT_LT(at(0, 0), 10);
+    core::Ref<Fog> fog(M3D_NEW Fog());
+    fog->setColor(0x00FF00);
+    int counter = fog->getModificationCounter();
+    fog->setColor(0x00FF00);
+    EXPECT_EQ(counter, fog->getModificationCounter());
+    a->setFog(fog.get());
+    draw();
+    auto c = pixel(32, 32);
+    EXPECT_EQ(0, c[0]);
+    EXPECT_EQ(255, c[1]);
+    a->setFog(nullptr);
+    draw();
+    EXPECT_LT(at(0, 0), 10);
+}
