@@ -1,5 +1,5 @@
 #include "app/Main_Application_Impl.h"
-#include "audio/Null_Audio_System.h"
+#include "audio/Audio_System_Impl.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 #include "core/FileArchive.h"
@@ -10,8 +10,8 @@
 
 namespace {
 
-// The application's sound. Until a sound back end is built in, a silent one.
-Audio_System* createAudioSystem() { return new Null_Audio_System(); }
+// The application's sound: OpenAL output, or silence where no device opens.
+Audio_System* createAudioSystem() { return M3D_NEW Audio_System_Impl(); }
 
 // Makes the working directory the root of the engine's file system, so
 // scripts and assets resolve relative to it.

@@ -1,3 +1,4 @@
+// Audio_System: registration of the one process-wide instance.
 #include "audio/Audio_System.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"

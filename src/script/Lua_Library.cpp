@@ -10,6 +10,7 @@ void registerScriptLibrary(ScriptState* holder) {
     // appearance (with the BLEND_* constants)
 
     // audio
+    registerLuaAudio(holder);
 
     // camera
 

@@ -9,3 +9,4 @@ void registerScriptLibrary(ScriptState* holder);
 
 // One register function per family file (Lua_<Family>.cpp).
 void registerLuaBase(ScriptState* holder); // print, loadownmodule
+void registerLuaAudio(ScriptState* holder); // audio_load_sound, audio_play_sound, audio_play_stream

@@ -1,0 +1,390 @@
+// Audio_System_Impl against real OpenAL Soft: the output is captured by the
+// wave-file back end in real time and measured afterwards, while the test
+// drives update() at 60 steps per second like the frame loop does.
+#include "audio/Audio_System_Impl.h"
+#include "core/Exceptions.h"
+#include "support/AudioCapture.h"
+#include "support/EngineFixture.h"
+#include <algorithm>
+#include <sys/wait.h>
+
+using namespace testsupport;
+
+namespace {
+
+class AudioTest : public CoreTest {
+protected:
+    // OpenAL reads its configuration once per process, before the first device.
+    void SetUp() override {
+        wavPath = useWaveOutput();
+        dir = makeTempDir("audio");
+    }
+    std::string file(const char* name) const { return dir + "/" + name; }
+    static void steps(Audio_System& audio, int count) {
+        runSteps(count, [&] { audio.update(1.0f / 60.0f); });
+    }
+    std::string dir;
+    std::string wavPath;
+};
+
+int countOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The smallest and largest windowed amplitude of `frequency` over [from, to).
+std::pair<double, double> toneRange(const Capture& cap, double frequency, double from, double to) {
+    double lo = 1e9, hi = 0;
+    for (double t = from; t + 0.02 < to; t += 0.01) {
+        double a = cap.tone(frequency, t);
+        lo = std::min(lo, a);
+        hi = std::max(hi, a);
+    }
+    return {lo, hi};
+}
+
+TEST_F(AudioTest, InstanceIsRegisteredOnceAndCleared) {
+    EXPECT_EQ(g_glob_audio_system, nullptr);
+    {
+        StderrCapture err;
+        Audio_System* audio = M3D_NEW Audio_System_Impl();
+        EXPECT_EQ(g_glob_audio_system, audio);
+        EXPECT_THROW(M3D_NEW Audio_System_Impl(), Assert_Exception);
+        EXPECT_EQ(g_glob_audio_system, audio) << "a refused second instance must not unregister the first";
+        delete audio;
+        EXPECT_NE(err.finish().find("g_glob_audio_system == 0"), std::string::npos);
+    }
+    EXPECT_EQ(g_glob_audio_system, nullptr);
+}
+
+TEST_F(AudioTest, SameSoundTwiceIsOpenedOnceAndOverlaps) {
+    ASSERT_TRUE(writeNoise(file("hit.wav"), 0.6));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playSound(file("hit.wav").c_str());
+        steps(audio, 15);
+        // The file is gone: the second play can only come from the first opening.
+        std::remove(file("hit.wav").c_str());
+        audio.playSound(file("hit.wav").c_str());
+        EXPECT_EQ(audio.getSoundCount(), 1);
+        steps(audio, 66);
+    }
+    Capture cap = readCapture(wavPath);
+    ASSERT_GT(cap.seconds(), 1.2);
+    double start = cap.onset(0, 0.02);
+    ASSERT_GE(start, 0.0);
+    double single = cap.rms(start + 0.05, 0.15);
+    double overlap = cap.rms(start + 0.32, 0.22);
+    double tail = cap.rms(start + 0.65, 0.15);
+    double after = cap.rms(start + 0.95, 0.15);
+    EXPECT_GT(single, 0.05);
+    // Two uncorrelated copies of the noise: about sqrt(2) louder together.
+    EXPECT_NEAR(overlap / single, 1.414, 0.2) << "the two plays do not overlap";
+    EXPECT_NEAR(tail / single, 1.0, 0.15) << "the second play did not run its full length";
+    EXPECT_LT(after / single, 0.02) << "a sound kept playing";
+}
+
+TEST_F(AudioTest, StreamsLoopWithoutGapAndCrossFade) {
+    // Whole numbers of periods, so the loop seam is continuous.
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    ASSERT_TRUE(writeTone(file("b.ogg"), 1000, 0.3));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        EXPECT_TRUE(audio.hasMusic(0));
+        EXPECT_FALSE(audio.hasMusic(1));
+        EXPECT_FLOAT_EQ(audio.getMusicVolume(0), 1.0f) << "the first stream starts at full volume";
+        steps(audio, 60);
+        audio.playStream(file("b.ogg").c_str());
+        EXPECT_TRUE(audio.hasMusic(1));
+        EXPECT_FLOAT_EQ(audio.getMusicVolume(0), 0.0f) << "the new stream fades in from silence";
+        EXPECT_FLOAT_EQ(audio.getMusicVolume(1), 1.0f);
+        steps(audio, 89);
+        EXPECT_TRUE(audio.hasMusic(1)) << "0.95^89 is still above the cut-off";
+        steps(audio, 1);
+        EXPECT_FALSE(audio.hasMusic(1)) << "0.95^90 is below 0.01: the old stream stops";
+        EXPECT_EQ(audio.getSoundCount(), 2);
+        steps(audio, 60);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.5);
+    ASSERT_GT(full, 0.1);
+    // Four passes through the 0.25 s file with no dip at the seams.
+    std::pair<double, double> a = toneRange(cap, 300, aStart + 0.05, aStart + 0.95);
+    EXPECT_GT(a.first / a.second, 0.9) << "the looping stream has a gap or a dip";
+
+    // The new stream reaches a tenth of its level after two steps.
+    double bStart = cap.onset(1000, 0.1 * full, aStart);
+    ASSERT_GT(bStart, aStart + 0.9);
+    double swap = bStart - 2.0 / 60.0;
+    EXPECT_LT(cap.tone(1000, swap + 0.05), 0.3 * full) << "the new stream did not start from silence";
+    EXPECT_NEAR(cap.tone(300, swap + 0.75) / full, 0.099, 0.06) << "old stream after 45 steps";
+    EXPECT_NEAR(cap.tone(1000, swap + 0.75) / full, 0.90, 0.07) << "new stream after 45 steps";
+    EXPECT_NEAR(cap.tone(300, swap + 1.2) / full, 0.025, 0.02) << "old stream after 72 steps";
+    EXPECT_LT(cap.tone(300, swap + 1.65) / full, 0.003) << "old stream not stopped after 90 steps";
+    std::pair<double, double> b = toneRange(cap, 1000, swap + 1.7, swap + 2.4);
+    EXPECT_GT(b.first / full, 0.95);
+    EXPECT_LT(b.second / full, 1.05);
+}
+
+TEST_F(AudioTest, TheStreamAlreadyPlayingCrossFadesIntoASecondChannel) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    Audio_System_Impl audio;
+    ASSERT_TRUE(audio.hasOutput());
+    audio.playStream(file("a.wav").c_str());
+    steps(audio, 5);
+    audio.playStream(file("a.wav").c_str());
+    EXPECT_EQ(audio.getSoundCount(), 1) << "one record per file name";
+    EXPECT_TRUE(audio.hasMusic(0));
+    EXPECT_TRUE(audio.hasMusic(1));
+    EXPECT_FLOAT_EQ(audio.getMusicVolume(0), 0.0f);
+    steps(audio, 90);
+    EXPECT_FALSE(audio.hasMusic(1));
+    EXPECT_NEAR(audio.getMusicVolume(0), 1.0 - std::pow(0.95, 90), 1e-4);
+}
+
+TEST_F(AudioTest, MusicResumesAfterTheFrameLoopStalled) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 20);
+        // Longer than the queued chunks last: the source runs dry and stops.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        steps(audio, 40);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.1);
+    double gap = -1;
+    for (double t = aStart; t + 0.02 < cap.seconds(); t += 0.01) {
+        if (cap.tone(300, t) < 0.1 * full) {
+            gap = t;
+            break;
+        }
+    }
+    ASSERT_GT(gap, aStart) << "the stall should have emptied the queue";
+    double back = cap.onset(300, 0.9 * full, gap);
+    ASSERT_GT(back, gap) << "the music did not come back after the stall";
+    std::pair<double, double> a = toneRange(cap, 300, back + 0.05, back + 0.5);
+    EXPECT_GT(a.first / full, 0.9) << "the music did not settle after the stall";
+}
+
+TEST_F(AudioTest, ThirdStreamStopsTheOldestAtOnce) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    ASSERT_TRUE(writeTone(file("b.wav"), 1000, 0.25));
+    ASSERT_TRUE(writeTone(file("c.wav"), 2000, 0.25));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 30);
+        audio.playStream(file("b.wav").c_str());
+        steps(audio, 20);
+        audio.playStream(file("c.wav").c_str());
+        // b, at 1 - 0.95^20, is now the one fading out; c fades in from 0.
+        EXPECT_NEAR(audio.getMusicVolume(1), 1.0 - std::pow(0.95, 20), 1e-4);
+        EXPECT_FLOAT_EQ(audio.getMusicVolume(0), 0.0f);
+        steps(audio, 30);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.2);
+    double cStart = cap.onset(2000, 0.1 * full, aStart);
+    ASSERT_GT(cStart, aStart + 0.6);
+    double third = cStart - 2.0 / 60.0;
+    EXPECT_GT(cap.tone(300, third - 0.06) / full, 0.25) << "the first stream was still fading";
+    EXPECT_LT(cap.tone(300, third + 0.08) / full, 0.01) << "the oldest stream was not stopped at once";
+    EXPECT_NEAR(cap.tone(1000, third + 0.1) / full, 0.64 * std::pow(0.95, 6), 0.12) << "the second fades on";
+}
+
+TEST_F(AudioTest, MuteEasesTheMasterVolumeAndRestores) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 30);
+        EXPECT_FALSE(audio.isMuted());
+        audio.setMuted(true);
+        EXPECT_TRUE(audio.isMuted());
+        double expected = 1.0;
+        runSteps(60, [&] {
+            audio.update(1.0f / 60.0f);
+            expected *= 0.9;
+            EXPECT_NEAR(audio.getMasterVolume(), expected, 1e-4) << "10 % of the remaining difference per step";
+        });
+        audio.setMuted(false);
+        EXPECT_FALSE(audio.isMuted());
+        steps(audio, 60);
+        EXPECT_NEAR(audio.getMasterVolume(), 1.0 - (1.0 - expected) * std::pow(0.9, 60), 1e-4);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.2);
+    // The first step takes the level to 0.9, the second to 0.81.
+    double falls = -1;
+    for (double t = aStart + 0.3; t < cap.seconds() - 0.02; t += 0.005) {
+        if (cap.tone(300, t) < 0.85 * full) {
+            falls = t;
+            break;
+        }
+    }
+    ASSERT_GT(falls, 0.0);
+    double mute = falls - 1.5 / 60.0;
+    EXPECT_NEAR(cap.tone(300, mute + 10.0 / 60.0) / full, 0.349, 0.1) << "after 10 steps";
+    EXPECT_LT(cap.tone(300, mute + 0.95) / full, 0.01) << "not silent when muted";
+    EXPECT_NEAR(cap.tone(300, mute + 1.0 + 10.0 / 60.0) / full, 0.651, 0.1) << "10 steps after unmuting";
+    EXPECT_NEAR(cap.tone(300, mute + 1.9) / full, 1.0, 0.05) << "not restored";
+}
+
+TEST_F(AudioTest, MissingAndBrokenFilesStaySilentWithOneWarning) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    writeText(file("broken.wav"), "RIFF? not really a sound file");
+    std::string log;
+    {
+        StderrCapture err;
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 10);
+        for (int i = 0; i < 3; ++i) {
+            audio.loadSound(file("missing.wav").c_str());
+            audio.playSound(file("missing.wav").c_str());
+            audio.playStream(file("missing.ogg").c_str());
+            audio.playSound(file("broken.wav").c_str());
+            audio.playStream(file("broken.wav").c_str());
+            audio.update(1.0f / 60.0f);
+        }
+        EXPECT_EQ(audio.getSoundCount(), 1) << "failed files must not be stored";
+        EXPECT_FALSE(audio.hasMusic(1)) << "a stream that cannot start must not fade the music out";
+        EXPECT_FLOAT_EQ(audio.getMusicVolume(0), 1.0f);
+        steps(audio, 30);
+        log = err.finish();
+    }
+    EXPECT_EQ(countOf(log, "missing.wav"), 1) << log;
+    EXPECT_EQ(countOf(log, "missing.ogg"), 1) << log;
+    EXPECT_EQ(countOf(log, "broken.wav"), 1) << log;
+    EXPECT_EQ(countOf(log, "WARNING |"), 3) << log;
+    EXPECT_EQ(countOf(log, "ERROR"), 0) << log;
+    EXPECT_EQ(core::engineGlobals()->log->getErrorCount(), 0);
+
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    std::pair<double, double> a = toneRange(cap, 300, aStart + 0.05, aStart + 0.6);
+    EXPECT_GT(a.first / a.second, 0.9) << "the music was disturbed";
+}
+
+TEST_F(AudioTest, WhenEveryChannelIsBusyTheOldestSoundGivesWayNeverTheMusic) {
+    ASSERT_TRUE(writeTone(file("a.wav"), 300, 0.25));
+    ASSERT_TRUE(writeTone(file("long.wav"), 1000, 2.0, 0.002));
+    {
+        Audio_System_Impl audio;
+        ASSERT_TRUE(audio.hasOutput());
+        steps(audio, 6);
+        audio.playStream(file("a.wav").c_str());
+        steps(audio, 12);
+        // Far more plays than channels, all still running.
+        for (int i = 0; i < Audio_System_Impl::CHANNEL_COUNT + 20; ++i) audio.playSound(file("long.wav").c_str());
+        EXPECT_TRUE(audio.hasMusic(0));
+        steps(audio, 30);
+    }
+    Capture cap = readCapture(wavPath);
+    double aStart = cap.onset(300, 0.05);
+    ASSERT_GE(aStart, 0.0);
+    double full = cap.tone(300, aStart + 0.1);
+    double sounds = cap.onset(1000, 0.02, aStart);
+    ASSERT_GT(sounds, 0.0) << "the sounds did not play";
+    std::pair<double, double> a = toneRange(cap, 300, aStart + 0.05, sounds + 0.4);
+    EXPECT_GT(a.first / full, 0.9) << "the music lost its channel";
+}
+
+// Without a usable output device. OpenAL reads its driver list once per
+// process, so each case runs this test binary again with its own list.
+TEST(AudioNoDeviceChild, EveryOperationIsSilent) {
+    const char* mode = std::getenv("PELLORAN_AUDIO_CHILD");
+    if (!mode) GTEST_SKIP() << "runs only as the child of AudioNoDevice tests";
+    // "none": no back end at all; "null": a device that discards; "few": a
+    // device with fewer sources than channels, so the set-up's result check fails.
+    bool failing = std::string(mode) == "few";
+    EngineCore core(10240000, 0x4);
+    std::string dir = makeTempDir("audio-nodev");
+    ASSERT_TRUE(writeTone(dir + "/a.wav", 300, 0.25));
+    std::string log;
+    {
+        StderrCapture err;
+        Audio_System_Impl* audio = M3D_NEW Audio_System_Impl();
+        EXPECT_EQ(audio->hasOutput(), std::string(mode) == "null");
+        EXPECT_EQ(g_glob_audio_system, audio);
+        audio->loadSound((dir + "/a.wav").c_str());
+        audio->playSound((dir + "/a.wav").c_str());
+        audio->playStream((dir + "/a.wav").c_str());
+        audio->playStream((dir + "/a.wav").c_str());
+        audio->setMuted(true);
+        for (int i = 0; i < 20; ++i) audio->update(1.0f / 60.0f);
+        EXPECT_TRUE(audio->isMuted());
+        delete audio;
+        log = err.finish();
+    }
+    EXPECT_EQ(g_glob_audio_system, nullptr);
+    EXPECT_EQ(countOf(log, "WARNING"), 0) << log;
+    if (failing) {
+        // The back end's code and text, then the assertion report; no sound after.
+        EXPECT_NE(log.find("OpenAL error! ("), std::string::npos) << log;
+        EXPECT_NE(log.find("ASSERT FAILURE!"), std::string::npos) << log;
+        EXPECT_NE(log.find("Expr: false"), std::string::npos) << log;
+        EXPECT_NE(log.find("File: Audio_System"), std::string::npos) << log;
+    } else {
+        EXPECT_EQ(countOf(log, "ERROR"), 0) << log;
+    }
+}
+
+int runChild(const char* mode, const char* config, std::string& output) {
+    std::string dir = makeTempDir("alsoft-child");
+    writeText(dir + "/alsoft.conf", std::string("[general]\n") + config);
+    std::string cmd = std::string("env -u ALSOFT_DRIVERS PELLORAN_AUDIO_CHILD=") + mode + " ALSOFT_CONF=" + dir +
+                      "/alsoft.conf /proc/" + std::to_string(getpid()) +
+                      "/exe --gtest_filter=AudioNoDeviceChild.EveryOperationIsSilent 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) output += buf;
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(AudioNoDevice, NoBackEndRunsSilent) {
+    std::string out;
+    EXPECT_EQ(runChild("none", "drivers=-pulse,-alsa,-oss,-jack,-port,-sdl2,-sndio,-null,-wave\n", out), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+TEST(AudioNoDevice, NullBackEndRunsSilent) {
+    std::string out;
+    EXPECT_EQ(runChild("null", "drivers=null\n", out), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+TEST(AudioNoDevice, FailedSetUpIsReportedAndRunsSilent) {
+    std::string out;
+    EXPECT_EQ(runChild("few", "drivers=null\nsources=10\n", out), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+} // namespace
+
