@@ -6,8 +6,19 @@
 //   u32 magic 0x12A51234 | i32 size (header included) | u32 next | u32 prev
 // next/prev are offsets from the pool start (0 = none); a used block keeps the
 // offset of its own end in next and 0 in prev. Block sizes are multiples of 16
-// and the first block starts 16 bytes into the (16-aligned) pool, so every
-// pointer handed out is 16-byte aligned, as malloc's are.
+// (at least 32) and the first block starts 16 bytes into the (16-aligned)
+// pool, so every pointer handed out is 16-byte aligned, as malloc's are.
+//
+// Allocation takes the lowest-addressed free block that either has exactly the
+// rounded size (taken whole) or is at least 32 bytes larger (split; the rest
+// stays free); a block just 16 bytes larger is passed over. Freeing links the
+// block back in address order and merges it with free neighbours. Both
+// searches go through an index kept inside the free blocks themselves: a treap
+// ordered by address whose nodes (bytes 16-31 of each free block) carry the
+// largest free size of their subtree, so finding the block the address-ordered
+// walk would choose, and the insertion point of a freed block, take
+// logarithmic time. The linear walk is kept as a mode of its own
+// (MemoryManagerConfig::indexedFreeList = false) for comparison.
 //
 // Hooks let a host route allocation elsewhere; then the pool is not used.
 // Exhaustion and double frees throw core::MemoryManagerException; the counters
@@ -26,12 +37,14 @@ struct MemoryManagerConfig {
     MemFreeHook freeHook = nullptr;
     MemAllocHook poolAllocateHook = nullptr;
     MemFreeHook poolReleaseHook = nullptr;
+    // false: search the free list by walking it (same choices, linear time).
+    bool indexedFreeList = true;
 };
 
 class MemoryManager {
 public:
-    static const uint32_t MAGIC = 0x12A51234u;
-    static const int HEADER = 16;
+    static constexpr uint32_t MAGIC = 0x12A51234u;
+    static constexpr int HEADER = 16;
 
     explicit MemoryManager(const MemoryManagerConfig& config);
     ~MemoryManager();
@@ -40,12 +53,14 @@ public:
 
     // Never returns null from the pool: a request that cannot be met throws.
     void* hwMemAlloc(int size, const char* function, int line);
-    // Null is ignored; a block that is already free throws "MemoryManager:free failed".
+    // Null is ignored; a block that is already free (or lies inside a free
+    // block, or is not a block of this pool) throws "MemoryManager:free failed".
     void hwMemFree(void* p, const char* function, int line);
 
     // The block sizes a request of `size` bytes is measured against: the exact
     // size (taken whole) and the split size (a larger block is split when it
-    // exceeds split + 16, and passed over otherwise).
+    // exceeds split + 16, and passed over otherwise). Both are the request plus
+    // the header rounded up to 16, at least 32.
     static int exactBlockSize(int size);
     static int splitBlockSize(int size);
 
@@ -57,22 +72,43 @@ public:
     int getUsedBytes() const { return m_usedBytes; }
     int getPeakUsedBytes() const { return m_peakUsedBytes; }
     bool isDisabled() const { return m_allocateHook != nullptr; }
+    bool isIndexed() const { return m_indexed; }
     uint32_t getMonitorUsers() const { return m_monitorUsers; }
 
     // Free-list inspection for tests and diagnostics: the free blocks in list
     // order. Returns the number of free blocks; fills up to `max` (address, size) pairs.
     int freeBlocks(const void** addresses, int* sizes, int max) const;
-    // Checks every invariant (magic values, list order, byte counts); false on damage.
+    // Checks every invariant (magic values, list order, byte counts, the free
+    // index against the list); false on damage. Linear in the pool's blocks.
     bool validate() const;
     const unsigned char* poolStart() const { return m_pool; }
 
 private:
     struct Block;
+    struct Node;
     Block* at(uint32_t offset) const;
+    Node* node(uint32_t offset) const;
     uint32_t offsetOf(const Block* b) const;
-    Block* findFit(int exact, int split) const;
+    uint32_t linearFit(int exact) const;
+    uint32_t indexedFit(int exact) const;
     bool insertFree(Block* f);
+    bool insertFreeLinear(Block* f);
+    void mergeLog(bool intoLower, const Block* lower, const Block* upper) const;
     void unlink(Block* b);
+
+    // The free index (a treap over block offsets, see above).
+    void pull(uint32_t n) const;
+    uint32_t newPriority();
+    uint32_t treeFloor(uint32_t key) const;
+    uint32_t treeInsert(uint32_t t, uint32_t n);
+    uint32_t treeInsertAt(uint32_t t, uint32_t n);
+    uint32_t treeErase(uint32_t t, uint32_t key);
+    uint32_t treeReplace(uint32_t t, uint32_t key, uint32_t n);
+    uint32_t treeRefresh(uint32_t t, uint32_t key);
+    void treeSplit(uint32_t t, uint32_t key, uint32_t& l, uint32_t& r);
+    uint32_t treeMerge(uint32_t a, uint32_t b);
+    bool treeCheck(uint32_t t, uint32_t lo, uint32_t hi, uint32_t prio, int& count, uint32_t& max,
+                   bool& flag) const;
 
     char* m_name;
     unsigned char* m_pool;
@@ -91,6 +127,9 @@ private:
     MemFreeHook m_poolReleaseHook;
     uint32_t m_monitorUsers;
     bool m_poolFromMalloc;
+    bool m_indexed;
+    uint32_t m_treeRoot;
+    uint32_t m_priorityState;
 };
 
 namespace core {
