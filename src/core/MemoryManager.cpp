@@ -4,23 +4,15 @@
 #include "core/Exceptions.h"
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 struct MemoryManager::Block {
     uint32_t magic;
     int32_t size;
     uint32_t next; // free: next free block; used: offset of the block's end
     uint32_t prev; // free: previous free block; used: 0
-};
-
-// The index node of a free block, in the 16 bytes behind its header (every
-// block has at least 32 bytes). maxFlag holds the largest block size in the
-// node's subtree; since sizes are multiples of 16 its bit 0 is free and says
-// whether the subtree also holds a block exactly 16 bytes smaller than that.
-struct MemoryManager::Node {
-    uint32_t left;
-    uint32_t right;
-    uint32_t maxFlag;
-    uint32_t priority;
 };
 
 namespace {
@@ -34,7 +26,8 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
       m_liveAllocations(0), m_totalAllocations(0), m_freeListHead(NONE), m_freeBytes(0), m_peakUsedBytes(0),
       m_usedBytes(0), m_allocateHook(config.allocateHook), m_freeHook(config.freeHook),
       m_poolAllocateHook(config.poolAllocateHook), m_poolReleaseHook(config.poolReleaseHook), m_monitorUsers(0),
-      m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_treeRoot(NONE), m_priorityState(0x9E3779B9u) {
+      m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_index(nullptr), m_level(), m_levelSize(), m_top(0),
+      m_chunkFirst(nullptr) {
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
@@ -43,7 +36,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
 
     // The pool: the configured size rounded down to 16, plus the two 16-byte guards.
     int64_t bytes = ((int64_t)(config.poolSize >> 4) + 2) << 4;
-    if (config.poolSize < 0 || bytes > 0x7FFFFFF0) bytes = 0;
+    if (config.poolSize < 0 || bytes > 0x7FFFF000) bytes = 0;
     void* mem = nullptr;
     if (bytes >= 32 + MIN_BLOCK) {
         if (m_poolAllocateHook) {
@@ -73,7 +66,36 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     first->size = m_usableSize;
     first->next = first->prev = NONE;
     m_freeListHead = offsetOf(first);
-    if (m_indexed) m_treeRoot = treeInsert(NONE, m_freeListHead);
+    if (m_indexed) {
+        // Level 0: one entry per chunk; each level above: one per group of 16
+        // below; every level padded to whole groups, the top one group.
+        uint32_t chunks = chunkOf((uint32_t)bytes - 1) + 1;
+        uint32_t* sizes = m_levelSize;
+        size_t total = 0;
+        m_top = 0;
+        for (uint32_t n = chunks;; n = (n + 15) / 16) {
+            sizes[m_top] = (n + 15) & ~15u;
+            total += sizes[m_top];
+            if (n <= 16 || m_top + 1 == MAX_LEVELS) break;
+            ++m_top;
+        }
+        m_index = static_cast<uint32_t*>(std::calloc(total, sizeof(uint32_t)));
+        m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
+        if (!m_index || !m_chunkFirst) {
+            // Without its index the pool still works, by walking the list.
+            std::free(m_index);
+            std::free(m_chunkFirst);
+            m_index = m_chunkFirst = nullptr;
+            m_indexed = false;
+        } else {
+            uint32_t* p = m_index;
+            for (int k = 0; k <= m_top; ++k) {
+                m_level[k] = p;
+                p += sizes[k];
+            }
+            indexAdd(m_freeListHead);
+        }
+    }
     core::log(0x10, "START: MemoryManager pool allocated\n");
 }
 
@@ -82,15 +104,13 @@ MemoryManager::~MemoryManager() {
     // A pool the manager took from malloc goes back with it; one from the host's
     // hook is the host's to release.
     if (m_poolFromMalloc) std::free(m_pool);
+    std::free(m_index);
+    std::free(m_chunkFirst);
     std::free(m_name);
 }
 
 MemoryManager::Block* MemoryManager::at(uint32_t offset) const {
     return offset == NONE ? nullptr : reinterpret_cast<Block*>(m_pool + offset);
-}
-
-MemoryManager::Node* MemoryManager::node(uint32_t offset) const {
-    return reinterpret_cast<Node*>(m_pool + offset + HEADER);
 }
 
 uint32_t MemoryManager::offsetOf(const Block* b) const {
@@ -120,170 +140,185 @@ uint32_t MemoryManager::linearFit(int exact) const {
 }
 
 namespace {
-// Whether a subtree whose largest block is `max` (flag: it also holds max - 16)
-// holds a block the request can take: exactly `exact`, or at least exact + 32.
-inline bool subtreeFits(uint32_t maxFlag, int exact) {
-    int max = (int)(maxFlag & ~15u);
-    return max == exact || max > exact + 16 || (max == exact + 16 && (maxFlag & 1u));
+// An index entry: the largest free block of a range of chunks, with bit 0 set
+// when the range also holds a block exactly 16 bytes smaller (sizes are
+// multiples of 16, so the low bits are free). 0: no free block.
+// (Written without branches: the outcomes are unpredictable on the hot path.)
+inline uint32_t combine(uint32_t a, uint32_t b) {
+    uint32_t ma = a & ~15u, mb = b & ~15u;
+    uint32_t hi = ma > mb ? ma : mb;
+    uint32_t below = ((ma == hi) & a) | ((mb == hi) & b) | (ma + 16 == hi) | (mb + 16 == hi);
+    return hi | (below & 1u);
+}
+
+// Whether a range holds a block the request can take: exactly `exact`, or at
+// least exact + 32.
+inline bool fits(uint32_t entry, uint32_t exact) {
+    uint32_t max = entry & ~15u;
+    return (max == exact) | (max > exact + 16) | ((max == exact + 16) & entry);
 }
 } // namespace
 
+namespace {
+// Bit j set when entry j of a group of 16 fits. With sizes multiples of 16 an
+// entry fits exactly when it is e or e + 1 (largest e), e + 17 (e + 16 and a
+// block of e), or at least e + 32. Entries and e stay below 2^31 - 48, so
+// signed comparisons are exact.
+#if defined(__SSE2__)
+inline unsigned fitMask(const uint32_t* group, uint32_t exact) {
+    const __m128i atLeast = _mm_set1_epi32((int)(exact + 31));
+    const __m128i justAbove = _mm_set1_epi32((int)(exact + 17));
+    const __m128i same = _mm_set1_epi32((int)(exact + 1));
+    const __m128i one = _mm_set1_epi32(1);
+    unsigned mask = 0;
+    for (int q = 0; q < 4; ++q) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
+        __m128i m = _mm_or_si128(_mm_cmpgt_epi32(x, atLeast),
+                                 _mm_or_si128(_mm_cmpeq_epi32(x, justAbove), _mm_cmpeq_epi32(_mm_or_si128(x, one), same)));
+        mask |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(m)) << (4 * q);
+    }
+    return mask;
+}
+
+inline uint32_t combineGroup(const uint32_t* group) {
+    const __m128i low = _mm_set1_epi32(~15);
+    __m128i x[4], hi;
+    for (int q = 0; q < 4; ++q) x[q] = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q), low);
+    auto vmax = [](__m128i a, __m128i b) {
+        __m128i gt = _mm_cmpgt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+    };
+    hi = vmax(vmax(x[0], x[1]), vmax(x[2], x[3]));
+    hi = vmax(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(1, 0, 3, 2)));
+    hi = vmax(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128i sixteen = _mm_set1_epi32(16);
+    const __m128i one = _mm_set1_epi32(1);
+    __m128i below = _mm_setzero_si128();
+    for (int q = 0; q < 4; ++q) {
+        __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
+        below = _mm_or_si128(below, _mm_and_si128(_mm_cmpeq_epi32(x[q], hi), _mm_and_si128(raw, one)));
+        below = _mm_or_si128(below, _mm_and_si128(_mm_cmpeq_epi32(_mm_add_epi32(x[q], sixteen), hi), one));
+    }
+    uint32_t h = (uint32_t)_mm_cvtsi128_si32(hi);
+    bool flag = _mm_movemask_epi8(_mm_cmpeq_epi32(below, _mm_setzero_si128())) != 0xFFFF;
+    return h | (h != 0 && flag ? 1u : 0u);
+}
+#else
+inline unsigned fitMask(const uint32_t* group, uint32_t exact) {
+    unsigned mask = 0;
+    for (unsigned j = 0; j < 16; ++j) mask |= (fits(group[j], exact) ? 1u : 0u) << j;
+    return mask;
+}
+
+inline uint32_t combineGroup(const uint32_t* group) {
+    uint32_t entry = 0;
+    for (unsigned j = 0; j < 16; ++j) entry = combine(entry, group[j]);
+    return entry;
+}
+#endif
+} // namespace
+
 uint32_t MemoryManager::indexedFit(int exact) const {
-    // The lowest-addressed fitting block: go left whenever the left subtree
-    // holds one, so the answer is the block the address-ordered walk meets first.
-    uint32_t t = m_treeRoot;
-    if (t == NONE || !subtreeFits(node(t)->maxFlag, exact)) return NONE;
-    for (;;) {
-        const Node* n = node(t);
-        if (n->left != NONE && subtreeFits(node(n->left)->maxFlag, exact)) {
-            t = n->left;
-            continue;
+    // The lowest chunk whose free blocks include a fitting one (down the tree,
+    // always into the first fitting group), then the first fitting block in
+    // it: the block the address-ordered walk meets first.
+    uint32_t e = (uint32_t)exact;
+    uint32_t index = 0;
+    for (int k = m_top; k >= 0; --k) {
+        unsigned mask = fitMask(m_level[k] + index * 16, e);
+        if (mask == 0) return NONE; // only at the top: nothing fits anywhere
+        index = index * 16 + (uint32_t)__builtin_ctz(mask);
+    }
+    for (uint32_t o = m_chunkFirst[index]; o != NONE; o = at(o)->next) {
+        uint32_t size = (uint32_t)at(o)->size;
+        if (size == e || size > e + 16) return o;
+    }
+    return NONE; // not reached while the index is sound
+}
+
+void MemoryManager::setChunkEntry(uint32_t chunk, uint32_t entry) {
+    uint32_t old = m_level[0][chunk];
+    if (old == entry) return;
+    m_level[0][chunk] = entry;
+    uint32_t index = chunk;
+    for (int k = 1; k <= m_top; ++k) {
+        index /= 16;
+        uint32_t parent = m_level[k][index];
+        // When the old entry was below everything its parent records, the
+        // parent is the old one plus the new entry; otherwise it is recomputed.
+        uint32_t v = (old & ~15u) + 16 < (parent & ~15u) ? combine(parent, entry)
+                                                          : combineGroup(m_level[k - 1] + index * 16);
+        if (v == parent) break; // nothing above changes either
+        m_level[k][index] = v;
+        old = parent;
+        entry = v;
+    }
+}
+
+void MemoryManager::refreshChunk(uint32_t chunk) {
+    uint32_t entry = 0;
+    for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk; o = at(o)->next)
+        entry = combine(entry, (uint32_t)at(o)->size);
+    setChunkEntry(chunk, entry);
+}
+
+// Index updates follow the list: they are made once the list is consistent
+// again. Adding a size to a chunk's entry is exact at once (and harmless when
+// the size was counted already); removing one needs a walk of the chunk only
+// when the size was its largest or the one just below.
+
+void MemoryManager::indexAdd(uint32_t offset) {
+    uint32_t chunk = chunkOf(offset);
+    uint32_t& first = m_chunkFirst[chunk];
+    if (first == NONE || offset < first) first = offset;
+    setChunkEntry(chunk, combine(m_level[0][chunk], (uint32_t)at(offset)->size));
+}
+
+void MemoryManager::indexRemove(uint32_t offset, uint32_t successor, int size) {
+    // successor: the free block that now follows the removed block's place in the list.
+    uint32_t chunk = chunkOf(offset);
+    if (m_chunkFirst[chunk] == offset)
+        m_chunkFirst[chunk] = (successor != NONE && chunkOf(successor) == chunk) ? successor : NONE;
+    indexSizeGone(chunk, size);
+}
+
+void MemoryManager::indexSizeGone(uint32_t chunk, int size) {
+    if ((uint32_t)size + 16 >= (m_level[0][chunk] & ~15u)) refreshChunk(chunk);
+}
+
+int MemoryManager::lastNonEmptyChunkBefore(uint32_t chunk) const {
+    // Up the tree until an earlier entry of the same group holds a free block,
+    // then down along the last non-empty entries.
+    uint32_t index = chunk;
+    for (int k = 0; k <= m_top; ++k) {
+        const uint32_t* level = m_level[k];
+        for (uint32_t j = index; j-- > (index & ~15u);) {
+            if (level[j] == 0) continue;
+            for (; k > 0; --k) {
+                const uint32_t* group = m_level[k - 1] + j * 16;
+                uint32_t last = 15;
+                while (group[last] == 0) --last;
+                j = j * 16 + last;
+            }
+            return (int)j;
         }
-        int size = at(t)->size;
-        if (size == exact || size > exact + 16) return t;
-        t = n->right; // the subtree fits, so the right side must
+        index /= 16;
     }
+    return -1;
 }
 
-void MemoryManager::pull(uint32_t t) const {
-    Node* n = node(t);
-    int max = at(t)->size;
-    bool below = false; // the subtree holds a block of max - 16
-    for (int side = 0; side < 2; ++side) {
-        uint32_t c = side == 0 ? n->left : n->right;
-        if (c == NONE) continue;
-        uint32_t cf = node(c)->maxFlag;
-        int cmax = (int)(cf & ~15u);
-        if (cmax > max) {
-            below = (cf & 1u) || max == cmax - 16;
-            max = cmax;
-        } else if (cmax == max) {
-            below = below || (cf & 1u);
-        } else if (cmax == max - 16) {
-            below = true;
-        }
+uint32_t MemoryManager::predecessor(uint32_t offset) const {
+    // The free block at the highest offset not above `offset`, or NONE.
+    uint32_t chunk = chunkOf(offset);
+    uint32_t p = m_chunkFirst[chunk];
+    if (p == NONE || p > offset) {
+        int c = lastNonEmptyChunkBefore(chunk);
+        if (c < 0) return NONE;
+        chunk = (uint32_t)c;
+        p = m_chunkFirst[chunk];
     }
-    n->maxFlag = (uint32_t)max | (below ? 1u : 0u);
-}
-
-uint32_t MemoryManager::newPriority() {
-    // xorshift32: deterministic, so a run's pool layout can be reproduced.
-    uint32_t x = m_priorityState;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    m_priorityState = x;
-    return x;
-}
-
-uint32_t MemoryManager::treeFloor(uint32_t key) const {
-    // The free block at the highest offset not above key.
-    uint32_t best = NONE;
-    for (uint32_t t = m_treeRoot; t != NONE;) {
-        if (t == key) return t;
-        if (t < key) {
-            best = t;
-            t = node(t)->right;
-        } else {
-            t = node(t)->left;
-        }
-    }
-    return best;
-}
-
-void MemoryManager::treeSplit(uint32_t t, uint32_t key, uint32_t& l, uint32_t& r) {
-    if (t == NONE) {
-        l = r = NONE;
-        return;
-    }
-    Node* n = node(t);
-    if (t < key) {
-        treeSplit(n->right, key, n->right, r);
-        l = t;
-    } else {
-        treeSplit(n->left, key, l, n->left);
-        r = t;
-    }
-    pull(t);
-}
-
-uint32_t MemoryManager::treeMerge(uint32_t a, uint32_t b) {
-    if (a == NONE) return b;
-    if (b == NONE) return a;
-    if (node(a)->priority > node(b)->priority) {
-        node(a)->right = treeMerge(node(a)->right, b);
-        pull(a);
-        return a;
-    }
-    node(b)->left = treeMerge(a, node(b)->left);
-    pull(b);
-    return b;
-}
-
-uint32_t MemoryManager::treeInsert(uint32_t t, uint32_t n) {
-    // n's header (size) is already set; it gets a fresh priority.
-    node(n)->priority = newPriority();
-    return treeInsertAt(t, n);
-}
-
-uint32_t MemoryManager::treeInsertAt(uint32_t t, uint32_t n) {
-    Node* nn = node(n);
-    if (t == NONE) {
-        nn->left = nn->right = NONE;
-        pull(n);
-        return n;
-    }
-    Node* tn = node(t);
-    if (nn->priority > tn->priority) {
-        treeSplit(t, n, nn->left, nn->right);
-        pull(n);
-        return n;
-    }
-    if (n < t) tn->left = treeInsertAt(tn->left, n);
-    else tn->right = treeInsertAt(tn->right, n);
-    pull(t);
-    return t;
-}
-
-uint32_t MemoryManager::treeErase(uint32_t t, uint32_t key) {
-    if (t == NONE) return NONE;
-    Node* n = node(t);
-    if (t == key) return treeMerge(n->left, n->right);
-    if (key < t) n->left = treeErase(n->left, key);
-    else n->right = treeErase(n->right, key);
-    pull(t);
-    return t;
-}
-
-uint32_t MemoryManager::treeReplace(uint32_t t, uint32_t key, uint32_t n) {
-    // Block n takes the place of block key; valid because no other free block
-    // lies between the two addresses. n's header (size) is already set.
-    if (t == NONE) return NONE;
-    Node* tn = node(t);
-    if (t == key) {
-        Node* nn = node(n);
-        nn->left = tn->left;
-        nn->right = tn->right;
-        nn->priority = tn->priority;
-        pull(n);
-        return n;
-    }
-    if (key < t) tn->left = treeReplace(tn->left, key, n);
-    else tn->right = treeReplace(tn->right, key, n);
-    pull(t);
-    return t;
-}
-
-uint32_t MemoryManager::treeRefresh(uint32_t t, uint32_t key) {
-    // Block key changed its size: recompute the subtree maxima on its path.
-    if (t == NONE) return NONE;
-    if (t != key) {
-        Node* tn = node(t);
-        if (key < t) tn->left = treeRefresh(tn->left, key);
-        else tn->right = treeRefresh(tn->right, key);
-    }
-    pull(t);
-    return t;
+    for (uint32_t n = at(p)->next; n != NONE && n <= offset; n = at(n)->next) p = n;
+    return p;
 }
 
 void MemoryManager::unlink(Block* b) {
@@ -309,22 +344,26 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
     Block* b = at(bo);
-    if (b->size != exact) {
-        // Split: the rest stays free in b's place in the list (and the index).
-        uint32_t ro = bo + (uint32_t)exact;
+    int taken = b->size;
+    bool split = taken != exact;
+    uint32_t ro = bo + (uint32_t)exact;
+    if (split) {
+        // The rest stays free in b's place in the list.
         Block* rest = at(ro);
         rest->magic = MAGIC;
-        rest->size = b->size - exact;
+        rest->size = taken - exact;
         rest->prev = bo;
         rest->next = b->next;
         if (Block* n = at(b->next)) n->prev = ro;
         b->next = ro;
         b->size = exact;
-        if (m_indexed) m_treeRoot = treeReplace(m_treeRoot, bo, ro);
-    } else if (m_indexed) {
-        m_treeRoot = treeErase(m_treeRoot, bo);
     }
+    uint32_t successor = b->next;
     unlink(b);
+    if (m_indexed) {
+        indexRemove(bo, successor, taken);
+        if (split) indexAdd(ro);
+    }
     b->next = bo + (uint32_t)b->size;
     b->prev = NONE;
     if (core::logEnabled(0x400000)) {
@@ -385,31 +424,33 @@ bool MemoryManager::insertFree(Block* f) {
     // The same decisions as the walk in insertFreeLinear, with the insertion
     // point found through the index.
     uint32_t fo = offsetOf(f);
+    uint32_t fsize = (uint32_t)f->size;
     if (m_freeListHead == NONE) {
         f->next = f->prev = NONE;
         m_freeListHead = fo;
-        m_treeRoot = treeInsert(NONE, fo);
+        indexAdd(fo);
         return true;
     }
-    uint32_t co = treeFloor(fo);
+    uint32_t co = predecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
-        Block* head = at(m_freeListHead);
-        if (fo + (uint32_t)f->size > m_freeListHead) return false; // overlaps a free block
-        if (fo + (uint32_t)f->size == m_freeListHead) {
+        uint32_t ho = m_freeListHead;
+        Block* head = at(ho);
+        if (fo + fsize > ho) return false; // overlaps a free block
+        if (fo + fsize == ho) {
             mergeLog(false, f, head);
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
-            m_treeRoot = treeReplace(m_treeRoot, m_freeListHead, fo);
+            indexRemove(ho, head->next, head->size);
         } else {
-            f->next = m_freeListHead;
+            f->next = ho;
             head->prev = fo;
-            m_treeRoot = treeInsert(m_treeRoot, fo);
         }
         f->prev = NONE;
         m_freeListHead = fo;
+        indexAdd(fo);
         return true;
     }
     Block* cur = at(co);
@@ -421,14 +462,15 @@ bool MemoryManager::insertFree(Block* f) {
         f->prev = co;
         f->next = NONE;
         cur->next = fo;
-        m_treeRoot = treeInsert(m_treeRoot, fo);
+        indexAdd(fo);
         return true;
     }
     Block* next = at(no);
-    if (fo + (uint32_t)f->size > no) return false; // overlaps the next free block
+    if (fo + fsize > no) return false; // overlaps the next free block
     f->prev = co;
     f->next = no;
     if (co + (uint32_t)cur->size == fo) {
+        int oldSize = cur->size;
         mergeLog(true, cur, f);
         cur->size += f->size;
         cur->next = no;
@@ -437,21 +479,23 @@ bool MemoryManager::insertFree(Block* f) {
             cur->size += next->size;
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
-            m_treeRoot = treeErase(m_treeRoot, no);
+            indexRemove(no, next->next, next->size);
             core::log(0xE00000, "MemoryManager: double connection!!\n");
         }
-        m_treeRoot = treeRefresh(m_treeRoot, co);
-    } else if (fo + (uint32_t)f->size == no) {
+        indexSizeGone(chunkOf(co), oldSize);
+        indexAdd(co);
+    } else if (fo + fsize == no) {
         mergeLog(false, f, next);
         f->size += next->size;
         f->next = next->next;
         if (Block* nn = at(next->next)) nn->prev = fo;
         cur->next = fo;
-        m_treeRoot = treeReplace(m_treeRoot, no, fo);
+        indexRemove(no, next->next, next->size);
+        indexAdd(fo);
     } else {
         cur->next = fo;
         next->prev = fo;
-        m_treeRoot = treeInsert(m_treeRoot, fo);
+        indexAdd(fo);
     }
     return true;
 }
@@ -535,27 +579,6 @@ int MemoryManager::freeBlocks(const void** addresses, int* sizes, int max) const
     return n;
 }
 
-bool MemoryManager::treeCheck(uint32_t t, uint32_t lo, uint32_t hi, uint32_t prio, int& count, uint32_t& max,
-                              bool& flag) const {
-    // Order, heap order of the priorities, and the stored subtree maxima.
-    max = 0;
-    flag = false;
-    if (t == NONE) return true;
-    if (t <= lo || t >= hi || t >= (uint32_t)(m_endGuard - m_pool)) return false;
-    const Node* n = node(t);
-    if (n->priority > prio) return false;
-    if (++count > m_usableSize / MIN_BLOCK) return false;
-    uint32_t lm, rm;
-    bool lf, rf;
-    if (!treeCheck(n->left, lo, t, n->priority, count, lm, lf)) return false;
-    if (!treeCheck(n->right, t, hi, n->priority, count, rm, rf)) return false;
-    uint32_t s = (uint32_t)at(t)->size;
-    max = s > lm ? s : lm;
-    max = rm > max ? rm : max;
-    flag = s + 16 == max || (lm == max && lf) || lm + 16 == max || (rm == max && rf) || rm + 16 == max;
-    return n->maxFlag == (max | (flag ? 1u : 0u));
-}
-
 bool MemoryManager::validate() const {
     if (!m_pool) return true;
     if (*reinterpret_cast<const uint32_t*>(m_pool) != MAGIC) return false;
@@ -567,18 +590,40 @@ bool MemoryManager::validate() const {
         if (b->magic != MAGIC || b->prev != prev) return false;
         if (prev != NONE && offsetOf(b) <= prev) return false;
         if (reinterpret_cast<unsigned char*>(b) + b->size > m_endGuard) return false;
-        // Every free block is in the index at its own address.
-        if (m_indexed && treeFloor(offsetOf(b)) != offsetOf(b)) return false;
+        // Every free block is found at its own address through the index.
+        if (m_indexed && predecessor(offsetOf(b)) != offsetOf(b)) return false;
         freeSum += b->size;
         prev = offsetOf(b);
         if (++freeCount > m_usableSize / MIN_BLOCK) return false;
     }
     if (freeSum != m_freeBytes) return false;
     if (m_indexed) {
-        int count = 0;
-        uint32_t max;
-        bool flag;
-        if (!treeCheck(m_treeRoot, 0, 0xFFFFFFFFu, 0xFFFFFFFFu, count, max, flag) || count != freeCount) return false;
+        // Each chunk's first block and entry, and every entry above them.
+        uint32_t chunk = 0;
+        uint32_t entry = 0;
+        uint32_t first = NONE;
+        uint32_t chunks = m_levelSize[0];
+        auto closeChunk = [&](uint32_t c) {
+            bool ok = m_chunkFirst[c] == first && m_level[0][c] == entry;
+            first = NONE;
+            entry = 0;
+            return ok;
+        };
+        for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
+            uint32_t c = chunkOf(offsetOf(b));
+            while (chunk < c)
+                if (!closeChunk(chunk++)) return false;
+            if (first == NONE) first = offsetOf(b);
+            entry = combine(entry, (uint32_t)b->size);
+        }
+        while (chunk < chunks)
+            if (!closeChunk(chunk++)) return false;
+        for (int k = 1; k <= m_top; ++k) {
+            for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
+                uint32_t expected = i * 16 < m_levelSize[k - 1] ? combineGroup(m_level[k - 1] + i * 16) : 0;
+                if (m_level[k][i] != expected) return false;
+            }
+        }
     }
     // Walk every block from the first to the tail guard; the free ones are
     // met in list order.
