@@ -218,6 +218,25 @@ inline uint32_t combineGroup(const uint32_t* group) {
 #endif
 } // namespace
 
+namespace {
+// Bit j set when entry j of a group of 16 holds any free block.
+inline unsigned nonEmptyMask(const uint32_t* group) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    unsigned empty = 0;
+    for (int q = 0; q < 4; ++q) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
+        empty |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(x, zero))) << (4 * q);
+    }
+    return ~empty & 0xFFFFu;
+#else
+    unsigned mask = 0;
+    for (unsigned j = 0; j < 16; ++j) mask |= (group[j] != 0 ? 1u : 0u) << j;
+    return mask;
+#endif
+}
+} // namespace
+
 uint32_t MemoryManager::indexedFit(int exact) const {
     // The lowest chunk whose free blocks include a fitting one (down the tree,
     // always into the first fitting group), then the first fitting block in
@@ -271,7 +290,16 @@ void MemoryManager::indexAdd(uint32_t offset) {
     uint32_t chunk = chunkOf(offset);
     uint32_t& first = m_chunkFirst[chunk];
     if (first == NONE || offset < first) first = offset;
-    setChunkEntry(chunk, combine(m_level[0][chunk], (uint32_t)at(offset)->size));
+    // Adding a size to a set changes every entry above it the same way, so
+    // no group needs recomputing: combine the size in until nothing changes.
+    uint32_t size = (uint32_t)at(offset)->size;
+    uint32_t index = chunk;
+    for (int k = 0; k <= m_top; ++k, index /= 16) {
+        uint32_t old = m_level[k][index];
+        uint32_t v = combine(old, size);
+        if (v == old) break;
+        m_level[k][index] = v;
+    }
 }
 
 void MemoryManager::indexRemove(uint32_t offset, uint32_t successor, int size) {
@@ -290,19 +318,13 @@ int MemoryManager::lastNonEmptyChunkBefore(uint32_t chunk) const {
     // Up the tree until an earlier entry of the same group holds a free block,
     // then down along the last non-empty entries.
     uint32_t index = chunk;
-    for (int k = 0; k <= m_top; ++k) {
-        const uint32_t* level = m_level[k];
-        for (uint32_t j = index; j-- > (index & ~15u);) {
-            if (level[j] == 0) continue;
-            for (; k > 0; --k) {
-                const uint32_t* group = m_level[k - 1] + j * 16;
-                uint32_t last = 15;
-                while (group[last] == 0) --last;
-                j = j * 16 + last;
-            }
-            return (int)j;
-        }
-        index /= 16;
+    for (int k = 0; k <= m_top; ++k, index /= 16) {
+        uint32_t base = index & ~15u;
+        unsigned mask = nonEmptyMask(m_level[k] + base) & ((1u << (index & 15u)) - 1u);
+        if (mask == 0) continue;
+        uint32_t j = base + 31u - (uint32_t)__builtin_clz(mask);
+        for (; k > 0; --k) j = j * 16 + 31u - (uint32_t)__builtin_clz(nonEmptyMask(m_level[k - 1] + j * 16));
+        return (int)j;
     }
     return -1;
 }
@@ -344,6 +366,9 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
     Block* b = at(bo);
+    // The list neighbours are written below; start fetching them now.
+    __builtin_prefetch(at(b->prev));
+    __builtin_prefetch(at(b->next));
     int taken = b->size;
     bool split = taken != exact;
     uint32_t ro = bo + (uint32_t)exact;
@@ -395,6 +420,7 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     }
     int size = b->size;
+    __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
     if (core::logEnabled(0x800000)) {
         char fn[256];
         core::log(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size,
