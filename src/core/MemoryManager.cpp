@@ -351,13 +351,24 @@ void MemoryManager::unlink(Block* b) {
     if (next) next->prev = b->prev;
 }
 
+namespace {
+// The log lines that name the requester, kept off the hot paths (the name is
+// cut out of the signature only when a line is written).
+__attribute__((noinline, cold)) void logWithName(unsigned level, const char* format, int value, const char* function,
+                                                  int line, unsigned address) {
+    char fn[256];
+    core::functionName(function, fn, sizeof fn);
+    if (level == 0x1) core::log(level, format, fn, line, value);
+    else core::log(level, format, value, fn, line, address);
+}
+} // namespace
+
 void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     if (m_allocateHook) return m_allocateHook(size);
-    char fn[256];
     bool tooBig = size >= m_usableSize || size < 0;
     if (tooBig) {
-        core::log(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n",
-                  core::functionName(function, fn, sizeof fn), line, size);
+        logWithName(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
+                    line, 0);
     }
     int exact = exactBlockSize(tooBig ? 0 : size);
     uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact) : linearFit(exact));
@@ -391,10 +402,8 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     }
     b->next = bo + (uint32_t)b->size;
     b->prev = NONE;
-    if (core::logEnabled(0x400000)) {
-        core::log(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size,
-                  core::functionName(function, fn, sizeof fn), line, addr32(b));
-    }
+    if (core::logEnabled(0x400000))
+        logWithName(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
     ++m_liveAllocations;
     m_usedBytes += b->size;
     m_freeBytes -= b->size;
@@ -421,11 +430,8 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     }
     int size = b->size;
     __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
-    if (core::logEnabled(0x800000)) {
-        char fn[256];
-        core::log(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size,
-                  core::functionName(function, fn, sizeof fn), line, addr32(b));
-    }
+    if (core::logEnabled(0x800000))
+        logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
     if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     m_usedBytes -= size;

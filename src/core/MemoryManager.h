@@ -15,12 +15,12 @@
 // block back in address order and merges it with free neighbours. Both
 // searches go through an index beside the list instead of walking it: the
 // pool is cut into 1 KiB chunks, each free block belongs to the chunk its
-// header lies in, and a flat max-tree over the chunks keeps, per range of
-// chunks, the largest free block (plus whether one exactly 16 bytes smaller
+// header lies in, and a flat 16-way max-tree over the chunks keeps, per range
+// of chunks, the largest free block (plus whether one exactly 16 bytes smaller
 // exists). Finding the block the address-ordered walk would choose is a
 // descent to the lowest chunk holding a fitting block and a short walk inside
 // it; the insertion point of a freed block is found the same way. The index
-// lives on the C heap next to the manager (about 1.6 % of the pool). The
+// lives on the C heap next to the manager (under 1 % of the pool). The
 // linear walk is kept as a mode of its own (MemoryManagerConfig::
 // indexedFreeList = false), used when the index cannot be allocated.
 //
@@ -58,7 +58,9 @@ public:
     // Never returns null from the pool: a request that cannot be met throws.
     void* hwMemAlloc(int size, const char* function, int line);
     // Null is ignored; a block that is already free (or lies inside a free
-    // block, or is not a block of this pool) throws "MemoryManager:free failed".
+    // block, or is not a block of this pool) throws "MemoryManager:free failed"
+    // and changes nothing. A pointer that is not a block of this pool is also
+    // logged as the error "MemoryManager:free failed".
     void hwMemFree(void* p, const char* function, int line);
 
     // The block sizes a request of `size` bytes is measured against: the exact
