@@ -1,22 +1,33 @@
+// The clock and sleep: CLOCK_MONOTONIC as the high-resolution counter (in
+// nanoseconds), CLOCK_MONOTONIC_COARSE as the millisecond tick count.
 #include "hal/Time.h"
 #include "core/DebugLog.h"
 #include <cerrno>
-#include <cstdint>
+#include <cmath>
 #include <ctime>
 
 namespace HAL {
 namespace {
+bool readMonotonic(uint64_t* ticks) {
+    struct timespec ts;
+    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
+    *ticks = (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
+    return true;
+}
+
 float g_secondsPerTick = 1e-9f;
+CounterReader g_counter = readMonotonic;
 
 unsigned int tickCountMs() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    struct timespec ts = {0, 0};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &ts) != 0) clock_gettime(CLOCK_REALTIME, &ts);
     return (unsigned int)((uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u);
 }
 } // namespace
 
 void setSecondsPerTick(float s) { g_secondsPerTick = s; }
 float getSecondsPerTick() { return g_secondsPerTick; }
+void setCounterReader(CounterReader reader) { g_counter = reader ? reader : readMonotonic; }
 
 void initTimer() {
     struct timespec res;
@@ -25,12 +36,13 @@ void initTimer() {
 
 unsigned int getTimeMs() {
     if (g_secondsPerTick > 0.0f) {
-        struct timespec ts;
-        if (clock_gettime(CLOCK_MONOTONIC, &ts) == 0) {
-            uint64_t ticks = (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
-            if (ticks != 0) return (unsigned int)(ticks / 1000000ull);
+        uint64_t ticks = 0;
+        if (g_counter(&ticks) && ticks != 0) {
+            // In double, not 64-bit integers: a nanosecond count times 1000
+            // overflows 64 bits after about 213 days of uptime.
+            double ms = std::fmod((double)ticks * 1000.0 * (double)g_secondsPerTick, 4294967296.0);
+            if (ms >= 0.0) return (unsigned int)ms;
         }
-        // The counter failed: the tick count from now on, for good.
         g_secondsPerTick = -1.0f;
     }
     return tickCountMs();

@@ -1,0 +1,59 @@
+// render::Font2DBitmap: a bitmap font, glyph rectangles in one font image.
+//
+// The built-in ROM font (createROMFont) is an 80 x 80 RGBA image of 8 x 8
+// cells, ten to a row in the order of ROM_FONT_GLYPH_ORDER, decoded from the
+// PNG embedded in the program through the loader.
+#pragma once
+#include "core/HashTable.h"
+#include "core/Ref.h"
+#include "core/Vector.h"
+#include "render/Font2D.h"
+#include "render/Image2D.h"
+
+namespace render {
+
+class Font2DBitmap : public Font2D {
+public:
+    Font2DBitmap();
+    virtual ~Font2DBitmap() {}
+
+    // The built-in ROM font; the caller takes the first reference. A damaged
+    // embedded image would throw the loader's core::IOException.
+    static Font2DBitmap* createROMFont();
+
+    // Lays `count` glyphs of `order` out in cell x cell squares, left to right
+    // in rows as wide as the image, starting at (0, 0), and maps each
+    // character to its glyph. Glyphs already in the font keep their numbers
+    // and get the new rectangle.
+    void buildGlyphTable(const unsigned char* order, int count, int cell);
+
+    void setGlyph(unsigned short c, int x, int y, int width, int height) override;
+    bool getGlyph(unsigned short c, int& x, int& y, int& width, int& lineHeight) const override;
+
+    // The font image (null until one is set); its size sets the texel scale.
+    void setImage(Image2D* image);
+    Image2D* getImage() const { return m_image.get(); }
+    int getGlyphCount() const { return m_rects.size() / 3; }
+    int getLineHeight() const { return m_lineHeight; }
+    // 1 / image width, and image width / image height (1.0 without an image).
+    float getTexelU() const { return m_texelU; }
+    float getAspect() const { return m_aspect; }
+
+    // A copy with its own glyph table; the font image is shared (images are
+    // not changed through a font).
+    Object3D* duplicate() const override;
+
+private:
+    Font2DBitmap(const Font2DBitmap& o);
+    Font2DBitmap& operator=(const Font2DBitmap&);
+
+    core::HashTable<unsigned short, short> m_glyphIndex;
+    core::Vector<short> m_rects;          // x, y, width per glyph
+    core::Vector<unsigned short> m_codes; // the character of each glyph
+    core::Ref<Image2D> m_image;
+    float m_texelU;
+    float m_aspect;
+    short m_lineHeight;
+};
+
+} // namespace render

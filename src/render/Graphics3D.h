@@ -1,0 +1,250 @@
+// render::Graphics3D: the engine's single rendering context. It owns the
+// current camera and light slots, the frame statistics, the registry of
+// every vertex and index buffer that holds a GL buffer object (so a lost
+// device can drop and rebuild them), the default appearance and the default
+// shader program. The GL work itself is done by the one back end,
+// OGLES2_Graphics3D; this class holds what is independent of it.
+//
+// Frame: bindTarget → clear → setCamera / renderSubmesh (or Node::render) →
+// releaseTarget (presents through the display).
+//
+// Not here yet (they come with their classes): textures and render targets,
+// lights (addLight), fog, the background image, the batchers and the
+// statistics overlay text.
+#pragma once
+#include "core/Object.h"
+#include "core/Ref.h"
+#include "core/Vector.h"
+#include "render/Appearance.h"
+#include "render/Camera.h"
+#include "render/VBOHandle.h"
+#include "slm/mat4.h"
+#include "slm/vec4.h"
+
+namespace HAL {
+class Display;
+}
+
+namespace render {
+
+class Appearance;
+class Background;
+class Camera;
+class FragmentShader;
+class IndexBuffer;
+class Mesh;
+class RenderTarget;
+class ShaderProgram;
+class VertexBuffer;
+class VertexShader;
+
+// The renderer's part of the engine configuration, copied whole.
+struct GraphicsConfig {
+    enum Flag {
+        STATISTICS_OVERLAY = 0,
+        FPS_LOGGING,
+        DEFAULT_LIGHT,
+        LIGHTING_ALLOWED,
+        TEXTURING,
+        VERTEX_COLORS,
+        BATCH_DEPTH_WRITE,
+        BATCH_DEPTH_TEST,
+        BATCH_TEXCOORDS,
+        BATCH_COLORS,
+        UNUSED_10,
+        UNUSED_11,
+        FLAG_COUNT
+    };
+    // Context callbacks; null = use the display's GL context operations.
+    void (*present)() = nullptr;
+    bool (*makeCurrent)() = nullptr;
+    bool (*createContext)() = nullptr;
+    void (*destroyContext)() = nullptr;
+    bool (*queryDisplay)(int) = nullptr;
+    int batcherCount = 6;
+    // Extra bytes for every dynamic GL buffer, and extra vertices of capacity
+    // for every dynamic vertex buffer.
+    int spareAmount = 1024;
+    int batcherShift = 5;
+    unsigned char flags[FLAG_COUNT] = {1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0};
+};
+
+// One light slot as the shaders see it.
+struct LightConfig {
+    float ambient[4] = {}, diffuse[4] = {}, specular[4] = {};
+    float position[4] = {}, direction[4] = {}, spotDirection[4] = {};
+    float attenuation[3] = {};
+    float spotCutoff = 0.0f, spotExponent = 0.0f;
+    int type = 0; // 0 = free, 128 ambient, 129 directional, 130 omni, 131 spot
+    slm::mat4 matrix;
+    int index = -1; // slot 0..7, -1 = not assigned
+    unsigned char dirty = 0;
+    unsigned char enabled = 0;
+};
+
+class Graphics3D : public core::Object {
+public:
+    enum { TYPE_OPENGL_ES_1 = 1, TYPE_OPENGL_ES_2 = 2 };
+    enum { MAX_LIGHTS = 8, TEXTURE_UNITS = 4 };
+
+    struct Capabilities {
+        bool flags[6];
+        int maxLights;
+        int maxViewportWidth, maxViewportHeight, maxViewportDimension;
+        int maxTextureDimension;
+        int maxSpriteCropDimension;
+        int maxTransformsPerVertex;
+        int numTextureUnits;
+        float pointSizeMax, pointSizeMin;
+    };
+
+    // Per-frame counters (reset by releaseTarget) and buffer-object counters.
+    struct Statistics {
+        int triangles = 0, cameraSets = 0, buffersUsed = 0, drawCalls = 0, lines = 0, uniformUploads = 0;
+        int dynamicVBOs = 0, staticVBOs = 0, vboBytes = 0, vboResizes = 0;
+        int batchersCreated = 0;
+    };
+
+    virtual ~Graphics3D();
+
+    // ---- the back end's operations ----
+    virtual void setDepthRange(float zNear, float zFar) = 0;
+    // A forced program overrides every appearance's; null goes back to per-appearance programs.
+    virtual void setShaderProgram(ShaderProgram* program) = 0;
+    virtual ShaderProgram* getShaderProgram() const = 0;
+    virtual ShaderProgram* createNewShaderProgram(VertexShader* vs, FragmentShader* fs, bool validate) = 0;
+    virtual void configClass() = 0;
+    virtual void present() = 0;
+    virtual bool makeCurrent() = 0;
+    virtual bool createContext() = 0;
+    virtual void destroyContext() = 0;
+    // Clears stencil always, depth and colour when asked; colour is ARGB.
+    virtual void clearBuffers(unsigned argb, bool depth, bool color) = 0;
+    // Draws one submesh: `transform` is the model (world) matrix.
+    virtual void renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance,
+                               const slm::mat4& transform, int scope) = 0;
+    virtual void bindTargetFramebuffer() = 0;
+    virtual void unbindFramebuffer() = 0;
+    // Copies a light record into its slot; null frees all slots.
+    virtual void setLight(const LightConfig* light) = 0;
+    virtual void onCameraChanged() = 0;
+    virtual void setViewportGL(int x, int y, int width, int height) = 0;
+    virtual bool queryDisplay(int what) = 0;
+    virtual void queryCapabilities() = 0;
+    virtual void setDefaults() = 0;
+    virtual void copyFramebufferToTexture(unsigned name, int ignored, int width, int height) = 0;
+    // Buffer objects. `size` bytes of `data` are uploaded; dynamic kinds
+    // allocate the configured spare bytes on top.
+    virtual void createVBO(VBOHandle& out, int kind, const void* data, int size) = 0;
+    // Writes `size` bytes of `data` + offset at `offset`; past the allocated
+    // size the buffer is re-created from data[0 .. offset + size).
+    virtual void updateVBO(VBOHandle& handle, int offset, const void* data, int size) = 0;
+    virtual void deleteVBO(VBOHandle& handle) = 0;
+
+    // ---- frame ----
+    void setDisplay(HAL::Display* display) { m_display = display; }
+    HAL::Display* getDisplay() const { return m_display; }
+    void setConfig(const GraphicsConfig& config) { m_config = config; }
+    const GraphicsConfig& getConfig() const { return m_config; }
+    int getType() const { return m_type; }
+    const char* getTypeName() const;
+
+    // Binds the window (null) as the target; render-to-texture targets come with textures.
+    void bindTarget(RenderTarget* target);
+    // Counts the frame, unbinds any framebuffer, presents when drawing to the window.
+    void releaseTarget();
+    bool isTargetBound() const { return m_targetBound; }
+    // Clears with the background's colour and switches; null clears colour 0, depth and colour.
+    void clear(Background* background);
+    // Draws and empties the batchers (none exist yet).
+    void flush();
+    // Makes `camera` current with its world transform; null = identity projection and view.
+    void setCamera(Camera* camera, const slm::mat4& transform);
+    Camera* getCamera() const { return m_camera.get(); }
+    void setViewport(int width, int height);
+    void getViewport(int out[4]) const;
+    void resetLights();
+    // The scope the node being drawn carries (recorded for the drawable classes).
+    void setScope(int scope) { m_scope = scope; }
+    int getScope() const { return m_scope; }
+
+    // Rebuilds the renderer; mode 1 (re)creates the GL context and the defaults.
+    void resetGraphics3D(int mode);
+    // Lost device: the first half drops every GL buffer (deleting the GL
+    // objects when `canDelete`), the second rebuilds what needs rebuilding
+    // now; buffers re-pack on their next draw.
+    void resetDevice(bool canDelete);
+    void releaseDeviceResources(bool canDelete);
+    void restoreDeviceResources();
+
+    // ---- factories ----
+    VertexBuffer* createNewVertexBuffer(int mode);
+    Mesh* createMesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance);
+    Appearance* getDefaultAppearance() const { return m_defaultAppearance.get(); }
+
+    // ---- buffer-object registry ----
+    void registerVertexBuffer(VertexBuffer* owner, int kind, const void* data, int size, VBOHandle& out);
+    void registerIndexBuffer(IndexBuffer* owner, int kind, const void* data, int size, VBOHandle& out);
+    // Leaves the registry; the buffer is deleted when `deleteGL` (else only forgotten).
+    void unregisterVertexBuffer(VertexBuffer* owner, VBOHandle& handle, bool deleteGL);
+    void unregisterIndexBuffer(IndexBuffer* owner, VBOHandle& handle, bool deleteGL);
+    int getRegisteredVertexBufferCount() const { return m_vertexOwners.size(); }
+    int getRegisteredIndexBufferCount() const { return m_indexOwners.size(); }
+    int getSpareAmount() const { return m_config.spareAmount; }
+
+    const Statistics& getStatistics() const { return m_stats; }
+    Statistics& statistics() { return m_stats; }
+    const Capabilities& getCapabilities() const { return m_caps; }
+    int getFPS() const { return m_fps; }
+    int getFrameCount() const { return m_framesThisSecond; }
+    bool isLightingEnabled() const { return m_lightingEnabled; }
+    void setLightingEnabled(bool on) { m_lightingEnabled = on; }
+
+    const slm::mat4& getProjectionMatrix() const { return m_projection; }
+    const slm::mat4& getViewMatrix() const { return m_view; }
+    const slm::mat4& getCameraTransform() const { return m_cameraTransform; }
+
+protected:
+    Graphics3D(int type);
+    // Capability defaults, queries and GL defaults of the back-end layer.
+    virtual void setGraphics3DDefaults() = 0;
+    // Forgets every registered buffer (the context is going away).
+    void detachAllBuffers();
+    // Called at the end of a frame with the time in milliseconds.
+    void countFrame(unsigned nowMs);
+
+    int m_type;
+    Capabilities m_caps;
+    Statistics m_stats;
+    GraphicsConfig m_config;
+    HAL::Display* m_display;
+    bool m_lightingEnabled;
+    bool m_recreateContext;
+    bool m_targetBound;
+    bool m_presented;
+    core::Vector<IndexBuffer*> m_indexOwners;
+    core::Vector<VertexBuffer*> m_vertexOwners;
+
+    slm::mat4 m_cameraTransform;
+    slm::mat4 m_view;
+    slm::mat4 m_projection;
+    slm::mat4 m_model;
+    slm::mat4 m_positionDecode;
+    slm::mat4 m_textureMatrices[TEXTURE_UNITS];
+    int m_textureMatrixCount;
+
+    core::Ref<Camera> m_camera;
+    LightConfig m_lightConfigs[MAX_LIGHTS];
+    int m_defaultLightIndex;
+    int m_lightCount;
+    core::Ref<Appearance> m_defaultAppearance;
+    RenderTarget* m_target;
+
+    unsigned m_lastSecondMs;
+    int m_framesThisSecond;
+    int m_fps;
+    int m_viewport[4];
+    int m_scope;
+};
+
+} // namespace render

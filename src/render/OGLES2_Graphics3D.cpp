@@ -1,0 +1,787 @@
+#include "render/OGLES2_Graphics3D.h"
+#include "core/DebugLog.h"
+#include "hal/sdl/Display.h"
+#include "hal/sdl/GLEntryPoints.h"
+#include "render/Appearance.h"
+#include "render/GLCallCounters.h"
+#include "render/IndexBuffer.h"
+#include "render/VertexBuffer.h"
+#include <cstring>
+
+namespace render {
+
+static const unsigned LOG_G3D = 0x1000;
+
+namespace {
+slm::vec4 argbToVec4(unsigned argb) {
+    return slm::vec4((float)((argb >> 16) & 0xFF) / 255.0f, (float)((argb >> 8) & 0xFF) / 255.0f,
+                     (float)(argb & 0xFF) / 255.0f, (float)((argb >> 24) & 0xFF) / 255.0f);
+}
+slm::vec4 rgbToVec4(unsigned argb) {
+    slm::vec4 v = argbToVec4(argb);
+    v.w = 1.0f;
+    return v;
+}
+// Translation by bias, scaled by `scale` unless it is exactly 1.
+slm::mat4 decodeMatrix(const float* bias, float scale) {
+    slm::mat4 m = slm::translation(slm::vec3(bias[0], bias[1], bias[2]));
+    if (scale != 1.0f) m = m * slm::scale(scale);
+    return m;
+}
+} // namespace
+
+OGLES2_Graphics3D::OGLES2_Graphics3D()
+    : OGLES_Graphics3D(TYPE_OPENGL_ES_2), m_programInUse(0), m_pointSize(1.0f), m_lightsVersion(0),
+      m_contextCreated(false) {
+    for (int i = 0; i < FEATURE_COUNT; ++i) m_features[i] = 0.0f;
+    invalidateStateCache();
+}
+
+OGLES2_Graphics3D::~OGLES2_Graphics3D() {
+    if (m_contextCreated) {
+        makeCurrent();
+        M3D_GL(UseProgram, pglUseProgram(0));
+        m_programInUse = 0;
+    }
+    // GL objects go while their context still exists.
+    m_currentProgram.release();
+    m_forcedProgram.release();
+    m_defaultProgram.release();
+    m_defaultAppearance.release();
+    m_camera.release();
+    for (int i = 0; i < m_programs.size(); ++i) m_programs[i]->detachGraphics();
+    m_programs.clear();
+    detachAllBuffers();
+    if (m_contextCreated) destroyContext();
+}
+
+void OGLES2_Graphics3D::invalidateStateCache() {
+    m_clearColor = 0;
+    m_clearColorKnown = false;
+    m_depthFunc = m_depthMask = m_depthTest = -1;
+    m_colorWrite = m_alphaWrite = -1;
+    m_polygonOffset = -1;
+    m_cullEnabled = m_cullFace = m_frontFace = -1;
+    m_lineWidth = -1.0f;
+    m_blendEnabled = m_blendSrc = m_blendDst = -1;
+    m_stencilEnabled = m_texture2DEnabled = -1;
+    m_activeTexture = -1;
+    for (int i = 0; i < TEXTURE_BINDINGS; ++i) m_textureBindings[i] = -1;
+    m_arrayBuffer = m_elementBuffer = -1;
+    m_depthRangeKnown = false;
+    m_enabledAttribs = 0;
+    m_enabledAttribsKnown = false;
+    for (int i = 0; i < MAX_ATTRIBS; ++i) m_attribs[i].known = false;
+    m_lastMaterial = nullptr;
+    m_lastPolygonMode = nullptr;
+    m_lastCompositingMode = nullptr;
+    m_lastAppearance = nullptr;
+    m_lastMaterialCounter = m_lastPolygonModeCounter = m_lastCompositingModeCounter = -1;
+    m_lastMaterialProgram = m_lastCompositingProgram = 0;
+    // The program in use is the one cache without an "unknown" value: the
+    // programs compare their names with it, so it is put in a known state.
+    m_programInUse = 0;
+    m_currentProgram.release();
+    if (m_contextCreated && pglUseProgram) M3D_GL(UseProgram, pglUseProgram(0));
+}
+
+// ---- context ----
+
+void OGLES2_Graphics3D::present() {
+    if (m_config.present)
+        m_config.present();
+    else if (m_display)
+        m_display->swapBuffers();
+}
+
+bool OGLES2_Graphics3D::makeCurrent() {
+    if (m_config.makeCurrent) return m_config.makeCurrent();
+    return m_display ? m_display->makeCurrent() : false;
+}
+
+bool OGLES2_Graphics3D::createContext() {
+    bool ok = false;
+    if (m_config.createContext) {
+        ok = m_config.createContext();
+    } else if (m_display) {
+        ok = m_display->createGLContext();
+        if (ok) m_display->loadGLFunctions();
+    }
+    m_contextCreated = ok;
+    invalidateStateCache();
+    return ok;
+}
+
+void OGLES2_Graphics3D::destroyContext() {
+    if (m_config.destroyContext)
+        m_config.destroyContext();
+    else if (m_display)
+        m_display->deleteGLContext();
+    m_contextCreated = false;
+    invalidateStateCache();
+}
+
+bool OGLES2_Graphics3D::queryDisplay(int what) { return m_config.queryDisplay ? m_config.queryDisplay(what) : true; }
+
+void OGLES2_Graphics3D::queryCapabilities() {
+    GLint dims[2] = {0, 0};
+    M3D_GL(Query, glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims));
+    m_caps.maxViewportWidth = dims[0];
+    m_caps.maxViewportHeight = dims[1];
+    m_caps.maxViewportDimension = dims[0] < dims[1] ? dims[0] : dims[1];
+    m_caps.numTextureUnits = TEXTURE_UNITS;
+    for (int i = 0; i < TEXTURE_UNITS; ++i) m_textureMatrices[i] = slm::mat4();
+    GLint maxTexture = 0;
+    M3D_GL(Query, glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture));
+    m_caps.maxTextureDimension = maxTexture;
+    GLfloat range[2] = {1.0f, 1.0f};
+    M3D_GL(Query, glGetFloatv(GL_ALIASED_POINT_SIZE_RANGE, range));
+    m_caps.pointSizeMin = range[0];
+    m_caps.pointSizeMax = range[1];
+}
+
+void OGLES2_Graphics3D::setDefaults() {
+    if (m_display) {
+        M3D_GL(ClearDepth, glClearDepth(1.0));
+        setLineWidth(1.0f);
+        if (m_depthFunc != GL_LEQUAL) {
+            M3D_GL(DepthFunc, glDepthFunc(GL_LEQUAL));
+            m_depthFunc = GL_LEQUAL;
+        }
+        setWinding(168);
+    }
+    createDefaultShaderProgram();
+    if (m_activeTexture > 0) selectTextureUnit(0);
+}
+
+void OGLES2_Graphics3D::createDefaultShaderProgram() {
+    core::log(LOG_G3D, "createDefaultShaderProgram\n");
+    core::Ref<VertexShader> vs;
+    core::Ref<FragmentShader> fs;
+    if (m_forcedProgram) {
+        vs = m_forcedProgram->getVertexShader();
+        fs = m_forcedProgram->getFragmentShader();
+    } else if (m_defaultProgram) {
+        vs = m_defaultProgram->getVertexShader();
+        fs = m_defaultProgram->getFragmentShader();
+    } else {
+        vs = M3D_NEW VertexShader(Shader::defaultVertexBody());
+        fs = M3D_NEW FragmentShader(Shader::defaultFragmentBody());
+    }
+    m_defaultProgram = createNewShaderProgram(vs.get(), fs.get(), false);
+}
+
+ShaderProgram* OGLES2_Graphics3D::createNewShaderProgram(VertexShader* vs, FragmentShader* fs, bool validate) {
+    return M3D_NEW ShaderProgram(this, vs, fs, validate);
+}
+
+void OGLES2_Graphics3D::addProgram(ShaderProgram* p) { m_programs.append(p); }
+
+void OGLES2_Graphics3D::removeProgram(ShaderProgram* p) {
+    for (int i = 0; i < m_programs.size(); ++i) {
+        if (m_programs[i] != p) continue;
+        for (int j = i + 1; j < m_programs.size(); ++j) m_programs[j - 1] = m_programs[j];
+        m_programs.resize(m_programs.size() - 1);
+        return;
+    }
+}
+
+void OGLES2_Graphics3D::forgetProgram(unsigned name) {
+    if (m_programInUse == name) {
+        // Deleting the program in use leaves GL on it until another is
+        // chosen; point GL at none so the cache and GL agree.
+        M3D_GL(UseProgram, pglUseProgram(0));
+        m_programInUse = 0;
+    }
+    if (m_lastMaterialProgram == name) m_lastMaterialProgram = 0;
+    if (m_lastCompositingProgram == name) m_lastCompositingProgram = 0;
+}
+
+void OGLES2_Graphics3D::setShaderProgram(ShaderProgram* program) {
+    m_forcedProgram = program;
+    if (!program) {
+        m_currentProgram.release();
+        if (m_programInUse != 0) M3D_GL(UseProgram, pglUseProgram(0));
+        m_programInUse = 0;
+    }
+}
+
+void OGLES2_Graphics3D::useProgram(ShaderProgram* program) {
+    if (program->getGLName() != m_programInUse) {
+        M3D_GL(UseProgram, pglUseProgram(program->getGLName()));
+        m_programInUse = program->getGLName();
+        resetTextureBindings();
+    }
+    if (m_currentProgram.get() != program) m_currentProgram = program;
+}
+
+// ---- simple state ----
+
+void OGLES2_Graphics3D::enableCap(unsigned cap, int& cache, bool on) {
+    if (cache == (on ? 1 : 0)) return;
+    if (on)
+        M3D_GL(Enable, glEnable(cap));
+    else
+        M3D_GL(Enable, glDisable(cap));
+    cache = on ? 1 : 0;
+}
+
+void OGLES2_Graphics3D::setDepthRange(float zNear, float zFar) {
+    if (m_depthRangeKnown && zNear == m_depthNear && zFar == m_depthFar) return;
+    m_depthNear = zNear;
+    m_depthFar = zFar;
+    m_depthRangeKnown = true;
+    M3D_GL(DepthRange, glDepthRange(zNear, zFar));
+}
+
+void OGLES2_Graphics3D::setViewportGL(int x, int y, int width, int height) {
+    M3D_GL(Viewport, glViewport(x, y, width, height));
+}
+
+void OGLES2_Graphics3D::clearBuffers(unsigned argb, bool depth, bool color) {
+    if (!m_clearColorKnown || argb != m_clearColor) {
+        m_clearColor = argb;
+        m_clearColorKnown = true;
+        slm::vec4 c = argbToVec4(argb);
+        M3D_GL(ClearColor, glClearColor(c.x, c.y, c.z, c.w));
+    }
+    GLbitfield mask = GL_STENCIL_BUFFER_BIT;
+    if (depth) mask |= GL_DEPTH_BUFFER_BIT;
+    if (color) mask |= GL_COLOR_BUFFER_BIT;
+    // glClear honours the depth mask: with writes off the depth clear would
+    // do nothing, so they are switched on around it.
+    bool restoreMask = depth && m_depthMask == 0;
+    if (restoreMask) M3D_GL(DepthMask, glDepthMask(GL_TRUE));
+    M3D_GL(Clear, glClear(mask));
+    if (restoreMask) M3D_GL(DepthMask, glDepthMask(GL_FALSE));
+}
+
+void OGLES2_Graphics3D::bindTargetFramebuffer() {
+    // Render-to-texture targets bind their framebuffer here once they exist.
+}
+
+void OGLES2_Graphics3D::unbindFramebuffer() {
+    if (pglBindFramebufferEXT) M3D_GL(Framebuffer, pglBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0));
+}
+
+void OGLES2_Graphics3D::setLight(const LightConfig* light) {
+    if (!light) {
+        for (int i = 0; i < MAX_LIGHTS; ++i) m_lightSlots[i].type = 0;
+    } else if (light->index >= 0 && light->index < MAX_LIGHTS) {
+        m_lightSlots[light->index] = *light;
+    }
+    ++m_lightsVersion;
+}
+
+void OGLES2_Graphics3D::onCameraChanged() { m_viewProjection = m_projection * m_view; }
+
+void OGLES2_Graphics3D::copyFramebufferToTexture(unsigned name, int, int width, int height) {
+    resetTextureBindings();
+    selectTextureUnit(0);
+    M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
+    M3D_GL(Framebuffer, glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height));
+}
+
+void OGLES2_Graphics3D::resetTextureBindings() {
+    for (int i = 0; i < TEXTURE_BINDINGS; ++i) m_textureBindings[i] = -1;
+}
+
+void OGLES2_Graphics3D::selectTextureUnit(int unit) {
+    if (unit == m_activeTexture) return;
+    M3D_GL(ActiveTexture, pglActiveTexture(GL_TEXTURE0 + unit));
+    if (pglClientActiveTexture) M3D_GL(ActiveTexture, pglClientActiveTexture(GL_TEXTURE0 + unit));
+    m_activeTexture = unit;
+}
+
+// ---- buffer objects ----
+
+static unsigned targetOf(int kind) {
+    return (kind == VBOHandle::STATIC_INDEX || kind == VBOHandle::DYNAMIC_INDEX) ? GL_ELEMENT_ARRAY_BUFFER
+                                                                                 : GL_ARRAY_BUFFER;
+}
+
+void OGLES2_Graphics3D::bindBuffer(unsigned target, int name) {
+    int& cache = target == GL_ARRAY_BUFFER ? m_arrayBuffer : m_elementBuffer;
+    if (cache == name) return;
+    M3D_GL(BindBuffer, pglBindBuffer(target, (GLuint)name));
+    cache = name;
+}
+
+void OGLES2_Graphics3D::createVBO(VBOHandle& out, int kind, const void* data, int size) {
+    bool dynamic = kind == VBOHandle::DYNAMIC_VERTEX || kind == VBOHandle::DYNAMIC_INDEX;
+    int allocated = size + (dynamic ? m_config.spareAmount : 0);
+    unsigned target = targetOf(kind);
+    GLuint name = 0;
+    M3D_GL(Object, pglGenBuffers(1, &name));
+    bindBuffer(target, (int)name);
+    M3D_GL(BufferData, pglBufferData(target, allocated, nullptr, dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW));
+    if (size > 0 && data) M3D_GL(BufferData, pglBufferSubDataARB(target, 0, size, data));
+    bindBuffer(target, 0);
+    if (dynamic)
+        ++m_stats.dynamicVBOs;
+    else
+        ++m_stats.staticVBOs;
+    m_stats.vboBytes += allocated;
+    out.name = (int)name;
+    out.kind = kind;
+    out.size = allocated;
+    out.updates = 0;
+}
+
+void OGLES2_Graphics3D::updateVBO(VBOHandle& handle, int offset, const void* data, int size) {
+    if (handle.name == -1 || size <= 0 || offset < 0) return;
+    ++handle.updates;
+    if (offset + size > handle.size) {
+        VBOHandle fresh;
+        createVBO(fresh, handle.kind, data, offset + size);
+        fresh.updates = handle.updates;
+        deleteVBO(handle);
+        ++m_stats.vboResizes;
+        handle = fresh;
+        return;
+    }
+    unsigned target = targetOf(handle.kind);
+    bindBuffer(target, handle.name);
+    void* mapped = M3D_GL(MapBuffer, pglMapBufferARB(target, GL_WRITE_ONLY));
+    const char* source = static_cast<const char*>(data) + offset;
+    if (mapped) {
+        std::memcpy(static_cast<char*>(mapped) + offset, source, (size_t)size);
+        M3D_GL(MapBuffer, pglUnmapBufferARB(target));
+    } else {
+        // A driver that refuses the mapping still takes the bytes this way.
+        M3D_GL(BufferData, pglBufferSubDataARB(target, offset, size, source));
+    }
+    bindBuffer(target, 0);
+}
+
+void OGLES2_Graphics3D::deleteVBO(VBOHandle& handle) {
+    if (handle.name != -1) {
+        m_stats.vboBytes -= handle.size;
+        if (handle.isDynamic())
+            --m_stats.dynamicVBOs;
+        else
+            --m_stats.staticVBOs;
+        GLuint name = (GLuint)handle.name;
+        M3D_GL(Object, pglDeleteBuffers(1, &name));
+        // GL unbinds a deleted buffer and will hand its name out again.
+        if (m_arrayBuffer == handle.name) m_arrayBuffer = 0;
+        if (m_elementBuffer == handle.name) m_elementBuffer = 0;
+        for (int i = 0; i < MAX_ATTRIBS; ++i)
+            if (m_attribs[i].known && m_attribs[i].buffer == handle.name) m_attribs[i].known = false;
+    }
+    handle.size = 0;
+    handle.name = -1;
+}
+
+void OGLES2_Graphics3D::bindVBO(const VBOHandle& handle, bool bind) {
+    bindBuffer(targetOf(handle.kind), bind ? handle.name : 0);
+}
+
+// ---- vertex attributes ----
+
+int OGLES2_Graphics3D::glTypeForComponentSize(int bytes) {
+    if (bytes == 1) return GL_BYTE;
+    if (bytes == 2) return GL_SHORT;
+    if (bytes == 4) return GL_FLOAT;
+    return 0;
+}
+
+void OGLES2_Graphics3D::attribPointer(int location, int size, unsigned type, bool normalized, int offset) {
+    if (location < 0) return;
+    m_drawAttribs |= 1u << location;
+    if (location < MAX_ATTRIBS) {
+        AttribState& a = m_attribs[location];
+        if (a.known && a.buffer == m_arrayBuffer && a.size == size && a.type == type && a.normalized == normalized &&
+            a.offset == offset)
+            return;
+        a.known = true;
+        a.buffer = m_arrayBuffer;
+        a.size = size;
+        a.type = type;
+        a.normalized = normalized;
+        a.offset = offset;
+    }
+    M3D_GL(AttribPointer, pglVertexAttribPointer((GLuint)location, size, type, normalized ? GL_TRUE : GL_FALSE, 0,
+                                                 reinterpret_cast<const void*>((size_t)offset)));
+}
+
+// Enables exactly the attribute arrays this draw pointed, disabling those a
+// previous draw left on (they could read past this draw's buffer).
+void OGLES2_Graphics3D::syncAttribArrays() {
+    unsigned want = m_drawAttribs;
+    unsigned have = m_enabledAttribsKnown ? m_enabledAttribs : ~want;
+    unsigned diff = want ^ have;
+    for (int i = 0; i < MAX_ATTRIBS && diff; ++i) {
+        unsigned bit = 1u << i;
+        if (!(diff & bit)) continue;
+        if (want & bit)
+            M3D_GL(AttribEnable, pglEnableVertexAttribArray((GLuint)i));
+        else
+            M3D_GL(AttribEnable, pglDisableVertexAttribArray((GLuint)i));
+        diff &= ~bit;
+    }
+    m_enabledAttribs = want;
+    m_enabledAttribsKnown = true;
+}
+
+void OGLES2_Graphics3D::setPositions(VertexArray* array, int offset) {
+    if (!array || !m_currentProgram) return;
+    attribPointer(m_currentProgram->getLocation(ShaderProgram::POSITION), array->getComponentCount(),
+                  (unsigned)glTypeForComponentSize(array->getComponentSize()), false, offset);
+}
+
+void OGLES2_Graphics3D::setColors(VertexArray* array, unsigned defaultColor, int offset) {
+    if (!m_currentProgram) return;
+    if (array) {
+        // Colours are unsigned bytes whatever the array says; the shader scales them by 1/255.
+        unsigned type = array->getComponentSize() == 1 ? GL_UNSIGNED_BYTE
+                                                       : (unsigned)glTypeForComponentSize(array->getComponentSize());
+        attribPointer(m_currentProgram->getLocation(ShaderProgram::COLOR), array->getComponentCount(), type, false,
+                      offset);
+        m_features[FEATURE_VERTEX_COLORS] = 1.0f;
+    } else {
+        setVertexColor(defaultColor);
+        m_features[FEATURE_VERTEX_COLORS] = 0.0f;
+    }
+}
+
+void OGLES2_Graphics3D::setNormals(VertexArray* array, int offset) {
+    if (!array || !m_currentProgram) return;
+    attribPointer(m_currentProgram->getLocation(ShaderProgram::NORMAL), array->getComponentCount(),
+                  (unsigned)glTypeForComponentSize(array->getComponentSize()), true, offset);
+}
+
+void OGLES2_Graphics3D::setTexCoords(int unit, VertexArray* array, int offset) {
+    if (!array || !m_currentProgram) return;
+    enableCap(GL_TEXTURE_2D, m_texture2DEnabled, true);
+    m_features[FEATURE_TEXTURING] = 1.0f;
+    attribPointer(m_currentProgram->getLocation(ShaderProgram::TEXCOORD0 + unit), array->getComponentCount(),
+                  (unsigned)glTypeForComponentSize(array->getComponentSize()), false, offset);
+    ++m_textureMatrixCount;
+}
+
+void OGLES2_Graphics3D::setVertexColor(unsigned argb) {
+    if (m_currentProgram) m_currentProgram->setUniform(m_currentProgram->getLocation(ShaderProgram::VERTEX_COLOR), argbToVec4(argb));
+}
+
+void OGLES2_Graphics3D::resetDrawState() {
+    m_positionDecode = slm::mat4();
+    for (int i = 0; i < TEXTURE_UNITS; ++i) m_textureMatrices[i] = slm::mat4();
+    m_textureMatrixCount = 0;
+    for (int i = 0; i < FEATURE_COUNT; ++i) m_features[i] = 0.0f;
+    m_drawAttribs = 0;
+}
+
+// ---- the draw ----
+
+void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance,
+                                      const slm::mat4& transform, int) {
+    if (!vb || !ib || !m_contextCreated) return;
+    // 1. vertex data
+    vb->prepare(*this);
+    bindVBO(vb->getVBO(), true);
+    // 2.
+    resetDrawState();
+    // 3. program: forced, else the appearance's, else the default
+    ShaderProgram* program = m_forcedProgram.get();
+    if (program) {
+        program->validate();
+    } else {
+        program = appearance && appearance->getShaderProgram() ? appearance->getShaderProgram() : m_defaultProgram.get();
+    }
+    if (!program || program->getGLName() == 0) return;
+    useProgram(program);
+    // 5.
+    m_model = transform;
+    // 6. lights are added here once the light classes exist.
+    // 7. positions
+    if (VertexArray* positions = vb->getPositions()) {
+        m_positionDecode = decodeMatrix(vb->getPositionBias(), vb->getPositionScale());
+        setPositions(positions, vb->getPositionRegion().offset);
+    }
+    // 8. colours
+    CompositingMode* cm = appearance && appearance->getCompositingMode()
+                              ? appearance->getCompositingMode()
+                              : (m_defaultAppearance ? m_defaultAppearance->getCompositingMode() : nullptr);
+    VertexArray* colors = vb->getColors();
+    bool bindColors = colors && m_config.flags[GraphicsConfig::VERTEX_COLORS] && (!m_lightingEnabled || m_lightCount == 0);
+    if (bindColors && cm && cm->getColorValue() != -1) {
+        // A compositing colour value keeps the colour attribute as it was.
+        int location = program->getLocation(ShaderProgram::COLOR);
+        if (location >= 0 && location < MAX_ATTRIBS && (m_enabledAttribs & (1u << location)))
+            m_drawAttribs |= 1u << location;
+    } else {
+        setColors(bindColors ? colors : nullptr, vb->getDefaultColor(), vb->getColorRegion().offset);
+    }
+    // 9. normals
+    setNormals(vb->getNormals(), vb->getNormalRegion().offset);
+    // 10. texture coordinates
+    for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) {
+        VertexBuffer::TexCoordContainer* t = vb->getTexCoords(unit);
+        if (t && t->array && m_config.flags[GraphicsConfig::TEXTURING]) {
+            m_textureMatrices[unit] = decodeMatrix(t->bias, t->scale);
+            setTexCoords(unit, t->array.get(), t->region.offset);
+        }
+    }
+    // 11. custom attributes
+    for (int i = 0; i < vb->getAttributeCount(); ++i) {
+        VertexBuffer::AttributeStorage* a = vb->getAttribute(i);
+        if (!a->array) continue;
+        int location = program->getShaderAttribID(a->name);
+        attribPointer(location, a->array->getComponentCount(),
+                      (unsigned)glTypeForComponentSize(a->array->getComponentSize()), false, a->region.offset);
+    }
+    syncAttribArrays();
+    // 12. point sprites
+    if (ib->getPrimitiveType() == IndexBuffer::POINT_SPRITES) {
+        m_textureMatrixCount = 1;
+        m_features[FEATURE_TEXTURING] = 1.0f;
+        m_features[FEATURE_POINT_SPRITE] = 1.0f;
+    }
+    // 13.
+    applyAppearance(appearance);
+    // 14.
+    uploadMatrices();
+    // 15. lights: none can be added yet, so the lighting flag stays 0.
+    m_features[FEATURE_LIGHTS] = 0.0f;
+    // 16.
+    program->setFeatures(program->getLocation(ShaderProgram::FEATURES_FLAGS), m_features);
+    // 17.
+    drawIndexed(ib);
+}
+
+void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
+    Appearance* def = m_defaultAppearance.get();
+    auto pick = [&](auto get) { return appearance && (appearance->*get)() ? (appearance->*get)() : (def ? (def->*get)() : nullptr); };
+    Material* material = pick(&Appearance::getMaterial);
+    PolygonMode* polygonMode = pick(&Appearance::getPolygonMode);
+    CompositingMode* compositing = pick(&Appearance::getCompositingMode);
+    unsigned program = m_programInUse;
+
+    // Components are compared every draw: an appearance that stays the same
+    // may still have had a component changed since the last draw. Uniform
+    // state (material, alpha threshold) is also re-sent to a new program,
+    // whose own caches filter what it already has.
+    if (material && (material != m_lastMaterial || material->getModificationCounter() != m_lastMaterialCounter ||
+                     program != m_lastMaterialProgram)) {
+        setMaterial(material);
+        m_lastMaterial = material;
+        m_lastMaterialCounter = material->getModificationCounter();
+        m_lastMaterialProgram = program;
+    }
+    m_features[FEATURE_MATERIAL_TRACKING] = material && material->isVertexColorTrackingEnabled() ? 1.0f : 0.0f;
+    if (polygonMode &&
+        (polygonMode != m_lastPolygonMode || polygonMode->getModificationCounter() != m_lastPolygonModeCounter)) {
+        applyPolygonMode(polygonMode);
+        m_lastPolygonMode = polygonMode;
+        m_lastPolygonModeCounter = polygonMode->getModificationCounter();
+    }
+    if (compositing && (compositing != m_lastCompositingMode ||
+                        compositing->getModificationCounter() != m_lastCompositingModeCounter ||
+                        program != m_lastCompositingProgram)) {
+        applyCompositingMode(compositing);
+        m_lastCompositingMode = compositing;
+        m_lastCompositingModeCounter = compositing->getModificationCounter();
+        m_lastCompositingProgram = program;
+    }
+    // Fog joins with its class: without one the fog flag stays 0.
+    if (m_config.flags[GraphicsConfig::TEXTURING]) {
+        // Texture layers bind here once textures exist; every unit is empty.
+        for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) bindTexture(unit, 0);
+    }
+    m_lastAppearance = appearance;
+}
+
+void OGLES2_Graphics3D::applyPolygonMode(PolygonMode* p) {
+    setCulling(p->getCulling());
+    setShading(p->getShading());
+    setTwoSidedLighting(p->isTwoSidedLightingEnabled());
+    setPerspectiveCorrection(p->isPerspectiveCorrectionEnabled());
+    if (p->isLocalCameraLightingEnabled()) core::log(LOG_G3D, "LocalCameraLighting does not provide functionality\n");
+    setWinding(p->getWinding());
+    setLineWidth(p->getLineWidth());
+}
+
+void OGLES2_Graphics3D::applyCompositingMode(CompositingMode* c) {
+    setBlending(c->getBlending());
+    setColorMaskAndOffset(c->getDepthOffsetFactor(), c->getDepthOffsetUnits(), c->isColorWriteEnabled(),
+                          c->isAlphaWriteEnabled());
+    setDepth(c->isDepthWriteEnabled(), c->isDepthTestEnabled(), c->getDepthFunc());
+    setAlphaThreshold(c->getAlphaThreshold());
+    setStencil(false, 0, 0, 0, 0, 0, 0);
+}
+
+void OGLES2_Graphics3D::setMaterial(Material* m) {
+    ShaderProgram* p = m_currentProgram.get();
+    if (!p || !m) return;
+    if (!m->isVertexColorTrackingEnabled()) {
+        m_features[FEATURE_MATERIAL_TRACKING] = 0.0f;
+        p->setUniform(p->getLocation(ShaderProgram::MATERIAL_AMBIENT), rgbToVec4(m->getAmbient()));
+        p->setUniform(p->getLocation(ShaderProgram::MATERIAL_DIFFUSE), argbToVec4(m->getDiffuse()));
+    } else {
+        p->setUniform(p->getLocation(ShaderProgram::MATERIAL_AMBIENT), slm::vec4(0.2f, 0.2f, 0.2f, 1.0f));
+        p->setUniform(p->getLocation(ShaderProgram::MATERIAL_DIFFUSE), slm::vec4(0.8f, 0.2f, 0.2f, 1.0f));
+        m_features[FEATURE_MATERIAL_TRACKING] = 1.0f;
+    }
+    p->setUniform(p->getLocation(ShaderProgram::MATERIAL_EMISSIVE), rgbToVec4(m->getEmissive()));
+    p->setUniform(p->getLocation(ShaderProgram::MATERIAL_SPECULAR), rgbToVec4(m->getSpecular()));
+    p->setUniform(p->getLocation(ShaderProgram::MATERIAL_SHININESS), m->getShininess());
+}
+
+void OGLES2_Graphics3D::setAlphaThreshold(float threshold) {
+    if (m_currentProgram) m_currentProgram->setUniform(m_currentProgram->getLocation(ShaderProgram::ALPHA_THRESHOLD), threshold);
+}
+
+void OGLES2_Graphics3D::setShading(int) {}
+void OGLES2_Graphics3D::setTwoSidedLighting(bool) {}
+void OGLES2_Graphics3D::setPerspectiveCorrection(bool) {}
+
+void OGLES2_Graphics3D::setCulling(int mode) {
+    if (mode == 160 || mode == 161) {
+        enableCap(GL_CULL_FACE, m_cullEnabled, true);
+        int face = mode == 160 ? GL_BACK : GL_FRONT;
+        if (m_cullFace != face) {
+            M3D_GL(CullFace, glCullFace((GLenum)face));
+            m_cullFace = face;
+        }
+    } else if (mode == 162) {
+        enableCap(GL_CULL_FACE, m_cullEnabled, false);
+    }
+}
+
+void OGLES2_Graphics3D::setWinding(int mode) {
+    int face = mode == 168 ? GL_CCW : mode == 169 ? GL_CW : -1;
+    if (face == -1 || face == m_frontFace) return;
+    M3D_GL(FrontFace, glFrontFace((GLenum)face));
+    m_frontFace = face;
+}
+
+void OGLES2_Graphics3D::setLineWidth(float width) {
+    if (width == m_lineWidth) return;
+    M3D_GL(LineWidth, glLineWidth(width));
+    m_lineWidth = width;
+}
+
+void OGLES2_Graphics3D::setBlending(int mode) {
+    enableCap(GL_BLEND, m_blendEnabled, true);
+    int src, dst;
+    switch (mode) {
+    case 64: src = GL_SRC_ALPHA; dst = GL_ONE_MINUS_SRC_ALPHA; break;
+    case 65: src = GL_SRC_ALPHA; dst = GL_ONE; break;
+    case 66: src = GL_DST_COLOR; dst = GL_ZERO; break;
+    case 67: src = GL_DST_COLOR; dst = GL_SRC_COLOR; break;
+    case 68: src = GL_ONE; dst = GL_ZERO; break;
+    default: return; // unknown modes keep the previous function
+    }
+    if (src == m_blendSrc && dst == m_blendDst) return;
+    M3D_GL(BlendFunc, glBlendFunc((GLenum)src, (GLenum)dst));
+    m_blendSrc = src;
+    m_blendDst = dst;
+}
+
+void OGLES2_Graphics3D::setColorMaskAndOffset(float factor, float units, bool colorWrite, bool alphaWrite) {
+    if (m_colorWrite != (colorWrite ? 1 : 0) || m_alphaWrite != (alphaWrite ? 1 : 0)) {
+        GLboolean c = colorWrite ? GL_TRUE : GL_FALSE;
+        M3D_GL(ColorMask, glColorMask(c, c, c, alphaWrite ? GL_TRUE : GL_FALSE));
+        m_colorWrite = colorWrite ? 1 : 0;
+        m_alphaWrite = alphaWrite ? 1 : 0;
+    }
+    if (factor == 0.0f || units == 0.0f) {
+        if (m_polygonOffset != 0) {
+            M3D_GL(PolygonOffset, glDisable(GL_POLYGON_OFFSET_FILL));
+            m_polygonOffset = 0;
+        }
+    } else if (m_polygonOffset != 1) {
+        M3D_GL(PolygonOffset, glEnable(GL_POLYGON_OFFSET_FILL));
+        M3D_GL(PolygonOffset, glPolygonOffset(factor, units));
+        m_polygonOffset = 1;
+    }
+}
+
+void OGLES2_Graphics3D::setDepth(bool write, bool test, int func) {
+    if (func != m_depthFunc) {
+        M3D_GL(DepthFunc, glDepthFunc((GLenum)func));
+        m_depthFunc = func;
+    }
+    if (m_depthMask != (write ? 1 : 0)) {
+        M3D_GL(DepthMask, glDepthMask(write ? GL_TRUE : GL_FALSE));
+        m_depthMask = write ? 1 : 0;
+    }
+    enableCap(GL_DEPTH_TEST, m_depthTest, test);
+}
+
+void OGLES2_Graphics3D::setStencil(bool enable, int func, int ref, unsigned mask, int sfail, int zfail, int zpass) {
+    if (!enable) {
+        enableCap(GL_STENCIL_TEST, m_stencilEnabled, false);
+        return;
+    }
+    enableCap(GL_STENCIL_TEST, m_stencilEnabled, true);
+    M3D_GL(Stencil, glStencilFunc((GLenum)func, ref, mask));
+    M3D_GL(Stencil, glStencilOp((GLenum)sfail, (GLenum)zfail, (GLenum)zpass));
+}
+
+void OGLES2_Graphics3D::bindTexture(int unit, unsigned name) {
+    if (unit < 0 || unit >= TEXTURE_BINDINGS) return;
+    m_features[FEATURE_TEXTURE0 + unit] = unit < 4 && name >= 1 ? 1.0f : 0.0f;
+    if (m_textureBindings[unit] == (int)name) return;
+    if (m_currentProgram) {
+        m_currentProgram->setSampler(unit, m_currentProgram->getLocation(ShaderProgram::TEXTURE0 + unit), name);
+    } else {
+        selectTextureUnit(unit);
+        M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
+        m_textureBindings[unit] = (int)name;
+    }
+}
+
+void OGLES2_Graphics3D::uploadMatrices() {
+    ShaderProgram* p = m_currentProgram.get();
+    if (!p) return;
+    for (int n = 0; n < m_textureMatrixCount && n < TEXTURE_UNITS; ++n)
+        p->setUniform(p->getLocation(ShaderProgram::TEXTURE_MATRIX0 + n), m_textureMatrices[n]);
+    slm::mat4 modelDecode = m_model * m_positionDecode;
+    p->setUniform(p->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION), m_viewProjection * modelDecode);
+    p->setUniform(p->getLocation(ShaderProgram::MODEL_VIEW), m_positionDecode);
+    int normalLocation = p->getLocation(ShaderProgram::NORMAL_MATRIX);
+    if (normalLocation >= 0) {
+        slm::mat4 normal = m_view * modelDecode;
+        normal.m[12] = normal.m[13] = normal.m[14] = 0.0f;
+        p->setUniform(normalLocation, normal);
+    }
+}
+
+void OGLES2_Graphics3D::drawIndexed(IndexBuffer* ib) {
+    if (!ib->getOwner()) ib->setOwner(this);
+    ib->prepare();
+    bindVBO(ib->getVBO(), true);
+    int n = ib->getDrawCount();
+    ++m_stats.drawCalls;
+    if (n <= 0) return;
+    switch (ib->getPrimitiveType()) {
+    case IndexBuffer::TRIANGLE_STRIP:
+        M3D_GL(Draw, glDrawElements(GL_TRIANGLE_STRIP, n, GL_UNSIGNED_SHORT, nullptr));
+        m_stats.triangles += n - 2;
+        break;
+    case IndexBuffer::TRIANGLES:
+        M3D_GL(Draw, glDrawElements(GL_TRIANGLES, n, GL_UNSIGNED_SHORT, nullptr));
+        m_stats.triangles += n / 3;
+        break;
+    case IndexBuffer::LINES:
+        M3D_GL(Draw, glDrawElements(GL_LINES, n, GL_UNSIGNED_SHORT, nullptr));
+        m_stats.lines += n / 2;
+        break;
+    case IndexBuffer::POINT_SPRITES:
+        enableCap(GL_TEXTURE_2D, m_texture2DEnabled, true);
+        M3D_GL(Enable, glEnable(GL_POINT_SPRITE));
+        M3D_GL(TexEnv, glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 1.0f));
+        M3D_GL(PointSize, glPointSize(m_pointSize));
+        M3D_GL(Draw, glDrawElements(GL_POINTS, n, GL_UNSIGNED_SHORT, nullptr));
+        M3D_GL(TexEnv, glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 0.0f));
+        M3D_GL(Enable, glDisable(GL_POINT_SPRITE));
+        m_stats.triangles += n;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace render

@@ -1,0 +1,167 @@
+// render::OGLES2_Graphics3D: the renderer's one concrete back end, drawing
+// through GLSL programs with the m3g_ attribute and uniform names on desktop
+// OpenGL 2.1. Every GL state setter compares with a cached value and calls GL
+// only on a change; every call that reaches the driver is counted
+// (GLCallCounters). Deleted GL names are forgotten by every cache that holds
+// them, and invalidateStateCache() re-synchronises after a new context.
+#pragma once
+#include "render/OGLES_Graphics3D.h"
+#include "render/ShaderProgram.h"
+
+namespace render {
+
+class CompositingMode;
+class PolygonMode;
+
+class OGLES2_Graphics3D : public OGLES_Graphics3D {
+public:
+    enum { FEATURE_COUNT = 10, TEXTURE_BINDINGS = 10, MAX_ATTRIBS = 16 };
+    // Indices of the feature table (m3g_featuresFlags).
+    enum {
+        FEATURE_FOG = 0,
+        FEATURE_TEXTURING = 1,
+        FEATURE_TEXTURE0 = 2,
+        FEATURE_LIGHTS = 6,
+        FEATURE_VERTEX_COLORS = 7,
+        FEATURE_MATERIAL_TRACKING = 8,
+        FEATURE_POINT_SPRITE = 9
+    };
+
+    OGLES2_Graphics3D();
+    virtual ~OGLES2_Graphics3D();
+
+    virtual void setDepthRange(float zNear, float zFar);
+    virtual void setShaderProgram(ShaderProgram* program);
+    virtual ShaderProgram* getShaderProgram() const { return m_forcedProgram.get(); }
+    virtual ShaderProgram* createNewShaderProgram(VertexShader* vs, FragmentShader* fs, bool validate);
+    virtual void present();
+    virtual bool makeCurrent();
+    virtual bool createContext();
+    virtual void destroyContext();
+    virtual void clearBuffers(unsigned argb, bool depth, bool color);
+    virtual void renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance,
+                               const slm::mat4& transform, int scope);
+    virtual void bindTargetFramebuffer();
+    virtual void unbindFramebuffer();
+    virtual void setLight(const LightConfig* light);
+    virtual void onCameraChanged();
+    virtual void setViewportGL(int x, int y, int width, int height);
+    virtual bool queryDisplay(int what);
+    virtual void queryCapabilities();
+    virtual void setDefaults();
+    virtual void copyFramebufferToTexture(unsigned name, int ignored, int width, int height);
+    virtual void createVBO(VBOHandle& out, int kind, const void* data, int size);
+    virtual void updateVBO(VBOHandle& handle, int offset, const void* data, int size);
+    virtual void deleteVBO(VBOHandle& handle);
+
+    virtual void bindVBO(const VBOHandle& handle, bool bind);
+    virtual void setPositions(VertexArray* array, int offset);
+    virtual void setColors(VertexArray* array, unsigned defaultColor, int offset);
+    virtual void setNormals(VertexArray* array, int offset);
+    virtual void setTexCoords(int unit, VertexArray* array, int offset);
+    virtual void drawIndexed(IndexBuffer* ib);
+    virtual void uploadMatrices();
+    virtual void resetDrawState();
+    virtual int glTypeForComponentSize(int bytes);
+    virtual void setMaterial(Material* material);
+    virtual void setAlphaThreshold(float threshold);
+    virtual void setShading(int mode);
+    virtual void setCulling(int mode);
+    virtual void setTwoSidedLighting(bool on);
+    virtual void setPerspectiveCorrection(bool on);
+    virtual void setWinding(int mode);
+    virtual void setLineWidth(float width);
+    virtual void setBlending(int mode);
+    virtual void setColorMaskAndOffset(float factor, float units, bool colorWrite, bool alphaWrite);
+    virtual void setDepth(bool write, bool test, int func);
+    virtual void setStencil(bool enable, int func, int ref, unsigned mask, int sfail, int zfail, int zpass);
+    virtual void bindTexture(int unit, unsigned name);
+    virtual void setVertexColor(unsigned argb);
+
+    // The default program (built from the built-in bodies, or from the forced
+    // program's shaders when one is set).
+    void createDefaultShaderProgram();
+    ShaderProgram* getDefaultShaderProgram() const { return m_defaultProgram.get(); }
+    ShaderProgram* getCurrentProgram() const { return m_currentProgram.get(); }
+
+    // ---- for ShaderProgram ----
+    unsigned getProgramInUse() const { return m_programInUse; }
+    void countUniformUpload() { ++m_stats.uniformUploads; }
+    int getTextureBinding(int unit) const { return unit >= 0 && unit < TEXTURE_BINDINGS ? m_textureBindings[unit] : -1; }
+    void setTextureBinding(int unit, int name) {
+        if (unit >= 0 && unit < TEXTURE_BINDINGS) m_textureBindings[unit] = name;
+    }
+    void resetTextureBindings();
+    // glActiveTexture / glClientActiveTexture, only when the unit changes.
+    void selectTextureUnit(int unit);
+    void forgetProgram(unsigned name);
+    void addProgram(ShaderProgram* p);
+    void removeProgram(ShaderProgram* p);
+
+    // Forgets every cached GL state so the next setter of each reaches GL.
+    void invalidateStateCache();
+    const float* getFeatures() const { return m_features; }
+    bool isDepthWriteCached() const { return m_depthMask == 1; }
+
+private:
+    void useProgram(ShaderProgram* program);
+    void enableCap(unsigned cap, int& cache, bool on);
+    void bindBuffer(unsigned target, int name);
+    void attribPointer(int location, int size, unsigned type, bool normalized, int offset);
+    void syncAttribArrays();
+    void applyAppearance(Appearance* appearance);
+    void applyPolygonMode(PolygonMode* p);
+    void applyCompositingMode(CompositingMode* c);
+
+    struct AttribState {
+        int buffer, size, offset;
+        unsigned type;
+        bool normalized;
+        bool known;
+    };
+
+    core::Ref<ShaderProgram> m_forcedProgram;
+    core::Ref<ShaderProgram> m_defaultProgram;
+    core::Ref<ShaderProgram> m_currentProgram;
+    unsigned m_programInUse;
+    float m_pointSize;
+    int m_lightsVersion;
+    LightConfig m_lightSlots[MAX_LIGHTS];
+    float m_features[FEATURE_COUNT];
+    core::Vector<ShaderProgram*> m_programs;
+    bool m_contextCreated;
+
+    // Appearance components last applied, with their counters.
+    Material* m_lastMaterial;
+    int m_lastMaterialCounter;
+    unsigned m_lastMaterialProgram;
+    PolygonMode* m_lastPolygonMode;
+    int m_lastPolygonModeCounter;
+    CompositingMode* m_lastCompositingMode;
+    int m_lastCompositingModeCounter;
+    unsigned m_lastCompositingProgram;
+    Appearance* m_lastAppearance;
+
+    // GL state caches; -1 = unknown.
+    unsigned m_clearColor;
+    bool m_clearColorKnown;
+    int m_depthFunc, m_depthMask, m_depthTest;
+    int m_colorWrite, m_alphaWrite;
+    int m_polygonOffset;
+    int m_cullEnabled, m_cullFace, m_frontFace;
+    float m_lineWidth;
+    int m_blendEnabled, m_blendSrc, m_blendDst;
+    int m_stencilEnabled, m_texture2DEnabled;
+    int m_activeTexture;
+    int m_textureBindings[TEXTURE_BINDINGS];
+    int m_arrayBuffer, m_elementBuffer;
+    float m_depthNear, m_depthFar;
+    bool m_depthRangeKnown;
+    unsigned m_enabledAttribs;
+    bool m_enabledAttribsKnown;
+    unsigned m_drawAttribs;
+    AttribState m_attribs[MAX_ATTRIBS];
+    slm::mat4 m_viewProjection;
+};
+
+} // namespace render

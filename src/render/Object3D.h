@@ -1,0 +1,74 @@
+// render::Object3D: the base of every scene and resource object. Carries the
+// user ID, the user object (the user-parameter table when it is one, holding
+// the object's name under key 1), the attached animation tracks and the
+// objects that `animate` passes on to. Copies are made with `duplicate`,
+// which every concrete class implements with its own copy constructor.
+#pragma once
+#include "core/HashTable.h"
+#include "core/Object.h"
+#include "core/Ref.h"
+#include "core/String.h"
+#include "core/Vector.h"
+
+namespace render {
+
+// The user-parameter table: parameter ID -> bytes. Key 1 is the name as
+// narrow characters with a terminating 0.
+typedef core::HashTable<int, core::Vector<char>> UserParameters;
+
+class Object3D : public core::Object {
+public:
+    static constexpr int NAME_KEY = 1;
+
+    virtual ~Object3D();
+
+    // Evaluates the attached animation tracks at `time` (world time units),
+    // then animates every object in the reference list.
+    virtual void animate(int time);
+    // A new object of the same class; the caller takes the first reference.
+    virtual Object3D* duplicate() const = 0;
+
+    int getUserID() const { return m_userID; }
+    void setUserID(int id) { m_userID = id; }
+
+    // Stores `name` under key 1 of the user-parameter table, creating the
+    // table (and releasing any other user object) when there is none.
+    void setName(const core::String& name);
+    // The stored name, or the empty string when there is none.
+    core::String getName() const;
+
+    // The user object, whichever way it is held (null when there is none).
+    core::Object* getUserObject() const;
+    // Holds `object` by a reference.
+    void setUserObject(core::Object* object);
+    // Points at an object the caller keeps alive; no reference is taken.
+    void setExternalUserObject(core::Object* object);
+    // The user object when it is a user-parameter table, else null.
+    UserParameters* getUserParameters() const;
+
+    // Attaches an animation track (taking a reference).
+    void addAnimationTrack(Object3D* track);
+    int getAnimationTrackCount() const { return m_animationTracks.size(); }
+    Object3D* getAnimationTrack(int index) const;
+
+    // Objects that `animate` is passed on to after this one (not owned).
+    void addAnimateReference(Object3D* object) { m_references.append(object); }
+    int getAnimateReferenceCount() const { return m_references.size(); }
+
+protected:
+    Object3D();
+    // Shares the user object, copies the user ID, duplicates every animation
+    // track; the reference list and working buffers start empty.
+    Object3D(const Object3D& other);
+    Object3D& operator=(const Object3D&) = delete;
+
+private:
+    core::Vector<Object3D*> m_references;
+    core::Ref<core::Object> m_userObject;
+    core::Object* m_externalUserObject;
+    core::Vector<core::Ref<Object3D>> m_animationTracks;
+    int m_userID;
+    bool m_userObjectIsExternal;
+};
+
+} // namespace render

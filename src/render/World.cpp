@@ -1,0 +1,41 @@
+#include "render/World.h"
+#include "render/Graphics3D.h"
+
+namespace render {
+
+World::World() {}
+
+World::World(const World& other) : Group(other) {
+    if (other.m_background) m_background = static_cast<Background*>(other.m_background->duplicate());
+    if (other.m_activeCamera) m_activeCamera = static_cast<Camera*>(other.m_activeCamera->duplicate());
+}
+
+Object3D* World::duplicate() const { return M3D_NEW World(*this); }
+
+void World::render(Graphics3D& g, const slm::mat4& transform, int flags) {
+    Camera* camera = m_activeCamera.get();
+    if (camera) g.setCamera(camera, camera->getCompositeTransform());
+    g.resetLights();
+    if (flags & CLEAR_WITH_BACKGROUND)
+        g.clear(m_background.get());
+    else
+        g.clearBuffers(0, true, false);
+    m_visitedScopes.clear();
+    collectLights(g, this, transform);
+    Group::render(g, transform, flags);
+}
+
+void World::collectLights(Graphics3D& g, Group* group, const slm::mat4& transform) {
+    for (int i = 0; i < group->getChildCount(); ++i) {
+        Node* child = group->getChild(i);
+        if (!child) continue;
+        m_visitedScopes.append(child->getScope());
+        slm::mat4 world = transform * child->getCompositeTransform();
+        // Lights hand themselves to the graphics object here once the light
+        // class exists (Graphics3D::addLight).
+        Group* sub = dynamic_cast<Group*>(child);
+        if (sub) collectLights(g, sub, world);
+    }
+}
+
+} // namespace render

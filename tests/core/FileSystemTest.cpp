@@ -1,0 +1,184 @@
+// core::FileArchive and core::FileSystem on real directories: mounts,
+// relative names, the candidate search and its failures.
+#include "core/EngineGlobals.h"
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
+#include "core/IOException.h"
+#include "support/EngineFixture.h"
+#include "support/TempDir.h"
+#include <string>
+#include <unistd.h>
+
+using testsupport::StderrCapture;
+using testsupport::TempDir;
+
+namespace {
+
+class FileSystemTest : public testsupport::CoreTest {
+protected:
+    TempDir dir;
+    ~FileSystemTest() override { core::FileSystem::destroy(); }
+
+    std::string root(const std::string& sub = "") const { return dir.path() + "/" + sub; }
+    core::FileArchive* archive(const std::string& sub, bool writable = false) {
+        return M3D_NEW core::FileArchive(root(sub).c_str(), writable);
+    }
+    static std::string readAll(core::Stream& s) {
+        std::string out((size_t)s.available(), '\0');
+        s.read(&out[0], (int)out.size());
+        return out;
+    }
+};
+
+template <typename F> std::string messageOf(F f) {
+    try {
+        f();
+    } catch (const core::IOException& e) {
+        return e.getMessage();
+    }
+    return "<no exception>";
+}
+
+// Runs the test body inside a directory, as the application runs in its own.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& path) {
+        char buf[4096];
+        m_saved = getcwd(buf, sizeof buf) ? buf : "/";
+        EXPECT_EQ(0, chdir(path.c_str()));
+    }
+    ~WorkingDirectory() { EXPECT_EQ(0, chdir(m_saved.c_str())); }
+
+private:
+    std::string m_saved;
+};
+
+TEST_F(FileSystemTest, IsOneInstanceKeptInTheEngineGlobals) {
+    core::FileSystem* fs = core::FileSystem::get();
+    EXPECT_EQ(fs, core::FileSystem::get());
+    EXPECT_EQ(fs, core.globals().fileSystem);
+    EXPECT_STREQ("FileSystem", fs->getName().c_str());
+    {
+        // A counted reference taken and dropped by some caller does not delete it.
+        core::Ref<core::Archive> stray(fs);
+    }
+    EXPECT_EQ(fs, core::FileSystem::get());
+    core::FileSystem::destroy();
+    EXPECT_EQ(nullptr, core.globals().fileSystem);
+}
+
+TEST_F(FileSystemTest, RootMountAtTheEmptyPathResolvesFromTheWorkingDirectory) {
+    dir.write("Data/Bootstrap.lua", "print('hi')");
+    WorkingDirectory cwd(dir.path());
+    core::FileSystem* fs = core::FileSystem::get();
+    fs->addArchive(M3D_NEW core::FileArchive("", false), "");
+
+    EXPECT_TRUE(fs->exists("Data/Bootstrap.lua", 0));
+    EXPECT_FALSE(fs->exists("Data/Missing.lua", 0));
+    EXPECT_FALSE(fs->exists("Data", 0)) << "a directory is not a file";
+    EXPECT_FALSE(fs->exists("Data/Bootstrap.lua", 1)) << "the root archive is not writable";
+
+    core::Ref<core::Stream> s = fs->openFile("Data/Bootstrap.lua", 0);
+    EXPECT_STREQ("Data/Bootstrap.lua", s->getName().c_str());
+    EXPECT_EQ("print('hi')", readAll(*s));
+
+    EXPECT_EQ("IO Name: Data/Missing.lua. Message: FileSystem::openFile: File not found!",
+              messageOf([&] { fs->openFile("Data/Missing.lua", 0); }));
+    EXPECT_EQ("IO Name: out.txt. Message: FileSystem::openFile: File could not be saved!",
+              messageOf([&] { fs->openFile("out.txt", 1); }));
+}
+
+TEST_F(FileSystemTest, MountAtDataAsksForNamesWithoutThePrefix) {
+    dir.write("assets/a.png", "A");
+    dir.write("assets/b.png", "B");
+    core::FileSystem* fs = core::FileSystem::get();
+    fs->addArchive(archive("assets/"), "Data/");
+
+    // The archive was asked for (and named the stream) a.png.
+    EXPECT_STREQ("a.png", fs->openFile("Data/a.png", 0)->getName().c_str());
+    EXPECT_EQ("A", readAll(*fs->openFile("Data/a.png", 0)));
+    // A name outside the mount path is asked for whole.
+    EXPECT_TRUE(fs->exists("b.png", 0));
+    EXPECT_EQ("B", readAll(*fs->openFile("b.png", 0)));
+    // The mount path alone leaves nothing to ask for.
+    EXPECT_FALSE(fs->exists("Data/", 0));
+
+    EXPECT_STREQ("a.png", core::FileSystem::relativeName("Data/a.png", "Data/").c_str());
+    EXPECT_STREQ("b.png", core::FileSystem::relativeName("b.png", "Data/").c_str());
+    EXPECT_STREQ("Dat", core::FileSystem::relativeName("Dat", "Data/").c_str());
+    EXPECT_STREQ("x/Data/c", core::FileSystem::relativeName("x/Data/c", "Data/").c_str());
+    EXPECT_STREQ("Data/c", core::FileSystem::relativeName("Data/c", "").c_str());
+}
+
+TEST_F(FileSystemTest, TwoArchivesHoldingTheSameNameWarnTwiceThenThrow) {
+    dir.write("one/Data/x.lua", "1");
+    dir.write("two/Data/x.lua", "2");
+    dir.write("two/Data/only.lua", "only");
+    core::FileSystem* fs = core::FileSystem::get();
+    fs->addArchive(archive("one/"), "");
+    fs->addArchive(archive("two/"), "");
+
+    StderrCapture capture;
+    std::string duplicate = "IO Name: Data/x.lua. Message: FileSystem::exists: More than one file canditates found!";
+    EXPECT_EQ(duplicate, messageOf([&] { fs->exists("Data/x.lua", 0); }));
+    EXPECT_EQ(duplicate, messageOf([&] { fs->openFile("Data/x.lua", 0); }));
+    std::string log = capture.finish();
+    EXPECT_NE(std::string::npos,
+              log.find("WARNING |Duplicated archive canditate Data/x.lua\nWARNING |Duplicated archive canditate "
+                       "Data/x.lua\n"))
+        << log;
+    EXPECT_EQ("only", readAll(*fs->openFile("Data/only.lua", 0)));
+}
+
+TEST_F(FileSystemTest, SameArchiveObjectTwiceIsRefusedButTheSameRootIsNot) {
+    core::FileSystem* fs = core::FileSystem::get();
+    core::Ref<core::FileArchive> a(archive(""));
+    fs->addArchive(a.get(), "");
+    EXPECT_EQ("IO Name: " + root("") + ". Message: FileSystem::addArchive: More than one same archives found!",
+              messageOf([&] { fs->addArchive(a.get(), "Data/"); }));
+    EXPECT_EQ(1, fs->getMountCount());
+    fs->addArchive(archive(""), "Data/");
+    EXPECT_EQ(2, fs->getMountCount());
+    EXPECT_EQ("<no exception>", messageOf([&] { fs->addArchive(archive(""), "Other/"); }));
+    EXPECT_NE("<no exception>", messageOf([&] { fs->addArchive(fs, ""); }));
+}
+
+TEST_F(FileSystemTest, MountingIsLoggedAtLevel4) {
+    core.log().setLevelMask(0x4);
+    StderrCapture capture;
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive("assets/", false), "Data/");
+    EXPECT_EQ("FileSystem: Mounting archive: \"assets/\" to path \"Data/\"\n", capture.finish());
+}
+
+TEST_F(FileSystemTest, WritableArchiveProbesWithoutTouchingAndWrites) {
+    dir.write("save/keep.txt", "precious");
+    core::Ref<core::FileArchive> a(archive("save/", true));
+    EXPECT_TRUE(a->exists("keep.txt", 1));
+    EXPECT_EQ("precious", dir.read("save/keep.txt")) << "the probe truncated the file";
+    EXPECT_TRUE(a->exists("new.txt", 1));
+    EXPECT_FALSE(dir.exists("save/new.txt")) << "the probe created the file";
+    EXPECT_FALSE(a->exists("nodir/new.txt", 1));
+
+    core::Ref<core::FileArchive> ro(archive("save/", false));
+    EXPECT_FALSE(ro->exists("keep.txt", 1));
+
+    core::FileSystem* fs = core::FileSystem::get();
+    fs->addArchive(a.get(), "");
+    core::Ref<core::Stream> out = fs->openFile("new.txt", 1);
+    EXPECT_STREQ("new.txt", out->getName().c_str());
+    out->write("fresh", 5);
+    out->close();
+    EXPECT_EQ("fresh", dir.read("save/new.txt"));
+}
+
+TEST_F(FileSystemTest, UnsupportedOpenFlagsAreRejectedByTheArchive) {
+    core::Ref<core::FileArchive> a(archive(""));
+    std::string name = root("");
+    EXPECT_EQ("IO Name: " + name + ". Message: FileArchive::openFile: Unsupported openFlags",
+              messageOf([&] { a->openFile("x", 2); }));
+    EXPECT_EQ("IO Name: " + name + ". Message: FileArchive::exists: Unsupported openFlags",
+              messageOf([&] { a->exists("x", 7); }));
+    EXPECT_STREQ(name.c_str(), a->getName().c_str());
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+// render::Font2DBitmap: the ROM font's glyph table and its embedded image
+// (decoded through the loader, and checked against the glyph art it is
+// generated from), setGlyph/getGlyph and duplicate.
+#include "render/Font2DBitmap.h"
+#include "render/RomFontImage.h"
+#include "support/EngineFixture.h"
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// glyphs.txt: character code -> 8 rows of '#' and '.'.
+std::map<int, std::vector<std::string>> glyphArt() {
+    std::map<int, std::vector<std::string>> art;
+    std::ifstream in(std::string(PELLORAN_SOURCE_DIR) + "/tools/rom_font/glyphs.txt");
+    std::string line;
+    int code = -1;
+    while (std::getline(in, line)) {
+        if (line.compare(0, 3, "== ") == 0) {
+            std::string t = line.substr(3);
+            code = t.size() > 2 && t.compare(0, 2, "0x") == 0 ? std::stoi(t.substr(2), nullptr, 16) : (unsigned char)t[0];
+        } else if (code >= 0 && line.size() == 8 && line.find_first_not_of("#.") == std::string::npos) {
+            art[code].push_back(line);
+        }
+    }
+    return art;
+}
+
+class Font2DBitmapTest : public testsupport::CoreTest {};
+
+TEST_F(Font2DBitmapTest, RomFontGlyphTable) {
+    core::Ref<render::Font2DBitmap> font = render::Font2DBitmap::createROMFont();
+    ASSERT_NE(nullptr, font->getImage());
+    EXPECT_EQ(80, font->getImage()->getWidth());
+    EXPECT_EQ(80, font->getImage()->getHeight());
+    EXPECT_EQ(render::Image2D::RGBA, font->getImage()->getFormat());
+    EXPECT_EQ(80, font->getGlyphCount());
+    EXPECT_EQ(8, font->getLineHeight());
+    EXPECT_FLOAT_EQ(1.0f / 80.0f, font->getTexelU());
+    EXPECT_FLOAT_EQ(1.0f, font->getAspect());
+
+    struct Cell {
+        unsigned short c;
+        int x, y;
+    } cells[] = {
+        {'A', 0, 0},  {'B', 8, 0},   {'K', 0, 8},   {'M', 16, 8}, {'O', 24, 8}, // no N between M and O
+        {0xC5, 40, 16}, {'0', 64, 16}, {'N', 16, 32}, {' ', 24, 32}, {'a', 0, 40},
+        {'m', 16, 48}, {'o', 24, 48}, {0xF6, 56, 56}, {'n', 64, 56}, {'=', 72, 56},
+    };
+    for (const Cell& cell : cells) {
+        SCOPED_TRACE(cell.c);
+        int x = -1, y = -1, w = -1, h = -1;
+        ASSERT_TRUE(font->getGlyph(cell.c, x, y, w, h));
+        EXPECT_EQ(cell.x, x);
+        EXPECT_EQ(cell.y, y);
+        EXPECT_EQ(8, w);
+        EXPECT_EQ(8, h);
+    }
+    int x = 7, y = 7, w = 7, h = 7;
+    EXPECT_FALSE(font->getGlyph('@', x, y, w, h));
+    EXPECT_FALSE(font->getGlyph(0x100 + 'A', x, y, w, h)); // no truncation to 8 bits
+    EXPECT_EQ(7, x);
+}
+
+TEST_F(Font2DBitmapTest, RomFontPixelsAreTheGlyphArt) {
+    std::map<int, std::vector<std::string>> art = glyphArt();
+    ASSERT_EQ(80u, art.size());
+    core::Ref<render::Font2DBitmap> font = render::Font2DBitmap::createROMFont();
+    const unsigned char* px = font->getImage()->getPixels();
+    int lit = 0;
+    for (int k = 0; k < render::ROM_FONT_GLYPH_COUNT; ++k) {
+        int code = (unsigned char)render::ROM_FONT_GLYPH_ORDER[k];
+        SCOPED_TRACE(code);
+        ASSERT_EQ(8u, art[code].size());
+        int gx, gy, gw, gh;
+        ASSERT_TRUE(font->getGlyph((unsigned short)code, gx, gy, gw, gh));
+        for (int row = 0; row < 8; ++row)
+            for (int col = 0; col < 8; ++col) {
+                const unsigned char* p = px + ((gy + row) * 80 + gx + col) * 4;
+                bool on = art[code][row][col] == '#';
+                lit += on;
+                ASSERT_EQ(on ? 255 : 0, p[3]) << "row " << row << " col " << col;
+                ASSERT_EQ(on ? 255 : 0, p[0]);
+            }
+    }
+    EXPECT_GT(lit, 80 * 8); // every visible glyph has strokes
+}
+
+TEST_F(Font2DBitmapTest, SetGlyphAndDuplicate) {
+    core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
+    const unsigned char order[] = {'x', 'y', 'z'};
+    font->buildGlyphTable(order, 3, 8); // no image: one row
+    int x, y, w, h;
+    ASSERT_TRUE(font->getGlyph('z', x, y, w, h));
+    EXPECT_EQ(16, x);
+    font->setGlyph('y', 40, 24, 6, 12); // a taller glyph raises the line height
+    font->setGlyph(0x263A, 1, 2, 3, 4); // a new glyph
+    EXPECT_EQ(4, font->getGlyphCount());
+    ASSERT_TRUE(font->getGlyph('x', x, y, w, h));
+    EXPECT_EQ(12, h);
+
+    core::Ref<render::Object3D> copy = font->duplicate();
+    render::Font2DBitmap* dup = static_cast<render::Font2DBitmap*>(copy.get());
+    font->setGlyph('y', 0, 0, 1, 1); // the copy has its own table
+    ASSERT_TRUE(dup->getGlyph('y', x, y, w, h));
+    EXPECT_EQ(40, x);
+    EXPECT_EQ(24, y);
+    EXPECT_EQ(6, w);
+    ASSERT_TRUE(dup->getGlyph(0x263A, x, y, w, h));
+    EXPECT_EQ(3, w);
+    EXPECT_EQ(4, dup->getGlyphCount());
+}
+
+} // namespace

@@ -1,0 +1,199 @@
+// The GL state caches of OGLES2_Graphics3D, checked by counting the calls
+// that reach the driver.
+#include "RenderFixture.h"
+
+using namespace render;
+using testsupport::GLTest;
+using testsupport::near;
+
+namespace {
+
+const unsigned CLEAR = 0xFF000000u;
+const unsigned RED = 0xFFFF0000u;
+const unsigned GREEN = 0xFF00FF00u;
+
+GLCallCounters& calls() { return glCallCounters(); }
+
+TEST_F(GLTest, SecondIdenticalDrawMakesNoStateCallAndNoUniformUpload) {
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    // The colour program reads m3g_featuresFlags, so the feature table is part of the check.
+    core::Ref<Appearance> a(flatAppearance());
+    a->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    ASSERT_GE(a->getShaderProgram()->getLocation(ShaderProgram::FEATURES_FLAGS), 0);
+    slm::mat4 m = slm::translation(slm::vec3(0.1f, 0.0f, 0.0f));
+    g->clearBuffers(CLEAR, true, true);
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), m, -1);
+    EXPECT_GT(calls().stateCalls(), 0) << "the first draw sets its state";
+    EXPECT_GT(calls()[GLCallCounters::Uniform], 0);
+    int uploads = g->getStatistics().uniformUploads;
+
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), m, -1);
+    EXPECT_EQ(0, calls().stateCalls());
+    EXPECT_EQ(0, calls()[GLCallCounters::Uniform]);
+    EXPECT_EQ(0, calls()[GLCallCounters::BindBuffer]);
+    EXPECT_EQ(0, calls()[GLCallCounters::AttribPointer]);
+    EXPECT_EQ(0, calls()[GLCallCounters::AttribEnable]);
+    EXPECT_EQ(1, calls()[GLCallCounters::Draw]);
+    EXPECT_EQ(uploads, g->getStatistics().uniformUploads);
+    EXPECT_TRUE(near(pixel(35, 32), rgba(RED)));
+
+    // A new transform is one matrix upload and nothing else.
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(0, calls().stateCalls());
+    EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
+}
+
+TEST_F(GLTest, ComponentChangesOnTheSameAppearanceAreApplied) {
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(flatAppearance());
+    g->clearBuffers(CLEAR, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    a->getCompositingMode()->setColorWriteEnable(false);
+    vb->setDefaultColor(GREEN);
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, calls()[GLCallCounters::ColorMask]);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(RED))) << "colour writes are off";
+
+    // A draw with an appearance lacking components uses the default ones
+    // (colour writes on, culling of back faces).
+    core::Ref<Appearance> bare(M3D_NEW Appearance());
+    bare->setShaderProgram(a->getShaderProgram());
+    g->renderSubmesh(vb.get(), ib.get(), bare.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
+    core::Ref<IndexBuffer> cw(quadIndices(true));
+    g->clearBuffers(CLEAR, true, true);
+    g->renderSubmesh(vb.get(), cw.get(), bare.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(CLEAR)));
+}
+
+TEST_F(GLTest, SetViewportTwiceIssuesOneViewportCall) {
+    calls().reset();
+    g->setViewport(32, 48);
+    g->setViewport(32, 48);
+    EXPECT_EQ(1, calls()[GLCallCounters::Viewport]);
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    EXPECT_EQ(32, vp[2]);
+    EXPECT_EQ(48, vp[3]);
+    g->setViewport(SIZE, SIZE);
+    EXPECT_EQ(2, calls()[GLCallCounters::Viewport]);
+}
+
+TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<VertexBuffer> nearQuad(quad(-1, -1, 1, 1, -0.5f, RED));
+    core::Ref<VertexBuffer> farQuad(quad(-1, -1, 1, 1, 0.5f, GREEN));
+    core::Ref<Appearance> writes(flatAppearance());
+    core::Ref<Appearance> noWrites(flatAppearance());
+    noWrites->getCompositingMode()->setDepthWriteEnable(false);
+
+    g->clearBuffers(CLEAR, true, true);
+    g->renderSubmesh(nearQuad.get(), ib.get(), writes.get(), slm::mat4(), -1); // depth 0.25
+    g->renderSubmesh(nearQuad.get(), ib.get(), noWrites.get(), slm::mat4(), -1);
+    GLboolean mask = GL_TRUE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+    ASSERT_FALSE(mask);
+
+    calls().reset();
+    g->clearBuffers(CLEAR, true, false);
+    EXPECT_EQ(2, calls()[GLCallCounters::DepthMask]);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+    EXPECT_FALSE(mask) << "depth writes are off again after the clear";
+    // The depth buffer really was cleared: the far quad now passes the test.
+    g->renderSubmesh(farQuad.get(), ib.get(), noWrites.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
+
+    // With writes on, the clear touches no mask; colour-only clears never do.
+    g->renderSubmesh(farQuad.get(), ib.get(), writes.get(), slm::mat4(), -1);
+    calls().reset();
+    g->clearBuffers(CLEAR, true, true);
+    g->clearBuffers(RED, false, true);
+    EXPECT_EQ(0, calls()[GLCallCounters::DepthMask]);
+    EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour is cached";
+}
+
+TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
+    core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    int location = p->getLocation(ShaderProgram::VERTEX_COLOR);
+    ASSERT_GE(location, 0);
+    calls().reset();
+    p->setUniform(location, slm::vec4(0.0f, 0.0f, 0.0f, 0.0f)); // equal to GL's initial value, still sent
+    p->setUniform(location, slm::vec4(0.0f, 0.0f, 0.0f, 0.0f));
+    EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
+    p->setUniform(location, slm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    EXPECT_EQ(2, calls()[GLCallCounters::Uniform]);
+    // The program was not in use: it was made current and the previous one restored.
+    EXPECT_EQ(4, calls()[GLCallCounters::UseProgram]);
+    GLint current = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ((GLint)g->getProgramInUse(), current);
+    // Identity is a matrix GL has never received at a new location.
+    int mvp = p->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION);
+    p->setUniform(mvp, slm::mat4());
+    EXPECT_EQ(3, calls()[GLCallCounters::Uniform]);
+    p->setUniform(-1, 1.0f);
+    EXPECT_EQ(3, calls()[GLCallCounters::Uniform]);
+}
+
+TEST_F(GLTest, DeletedNamesAreForgottenByTheCaches) {
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(flatAppearance());
+    {
+        core::Ref<VertexBuffer> first(quad(-1, -1, 1, 1, 0, RED));
+        g->renderSubmesh(first.get(), ib.get(), a.get(), slm::mat4(), -1);
+    }
+    // GL hands the freed buffer name to the next buffer: its attribute
+    // pointer must be set again, not assumed from the cache.
+    core::Ref<VertexBuffer> second(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, GREEN));
+    g->clearBuffers(CLEAR, true, true);
+    calls().reset();
+    g->renderSubmesh(second.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, calls()[GLCallCounters::AttribPointer]);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
+    EXPECT_TRUE(near(pixel(4, 4), rgba(CLEAR)));
+
+    // The program in use stays alive while the renderer uses it; once it is
+    // replaced and deleted, a new program that gets its name is still made current.
+    unsigned name = a->getShaderProgram()->getGLName();
+    a.release();
+    EXPECT_EQ(name, g->getProgramInUse());
+    core::Ref<Appearance> b(flatAppearance());
+    g->renderSubmesh(second.get(), ib.get(), b.get(), slm::mat4(), -1);
+    EXPECT_EQ(b->getShaderProgram()->getGLName(), g->getProgramInUse());
+    core::Ref<Appearance> c(flatAppearance());
+    second->setDefaultColor(RED);
+    calls().reset();
+    g->renderSubmesh(second.get(), ib.get(), c.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
+    // Dropping the forced program goes back to no program at all.
+    g->setShaderProgram(nullptr);
+    EXPECT_EQ(0u, g->getProgramInUse());
+    GLint current = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(0, current);
+}
+
+TEST_F(GLTest, ANewContextResynchronisesTheCaches) {
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
+    g->clearBuffers(CLEAR, true, true);
+    g->resetDevice(true);
+    // Everything GL-side is rebuilt on the new context; the caches start over.
+    g->resetGraphics3D(1);
+    g->bindTarget(nullptr);
+    core::Ref<Appearance> a(flatAppearance());
+    calls().reset();
+    g->clearBuffers(CLEAR, true, true);
+    EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour cache was forgotten";
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
+}
+
+} // namespace

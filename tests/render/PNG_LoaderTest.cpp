@@ -1,0 +1,228 @@
+// PNG decoding through render::Loader from streams: the PNG conformance suite
+// against an independent decode, every corrupt file, the parse errors, the
+// quiet log window and libpng warnings.
+#include "core/IOException.h"
+#include "render/Image2D.h"
+#include "render/Loader.h"
+#include "support/EngineFixture.h"
+#include "PngReference.h"
+#include "TestStreams.h"
+#include <dirent.h>
+#include <zlib.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using teststreams::BytesStream;
+using teststreams::readFile;
+
+namespace {
+
+const std::string SUITE = std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/";
+
+std::vector<std::string> suiteFiles(bool corrupt) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(SUITE.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n.size() > 4 && n.compare(n.size() - 4, 4, ".png") == 0 && n != "PngSuite.png" &&
+                (n[0] == 'x') == corrupt)
+                names.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+typedef core::Vector<core::Ref<render::Object3D>> Results;
+
+// Loads bytes as an unnamed stream (decoded at once); the message of the
+// parse error, or "" on success.
+std::string loadBytes(const std::vector<unsigned char>& bytes, Results& result) {
+    core::Ref<BytesStream> s = new BytesStream(bytes);
+    try {
+        render::Loader::load(s.get(), result, nullptr, core::String());
+    } catch (core::IOException& e) {
+        return e.getMessage();
+    }
+    return "";
+}
+
+// A PNG chunk with its CRC.
+std::vector<unsigned char> chunk(const char* type, const std::vector<unsigned char>& data) {
+    std::vector<unsigned char> c;
+    uint32_t n = (uint32_t)data.size();
+    for (int s = 24; s >= 0; s -= 8) c.push_back((unsigned char)(n >> s));
+    c.insert(c.end(), type, type + 4);
+    c.insert(c.end(), data.begin(), data.end());
+    uLong crc = crc32(0, c.data() + 4, (uInt)(c.size() - 4));
+    for (int s = 24; s >= 0; s -= 8) c.push_back((unsigned char)(crc >> s));
+    return c;
+}
+
+// The file with `extra` inserted right after its IHDR chunk.
+std::vector<unsigned char> withChunkAfterHeader(std::vector<unsigned char> png, const std::vector<unsigned char>& extra) {
+    png.insert(png.begin() + 8 + 25, extra.begin(), extra.end());
+    return png;
+}
+
+class PngLoaderTest : public testsupport::CoreTest {};
+
+TEST_F(PngLoaderTest, EverySuiteImageMatchesAnIndependentDecode) {
+    std::vector<std::string> names = suiteFiles(false);
+    ASSERT_GT(names.size(), 140u) << "PNG suite not found in " << SUITE;
+    for (const std::string& n : names) {
+        SCOPED_TRACE(n);
+        std::vector<unsigned char> bytes = readFile(SUITE + n);
+        pngref::Image expected;
+        std::string why;
+        ASSERT_TRUE(pngref::decode(bytes, expected, why)) << why;
+
+        Results result;
+        int live = core.pool().getLiveAllocations();
+        std::string error = loadBytes(bytes, result);
+        ASSERT_EQ("", error);
+        ASSERT_EQ(1, result.size());
+        render::Image2D* image = static_cast<render::Image2D*>(result[0].get());
+        EXPECT_EQ(expected.channels == 4 ? render::Image2D::RGBA : render::Image2D::RGB, image->getFormat());
+        EXPECT_EQ(expected.width, image->getWidth());
+        EXPECT_EQ(expected.height, image->getHeight());
+        ASSERT_EQ((int)expected.pixels.size(), image->getBufferSize());
+        const unsigned char* got = image->getPixels();
+        size_t firstDiff = 0;
+        while (firstDiff < expected.pixels.size() && got[firstDiff] == expected.pixels[firstDiff]) ++firstDiff;
+        EXPECT_EQ(expected.pixels.size(), firstDiff) << "first differing byte";
+        result.clear();
+        EXPECT_EQ(live, core.pool().getLiveAllocations()) << "pool blocks leaked";
+    }
+}
+
+TEST_F(PngLoaderTest, EveryCorruptSuiteFileIsAParseErrorAndLeaksNothing) {
+    std::vector<std::string> names = suiteFiles(true);
+    ASSERT_GE(names.size(), 14u);
+    testsupport::StderrCapture err;
+    for (const std::string& n : names) {
+        SCOPED_TRACE(n);
+        Results result;
+        int live = core.pool().getLiveAllocations();
+        std::string error = loadBytes(readFile(SUITE + n), result);
+        EXPECT_NE("", error) << "corrupt file loaded";
+        result.clear();
+        EXPECT_EQ(live, core.pool().getLiveAllocations()) << "pool blocks leaked";
+    }
+    std::string log = err.finish();
+    EXPECT_NE(std::string::npos, log.find("Parse error: \"")) << log;
+    EXPECT_TRUE(core.pool().validate());
+}
+
+TEST_F(PngLoaderTest, TransformationsGiveEightBitRgbOrRgba) {
+    struct Case {
+        const char* file;
+        int format;
+    } cases[] = {
+        {"basn0g08.png", render::Image2D::RGB},  // grey: expanded to RGB
+        {"basn4a08.png", render::Image2D::RGBA}, // grey + alpha: RGBA
+        {"basn6a16.png", render::Image2D::RGBA}, // 16-bit RGBA: 8-bit RGBA
+        {"tbbn3p08.png", render::Image2D::RGB},  // palette + transparency chunk: alpha stripped
+        {"basn2c08.png", render::Image2D::RGB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Results result;
+        ASSERT_EQ("", loadBytes(readFile(SUITE + c.file), result));
+        render::Image2D* image = static_cast<render::Image2D*>(result[0].get());
+        EXPECT_EQ(c.format, image->getFormat());
+        EXPECT_EQ(32, image->getWidth());
+        EXPECT_EQ(32, image->getHeight());
+    }
+    // A grey pixel has three equal components.
+    Results result;
+    ASSERT_EQ("", loadBytes(readFile(SUITE + "basn0g08.png"), result));
+    const unsigned char* p = static_cast<render::Image2D*>(result[0].get())->getPixels() + 3 * (5 * 32 + 7);
+    EXPECT_EQ(p[0], p[1]);
+    EXPECT_EQ(p[0], p[2]);
+}
+
+TEST_F(PngLoaderTest, RecognitionAndStreamErrors) {
+    testsupport::StderrCapture err;
+    std::vector<unsigned char> png = readFile(SUITE + "basn2c08.png");
+    Results result;
+
+    // Shorter than 12 bytes, even with a PNG signature.
+    EXPECT_EQ("IO Name: . Message: Too small file!",
+              loadBytes(std::vector<unsigned char>(png.begin(), png.begin() + 11), result));
+    EXPECT_EQ("IO Name: . Message: Unsupported file format\n",
+              loadBytes(std::vector<unsigned char>(12, 'a'), result));
+    // The M3G identifier goes to the M3G branch, which this build cannot serve.
+    std::vector<unsigned char> m3g(render::Loader::M3G_IDENTIFIER, render::Loader::M3G_IDENTIFIER + 12);
+    EXPECT_NE(std::string::npos, loadBytes(m3g, result).find("M3G"));
+
+    // A truncated image: libpng runs out of data.
+    std::string message = loadBytes(std::vector<unsigned char>(png.begin(), png.begin() + png.size() / 2), result);
+    EXPECT_NE(std::string::npos, message.find("Could not read enought stream data")) << message;
+    // A stream that throws in the middle of the image data.
+    core::Ref<BytesStream> failing = new BytesStream(png);
+    failing->failAfter = (int)png.size() - 40;
+    EXPECT_THROW(render::Loader::load(failing.get(), result, nullptr, core::String()), core::IOException);
+    // A broken critical chunk: libpng's own text.
+    std::vector<unsigned char> badCrc = png;
+    badCrc[8 + 4 + 4 + 13] ^= 0xFF; // the IHDR CRC
+    EXPECT_NE(std::string::npos, loadBytes(badCrc, result).find("IHDR: CRC error"));
+
+    // The loader is usable again afterwards.
+    ASSERT_EQ("", loadBytes(png, result));
+    EXPECT_EQ(1, result.size());
+    std::string log = err.finish();
+    EXPECT_NE(std::string::npos, log.find(" ERROR  |Parse error: \"Too small file!\"")) << log;
+    EXPECT_NE(std::string::npos, log.find("Parse error: \"Unsupported file format\n\"")) << log;
+}
+
+TEST_F(PngLoaderTest, WarningsAreLoggedAndTheLoadGoesOn) {
+    std::vector<unsigned char> png = readFile(SUITE + "basn2c08.png");
+    // An sRGB chunk with an undefined rendering intent: libpng 1.6 warns.
+    std::vector<unsigned char> odd = withChunkAfterHeader(png, chunk("sRGB", {9}));
+    Results result;
+    testsupport::StderrCapture err;
+    EXPECT_EQ("", loadBytes(odd, result));
+    std::string log = err.finish();
+    ASSERT_EQ(1, result.size());
+    EXPECT_NE(std::string::npos, log.find("WARNING |PNG_Loader: warning in")) << log;
+    EXPECT_EQ(1, core.log().getWarningCount());
+    Results plain;
+    ASSERT_EQ("", loadBytes(png, plain));
+    render::Image2D* a = static_cast<render::Image2D*>(result[0].get());
+    render::Image2D* b = static_cast<render::Image2D*>(plain[0].get());
+    EXPECT_EQ(0, std::memcmp(a->getPixels(), b->getPixels(), (size_t)a->getBufferSize()));
+}
+
+TEST_F(PngLoaderTest, LogIsQuietDuringALoadAndTheMaskComesBack) {
+    std::vector<unsigned char> png = readFile(SUITE + "basn2c08.png");
+    Results result;
+    core.log().setLevelMask(0xF);
+    {
+        testsupport::StderrCapture err;
+        core::Ref<BytesStream> s = new BytesStream(png, "traced.png");
+        s->traceReads = true;
+        render::Loader::load(s.get(), result, nullptr, core::String());
+        std::string log = err.finish();
+        EXPECT_EQ(std::string::npos, log.find("BytesStream: read")) << log;
+        EXPECT_NE(std::string::npos, log.find("Loader loading stream: \"traced.png\"")) << log;
+        EXPECT_NE(std::string::npos, log.find("Stream \"traced.png\" loaded okay in ")) << log;
+    }
+    EXPECT_EQ(0xFu, core.log().getLevelMask());
+
+    // A failed load puts the mask back as well, and logs no time.
+    core.log().setLevelMask(0xC);
+    {
+        testsupport::StderrCapture err;
+        EXPECT_NE("", loadBytes(std::vector<unsigned char>(12, 'a'), result));
+        EXPECT_EQ(std::string::npos, err.finish().find("loaded okay"));
+    }
+    EXPECT_EQ(0xFu, core.log().getLevelMask()); // errors and warnings come back on
+    core.log().setLevelMask(0);
+    ASSERT_EQ("", loadBytes(png, result));
+    EXPECT_EQ(0u, core.log().getLevelMask());
+}
+
+} // namespace

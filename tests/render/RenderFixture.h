@@ -1,0 +1,145 @@
+// Shared set-up of the GL render tests: an engine core, a hidden 64 x 64
+// GL window and a reset OGLES2_Graphics3D bound to it, plus helpers to build
+// geometry and read pixels back.
+#pragma once
+#include "render/GLCallCounters.h"
+#include "render/Mesh.h"
+#include "render/OGLES2_Graphics3D.h"
+#include "render/World.h"
+#include "support/EngineFixture.h"
+#include "support/GLTestDisplay.h"
+#include <GL/gl.h>
+#include <array>
+#include <vector>
+
+namespace testsupport {
+
+// A program that draws every fragment in the vertex buffer's default colour
+// (m3g_vertexColor); it does not use m3g_featuresFlags.
+inline const char* flatVertexShader() {
+    return "void main()\n"
+           "{\n"
+           "    m3g_out_vColor = m3g_vertexColor;\n"
+           "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
+           "}\n";
+}
+inline const char* flatFragmentShader() {
+    return "precision highp float;\n"
+           "void main()\n"
+           "{\n"
+           "    gl_FragColor = m3g_out_vColor;\n"
+           "}\n";
+}
+// Colours from the colour array when there is one (feature flag 7), else the default colour.
+inline const char* colorVertexShader() {
+    return "void main()\n"
+           "{\n"
+           "    if (m3g_featuresFlags[SHADER_VERTEXARRAY_COLOR_EXISTS] == 1.0)\n"
+           "        m3g_out_vColor = m3g_color * 0.003921568627451;\n"
+           "    else\n"
+           "        m3g_out_vColor = m3g_vertexColor;\n"
+           "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
+           "}\n";
+}
+
+class GLTest : public ::testing::Test {
+protected:
+    static const int SIZE = 64;
+
+    EngineCore core{40 * 1024 * 1024};
+    GLTestDisplay display{SIZE, SIZE};
+    core::Ref<render::OGLES2_Graphics3D> g;
+
+    void SetUp() override {
+        g = M3D_NEW render::OGLES2_Graphics3D();
+        core.globals().graphics = g.get();
+        g->setDisplay(&display);
+        g->resetGraphics3D(1);
+        g->bindTarget(nullptr);
+        g->setCamera(nullptr, slm::mat4());
+    }
+    void TearDown() override {
+        core.globals().graphics = nullptr;
+        g.release();
+    }
+
+    render::ShaderProgram* program(const char* vs, const char* fs) {
+        core::Ref<render::VertexShader> v(M3D_NEW render::VertexShader(vs));
+        core::Ref<render::FragmentShader> f(M3D_NEW render::FragmentShader(fs));
+        return g->createNewShaderProgram(v.get(), f.get(), false);
+    }
+
+    // An appearance with the flat program and its own components.
+    render::Appearance* flatAppearance() {
+        render::Appearance* a = M3D_NEW render::Appearance();
+        a->setShaderProgram(program(flatVertexShader(), flatFragmentShader()));
+        a->setCompositingMode(M3D_NEW render::CompositingMode());
+        a->setPolygonMode(M3D_NEW render::PolygonMode());
+        a->setMaterial(M3D_NEW render::Material());
+        return a;
+    }
+
+    // A float-position quad (x0, y0)-(x1, y1) at depth z, counter-clockwise
+    // seen from +z, as a triangle list.
+    static render::VertexBuffer* quad(float x0, float y0, float x1, float y1, float z, unsigned color,
+                                      int mode = render::VertexBuffer::STATIC) {
+        float p[12] = {x0, y0, z, x1, y0, z, x1, y1, z, x0, y1, z};
+        render::VertexArray* a = M3D_NEW render::VertexArray(4, 3, 4);
+        a->set(0, 4, p);
+        render::VertexBuffer* vb = M3D_NEW render::VertexBuffer(mode);
+        vb->setPositions(a, 1.0f, nullptr);
+        vb->setDefaultColor(color);
+        return vb;
+    }
+    static render::IndexBuffer* quadIndices(bool clockwise = false) {
+        static const unsigned short ccw[6] = {0, 1, 2, 0, 2, 3};
+        static const unsigned short cw[6] = {0, 2, 1, 0, 3, 2};
+        return M3D_NEW render::TriangleListArray(clockwise ? cw : ccw, 6);
+    }
+
+    // A unit cube (±1) with 24 vertices, 16-bit positions (scale 1/1000 of
+    // ±1000) and outward-facing counter-clockwise triangles.
+    static void cube(core::Ref<render::VertexBuffer>& vb, core::Ref<render::IndexBuffer>& ib, unsigned color) {
+        static const int faces[6][4][3] = {
+            {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},     {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
+            {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}},     {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}},
+            {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},     {{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}}};
+        std::vector<short> p;
+        std::vector<unsigned short> idx;
+        for (int f = 0; f < 6; ++f) {
+            unsigned short base = (unsigned short)(p.size() / 3);
+            for (int v = 0; v < 4; ++v)
+                for (int k = 0; k < 3; ++k) p.push_back((short)(faces[f][v][k] * 1000));
+            for (unsigned short k : {0, 1, 2, 0, 2, 3}) idx.push_back((unsigned short)(base + k));
+        }
+        render::VertexArray* a = M3D_NEW render::VertexArray(24, 3, 2);
+        a->set(0, 24, p.data());
+        vb = M3D_NEW render::VertexBuffer();
+        vb->setPositions(a, 0.001f, nullptr);
+        vb->setDefaultColor(color);
+        ib = M3D_NEW render::TriangleListArray(idx.data(), (int)idx.size());
+    }
+
+    // RGBA of the back-buffer pixel (x, y), origin bottom left.
+    static std::array<int, 4> pixel(int x, int y) {
+        unsigned char c[4] = {0, 0, 0, 0};
+        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, c);
+        return {c[0], c[1], c[2], c[3]};
+    }
+    static std::array<int, 4> rgba(unsigned argb) {
+        return {(int)((argb >> 16) & 0xFF), (int)((argb >> 8) & 0xFF), (int)(argb & 0xFF), (int)(argb >> 24)};
+    }
+};
+
+// Compares colours channel by channel within `tolerance`.
+inline ::testing::AssertionResult near(const std::array<int, 4>& got, const std::array<int, 4>& want,
+                                       int tolerance = 2, bool alpha = false) {
+    for (int i = 0; i < (alpha ? 4 : 3); ++i)
+        if (std::abs(got[i] - want[i]) > tolerance)
+            return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", "
+                                                 << got[3] << ") want (" << want[0] << ", " << want[1] << ", "
+                                                 << want[2] << ", " << want[3] << ")";
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace testsupport

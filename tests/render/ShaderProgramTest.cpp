@@ -1,0 +1,120 @@
+// Shaders and programs: precision stripping, compile and link failures, the
+// default program and programs without the feature table.
+#include "RenderFixture.h"
+#include "core/Exceptions.h"
+#include <cstring>
+#include <string>
+
+using namespace render;
+using testsupport::GLTest;
+using testsupport::near;
+
+namespace {
+
+std::string stripped(const char* text) {
+    std::string s(text);
+    s.push_back('\0');
+    Shader::stripPrecision(&s[0]);
+    return std::string(s.c_str());
+}
+
+TEST(ShaderText, PrecisionStatementsAndQualifiersBecomeBlanks) {
+    EXPECT_EQ(std::string(18, ' ') + "\nvoid main() {}", stripped("precision highp float;\nvoid main() {}"));
+    EXPECT_EQ("varying   vec2 t;", stripped("varying highp vec2 t;"));
+    // Also inside identifiers and comments; line breaks survive.
+    EXPECT_EQ("float  x; //  \nint y;", stripped("float lowpx; // mediump\nint y;"));
+    EXPECT_EQ("a\n           \n    b", stripped("a\nprecision mediump\nint;b"));
+    // A statement without its ';' blanks to the end; nothing else changes.
+    EXPECT_EQ("void f();          ", stripped("void f();precision "));
+}
+
+TEST(ShaderText, BuiltInHeadersCarryTheTableNames) {
+    EXPECT_NE(nullptr, std::strstr(Shader::vertexHeader(), "uniform float\t m3g_featuresFlags[SHADER_TABLE_SIZE];\n"));
+    EXPECT_NE(nullptr, std::strstr(Shader::vertexHeader(), "#define SHADER_POINT_SPRITE_ENABLED 9\n"));
+    EXPECT_NE(nullptr, std::strstr(Shader::fragmentHeader(), "uniform float        m3g_alphaTreshold;\n"));
+    EXPECT_NE(nullptr, std::strstr(Shader::defaultVertexBody(), "void main()                                \n{"));
+}
+
+TEST_F(GLTest, BrokenVertexShaderThrowsAndLogsTheDriverMessage) {
+    testsupport::StderrCapture capture;
+    try {
+        core::Ref<VertexShader> vs(M3D_NEW VertexShader("void main() { gl_Position = undefinedThing; }\n"));
+        FAIL() << "no exception";
+    } catch (const Graphics3DException& e) {
+        EXPECT_STREQ("Shader error compiling failed", e.getMessage());
+    }
+    std::string log = capture.finish();
+    EXPECT_NE(std::string::npos, log.find("ShaderError : ")) << log;
+    EXPECT_NE(std::string::npos, log.find("undefinedThing")) << "the driver's message names the culprit: " << log;
+}
+
+TEST_F(GLTest, LinkFailureThrowsShaderExceptionAndLeavesNoProgram) {
+    core::Ref<VertexShader> vs(M3D_NEW VertexShader("float helper() { return 1.0; }\n")); // compiles, no main
+    core::Ref<FragmentShader> fs(M3D_NEW FragmentShader(testsupport::flatFragmentShader()));
+    testsupport::StderrCapture capture;
+    try {
+        core::Ref<ShaderProgram> p(g->createNewShaderProgram(vs.get(), fs.get(), false));
+        FAIL() << "no exception";
+    } catch (const ShaderException& e) {
+        EXPECT_STREQ("ShaderProgram error linking failed", e.getMessage());
+    }
+    EXPECT_NE(std::string::npos, capture.finish().find("Linker ShaderProgramError : "));
+    EXPECT_EQ(1, vs->getReferenceCount()) << "the failed program let go of its shaders";
+}
+
+TEST_F(GLTest, LocationsResolveOnceAndUnusedNamesStayMinusOne) {
+    core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    EXPECT_GE(flat->getLocation(ShaderProgram::POSITION), 0);
+    EXPECT_GE(flat->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION), 0);
+    EXPECT_GE(flat->getLocation(ShaderProgram::VERTEX_COLOR), 0);
+    EXPECT_EQ(-1, flat->getLocation(ShaderProgram::FEATURES_FLAGS));
+    EXPECT_EQ(-1, flat->getLocation(ShaderProgram::NORMAL));
+    EXPECT_EQ(-1, flat->getLocation(ShaderProgram::LIGHT_BASE + 1));
+    EXPECT_EQ(-1, flat->getLocation(280));
+    ShaderProgram* def = g->getDefaultShaderProgram();
+    ASSERT_NE(nullptr, def);
+    EXPECT_GE(def->getLocation(ShaderProgram::FEATURES_FLAGS), 0);
+    EXPECT_GE(def->getLocation(ShaderProgram::TEXTURE0), 0);
+    EXPECT_GE(def->getLocation(ShaderProgram::COLOR), 0);
+}
+
+TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTexture) {
+    // With no texture bound, texture2D of the incomplete unit 0 is black, so
+    // the default program draws black with full alpha.
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    g->clearBuffers(0xFF808080u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255}));
+    EXPECT_EQ(g->getDefaultShaderProgram()->getGLName(), g->getProgramInUse());
+}
+
+TEST_F(GLTest, ForcedProgramOverridesTheAppearanceProgram) {
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFF0000FFu));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(M3D_NEW Appearance()); // default program: black
+    core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    g->setShaderProgram(flat.get());
+    EXPECT_EQ(flat.get(), g->getShaderProgram());
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255}));
+    g->setShaderProgram(nullptr);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255}));
+}
+
+TEST_F(GLTest, DuplicatedProgramCompilesAndLinksItsOwnObjects) {
+    core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    p->setName("flat");
+    core::Ref<ShaderProgram> copy(static_cast<ShaderProgram*>(p->duplicate()));
+    EXPECT_NE(0u, copy->getGLName());
+    EXPECT_NE(p->getGLName(), copy->getGLName());
+    EXPECT_NE(p->getVertexShader(), copy->getVertexShader());
+    EXPECT_NE(p->getVertexShader()->getGLName(), copy->getVertexShader()->getGLName());
+    EXPECT_STREQ("flat", copy->getName().c_str());
+    EXPECT_EQ(p->getLocation(ShaderProgram::VERTEX_COLOR), copy->getLocation(ShaderProgram::VERTEX_COLOR));
+}
+
+} // namespace

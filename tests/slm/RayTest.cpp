@@ -1,0 +1,190 @@
+// slm::make_ray and the segment tests. Triangles are checked against GLM's
+// ray–triangle test, boxes against an independent clipping of the segment
+// in double precision; random cases keep clear of the exact boundaries.
+#include "SlmReference.h"
+
+#define GLM_ENABLE_EXPERIMENTAL
+#include <glm/gtx/intersect.hpp>
+
+#include <limits>
+
+using namespace slm;
+using slmtest::toGlm;
+
+TEST(Ray, MakeRayPreparesInverseAndSigns) {
+    ray r = make_ray(vec3(1, 2, 3), vec3(0, 1, -1));
+    EXPECT_EQ(r.origin, vec3(1, 2, 3));
+    EXPECT_EQ(r.direction, vec3(0, 1, -1));
+    EXPECT_EQ(r.inv_direction, vec3(3.4028235e38f, 1, -1));
+    EXPECT_EQ(r.sign[0], 0u);
+    EXPECT_EQ(r.sign[1], 0u);
+    EXPECT_EQ(r.sign[2], 1u);
+
+    // −0 is not negative; it inverts to +LARGEST like +0.
+    ray z = make_ray(vec3(), vec3(-0.0f, 4, -0.5f));
+    EXPECT_EQ(z.inv_direction, vec3(LARGEST, 0.25f, -2));
+    EXPECT_EQ(z.sign[0], 0u);
+    EXPECT_EQ(z.sign[2], 1u);
+
+    // A component at or below the smallest normal float is treated as zero:
+    // +LARGEST and sign 0 together, whatever its sign, so the slab stays the
+    // right way round.
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    ray d = make_ray(vec3(), vec3(-tiny, SMALLEST_NORMAL, -SMALLEST_NORMAL));
+    EXPECT_EQ(d.inv_direction, vec3(LARGEST, LARGEST, LARGEST));
+    EXPECT_EQ(d.sign[0], 0u);
+    EXPECT_EQ(d.sign[1], 0u);
+    EXPECT_EQ(d.sign[2], 0u);
+    ray n = make_ray(vec3(), vec3(-2 * SMALLEST_NORMAL, 0, 0));
+    EXPECT_EQ(n.sign[0], 1u);
+    EXPECT_LT(n.inv_direction.x, -1e37f);
+}
+
+TEST(Ray, SegmentTriangleEdgeCases) {
+    const vec3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
+    float t = -7.0f;
+    // Halfway down to the plane.
+    EXPECT_TRUE(segment_triangle(vec3(0.25f, 0.25f, 1), vec3(0, 0, -2), a, b, c, &t));
+    EXPECT_EQ(t, 0.5f);
+    // Both faces count.
+    EXPECT_TRUE(segment_triangle(vec3(0.25f, 0.25f, -1), vec3(0, 0, 2), a, b, c, &t));
+    EXPECT_EQ(t, 0.5f);
+    // The segment ends exactly on the plane: t = 1 is outside [0, 1).
+    t = -7.0f;
+    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 1), vec3(0, 0, -1), a, b, c, &t));
+    EXPECT_EQ(t, -7.0f) << "a miss leaves t alone";
+    // Starting on the plane is a hit at t = 0.
+    EXPECT_TRUE(segment_triangle(vec3(0.25f, 0.25f, 0), vec3(0, 0, -1), a, b, c, &t));
+    EXPECT_EQ(t, 0.0f);
+    // The plane lies behind the origin.
+    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 1), vec3(0, 0, 5), a, b, c));
+    // Through the plane but outside the triangle.
+    EXPECT_FALSE(segment_triangle(vec3(0.75f, 0.75f, 1), vec3(0, 0, -2), a, b, c));
+    EXPECT_FALSE(segment_triangle(vec3(-0.1f, 0.5f, 1), vec3(0, 0, -2), a, b, c));
+    // On the edges and the corner: u + v = 1, v = 0 and u = v = 0 are inside.
+    EXPECT_TRUE(segment_triangle(vec3(0.5f, 0.5f, 1), vec3(0, 0, -2), a, b, c));
+    EXPECT_TRUE(segment_triangle(vec3(0.5f, 0, 1), vec3(0, 0, -2), a, b, c));
+    EXPECT_TRUE(segment_triangle(vec3(0, 0, 1), vec3(0, 0, -2), a, b, c));
+    // Parallel to the plane, and a degenerate (flat) triangle, never hit.
+    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 0), vec3(1, 0, 0), a, b, c));
+    EXPECT_FALSE(segment_triangle(vec3(0.5f, 0, 1), vec3(0, 0, -2), a, b, vec3(2, 0, 0)));
+    // No direction at all.
+    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 0), vec3(0, 0, 0), a, b, c));
+}
+
+TEST(Ray, SegmentTriangleMatchesGlm) {
+    slmtest::Random rnd(31);
+    int hits = 0, misses = 0;
+    for (int i = 0; i < 4 * slmtest::RANDOM_CASES; ++i) {
+        vec3 a = rnd.vec3(-5, 5), b = rnd.vec3(-5, 5), c = rnd.vec3(-5, 5);
+        vec3 origin = rnd.vec3(-10, 10);
+        // Aim near the triangle, so that about half of the segments reach it.
+        vec3 aim = a + (b - a) * rnd.uniform(-0.3f, 1.3f) + (c - a) * rnd.uniform(-0.3f, 1.3f);
+        vec3 dir = (aim - origin) * rnd.uniform(0.6f, 1.6f);
+        glm::dvec2 bary;
+        double dist = 0;
+        bool ref = glm::intersectRayTriangle(toGlm(origin), toGlm(dir), toGlm(a), toGlm(b), toGlm(c), bary, dist);
+        double e1xe2 = glm::length(glm::cross(toGlm(b - a), toGlm(c - a)));
+        if (e1xe2 < 0.5) continue;  // sliver triangles
+        if (ref) {
+            const double m = 1e-3;
+            if (std::fabs(bary.x) < m || std::fabs(bary.y) < m || std::fabs(1 - bary.x - bary.y) < m) continue;
+            if (std::fabs(dist) < m || std::fabs(dist - 1) < m) continue;
+            ref = dist >= 0 && dist < 1;
+        }
+        float t = -1;
+        ASSERT_EQ(segment_triangle(origin, dir, a, b, c, &t), ref) << "case " << i;
+        if (ref) {
+            ASSERT_NEAR(t, dist, 1e-4) << "case " << i;
+            ++hits;
+        } else {
+            ++misses;
+        }
+    }
+    EXPECT_GT(hits, 500);
+    EXPECT_GT(misses, 500);
+}
+
+namespace {
+
+// The segment o + t·d, t in [0, 1], clipped against the box one axis at a
+// time in double precision. Sets the parameters of the clipped interval
+// before the range check, and says whether the overlap is near a boundary,
+// where float and double may honestly disagree.
+bool clipReference(const vec3& o, const vec3& d, const box& b, bool& nearBoundary) {
+    double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+    nearBoundary = false;
+    for (int i = 0; i < 3; ++i) {
+        if (d[i] == 0.0f) {
+            if (std::fabs(o[i] - b.min[i]) < 1e-3 || std::fabs(o[i] - b.max[i]) < 1e-3) nearBoundary = true;
+            if (o[i] < b.min[i] || o[i] > b.max[i]) return false;
+            continue;
+        }
+        double t0 = (double(b.min[i]) - o[i]) / d[i], t1 = (double(b.max[i]) - o[i]) / d[i];
+        if (t0 > t1) std::swap(t0, t1);
+        lo = std::max(lo, t0);
+        hi = std::min(hi, t1);
+    }
+    const double m = 1e-4;
+    if (std::fabs(lo - hi) < m || std::fabs(lo - 1) < m || std::fabs(hi) < m) nearBoundary = true;
+    return lo <= hi && lo < 1 && hi > 0;
+}
+
+} // namespace
+
+TEST(Ray, SegmentBoxEdgeCases) {
+    const box unitBox{vec3(0, 0, 0), vec3(1, 1, 1)};
+    EXPECT_EQ(&unitBox[0], &unitBox.min);
+    EXPECT_EQ(&unitBox[1], &unitBox.max);
+    // Straight through, both directions.
+    EXPECT_TRUE(segment_box(make_ray(vec3(-1, 0.5f, 0.5f), vec3(3, 0, 0)), unitBox));
+    EXPECT_TRUE(segment_box(make_ray(vec3(2, 0.5f, 0.5f), vec3(-3, 0, 0)), unitBox));
+    // Stops short of the box; starts beyond it.
+    EXPECT_FALSE(segment_box(make_ray(vec3(-1, 0.5f, 0.5f), vec3(0.5f, 0, 0)), unitBox));
+    EXPECT_FALSE(segment_box(make_ray(vec3(2, 0.5f, 0.5f), vec3(3, 0, 0)), unitBox));
+    // Ends exactly on the near face (t = 1) or starts exactly on the far face.
+    EXPECT_FALSE(segment_box(make_ray(vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0)), unitBox));
+    EXPECT_FALSE(segment_box(make_ray(vec3(1, 0.5f, 0.5f), vec3(1, 0, 0)), unitBox));
+    // Wholly inside.
+    EXPECT_TRUE(segment_box(make_ray(vec3(0.2f, 0.2f, 0.2f), vec3(0.1f, 0.1f, 0.1f)), unitBox));
+    // Axis-parallel segments: inside the other slabs hit, outside miss.
+    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, -1, 0.5f), vec3(0, 5, 0)), unitBox));
+    EXPECT_FALSE(segment_box(make_ray(vec3(1.5f, -1, 0.5f), vec3(0, 5, 0)), unitBox));
+    EXPECT_FALSE(segment_box(make_ray(vec3(0.5f, -1, -0.5f), vec3(0, 5, 0)), unitBox));
+    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5)), unitBox));
+    // Passes beside a corner.
+    EXPECT_FALSE(segment_box(make_ray(vec3(-1, 1.5f, 0.5f), vec3(3, -0.4f, 0)), unitBox));
+    EXPECT_TRUE(segment_box(make_ray(vec3(-1, 1.5f, 0.5f), vec3(3, -2.0f, 0)), unitBox));
+    // A direction component too small to invert, and negative: the segment
+    // still crosses the box along y.
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0)), unitBox));
+    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, -tiny)), unitBox));
+    EXPECT_FALSE(segment_box(make_ray(vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0)), unitBox));
+}
+
+TEST(Ray, SegmentBoxMatchesClipping) {
+    slmtest::Random rnd(32);
+    int hits = 0, misses = 0;
+    for (int i = 0; i < 4 * slmtest::RANDOM_CASES; ++i) {
+        vec3 p = rnd.vec3(-10, 10), q = rnd.vec3(-10, 10);
+        box b{vec3(std::min(p.x, q.x), std::min(p.y, q.y), std::min(p.z, q.z)),
+              vec3(std::max(p.x, q.x), std::max(p.y, q.y), std::max(p.z, q.z))};
+        vec3 origin = rnd.vec3(-15, 15);
+        // Aim at (or near) the box, so that about half of the segments reach it.
+        vec3 aim(rnd.uniform(b.min.x - 1, b.max.x + 1), rnd.uniform(b.min.y - 1, b.max.y + 1),
+                 rnd.uniform(b.min.z - 1, b.max.z + 1));
+        vec3 dir = (aim - origin) * rnd.uniform(0.3f, 1.6f);
+        // Now and then a direction along an axis plane, which takes the
+        // LARGEST path of make_ray.
+        for (int k = 0; k < 3; ++k)
+            if (rnd.uniform(0, 1) < 0.15f) dir[k] = (i % 2) ? 0.0f : -0.0f;
+        bool nearBoundary = false;
+        bool ref = clipReference(origin, dir, b, nearBoundary);
+        if (nearBoundary) continue;
+        ASSERT_EQ(segment_box(make_ray(origin, dir), b), ref) << "case " << i;
+        ++(ref ? hits : misses);
+    }
+    EXPECT_GT(hits, 1000);
+    EXPECT_GT(misses, 1000);
+}
