@@ -463,7 +463,15 @@ bool MemoryManager::insertFree(Block* f) {
         indexAdd(fo);
         return true;
     }
-    uint32_t co = predecessor(fo);
+    // When the block right above F is free it is F's list successor, and its
+    // previous link is the insertion point: no search. A used block keeps 0 in
+    // its previous field, a free one only when it is the head.
+    uint32_t ao = fo + fsize;
+    uint32_t co;
+    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || at(ao)->prev != NONE))
+        co = at(ao)->prev;
+    else
+        co = predecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
