@@ -12,9 +12,9 @@ PACKAGES=(
   libopenal-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
-  libglm-dev sox
+  libglm-dev sox libosd-dev
 )
-BENCH_PACKAGES=(libosd-dev libnanoflann-dev love)
+BENCH_PACKAGES=(libnanoflann-dev love)
 
 if [ "${1:-}" = "bench" ]; then
   PACKAGES+=("${BENCH_PACKAGES[@]}")

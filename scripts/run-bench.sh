@@ -2,6 +2,8 @@
 # Runs every benchmark program of a benchmark build, headless.
 set -euo pipefail
 BUILD=${1:-build-bench}
+# Everything after the build folder goes to the benchmark programs.
+if [ $# -gt 0 ]; then shift; fi
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy
 cd "$ROOT"

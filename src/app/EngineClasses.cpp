@@ -9,6 +9,7 @@
 #include "hal/Time.h"
 #include "hal/sdl/Display.h"
 #include "hal/sdl/InputState.h"
+#include "hal/sdl/SdlMessageBox.h"
 #include <cstdlib>
 #include <ctime>
 
@@ -29,6 +30,9 @@ void initEngineClasses(const EngineConfig* config) {
     g->input->reserved[1] = config->reserved2[1];
 
     g->log = new core::DebugLog();
+    // Notices for the user (the modelling log's overflow messages) open a
+    // real message box from here on.
+    HAL::installSdlMessageBox();
     int configured = config->engine.debugLevelMask;
     if (config->engine.consoleWindowWanted) {
         // Standard error is the console: there is nothing to open.

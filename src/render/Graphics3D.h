@@ -164,11 +164,17 @@ public:
     void setViewport(int width, int height);
     void getViewport(int out[4]) const;
     void resetLights();
+    // Takes a light record into the next free slot (its index is set here)
+    // and marks it for upload at the next draw; -1 when all eight slots are
+    // taken. The light node class builds the record from its fields.
+    int addLightConfig(const LightConfig& light);
+    int getLightCount() const { return m_lightCount; }
     // The scope the node being drawn carries (recorded for the drawable classes).
     void setScope(int scope) { m_scope = scope; }
     int getScope() const { return m_scope; }
 
-    // Rebuilds the renderer; mode 1 (re)creates the GL context and the defaults.
+    // Rebuilds the renderer; mode 1 (re)creates the GL context and the
+    // defaults, any other mode only sets the viewport to the display's size.
     void resetGraphics3D(int mode);
     // Lost device: the first half drops every GL buffer (deleting the GL
     // objects when `canDelete`), the second rebuilds what needs rebuilding

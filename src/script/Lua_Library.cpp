@@ -15,10 +15,12 @@ void registerScriptLibrary(ScriptState* holder) {
     // camera
 
     // math
+    registerLuaMath(holder);
 
     // mesh
 
     // mesh builder
+    registerLuaMeshBuilder(holder);
 
     // render
 

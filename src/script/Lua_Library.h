@@ -10,3 +10,5 @@ void registerScriptLibrary(ScriptState* holder);
 // One register function per family file (Lua_<Family>.cpp).
 void registerLuaBase(ScriptState* holder); // print, loadownmodule
 void registerLuaAudio(ScriptState* holder); // audio_load_sound, audio_play_sound, audio_play_stream
+void registerLuaMath(ScriptState* holder);        // vec3*, vec4*, mat4* and their metatables
+void registerLuaMeshBuilder(ScriptState* holder); // mesh_builder_*

@@ -83,6 +83,13 @@ TEST_F(GLTest, SetViewportTwiceIssuesOneViewportCall) {
     EXPECT_EQ(48, vp[3]);
     g->setViewport(SIZE, SIZE);
     EXPECT_EQ(2, calls()[GLCallCounters::Viewport]);
+    // The light reset after a window resize follows the display's size.
+    g->setViewport(10, 10);
+    g->resetGraphics3D(0);
+    int vp2[4];
+    g->getViewport(vp2);
+    EXPECT_EQ(SIZE, vp2[2]);
+    EXPECT_EQ(SIZE, vp2[3]);
 }
 
 TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {
@@ -194,6 +201,9 @@ TEST_F(GLTest, ANewContextResynchronisesTheCaches) {
     EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour cache was forgotten";
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
+    EXPECT_EQ(0u, (unsigned)glGetError()) << "no GL object of the old context was used in the new one";
+    ASSERT_NE(nullptr, g->getDefaultShaderProgram());
+    EXPECT_NE(0u, g->getDefaultShaderProgram()->getGLName());
 }
 
 } // namespace

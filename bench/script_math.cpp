@@ -1,0 +1,80 @@
+// Cost per call of the script math from LuaJIT: vec3_add, the + operator,
+// vec3_dot and mat4_mul, each run in a Lua loop of 1000 calls.
+#include "core/DebugLog.h"
+#include "core/EngineGlobals.h"
+#include "core/MemoryManager.h"
+#include "script/Script_Instance.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const int CALLS = 1000;
+
+class Bench_Script : public Script_Instance {
+public:
+    void registerFunctions() override {}
+};
+
+lua_State* state() {
+    static Bench_Script* script = nullptr;
+    if (!script) {
+        core::EngineGlobals* g = new core::EngineGlobals();
+        core::setEngineGlobals(g);
+        g->log = new core::DebugLog();
+        MemoryManagerConfig mc;
+        g->memoryManager = new MemoryManager(mc);
+        script = new Bench_Script();
+        Script_Instance::createState(script->getHolder());
+    }
+    return script->getState();
+}
+
+// Compiles `body` (run CALLS times with a, b, m, n in scope) into a function
+// kept in the registry under `key`.
+void prepare(lua_State* L, const char* key, const char* body) {
+    std::string code = std::string("local a, b = vec3(1, 2, 3), vec3(4, 5, 6)\n"
+                                   "local m, n = mat4_rot_x(0.5), mat4_translation(vec3(1, 2, 3))\n"
+                                   "return function() local r\n for i = 1, ") +
+                       std::to_string(CALLS) + " do " + body + " end\n return r end";
+    if (luaL_loadstring(L, code.c_str()) != 0 || lua_pcall(L, 0, 1, 0) != 0) {
+        fprintf(stderr, "%s\n", lua_tostring(L, -1));
+        abort();
+    }
+    lua_setfield(L, LUA_REGISTRYINDEX, key);
+}
+
+void runLoop(benchmark::State& st, const char* key, const char* body) {
+    lua_State* L = state();
+    prepare(L, key, body);
+    for (auto _ : st) {
+        lua_getfield(L, LUA_REGISTRYINDEX, key);
+        if (lua_pcall(L, 0, 1, 0) != 0) {
+            st.SkipWithError(lua_tostring(L, -1));
+            break;
+        }
+        lua_pop(L, 1);
+    }
+    st.counters["ns_per_call"] =
+        benchmark::Counter((double)st.iterations() * CALLS, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_vec3_add(benchmark::State& st) { runLoop(st, "bench.add", "r = vec3_add(a, b)"); }
+void BM_vec3_plus_operator(benchmark::State& st) { runLoop(st, "bench.plus", "r = a + b"); }
+void BM_vec3_dot(benchmark::State& st) { runLoop(st, "bench.dot", "r = vec3_dot(a, b)"); }
+void BM_mat4_mul(benchmark::State& st) { runLoop(st, "bench.mul", "r = mat4_mul(m, n)"); }
+void BM_empty_loop(benchmark::State& st) { runLoop(st, "bench.empty", "r = i"); }
+
+BENCHMARK(BM_vec3_add);
+BENCHMARK(BM_vec3_plus_operator);
+BENCHMARK(BM_vec3_dot);
+BENCHMARK(BM_mat4_mul);
+BENCHMARK(BM_empty_loop);
+
+} // namespace
+
+BENCHMARK_MAIN();

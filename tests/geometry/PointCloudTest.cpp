@@ -1,0 +1,224 @@
+// The point cloud: its tree layout, radius, limits and nearest-point queries.
+#include "GeometryTestUtil.h"
+#include "core/Ref.h"
+#include "geometry/Modelling.h"
+#include "geometry/Point_Cloud_Impl.h"
+#include "support/EngineFixture.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+using PointCloudTest = testsupport::CoreTest;
+
+std::unique_ptr<Mesh_Builder> builderOf(const std::vector<std::array<float, 3>>& points) {
+    auto mb = geomtest::newBuilder();
+    for (auto& p : points) addvert(mb.get(), p.data(), mb->nv);
+    return mb;
+}
+
+TEST_F(PointCloudTest, EmptyAndSinglePointClouds) {
+    core::Ref<Point_Cloud_Impl> none = M3D_NEW Point_Cloud_Impl(nullptr);
+    auto empty = geomtest::newBuilder();
+    core::Ref<Point_Cloud_Impl> zero = M3D_NEW Point_Cloud_Impl(empty.get());
+    const float origin[3] = {0, 0, 0};
+    for (Point_Cloud_Impl* c : {none.get(), zero.get()}) {
+        EXPECT_EQ(0, c->size());
+        EXPECT_EQ(0.0f, c->getRadius());
+        EXPECT_EQ(nullptr, c->nearest(origin));
+    }
+    auto one = builderOf({{3, 4, 0}});
+    core::Ref<Point_Cloud_Impl> single = M3D_NEW Point_Cloud_Impl(one.get());
+    ASSERT_EQ(1, single->size());
+    EXPECT_EQ(Kd_Entry::NONE, single->entry(0).first);
+    EXPECT_EQ(Kd_Entry::NONE, single->entry(0).second);
+    EXPECT_FLOAT_EQ(5.0f, single->getRadius());
+    const float far1[3] = {-1000, 50, 7};
+    EXPECT_EQ(&single->entry(0), single->nearest(far1));
+    // Nothing is nearer than the search's starting distance of 1e8.
+    const float beyond[3] = {3e8f, 0, 0};
+    EXPECT_EQ(nullptr, single->nearest(beyond));
+}
+
+TEST_F(PointCloudTest, ThreePointsOnALine) {
+    auto mb = builderOf({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
+    core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
+    ASSERT_EQ(3, cloud->size());
+    EXPECT_EQ(1.0f, cloud->entry(0).x);
+    ASSERT_NE(Kd_Entry::NONE, cloud->entry(0).first);
+    ASSERT_NE(Kd_Entry::NONE, cloud->entry(0).second);
+    EXPECT_EQ(0.0f, cloud->entry(cloud->entry(0).first).x);
+    EXPECT_EQ(2.0f, cloud->entry(cloud->entry(0).second).x);
+    const float q[3] = {1.9f, 0, 0};
+    const Kd_Entry* n = cloud->nearest(q);
+    ASSERT_NE(nullptr, n);
+    EXPECT_EQ(2.0f, n->x);
+    const Point_Cloud& base = *cloud;
+    EXPECT_EQ(&cloud->entry(cloud->entry(0).first), base.nearest(slm::vec3(0.4f, 5, 5)));
+    EXPECT_FLOAT_EQ(2.0f, cloud->getRadius());
+}
+
+TEST_F(PointCloudTest, CubeRadiusAndPointLimit) {
+    auto cube = geomtest::newBuilder();
+    addcube(cube.get(), 0);
+    core::Ref<Point_Cloud_Impl> c = M3D_NEW Point_Cloud_Impl(cube.get());
+    EXPECT_EQ(8, c->size());
+    EXPECT_FLOAT_EQ(std::sqrt(3.0f), c->getRadius());
+
+    // 70000 vertices: only the first 65534 become points, so the far vertex
+    // at index 69999 is not in the cloud.
+    auto big = geomtest::newBuilder();
+    big->nv = 70000;
+    for (uint32_t i = 0; i < big->nv; ++i) {
+        big->verts[i][0] = (float)(i % 100);
+        big->verts[i][1] = (float)(i / 100 % 100);
+        big->verts[i][2] = (float)(i / 10000);
+    }
+    big->verts[69999][0] = 5000;
+    core::Ref<Point_Cloud_Impl> limited = M3D_NEW Point_Cloud_Impl(big.get());
+    EXPECT_EQ(65534, limited->size());
+    EXPECT_LT(limited->getRadius(), 200.0f);
+    const float q[3] = {5000, 0, 6};
+    EXPECT_NE(5000.0f, limited->nearest(q)->x);
+}
+
+// Every entry is reached from the root once, and the split rule holds
+// on every node: first-subtree points at or below, second at or above.
+void checkTree(const Point_Cloud_Impl& c, uint16_t node, int axis, std::vector<int>& seen,
+               float lo[3], float hi[3]) {
+    if (node == Kd_Entry::NONE) return;
+    ASSERT_LT(node, c.size());
+    seen[node] += 1;
+    const Kd_Entry& e = c.entry(node);
+    const float p[3] = {e.x, e.y, e.z};
+    for (int a = 0; a < 3; ++a) {
+        ASSERT_GE(p[a], lo[a]);
+        ASSERT_LE(p[a], hi[a]);
+    }
+    int next = (axis + 1) % 3;
+    float h[3] = {hi[0], hi[1], hi[2]}, l[3] = {lo[0], lo[1], lo[2]};
+    h[axis] = p[axis];
+    l[axis] = p[axis];
+    checkTree(c, e.first, next, seen, lo, h);
+    checkTree(c, e.second, next, seen, l, hi);
+}
+
+TEST_F(PointCloudTest, NearestMatchesBruteForce) {
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> u(-10, 10);
+    for (int shape = 0; shape < 3; ++shape) {
+        auto mb = geomtest::newBuilder();
+        int n = shape == 0 ? 5000 : 2000;
+        for (int i = 0; i < n; ++i) {
+            float p[3] = {u(rng), u(rng), u(rng)};
+            if (shape == 1) p[2] = 0;                              // a flat sheet: ties on z
+            if (shape == 2) for (float& c : p) c = std::round(c); // a grid with duplicates
+            addvert(mb.get(), p, mb->nv);
+        }
+        core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
+        std::vector<int> seen(cloud->size(), 0);
+        float lo[3] = {-1e9f, -1e9f, -1e9f}, hi[3] = {1e9f, 1e9f, 1e9f};
+        checkTree(*cloud, 0, 0, seen, lo, hi);
+        for (int i = 0; i < cloud->size(); ++i) ASSERT_EQ(1, seen[i]) << "entry " << i;
+        for (int t = 0; t < 3000; ++t) {
+            float q[3] = {u(rng) * 1.2f, u(rng) * 1.2f, u(rng) * 1.2f};
+            float best = 1e30f;
+            for (uint32_t i = 0; i < mb->nv; ++i) {
+                float dx = mb->verts[i][0] - q[0], dy = mb->verts[i][1] - q[1], dz = mb->verts[i][2] - q[2];
+                best = std::min(best, std::sqrt(dx * dx + dy * dy + dz * dz));
+            }
+            const Kd_Entry* e = cloud->nearest(q);
+            ASSERT_NE(nullptr, e);
+            float dx = e->x - q[0], dy = e->y - q[1], dz = e->z - q[2];
+            ASSERT_EQ(best, std::sqrt(dx * dx + dy * dy + dz * dz)) << "shape " << shape << " query " << t;
+        }
+    }
+}
+
+// The tree and search as first written: a full sort per level and a
+// recursive search. The cloud must build the same tree for distinct
+// coordinates and answer the very same entry, ties included.
+struct Reference_Tree {
+    std::vector<Kd_Entry> e;
+
+    static float coord(const Kd_Entry& k, int axis) { return axis == 0 ? k.x : (axis == 1 ? k.y : k.z); }
+
+    uint16_t build(uint32_t start, uint32_t end, int axis) {
+        if (start >= end) return Kd_Entry::NONE;
+        std::sort(e.begin() + start, e.begin() + end,
+                  [axis](const Kd_Entry& a, const Kd_Entry& b) { return coord(a, axis) < coord(b, axis); });
+        uint32_t mid = (start + end) / 2;
+        Kd_Entry median = e[mid];
+        for (uint32_t i = mid; i > start; --i) e[i] = e[i - 1];
+        e[start] = median;
+        int next = (axis + 1) % 3;
+        uint16_t first = build(start + 1, mid + 1, next);
+        uint16_t second = build(mid + 1, end, next);
+        e[start].first = first;
+        e[start].second = second;
+        return (uint16_t)start;
+    }
+
+    static void visit(const Kd_Entry* e, uint32_t node, int axis, const float* q, uint32_t& best, float& bestD) {
+        while (node < Kd_Entry::NONE) {
+            const Kd_Entry& n = e[node];
+            float d = coord(n, axis) - q[axis];
+            int next = (axis + 1) % 3;
+            visit(e, d > 0 ? n.first : n.second, next, q, best, bestD);
+            float dx = n.x - q[0], dy = n.y - q[1], dz = n.z - q[2];
+            float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+            if (dist < bestD) {
+                best = node;
+                bestD = dist;
+            }
+            if (!(std::fabs(d) <= bestD)) return;
+            node = d > 0 ? n.second : n.first;
+            axis = next;
+        }
+    }
+};
+
+TEST_F(PointCloudTest, SameTreeAndSameAnswersAsTheFullSortAndRecursiveSearch) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(-3, 3);
+    auto mb = geomtest::newBuilder();
+    for (int i = 0; i < 3000; ++i) {
+        float p[3] = {u(rng), u(rng), u(rng)};
+        addvert(mb.get(), p, mb->nv);
+    }
+    core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
+    Reference_Tree ref;
+    for (uint32_t i = 0; i < mb->nv; ++i)
+        ref.e.push_back({mb->verts[i][0], mb->verts[i][1], mb->verts[i][2], Kd_Entry::NONE, Kd_Entry::NONE});
+    ref.build(0, (uint32_t)ref.e.size(), 0);
+    ASSERT_EQ((int)ref.e.size(), cloud->size());
+    for (int i = 0; i < cloud->size(); ++i) {
+        const Kd_Entry& a = cloud->entry(i);
+        const Kd_Entry& b = ref.e[i];
+        ASSERT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z && a.first == b.first && a.second == b.second)
+            << "entry " << i;
+    }
+    // On a grid many points are equally near: the first one met must win.
+    auto grid = geomtest::newBuilder();
+    for (int x = 0; x < 12; ++x)
+        for (int y = 0; y < 12; ++y)
+            for (int z = 0; z < 12; ++z) {
+                const float p[3] = {(float)x, (float)y, (float)z};
+                addvert(grid.get(), p, grid->nv);
+            }
+    core::Ref<Point_Cloud_Impl> g = M3D_NEW Point_Cloud_Impl(grid.get());
+    std::uniform_int_distribution<int> half(-2, 25);
+    for (int t = 0; t < 5000; ++t) {
+        const float q[3] = {half(rng) * 0.5f, half(rng) * 0.5f, half(rng) * 0.5f};
+        uint32_t best = Kd_Entry::NONE;
+        float bestD = 1e8f;
+        Reference_Tree::visit(&g->entry(0), 0, 0, q, best, bestD);
+        ASSERT_EQ(&g->entry((int)best), g->nearest(q)) << q[0] << ", " << q[1] << ", " << q[2];
+    }
+}
+
+} // namespace
