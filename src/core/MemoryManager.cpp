@@ -20,6 +20,13 @@ const uint32_t NONE = 0;
 const int MIN_BLOCK = 32;
 const uint32_t NONE_CHUNK = 0xFFFFFFFFu;
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
+
+// Whether a trace level of the running log is on, tested in place: every
+// allocation and free asks, and the answer is nearly always no.
+inline bool traceOn(unsigned level) {
+    core::EngineGlobals* g = core::engineGlobals();
+    return g && g->log && g->log->enabled(level);
+}
 } // namespace
 
 MemoryManager::MemoryManager(const MemoryManagerConfig& config)
@@ -204,18 +211,12 @@ inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exac
 } // namespace
 
 uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
-    // The lowest chunk whose bound admits the size (down the tree, always into
-    // the first such entry), then the first block in it the request can take:
-    // the block the address-ordered walk meets first. A chunk without one has
-    // its bound made exact and the search goes on behind it.
+    // The lowest chunk whose bound admits the size, then the first block in it
+    // the request can take: the block the address-ordered walk meets first. A
+    // chunk without one has its bound made exact and the search goes on
+    // behind it.
     uint32_t e = (uint32_t)exact;
-    uint32_t chunk = 0;
-    for (int k = m_top; k >= 0; --k) {
-        unsigned mask = atLeastMask(m_level[k] + chunk * 16, e);
-        if (mask == 0) return NONE; // only at the top: nothing that large anywhere
-        chunk = chunk * 16 + (uint32_t)__builtin_ctz(mask);
-    }
-    for (;;) {
+    for (uint32_t chunk = searchFrom(m_top, 0, e); chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, e)) {
         uint32_t largest = 0;
         for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
             const Block* b = at(o);
@@ -232,54 +233,48 @@ uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
             largest = size > largest ? size : largest;
             o = b->next;
         }
-        tighten(chunk, largest);
-        chunk = firstChunkFrom(chunk + 1, e);
-        if (chunk == NONE_CHUNK) return NONE;
+        m_level[0][chunk] = largest;
     }
+    return NONE;
 }
 
-uint32_t MemoryManager::firstChunkFrom(uint32_t chunk, uint32_t size) const {
-    // Up while the rest of the group holds nothing that large, then down.
-    uint32_t i = chunk;
-    int k = 0;
+uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint32_t size) {
+    // The lowest chunk under an entry of level k at index i or after whose
+    // bound admits the size. Up while the rest of a group admits nothing, then
+    // down into the first entry that does; a group that turns out to admit
+    // nothing after all lowers its parent's bound to what it holds, and the
+    // search goes on behind that parent.
     for (;;) {
-        if (i < m_levelSize[k]) {
-            unsigned mask = atLeastMask(m_level[k] + (i & ~15u), size) & (0xFFFFu << (i & 15u));
-            if (mask != 0) {
-                i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
+        unsigned mask = 0;
+        if (i < m_levelSize[k]) mask = atLeastMask(m_level[k] + (i & ~15u), size) & (0xFFFFu << (i & 15u));
+        if (mask == 0) {
+            if (k == m_top) return NONE_CHUNK;
+            i = (i >> 4) + 1;
+            ++k;
+            continue;
+        }
+        i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
+        for (;;) {
+            if (k == 0) return i;
+            uint32_t* group = m_level[k - 1] + i * 16;
+            unsigned below = atLeastMask(group, size);
+            if (below == 0) {
+                m_level[k][i] = groupMax(group);
+                ++i;
                 break;
             }
+            i = i * 16 + (uint32_t)__builtin_ctz(below);
+            --k;
         }
-        if (k == m_top) return NONE_CHUNK;
-        i = (i >> 4) + 1;
-        ++k;
     }
-    for (; k > 0; --k) i = i * 16 + (uint32_t)__builtin_ctz(atLeastMask(m_level[k - 1] + i * 16, size));
-    return i;
 }
 
 void MemoryManager::raise(uint32_t chunk, uint32_t size) {
-    // A larger block in the chunk: every bound above it that is lower takes its size.
+    // A larger block in the chunk: every bound above it that is lower takes
+    // its size (an entry is never below the entries under it, so the first
+    // one high enough ends the climb).
     uint32_t i = chunk;
     for (int k = 0; k <= m_top && m_level[k][i] < size; ++k, i >>= 4) m_level[k][i] = size;
-}
-
-void MemoryManager::tighten(uint32_t chunk, uint32_t bound) {
-    // Lowers a chunk's bound; an entry above changes only when the lowered
-    // one was its largest.
-    uint32_t i = chunk;
-    uint32_t old = m_level[0][i];
-    if (old == bound) return;
-    m_level[0][i] = bound;
-    for (int k = 1; k <= m_top; ++k) {
-        i >>= 4;
-        uint32_t parent = m_level[k][i];
-        if (old < parent) break;
-        uint32_t v = groupMax(m_level[k - 1] + i * 16);
-        if (v == parent) break; // nothing above changes either
-        m_level[k][i] = v;
-        old = parent;
-    }
 }
 
 void MemoryManager::occupy(uint32_t chunk) {
@@ -418,11 +413,11 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
         // to find it wanting.
         uint32_t chunk = chunkOf(bo);
         uint32_t left = split && chunkOf(ro) == chunk && (uint32_t)(taken - exact) > others ? (uint32_t)(taken - exact) : others;
-        if (left < m_level[0][chunk]) tighten(chunk, left);
+        m_level[0][chunk] = left;
     }
     b->next = bo + (uint32_t)b->size;
     b->prev = NONE;
-    if (core::logEnabled(0x400000))
+    if (traceOn(0x400000))
         logWithName(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
     ++m_liveAllocations;
     m_usedBytes += b->size;
@@ -450,7 +445,7 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     }
     int size = b->size;
     __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
-    if (core::logEnabled(0x800000))
+    if (traceOn(0x800000))
         logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
     if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
@@ -462,7 +457,7 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
 void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
     // intoLower: the lower block absorbs its list successor; otherwise the lower
     // (freed) block absorbs the upper one and takes its place in the list.
-    if (!core::logEnabled(0xE00000)) return;
+    if (!traceOn(0xE00000)) return;
     if (intoLower) {
         core::log(0xE00000, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
                   addr32(lower), addr32(upper), lower->size, upper->size, lower->size + upper->size);
@@ -680,8 +675,8 @@ bool MemoryManager::validate() const {
             if (!closeChunk(chunk++)) return false;
         for (int k = 1; k <= m_top; ++k) {
             for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
-                uint32_t expected = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
-                if (m_level[k][i] != expected) return false;
+                uint32_t below = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
+                if (m_level[k][i] < below) return false;
             }
         }
         for (int k = 1; k <= m_occTop; ++k) {

@@ -109,8 +109,7 @@ private:
     void indexAdd(uint32_t offset);
     void indexRemove(uint32_t offset, uint32_t successor);
     void raise(uint32_t chunk, uint32_t size);
-    void tighten(uint32_t chunk, uint32_t bound);
-    uint32_t firstChunkFrom(uint32_t chunk, uint32_t size) const;
+    uint32_t searchFrom(int level, uint32_t index, uint32_t size);
     void occupy(uint32_t chunk);
     void vacate(uint32_t chunk);
     int lastOccupiedBefore(uint32_t chunk) const;
