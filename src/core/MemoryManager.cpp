@@ -216,7 +216,10 @@ uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // chunk without one has its bound made exact and the search goes on
     // behind it.
     uint32_t e = (uint32_t)exact;
-    for (uint32_t chunk = searchFrom(m_top, 0, e); chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, e)) {
+    // (The search starts one level below the top: the first entry there
+    // nearly always admits the size, and the top is asked only when not.)
+    uint32_t chunk = searchFrom(m_top > 0 ? m_top - 1 : 0, 0, e);
+    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, e)) {
         uint32_t largest = 0;
         for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
             const Block* b = at(o);
