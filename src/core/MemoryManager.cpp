@@ -4,6 +4,9 @@
 #include "core/Exceptions.h"
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 struct MemoryManager::Block {
     uint32_t magic;
@@ -14,7 +17,16 @@ struct MemoryManager::Block {
 
 namespace {
 const uint32_t NONE = 0;
+const int MIN_BLOCK = 32;
+const uint32_t NONE_CHUNK = 0xFFFFFFFFu;
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
+
+// Whether a trace level of the running log is on, tested in place: every
+// allocation and free asks, and the answer is nearly always no.
+inline bool traceOn(unsigned level) {
+    core::EngineGlobals* g = core::engineGlobals();
+    return g && g->log && g->log->enabled(level);
+}
 } // namespace
 
 MemoryManager::MemoryManager(const MemoryManagerConfig& config)
@@ -22,7 +34,8 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
       m_liveAllocations(0), m_totalAllocations(0), m_freeListHead(NONE), m_freeBytes(0), m_peakUsedBytes(0),
       m_usedBytes(0), m_allocateHook(config.allocateHook), m_freeHook(config.freeHook),
       m_poolAllocateHook(config.poolAllocateHook), m_poolReleaseHook(config.poolReleaseHook), m_monitorUsers(0),
-      m_poolFromMalloc(false) {
+      m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_index(nullptr), m_level(), m_levelSize(), m_top(0),
+      m_chunkFirst(nullptr), m_occupied(), m_occWords(), m_occTop(0), m_occBits(nullptr) {
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
@@ -31,9 +44,9 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
 
     // The pool: the configured size rounded down to 16, plus the two 16-byte guards.
     int64_t bytes = ((int64_t)(config.poolSize >> 4) + 2) << 4;
-    if (config.poolSize < 0 || bytes > 0x7FFFFFF0) bytes = 0;
+    if (config.poolSize < 0 || bytes > 0x7FFFF000) bytes = 0;
     void* mem = nullptr;
-    if (bytes > 0) {
+    if (bytes >= 32 + MIN_BLOCK) {
         if (m_poolAllocateHook) {
             mem = m_poolAllocateHook((int)bytes);
         } else {
@@ -41,6 +54,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             m_poolFromMalloc = true;
         }
     }
+    // A pool that is not 16-byte aligned could not hand out aligned blocks.
     if (!mem || ((uintptr_t)mem & 15) != 0) {
         if (mem && m_poolFromMalloc) std::free(mem);
         std::free(m_name);
@@ -60,6 +74,53 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     first->size = m_usableSize;
     first->next = first->prev = NONE;
     m_freeListHead = offsetOf(first);
+    if (m_indexed) {
+        // Level 0: one entry per chunk; each level above: one per group of 16
+        // below; every level padded to whole groups, the top one group.
+        uint32_t chunks = chunkOf((uint32_t)bytes - 1) + 1;
+        uint32_t* sizes = m_levelSize;
+        size_t total = 0;
+        m_top = 0;
+        for (uint32_t n = chunks;; n = (n + 15) / 16) {
+            sizes[m_top] = (n + 15) & ~15u;
+            total += sizes[m_top];
+            if (n <= 16 || m_top + 1 == MAX_LEVELS) break;
+            ++m_top;
+        }
+        // The occupancy bits: one per chunk, and one per word of the level below.
+        size_t words = 0;
+        m_occTop = 0;
+        for (uint32_t n = chunks;; n = (n + 63) / 64) {
+            m_occWords[m_occTop] = (n + 63) / 64;
+            words += m_occWords[m_occTop];
+            if (n <= 64 || m_occTop + 1 == MAX_LEVELS) break;
+            ++m_occTop;
+        }
+        m_index = static_cast<uint32_t*>(std::calloc(total, sizeof(uint32_t)));
+        m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
+        m_occBits = static_cast<uint64_t*>(std::calloc(words, sizeof(uint64_t)));
+        if (!m_index || !m_chunkFirst || !m_occBits) {
+            // Without its index the pool still works, by walking the list.
+            std::free(m_index);
+            std::free(m_chunkFirst);
+            std::free(m_occBits);
+            m_index = m_chunkFirst = nullptr;
+            m_occBits = nullptr;
+            m_indexed = false;
+        } else {
+            uint32_t* p = m_index;
+            for (int k = 0; k <= m_top; ++k) {
+                m_level[k] = p;
+                p += sizes[k];
+            }
+            uint64_t* w = m_occBits;
+            for (int k = 0; k <= m_occTop; ++k) {
+                m_occupied[k] = w;
+                w += m_occWords[k];
+            }
+            indexAdd(m_freeListHead);
+        }
+    }
     core::log(0x10, "START: MemoryManager pool allocated\n");
 }
 
@@ -68,6 +129,9 @@ MemoryManager::~MemoryManager() {
     // A pool the manager took from malloc goes back with it; one from the host's
     // hook is the host's to release.
     if (m_poolFromMalloc) std::free(m_pool);
+    std::free(m_index);
+    std::free(m_chunkFirst);
+    std::free(m_occBits);
     std::free(m_name);
 }
 
@@ -81,22 +145,214 @@ uint32_t MemoryManager::offsetOf(const Block* b) const {
 
 int MemoryManager::exactBlockSize(int size) {
     // Header plus request, rounded up to 16 so that every block (and so every
-    // returned pointer) stays 16-byte aligned.
+    // returned pointer) stays 16-byte aligned; never below 32, so that every
+    // free block has room for its index node.
     int64_t n = (int64_t)size + HEADER;
     n = (n + 15) & ~(int64_t)15;
+    if (n < MIN_BLOCK) n = MIN_BLOCK;
     return n > 0x7FFFFFF0 ? 0x7FFFFFF0 : (int)n;
 }
 
 int MemoryManager::splitBlockSize(int size) { return exactBlockSize(size); }
 
-MemoryManager::Block* MemoryManager::findFit(int exact, int split) const {
+uint32_t MemoryManager::linearFit(int exact) const {
     // First fit in address order: a block of exactly the size is taken whole, a
     // block big enough to leave a useful remainder is split, any block between
     // the two is passed over.
     for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
-        if (b->size == exact || b->size > split + 16) return b;
+        if (b->size == exact || b->size > exact + 16) return offsetOf(b);
     }
-    return nullptr;
+    return NONE;
+}
+
+namespace {
+// The index keeps, per range of chunks, a bound on the largest free block in
+// it: never below the real largest, possibly above it (a block taken or merged
+// away leaves its size behind until a search finds the chunk wanting). Each
+// entry above the chunks is exactly the largest of its 16 entries below.
+// Sizes stay below 2^31, so signed comparisons are exact.
+#if defined(__SSE2__)
+// Bit j set when group[j] >= size.
+inline unsigned atLeastMask(const uint32_t* group, uint32_t size) {
+    const __m128i t = _mm_set1_epi32((int)size - 1);
+    const __m128i* g = reinterpret_cast<const __m128i*>(group);
+    __m128i a = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_loadu_si128(g), t), _mm_cmpgt_epi32(_mm_loadu_si128(g + 1), t));
+    __m128i b = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_loadu_si128(g + 2), t), _mm_cmpgt_epi32(_mm_loadu_si128(g + 3), t));
+    return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(a, b));
+}
+
+inline __m128i vmax(__m128i a, __m128i b) {
+    __m128i gt = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+}
+
+inline uint32_t groupMax(const uint32_t* group) {
+    const __m128i* g = reinterpret_cast<const __m128i*>(group);
+    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)), vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
+    m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return (uint32_t)_mm_cvtsi128_si32(m);
+}
+#else
+inline unsigned atLeastMask(const uint32_t* group, uint32_t size) {
+    unsigned mask = 0;
+    for (unsigned j = 0; j < 16; ++j) mask |= (group[j] >= size ? 1u : 0u) << j;
+    return mask;
+}
+
+inline uint32_t groupMax(const uint32_t* group) {
+    uint32_t m = 0;
+    for (unsigned j = 0; j < 16; ++j) m = group[j] > m ? group[j] : m;
+    return m;
+}
+#endif
+
+inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exact || blockSize > exact + 16; }
+} // namespace
+
+uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
+    // The lowest chunk whose bound admits the size, then the first block in it
+    // the request can take: the block the address-ordered walk meets first. A
+    // chunk without one has its bound made exact and the search goes on
+    // behind it.
+    uint32_t e = (uint32_t)exact;
+    // (The search starts one level below the top: the first entry there
+    // nearly always admits the size, and the top is asked only when not.)
+    uint32_t chunk = searchFrom(m_top > 0 ? m_top - 1 : 0, 0, e);
+    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, e)) {
+        uint32_t largest = 0;
+        for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
+            const Block* b = at(o);
+            uint32_t size = (uint32_t)b->size;
+            if (takes(size, e)) {
+                // The largest of the chunk's other blocks, for its new bound.
+                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = at(n)->next) {
+                    uint32_t ns = (uint32_t)at(n)->size;
+                    largest = ns > largest ? ns : largest;
+                }
+                others = largest;
+                return o;
+            }
+            largest = size > largest ? size : largest;
+            o = b->next;
+        }
+        m_level[0][chunk] = largest;
+    }
+    return NONE;
+}
+
+uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint32_t size) {
+    // The lowest chunk under an entry of level k at index i or after whose
+    // bound admits the size. Up while the rest of a group admits nothing, then
+    // down into the first entry that does; a group that turns out to admit
+    // nothing after all lowers its parent's bound to what it holds, and the
+    // search goes on behind that parent.
+    for (;;) {
+        unsigned mask = 0;
+        if (i < m_levelSize[k]) mask = atLeastMask(m_level[k] + (i & ~15u), size) & (0xFFFFu << (i & 15u));
+        if (mask == 0) {
+            if (k == m_top) return NONE_CHUNK;
+            i = (i >> 4) + 1;
+            ++k;
+            continue;
+        }
+        i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
+        for (;;) {
+            if (k == 0) return i;
+            uint32_t* group = m_level[k - 1] + i * 16;
+            unsigned below = atLeastMask(group, size);
+            if (below == 0) {
+                m_level[k][i] = groupMax(group);
+                ++i;
+                break;
+            }
+            i = i * 16 + (uint32_t)__builtin_ctz(below);
+            --k;
+        }
+    }
+}
+
+void MemoryManager::raise(uint32_t chunk, uint32_t size) {
+    // A larger block in the chunk: every bound above it that is lower takes
+    // its size (an entry is never below the entries under it, so the first
+    // one high enough ends the climb).
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_top && m_level[k][i] < size; ++k, i >>= 4) m_level[k][i] = size;
+}
+
+void MemoryManager::occupy(uint32_t chunk) {
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
+        uint64_t& w = m_occupied[k][i >> 6];
+        bool was = w != 0;
+        w |= 1ull << (i & 63u);
+        if (was) break;
+    }
+}
+
+void MemoryManager::vacate(uint32_t chunk) {
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
+        uint64_t& w = m_occupied[k][i >> 6];
+        w &= ~(1ull << (i & 63u));
+        if (w != 0) break;
+    }
+}
+
+int MemoryManager::lastOccupiedBefore(uint32_t chunk) const {
+    // Up until an earlier bit of the same word is set, then down along the
+    // highest set bits.
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
+        uint64_t below = m_occupied[k][i >> 6] & ((1ull << (i & 63u)) - 1u);
+        if (below == 0) continue;
+        uint32_t j = (i & ~63u) + 63u - (uint32_t)__builtin_clzll(below);
+        for (; k > 0; --k) j = j * 64 + 63u - (uint32_t)__builtin_clzll(m_occupied[k - 1][j]);
+        return (int)j;
+    }
+    return -1;
+}
+
+// Index updates follow the list: they are made once the list is consistent
+// again.
+
+void MemoryManager::indexAdd(uint32_t offset) {
+    uint32_t chunk = chunkOf(offset);
+    uint32_t& first = m_chunkFirst[chunk];
+    if (first == NONE) {
+        first = offset;
+        occupy(chunk);
+    } else if (offset < first) {
+        first = offset;
+    }
+    raise(chunk, (uint32_t)at(offset)->size);
+}
+
+void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
+    // successor: the free block that now follows the removed block's place in
+    // the list. The chunk's bound stays as it is until a search finds it too high.
+    uint32_t chunk = chunkOf(offset);
+    uint32_t& first = m_chunkFirst[chunk];
+    if (first != offset) return;
+    if (successor != NONE && chunkOf(successor) == chunk) {
+        first = successor;
+    } else {
+        first = NONE;
+        vacate(chunk);
+    }
+}
+
+uint32_t MemoryManager::predecessor(uint32_t offset) const {
+    // The free block at the highest offset not above `offset`, or NONE.
+    uint32_t chunk = chunkOf(offset);
+    uint32_t p = m_chunkFirst[chunk];
+    if (p == NONE || p > offset) {
+        int c = lastOccupiedBefore(chunk);
+        if (c < 0) return NONE;
+        p = m_chunkFirst[c];
+    }
+    for (uint32_t n = at(p)->next; n != NONE && n <= offset; n = at(n)->next) p = n;
+    return p;
 }
 
 void MemoryManager::unlink(Block* b) {
@@ -107,37 +363,65 @@ void MemoryManager::unlink(Block* b) {
     if (next) next->prev = b->prev;
 }
 
+namespace {
+// The log lines that name the requester, kept off the hot paths (the name is
+// cut out of the signature only when a line is written).
+__attribute__((noinline, cold)) void logWithName(unsigned level, const char* format, int value, const char* function,
+                                                  int line, unsigned address) {
+    char fn[256];
+    core::functionName(function, fn, sizeof fn);
+    if (level == 0x1) core::log(level, format, fn, line, value);
+    else core::log(level, format, value, fn, line, address);
+}
+} // namespace
+
 void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     if (m_allocateHook) return m_allocateHook(size);
-    char fn[256];
-    if (size >= m_usableSize || size < 0) {
-        core::log(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n",
-                  core::functionName(function, fn, sizeof fn), line, size);
+    bool tooBig = size >= m_usableSize || size < 0;
+    if (tooBig) {
+        logWithName(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
+                    line, 0);
     }
-    int exact = exactBlockSize(size < 0 ? 0x7FFFFFF0 : size);
-    int split = splitBlockSize(size < 0 ? 0x7FFFFFF0 : size);
-    Block* b = (size >= m_usableSize || size < 0) ? nullptr : findFit(exact, split);
-    if (!b) {
+    int exact = exactBlockSize(tooBig ? 0 : size);
+    uint32_t others = 0;
+    uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact, others) : linearFit(exact));
+    if (bo == NONE) {
         core::log(0x1, " ** MEMORY FULL ** \n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
-    if (b->size != exact) {
-        Block* rest = reinterpret_cast<Block*>(reinterpret_cast<unsigned char*>(b) + split);
+    Block* b = at(bo);
+    // The list neighbours are written below; start fetching them now.
+    __builtin_prefetch(at(b->prev));
+    __builtin_prefetch(at(b->next));
+    int taken = b->size;
+    bool split = taken != exact;
+    uint32_t ro = bo + (uint32_t)exact;
+    if (split) {
+        // The rest stays free in b's place in the list.
+        Block* rest = at(ro);
         rest->magic = MAGIC;
-        rest->size = b->size - split;
-        rest->prev = offsetOf(b);
+        rest->size = taken - exact;
+        rest->prev = bo;
         rest->next = b->next;
-        if (Block* n = at(b->next)) n->prev = offsetOf(rest);
-        b->next = offsetOf(rest);
-        b->size = split;
+        if (Block* n = at(b->next)) n->prev = ro;
+        b->next = ro;
+        b->size = exact;
     }
+    uint32_t successor = b->next;
     unlink(b);
-    b->next = offsetOf(b) + (uint32_t)b->size;
-    b->prev = NONE;
-    if (core::logEnabled(0x400000)) {
-        core::log(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size,
-                  core::functionName(function, fn, sizeof fn), line, addr32(b));
+    if (m_indexed) {
+        indexRemove(bo, successor);
+        if (split) indexAdd(ro);
+        // The chunk's bound follows at once: the next search does not have
+        // to find it wanting.
+        uint32_t chunk = chunkOf(bo);
+        uint32_t left = split && chunkOf(ro) == chunk && (uint32_t)(taken - exact) > others ? (uint32_t)(taken - exact) : others;
+        m_level[0][chunk] = left;
     }
+    b->next = bo + (uint32_t)b->size;
+    b->prev = NONE;
+    if (traceOn(0x400000))
+        logWithName(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
     ++m_liveAllocations;
     m_usedBytes += b->size;
     m_freeBytes -= b->size;
@@ -152,28 +436,127 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
         m_freeHook(p);
         return;
     }
-    Block* b = reinterpret_cast<Block*>(static_cast<unsigned char*>(p) - HEADER);
-    unsigned char* raw = reinterpret_cast<unsigned char*>(b);
+    unsigned char* raw = static_cast<unsigned char*>(p) - HEADER;
     // A pointer that is not one of ours is refused before anything is touched.
-    if (!m_pool || raw < m_firstBlock || raw >= m_endGuard || ((raw - m_pool) & 15) != 0 || b->magic != MAGIC ||
-        b->size < 32 || raw + b->size > m_endGuard) {
+    // (Compared as integers: a foreign pointer must not be offset into the pool.)
+    uintptr_t r = (uintptr_t)p - HEADER;
+    Block* b = reinterpret_cast<Block*>(raw);
+    if (!m_pool || r < (uintptr_t)m_firstBlock || r >= (uintptr_t)m_endGuard || ((r - (uintptr_t)m_pool) & 15) != 0 ||
+        b->magic != MAGIC || b->size < MIN_BLOCK || (b->size & 15) != 0 || b->size > m_endGuard - raw) {
         core::log(0x1, "MemoryManager:free failed\n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     }
     int size = b->size;
-    if (core::logEnabled(0x800000)) {
-        char fn[256];
-        core::log(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size,
-                  core::functionName(function, fn, sizeof fn), line, addr32(b));
-    }
-    if (!insertFree(b))
+    __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
+    if (traceOn(0x800000))
+        logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
+    if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     m_usedBytes -= size;
     m_freeBytes += size;
     --m_liveAllocations;
 }
 
+void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
+    // intoLower: the lower block absorbs its list successor; otherwise the lower
+    // (freed) block absorbs the upper one and takes its place in the list.
+    if (!traceOn(0xE00000)) return;
+    if (intoLower) {
+        core::log(0xE00000, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
+                  addr32(lower), addr32(upper), lower->size, upper->size, lower->size + upper->size);
+    } else {
+        core::log(0xE00000, "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
+                  addr32(upper), addr32(lower), lower->size, upper->size, lower->size + upper->size);
+    }
+}
+
 bool MemoryManager::insertFree(Block* f) {
+    // The same decisions as the walk in insertFreeLinear, with the insertion
+    // point found through the index.
+    uint32_t fo = offsetOf(f);
+    uint32_t fsize = (uint32_t)f->size;
+    if (m_freeListHead == NONE) {
+        f->next = f->prev = NONE;
+        m_freeListHead = fo;
+        indexAdd(fo);
+        return true;
+    }
+    // When the block right above F is free it is F's list successor, and its
+    // previous link is the insertion point: no search. A used block keeps 0 in
+    // its previous field, a free one only when it is the head.
+    uint32_t ao = fo + fsize;
+    uint32_t co;
+    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || at(ao)->prev != NONE))
+        co = at(ao)->prev;
+    else
+        co = predecessor(fo);
+    if (co == fo) return false; // already free
+    if (co == NONE) {
+        // Below the lowest free block.
+        uint32_t ho = m_freeListHead;
+        Block* head = at(ho);
+        if (fo + fsize > ho) return false; // overlaps a free block
+        if (fo + fsize == ho) {
+            mergeLog(false, f, head);
+            f->size += head->size;
+            f->next = head->next;
+            if (Block* n = at(head->next)) n->prev = fo;
+            indexRemove(ho, head->next);
+        } else {
+            f->next = ho;
+            head->prev = fo;
+        }
+        f->prev = NONE;
+        m_freeListHead = fo;
+        indexAdd(fo);
+        return true;
+    }
+    Block* cur = at(co);
+    // Inside a free block: a block freed again after it was merged.
+    if (co + (uint32_t)cur->size > fo) return false;
+    uint32_t no = cur->next;
+    if (no == NONE) {
+        // Above the last free block: appended without a merge test.
+        f->prev = co;
+        f->next = NONE;
+        cur->next = fo;
+        indexAdd(fo);
+        return true;
+    }
+    Block* next = at(no);
+    if (fo + fsize > no) return false; // overlaps the next free block
+    f->prev = co;
+    f->next = no;
+    if (co + (uint32_t)cur->size == fo) {
+        mergeLog(true, cur, f);
+        cur->size += f->size;
+        cur->next = no;
+        if (co + (uint32_t)cur->size == no) {
+            mergeLog(true, cur, next);
+            cur->size += next->size;
+            cur->next = next->next;
+            if (Block* nn = at(next->next)) nn->prev = co;
+            indexRemove(no, next->next);
+            core::log(0xE00000, "MemoryManager: double connection!!\n");
+        }
+        raise(chunkOf(co), (uint32_t)cur->size);
+    } else if (fo + fsize == no) {
+        mergeLog(false, f, next);
+        f->size += next->size;
+        f->next = next->next;
+        if (Block* nn = at(next->next)) nn->prev = fo;
+        cur->next = fo;
+        indexRemove(no, next->next);
+        indexAdd(fo);
+    } else {
+        cur->next = fo;
+        next->prev = fo;
+        indexAdd(fo);
+    }
+    return true;
+}
+
+bool MemoryManager::insertFreeLinear(Block* f) {
     uint32_t fo = offsetOf(f);
     Block* head = at(m_freeListHead);
     if (!head) {
@@ -183,9 +566,9 @@ bool MemoryManager::insertFree(Block* f) {
     }
     if (f == head) return false;
     if (f < head) {
+        if (fo + (uint32_t)f->size > m_freeListHead) return false; // overlaps a free block
         if (fo + (uint32_t)f->size == m_freeListHead) {
-            core::log(0xE00000, "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
-                      addr32(head), addr32(f), f->size, head->size, f->size + head->size);
+            mergeLog(false, f, head);
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
@@ -199,37 +582,34 @@ bool MemoryManager::insertFree(Block* f) {
     }
     for (Block* cur = head;;) {
         Block* next = at(cur->next);
+        uint32_t co = offsetOf(cur);
         if (cur == f) return false;
+        if (cur < f && co + (uint32_t)cur->size > fo) return false; // inside a free block
         if (!next) {
             // Above the last free block: appended without a merge test.
-            f->prev = offsetOf(cur);
+            f->prev = co;
             f->next = NONE;
             cur->next = fo;
             return true;
         }
         if (cur < f && next > f) {
-            f->prev = offsetOf(cur);
-            f->next = offsetOf(next);
-            uint32_t co = offsetOf(cur);
+            uint32_t no = offsetOf(next);
+            if (fo + (uint32_t)f->size > no) return false; // overlaps the next free block
+            f->prev = co;
+            f->next = no;
             if (co + (uint32_t)cur->size == fo) {
-                core::log(0xE00000,
-                          "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
-                          addr32(cur), addr32(f), cur->size, f->size, cur->size + f->size);
+                mergeLog(true, cur, f);
                 cur->size += f->size;
-                cur->next = offsetOf(next);
-                if (co + (uint32_t)cur->size == offsetOf(next)) {
-                    core::log(0xE00000,
-                              "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
-                              addr32(cur), addr32(next), cur->size, next->size, cur->size + next->size);
+                cur->next = no;
+                if (co + (uint32_t)cur->size == no) {
+                    mergeLog(true, cur, next);
                     cur->size += next->size;
                     cur->next = next->next;
                     if (Block* nn = at(next->next)) nn->prev = co;
                     core::log(0xE00000, "MemoryManager: double connection!!\n");
                 }
-            } else if (fo + (uint32_t)f->size == offsetOf(next)) {
-                core::log(0xE00000,
-                          "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
-                          addr32(next), addr32(f), f->size, next->size, f->size + next->size);
+            } else if (fo + (uint32_t)f->size == no) {
+                mergeLog(false, f, next);
                 f->size += next->size;
                 f->next = next->next;
                 if (Block* nn = at(next->next)) nn->prev = fo;
@@ -240,7 +620,6 @@ bool MemoryManager::insertFree(Block* f) {
             }
             return true;
         }
-        if (next == f) return false;
         cur = next;
     }
 }
@@ -261,23 +640,71 @@ bool MemoryManager::validate() const {
     if (*reinterpret_cast<const uint32_t*>(m_pool) != MAGIC) return false;
     if (*reinterpret_cast<const uint32_t*>(m_endGuard) != MAGIC) return false;
     int64_t freeSum = 0;
+    int freeCount = 0;
     uint32_t prev = NONE;
     for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
         if (b->magic != MAGIC || b->prev != prev) return false;
         if (prev != NONE && offsetOf(b) <= prev) return false;
         if (reinterpret_cast<unsigned char*>(b) + b->size > m_endGuard) return false;
+        // Every free block is found at its own address through the index.
+        if (m_indexed && predecessor(offsetOf(b)) != offsetOf(b)) return false;
         freeSum += b->size;
         prev = offsetOf(b);
+        if (++freeCount > m_usableSize / MIN_BLOCK) return false;
     }
     if (freeSum != m_freeBytes) return false;
-    // Walk every block from the first to the tail guard.
+    if (m_indexed) {
+        // Each chunk's first block, occupancy bit and bound (not below its
+        // largest block), and every entry above them.
+        uint32_t chunk = 0;
+        uint32_t largest = 0;
+        uint32_t first = NONE;
+        uint32_t chunks = m_levelSize[0];
+        auto occupied = [&](int k, uint32_t i) { return (m_occupied[k][i >> 6] >> (i & 63u)) & 1u; };
+        auto closeChunk = [&](uint32_t c) {
+            bool ok = m_chunkFirst[c] == first && m_level[0][c] >= largest && occupied(0, c) == (first != NONE);
+            first = NONE;
+            largest = 0;
+            return ok;
+        };
+        for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
+            uint32_t c = chunkOf(offsetOf(b));
+            while (chunk < c)
+                if (!closeChunk(chunk++)) return false;
+            if (first == NONE) first = offsetOf(b);
+            if ((uint32_t)b->size > largest) largest = (uint32_t)b->size;
+        }
+        while (chunk < chunks)
+            if (!closeChunk(chunk++)) return false;
+        for (int k = 1; k <= m_top; ++k) {
+            for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
+                uint32_t below = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
+                if (m_level[k][i] < below) return false;
+            }
+        }
+        for (int k = 1; k <= m_occTop; ++k) {
+            for (uint32_t i = 0; i < m_occWords[k] * 64; ++i) {
+                bool expected = i < m_occWords[k - 1] && m_occupied[k - 1][i] != 0;
+                if ((occupied(k, i) != 0) != expected) return false;
+            }
+        }
+    }
+    // Walk every block from the first to the tail guard; the free ones are
+    // met in list order.
     int64_t usedSum = 0;
+    uint32_t nextFree = m_freeListHead;
     for (unsigned char* p = m_firstBlock; p < m_endGuard;) {
         const Block* b = reinterpret_cast<const Block*>(p);
-        if (b->magic != MAGIC || b->size < 32 || (b->size & 15)) return false;
-        if (b->prev == NONE && b->next == offsetOf(b) + (uint32_t)b->size) usedSum += b->size;
+        if (b->magic != MAGIC || b->size < MIN_BLOCK || (b->size & 15)) return false;
+        if (offsetOf(b) == nextFree) {
+            nextFree = b->next;
+        } else {
+            if (b->prev != NONE || b->next != offsetOf(b) + (uint32_t)b->size) return false;
+            usedSum += b->size;
+        }
         p += b->size;
     }
+    if (nextFree != NONE) return false;
     return usedSum == m_usedBytes && m_usedBytes + m_freeBytes == m_usableSize;
 }
 
