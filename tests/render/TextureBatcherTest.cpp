@@ -310,3 +310,38 @@ TEST_F(GLTest, StatisticsOverlayHasEveryLineInOrder) {
     g->releaseTarget();
     g->bindTarget(nullptr);
 }
+
+TEST_F(GLTest, RegionUpdateAndDuplicates) {
+    core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
+    core::Ref<Image2D> image(halves(16, 16, RED, RED));
+    t->setImage(image.get());
+    core::Ref<Image2D> patch(halves(4, 4, GREEN, GREEN));
+    t->updateRegion(patch.get(), 8, 4);
+    std::vector<unsigned char> px(16 * 16 * 4);
+    glBindTexture(GL_TEXTURE_2D, t->getGLName());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    g->invalidateStateCache();
+    auto at = [&](int x, int y) { return std::array<int, 4>{px[(y * 16 + x) * 4], px[(y * 16 + x) * 4 + 1], px[(y * 16 + x) * 4 + 2], px[(y * 16 + x) * 4 + 3]}; };
+    EXPECT_TRUE(near(at(9, 5), rgba(GREEN)));
+    EXPECT_TRUE(near(at(12, 5), rgba(RED)));
+    EXPECT_TRUE(near(at(9, 3), rgba(RED)));
+
+    // A duplicated appearance copies a texture with an image and shares one without.
+    core::Ref<Texture2D> bare(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, 8, 8));
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    a->setTexture(0, t.get());
+    a->setTexture(2, bare.get());
+    EXPECT_EQ(3, a->getTextureCount());
+    EXPECT_EQ(nullptr, a->getTexture(1));
+    EXPECT_EQ(nullptr, a->getTexture(7));
+    int textures = g->getTextureCount();
+    core::Ref<Object3D> copy(a->duplicate());
+    Appearance* d = static_cast<Appearance*>(copy.get());
+    EXPECT_NE(t.get(), d->getTexture(0));
+    ASSERT_NE(nullptr, d->getTexture(0));
+    EXPECT_NE(0u, d->getTexture(0)->getGLName());
+    EXPECT_EQ(bare.get(), d->getTexture(2));
+    EXPECT_EQ(textures + 1, g->getTextureCount());
+    copy.release();
+    EXPECT_EQ(textures, g->getTextureCount()) << "a destroyed texture leaves the renderer's list";
+}
