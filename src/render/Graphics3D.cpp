@@ -15,7 +15,7 @@ namespace render {
 static const unsigned LOG_G3D = 0x1000;
 
 Graphics3D::Graphics3D(int type)
-    : m_type(type), m_display(nullptr), m_lightingEnabled(false), m_recreateContext(false), m_targetBound(false),
+    : m_type(type), m_display(nullptr), m_lightingEnabled(true), m_recreateContext(false), m_targetBound(false),
       m_presented(false), m_textureMatrixCount(0), m_defaultLightIndex(-1), m_lightCount(0), m_target(nullptr),
       m_lastSecondMs(0), m_framesThisSecond(0), m_fps(0), m_scope(-1) {
     std::memset(&m_caps, 0, sizeof m_caps);
@@ -138,6 +138,16 @@ void Graphics3D::resetLights() {
     setLight(nullptr);
 }
 
+int Graphics3D::addLightConfig(const LightConfig& light) {
+    if (m_lightCount >= MAX_LIGHTS) return -1;
+    int index = m_lightCount++;
+    m_lightConfigs[index] = light;
+    m_lightConfigs[index].index = index;
+    m_lightConfigs[index].dirty = 1;
+    m_lightConfigs[index].enabled = 1;
+    return index;
+}
+
 void Graphics3D::resetGraphics3D(int mode) {
     if (mode != 1) return;
     m_camera.release();
@@ -145,6 +155,9 @@ void Graphics3D::resetGraphics3D(int mode) {
     if (m_recreateContext) destroyContext();
     createContext();
     m_recreateContext = true;
+    // The first second of frames is counted from now.
+    m_lastSecondMs = HAL::getTimeMs();
+    m_framesThisSecond = 0;
     setGraphics3DDefaults();
     configClass();
     if (m_display) setViewport(m_display->getWidth(), m_display->getHeight());

@@ -164,6 +164,11 @@ public:
     void setViewport(int width, int height);
     void getViewport(int out[4]) const;
     void resetLights();
+    // Takes a light record into the next free slot (its index is set here)
+    // and marks it for upload at the next draw; -1 when all eight slots are
+    // taken. The light node class builds the record from its fields.
+    int addLightConfig(const LightConfig& light);
+    int getLightCount() const { return m_lightCount; }
     // The scope the node being drawn carries (recorded for the drawable classes).
     void setScope(int scope) { m_scope = scope; }
     int getScope() const { return m_scope; }

@@ -19,7 +19,7 @@ struct PickResult {
 
 class Node : public Transformable {
 public:
-    static const int NONE = 144; // alignment target "none"
+    static constexpr int NONE = 144; // alignment target "none"
 
     // Axis-aligned bounds in local space, or transformed by `transform` when given.
     virtual void getBounds(float min[3], float max[3], const slm::mat4* transform);

@@ -113,6 +113,12 @@ bool OGLES2_Graphics3D::createContext() {
 }
 
 void OGLES2_Graphics3D::destroyContext() {
+    // The default program's GL objects die with the context: delete them
+    // while it is current, so the next context builds its own from the text.
+    if (m_contextCreated) {
+        m_currentProgram.release();
+        m_defaultProgram.release();
+    }
     if (m_config.destroyContext)
         m_config.destroyContext();
     else if (m_display)
@@ -141,6 +147,12 @@ void OGLES2_Graphics3D::queryCapabilities() {
 }
 
 void OGLES2_Graphics3D::setDefaults() {
+    if (!m_contextCreated) {
+        // Without a context there is nothing to set up or compile; every
+        // draw and clear is skipped until a reset brings one.
+        core::log(0x1, "Graphics3D: no OpenGL context, drawing is switched off\n");
+        return;
+    }
     if (m_display) {
         M3D_GL(ClearDepth, glClearDepth(1.0));
         setLineWidth(1.0f);
@@ -239,6 +251,7 @@ void OGLES2_Graphics3D::setViewportGL(int x, int y, int width, int height) {
 }
 
 void OGLES2_Graphics3D::clearBuffers(unsigned argb, bool depth, bool color) {
+    if (!m_contextCreated) return;
     if (!m_clearColorKnown || argb != m_clearColor) {
         m_clearColor = argb;
         m_clearColorKnown = true;
@@ -293,207 +306,11 @@ void OGLES2_Graphics3D::selectTextureUnit(int unit) {
     m_activeTexture = unit;
 }
 
-// ---- buffer objects ----
-
-static unsigned targetOf(int kind) {
-    return (kind == VBOHandle::STATIC_INDEX || kind == VBOHandle::DYNAMIC_INDEX) ? GL_ELEMENT_ARRAY_BUFFER
-                                                                                 : GL_ARRAY_BUFFER;
-}
-
-void OGLES2_Graphics3D::bindBuffer(unsigned target, int name) {
-    int& cache = target == GL_ARRAY_BUFFER ? m_arrayBuffer : m_elementBuffer;
-    if (cache == name) return;
-    M3D_GL(BindBuffer, pglBindBuffer(target, (GLuint)name));
-    cache = name;
-}
-
-void OGLES2_Graphics3D::createVBO(VBOHandle& out, int kind, const void* data, int size) {
-    bool dynamic = kind == VBOHandle::DYNAMIC_VERTEX || kind == VBOHandle::DYNAMIC_INDEX;
-    int allocated = size + (dynamic ? m_config.spareAmount : 0);
-    unsigned target = targetOf(kind);
-    GLuint name = 0;
-    M3D_GL(Object, pglGenBuffers(1, &name));
-    bindBuffer(target, (int)name);
-    M3D_GL(BufferData, pglBufferData(target, allocated, nullptr, dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW));
-    if (size > 0 && data) M3D_GL(BufferData, pglBufferSubDataARB(target, 0, size, data));
-    bindBuffer(target, 0);
-    if (dynamic)
-        ++m_stats.dynamicVBOs;
-    else
-        ++m_stats.staticVBOs;
-    m_stats.vboBytes += allocated;
-    out.name = (int)name;
-    out.kind = kind;
-    out.size = allocated;
-    out.updates = 0;
-}
-
-void OGLES2_Graphics3D::updateVBO(VBOHandle& handle, int offset, const void* data, int size) {
-    if (handle.name == -1 || size <= 0 || offset < 0) return;
-    ++handle.updates;
-    if (offset + size > handle.size) {
-        VBOHandle fresh;
-        createVBO(fresh, handle.kind, data, offset + size);
-        fresh.updates = handle.updates;
-        deleteVBO(handle);
-        ++m_stats.vboResizes;
-        handle = fresh;
-        return;
-    }
-    unsigned target = targetOf(handle.kind);
-    bindBuffer(target, handle.name);
-    void* mapped = M3D_GL(MapBuffer, pglMapBufferARB(target, GL_WRITE_ONLY));
-    const char* source = static_cast<const char*>(data) + offset;
-    if (mapped) {
-        std::memcpy(static_cast<char*>(mapped) + offset, source, (size_t)size);
-        M3D_GL(MapBuffer, pglUnmapBufferARB(target));
-    } else {
-        // A driver that refuses the mapping still takes the bytes this way.
-        M3D_GL(BufferData, pglBufferSubDataARB(target, offset, size, source));
-    }
-    bindBuffer(target, 0);
-}
-
-void OGLES2_Graphics3D::deleteVBO(VBOHandle& handle) {
-    if (handle.name != -1) {
-        m_stats.vboBytes -= handle.size;
-        if (handle.isDynamic())
-            --m_stats.dynamicVBOs;
-        else
-            --m_stats.staticVBOs;
-        GLuint name = (GLuint)handle.name;
-        M3D_GL(Object, pglDeleteBuffers(1, &name));
-        // GL unbinds a deleted buffer and will hand its name out again.
-        if (m_arrayBuffer == handle.name) m_arrayBuffer = 0;
-        if (m_elementBuffer == handle.name) m_elementBuffer = 0;
-        for (int i = 0; i < MAX_ATTRIBS; ++i)
-            if (m_attribs[i].known && m_attribs[i].buffer == handle.name) m_attribs[i].known = false;
-    }
-    handle.size = 0;
-    handle.name = -1;
-}
-
-void OGLES2_Graphics3D::bindVBO(const VBOHandle& handle, bool bind) {
-    bindBuffer(targetOf(handle.kind), bind ? handle.name : 0);
-}
-
-// ---- vertex attributes ----
-
-int OGLES2_Graphics3D::glTypeForComponentSize(int bytes) {
-    if (bytes == 1) return GL_BYTE;
-    if (bytes == 2) return GL_SHORT;
-    if (bytes == 4) return GL_FLOAT;
-    return 0;
-}
-
-void OGLES2_Graphics3D::attribPointer(int location, int size, unsigned type, bool normalized, int offset) {
-    if (location < 0) return;
-    m_drawAttribs |= 1u << location;
-    if (location < MAX_ATTRIBS) {
-        AttribState& a = m_attribs[location];
-        if (a.known && a.buffer == m_arrayBuffer && a.size == size && a.type == type && a.normalized == normalized &&
-            a.offset == offset)
-            return;
-        a.known = true;
-        a.buffer = m_arrayBuffer;
-        a.size = size;
-        a.type = type;
-        a.normalized = normalized;
-        a.offset = offset;
-    }
-    M3D_GL(AttribPointer, pglVertexAttribPointer((GLuint)location, size, type, normalized ? GL_TRUE : GL_FALSE, 0,
-                                                 reinterpret_cast<const void*>((size_t)offset)));
-}
-
-// Enables exactly the attribute arrays this draw pointed, disabling those a
-// previous draw left on (they could read past this draw's buffer).
-void OGLES2_Graphics3D::syncAttribArrays() {
-    unsigned want = m_drawAttribs;
-    unsigned have = m_enabledAttribsKnown ? m_enabledAttribs : ~want;
-    unsigned diff = want ^ have;
-    for (int i = 0; i < MAX_ATTRIBS && diff; ++i) {
-        unsigned bit = 1u << i;
-        if (!(diff & bit)) continue;
-        if (want & bit)
-            M3D_GL(AttribEnable, pglEnableVertexAttribArray((GLuint)i));
-        else
-            M3D_GL(AttribEnable, pglDisableVertexAttribArray((GLuint)i));
-        diff &= ~bit;
-    }
-    m_enabledAttribs = want;
-    m_enabledAttribsKnown = true;
-}
-
-void OGLES2_Graphics3D::setPositions(VertexArray* array, int offset) {
-    if (!array || !m_currentProgram) return;
-    attribPointer(m_currentProgram->getLocation(ShaderProgram::POSITION), array->getComponentCount(),
-                  (unsigned)glTypeForComponentSize(array->getComponentSize()), false, offset);
-}
-
-void OGLES2_Graphics3D::setColors(VertexArray* array, unsigned defaultColor, int offset) {
-    if (!m_currentProgram) return;
-    if (array) {
-        // Colours are unsigned bytes whatever the array says; the shader scales them by 1/255.
-        unsigned type = array->getComponentSize() == 1 ? GL_UNSIGNED_BYTE
-                                                       : (unsigned)glTypeForComponentSize(array->getComponentSize());
-        attribPointer(m_currentProgram->getLocation(ShaderProgram::COLOR), array->getComponentCount(), type, false,
-                      offset);
-        m_features[FEATURE_VERTEX_COLORS] = 1.0f;
-    } else {
-        setVertexColor(defaultColor);
-        m_features[FEATURE_VERTEX_COLORS] = 0.0f;
-    }
-}
-
-void OGLES2_Graphics3D::setNormals(VertexArray* array, int offset) {
-    if (!array || !m_currentProgram) return;
-    attribPointer(m_currentProgram->getLocation(ShaderProgram::NORMAL), array->getComponentCount(),
-                  (unsigned)glTypeForComponentSize(array->getComponentSize()), true, offset);
-}
-
-void OGLES2_Graphics3D::setTexCoords(int unit, VertexArray* array, int offset) {
-    if (!array || !m_currentProgram) return;
-    enableCap(GL_TEXTURE_2D, m_texture2DEnabled, true);
-    m_features[FEATURE_TEXTURING] = 1.0f;
-    attribPointer(m_currentProgram->getLocation(ShaderProgram::TEXCOORD0 + unit), array->getComponentCount(),
-                  (unsigned)glTypeForComponentSize(array->getComponentSize()), false, offset);
-    ++m_textureMatrixCount;
-}
-
-void OGLES2_Graphics3D::setVertexColor(unsigned argb) {
-    if (m_currentProgram) m_currentProgram->setUniform(m_currentProgram->getLocation(ShaderProgram::VERTEX_COLOR), argbToVec4(argb));
-}
-
-void OGLES2_Graphics3D::resetDrawState() {
-    m_positionDecode = slm::mat4();
-    for (int i = 0; i < TEXTURE_UNITS; ++i) m_textureMatrices[i] = slm::mat4();
-    m_textureMatrixCount = 0;
-    for (int i = 0; i < FEATURE_COUNT; ++i) m_features[i] = 0.0f;
-    m_drawAttribs = 0;
-}
-
 // ---- the draw ----
 
-void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance,
-                                      const slm::mat4& transform, int) {
-    if (!vb || !ib || !m_contextCreated) return;
-    // 1. vertex data
-    vb->prepare(*this);
-    bindVBO(vb->getVBO(), true);
-    // 2.
-    resetDrawState();
-    // 3. program: forced, else the appearance's, else the default
-    ShaderProgram* program = m_forcedProgram.get();
-    if (program) {
-        program->validate();
-    } else {
-        program = appearance && appearance->getShaderProgram() ? appearance->getShaderProgram() : m_defaultProgram.get();
-    }
-    if (!program || program->getGLName() == 0) return;
-    useProgram(program);
-    // 5.
-    m_model = transform;
-    // 6. lights are added here once the light classes exist.
+// Steps 7 to 11 of a draw: points every attribute the program reads at the
+// vertex buffer's regions and builds the position and texture decode matrices.
+void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearance, ShaderProgram* program) {
     // 7. positions
     if (VertexArray* positions = vb->getPositions()) {
         m_positionDecode = decodeMatrix(vb->getPositionBias(), vb->getPositionScale());
@@ -504,7 +321,7 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
                               ? appearance->getCompositingMode()
                               : (m_defaultAppearance ? m_defaultAppearance->getCompositingMode() : nullptr);
     VertexArray* colors = vb->getColors();
-    bool bindColors = colors && m_config.flags[GraphicsConfig::VERTEX_COLORS] && (!m_lightingEnabled || m_lightCount == 0);
+    bool bindColors = colors && m_config.flags[GraphicsConfig::VERTEX_COLORS] && (!lightingOn() || m_lightCount == 0);
     if (bindColors && cm && cm->getColorValue() != -1) {
         // A compositing colour value keeps the colour attribute as it was.
         int location = program->getLocation(ShaderProgram::COLOR);
@@ -531,6 +348,31 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
         attribPointer(location, a->array->getComponentCount(),
                       (unsigned)glTypeForComponentSize(a->array->getComponentSize()), false, a->region.offset);
     }
+}
+
+void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance,
+                                      const slm::mat4& transform, int) {
+    if (!vb || !ib || !m_contextCreated) return;
+    // 1. vertex data
+    vb->prepare(*this);
+    bindVBO(vb->getVBO(), true);
+    // 2.
+    resetDrawState();
+    // 3. program: forced, else the appearance's, else the default
+    ShaderProgram* program = m_forcedProgram.get();
+    if (program) {
+        program->validate();
+    } else {
+        program = appearance && appearance->getShaderProgram() ? appearance->getShaderProgram() : m_defaultProgram.get();
+    }
+    if (!program || program->getGLName() == 0) return;
+    useProgram(program);
+    // 5.
+    m_model = transform;
+    // 6. (The automatic default light joins with the light class.)
+    sendDirtyLights();
+    // 7-11. positions, colours, normals, texture coordinates, custom attributes
+    bindVertexArrays(vb, appearance, program);
     syncAttribArrays();
     // 12. point sprites
     if (ib->getPrimitiveType() == IndexBuffer::POINT_SPRITES) {
@@ -542,12 +384,65 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     applyAppearance(appearance);
     // 14.
     uploadMatrices();
-    // 15. lights: none can be added yet, so the lighting flag stays 0.
-    m_features[FEATURE_LIGHTS] = 0.0f;
+    // 15.
+    uploadLights();
     // 16.
     program->setFeatures(program->getLocation(ShaderProgram::FEATURES_FLAGS), m_features);
     // 17.
     drawIndexed(ib);
+}
+
+bool OGLES2_Graphics3D::lightingOn() const {
+    return m_config.flags[GraphicsConfig::LIGHTING_ALLOWED] && m_lightingEnabled;
+}
+
+void OGLES2_Graphics3D::sendDirtyLights() {
+    if (!lightingOn()) return;
+    for (int i = 0; i < MAX_LIGHTS; ++i) {
+        LightConfig& c = m_lightConfigs[i];
+        if (!c.dirty || c.index < 0 || c.index >= MAX_LIGHTS) continue;
+        setLight(&c);
+        c.dirty = 0;
+    }
+}
+
+// The light uniforms go to a program only when the light slots changed since
+// it last received them (the lights version); the flag is set every draw.
+void OGLES2_Graphics3D::uploadLights() {
+    if (!lightingOn()) {
+        m_features[FEATURE_LIGHTS] = 0.0f;
+        return;
+    }
+    bool any = false;
+    for (int i = 0; i < MAX_LIGHTS; ++i)
+        if (m_lightSlots[i].type != 0) any = true;
+    m_features[FEATURE_LIGHTS] = any ? 1.0f : 0.0f;
+    ShaderProgram* p = m_currentProgram.get();
+    if (!p || p->getLightsVersion() == m_lightsVersion) return;
+    p->setLightsVersion(m_lightsVersion);
+    for (int i = 0; i < MAX_LIGHTS; ++i) {
+        const LightConfig& c = m_lightSlots[i];
+        auto loc = [&](int field) { return p->getLocation(ShaderProgram::LIGHT_BASE + 20 * i + field); };
+        // Fields of a light group: 1 type, 2 matrix, 3 direction, 4 diffuse,
+        // 5 specular, 6 ambient, 7 spot direction, 8-10 attenuation, 11 cutoff, 12 exponent.
+        if (c.type == 0) {
+            p->setUniform(loc(1), 0.0f);
+            continue;
+        }
+        p->setUniform(loc(3), slm::vec3(c.direction[0], c.direction[1], c.direction[2]));
+        p->setUniform(loc(4), slm::vec4(c.diffuse[0], c.diffuse[1], c.diffuse[2], c.diffuse[3]));
+        p->setUniform(loc(6), slm::vec4(c.ambient[0], c.ambient[1], c.ambient[2], c.ambient[3]));
+        p->setUniform(loc(11), c.spotCutoff);
+        p->setUniform(loc(12), c.spotExponent);
+        p->setUniform(loc(8), c.attenuation[0]);
+        p->setUniform(loc(9), c.attenuation[1]);
+        p->setUniform(loc(10), c.attenuation[2]);
+        p->setUniform(loc(1), (float)c.type);
+        if (c.type == 131)
+            p->setUniform(loc(7), slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2], c.spotDirection[3]));
+        else if (c.type == 130)
+            p->setUniform(loc(2), c.matrix);
+    }
 }
 
 void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {

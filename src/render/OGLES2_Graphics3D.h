@@ -98,6 +98,7 @@ public:
     void addProgram(ShaderProgram* p);
     void removeProgram(ShaderProgram* p);
 
+    bool hasContext() const { return m_contextCreated; }
     // Forgets every cached GL state so the next setter of each reaches GL.
     void invalidateStateCache();
     const float* getFeatures() const { return m_features; }
@@ -109,7 +110,11 @@ private:
     void bindBuffer(unsigned target, int name);
     void attribPointer(int location, int size, unsigned type, bool normalized, int offset);
     void syncAttribArrays();
+    void bindVertexArrays(VertexBuffer* vb, Appearance* appearance, ShaderProgram* program);
     void applyAppearance(Appearance* appearance);
+    bool lightingOn() const;
+    void sendDirtyLights();
+    void uploadLights();
     void applyPolygonMode(PolygonMode* p);
     void applyCompositingMode(CompositingMode* c);
 

@@ -175,6 +175,10 @@ Shader::~Shader() {
 }
 
 void Shader::compile(unsigned stage, const char* kindName, const char* header) {
+    if (!pglCreateShader || !pglShaderSource || !pglCompileShader) {
+        core::log(0x1, "ShaderError : %s\n", "OpenGL 2.0 shader functions are missing (no GL context)");
+        throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, "Shader error compiling failed");
+    }
     m_glName = M3D_GL(Object, pglCreateShader(stage));
     GLenum err = M3D_GL(Query, glGetError());
     if (err != 0) core::log(0x1, "OpenGL Shader ERROR : code = %d (0x%X)\n", (int)err, (unsigned)err);

@@ -66,8 +66,13 @@ ShaderProgram::~ShaderProgram() {
 }
 
 void ShaderProgram::link() {
-    if (!m_vertexShader || !m_fragmentShader)
+    if (!m_vertexShader || !m_fragmentShader || !m_owner->hasContext()) {
+        core::log(0x1, "Linker ShaderProgramError : %s\n",
+                  m_owner->hasContext() ? "a shader is missing" : "no OpenGL context");
+        m_vertexShader.release();
+        m_fragmentShader.release();
         throw ShaderException("UNKNOWN", "UNKNOWN", 0, "ShaderProgram error linking failed");
+    }
     m_glName = M3D_GL(Object, pglCreateProgram());
     M3D_GL(Object, pglAttachShader(m_glName, m_vertexShader->getGLName()));
     M3D_GL(Object, pglAttachShader(m_glName, m_fragmentShader->getGLName()));

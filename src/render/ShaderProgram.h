@@ -45,7 +45,7 @@ public:
         LIGHT_BASE = 100, // light i, field f (1..12): 100 + 20·i + f
         LOCATION_COUNT = 280
     };
-    static const int FEATURE_COUNT = 10;
+    static constexpr int FEATURE_COUNT = 10;
 
     // Links the two shaders and resolves every location. `graphics` owns the
     // program-in-use state and counts the uploads; a graphics object that is

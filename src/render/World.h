@@ -10,7 +10,7 @@ namespace render {
 
 class World : public Group {
 public:
-    static const int CLEAR_WITH_BACKGROUND = 0x20;
+    static constexpr int CLEAR_WITH_BACKGROUND = 0x20;
 
     World();
     virtual Object3D* duplicate() const;

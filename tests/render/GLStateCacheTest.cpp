@@ -194,6 +194,9 @@ TEST_F(GLTest, ANewContextResynchronisesTheCaches) {
     EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour cache was forgotten";
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
+    EXPECT_EQ(0u, (unsigned)glGetError()) << "no GL object of the old context was used in the new one";
+    ASSERT_NE(nullptr, g->getDefaultShaderProgram());
+    EXPECT_NE(0u, g->getDefaultShaderProgram()->getGLName());
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // Drawing through OGLES2_Graphics3D::renderSubmesh on a real GL context and
 // reading the pixels back.
 #include "RenderFixture.h"
+#include "core/Exceptions.h"
 #include <cmath>
+#include <cstring>
+#include <string>
 
 using namespace render;
 using testsupport::GLTest;
@@ -234,6 +237,158 @@ TEST_F(GLTest, EmptyAndUnknownPrimitivesDrawNothingButCountTheCall) {
     core::Ref<Mesh> mesh(M3D_NEW Mesh(empty.get(), odd.get(), a.get()));
     mesh->render(*g, slm::mat4(), 0);
     EXPECT_EQ(1, g->getStatistics().drawCalls);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GLTest, FramesCountedUnderASecondKeepTheFPSValue) {
+    GraphicsConfig config = g->getConfig();
+    config.flags[GraphicsConfig::FPS_LOGGING] = 1;
+    g->setConfig(config);
+    for (int i = 0; i < 3; ++i) {
+        g->bindTarget(nullptr);
+        EXPECT_TRUE(g->isTargetBound());
+        g->releaseTarget();
+        EXPECT_FALSE(g->isTargetBound());
+    }
+    EXPECT_EQ(0, g->getFPS());
+    EXPECT_EQ(3, g->getFrameCount());
+    EXPECT_EQ(0, g->getStatistics().drawCalls) << "per-frame counters restart";
+}
+
+TEST_F(GLTest, LongCompilerLogsAreCutTo897CharactersAndTwoDots) {
+    // Many errors make a long driver log.
+    std::string body = "void main() {\n";
+    for (int i = 0; i < 60; ++i) body += "  undefinedValue" + std::to_string(i) + " = 1.0;\n";
+    body += "}\n";
+    testsupport::StderrCapture capture;
+    EXPECT_ANY_THROW(core::Ref<VertexShader> vs(M3D_NEW VertexShader(body.c_str())));
+    std::string log = capture.finish();
+    size_t start = log.find("ShaderError : ");
+    ASSERT_NE(std::string::npos, start);
+    size_t end = log.find("..\n\n", start);
+    ASSERT_NE(std::string::npos, end) << log;
+    EXPECT_EQ(897u, end - (start + std::strlen("ShaderError : ")));
+}
+
+} // namespace
+
+namespace {
+
+const char* LIT_VS = "void main()\n"
+                     "{\n"
+                     "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
+                     "    if (m3g_featuresFlags[SHADER_LIGHTS_ENABLED] == 1.0 && m3g_lightType[0] == DIRECTIONAL_LIGHT)\n"
+                     "        m3g_out_vColor = m3g_lightDiffuse[0];\n"
+                     "    else\n"
+                     "        m3g_out_vColor = vec4(0.0, 0.0, 1.0, 1.0);\n"
+                     "}\n";
+
+TEST_F(GLTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(flatAppearance());
+    a->setShaderProgram(program(LIT_VS, testsupport::flatFragmentShader()));
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255})) << "no light";
+    EXPECT_EQ(0.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_LIGHTS]);
+
+    LightConfig light;
+    light.type = 129;
+    light.diffuse[0] = 1.0f;
+    light.diffuse[3] = 1.0f;
+    EXPECT_EQ(0, g->addLightConfig(light));
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {255, 0, 0, 255}));
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_LIGHTS]);
+
+    glCallCounters().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(0, glCallCounters()[GLCallCounters::Uniform]) << "unchanged lights are not sent again";
+
+    // Lighting switched off: the flag is 0 although a slot is in use.
+    g->setLightingEnabled(false);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255}));
+    g->setLightingEnabled(true);
+    g->resetLights();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255})) << "reset lights free every slot";
+    for (int i = 0; i < Graphics3D::MAX_LIGHTS; ++i) EXPECT_EQ(i, g->addLightConfig(light));
+    EXPECT_EQ(-1, g->addLightConfig(light)) << "a ninth light has no slot";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GLTest, LinesAndPointSpritesDrawAndCountTheirPrimitives) {
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, 0xFF00FF00u));
+    core::Ref<Appearance> a(flatAppearance());
+    const unsigned short line[2] = {0, 2}; // the diagonal
+    core::Ref<LineListArray> lines(M3D_NEW LineListArray(line, 2));
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), lines.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, g->getStatistics().lines);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 255, 0, 255}));
+    EXPECT_TRUE(near(pixel(40, 24), {0, 0, 0, 255})) << "off the diagonal";
+
+    const unsigned short corners[4] = {0, 1, 2, 3};
+    core::Ref<IndexBuffer> points(M3D_NEW IndexBuffer(IndexBuffer::POINT_SPRITES, corners, 4));
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), points.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(4, g->getStatistics().triangles) << "a point sprite counts as one";
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_POINT_SPRITE]);
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_TEXTURING]);
+    // The corner (0.5, 0.5) falls on the pixel corner (48, 48): one of the four pixels around it is lit.
+    int lit = 0;
+    for (int y = 47; y <= 48; ++y)
+        for (int x = 47; x <= 48; ++x) lit += near(pixel(x, y), {0, 255, 0, 255}) ? 1 : 0;
+    EXPECT_EQ(1, lit);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255})) << "only the points are drawn";
+    EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE)) << "sprites are switched off after the draw";
+}
+
+} // namespace
+
+namespace {
+
+// A display whose GL context cannot be made (a window system without GL).
+class NoGLDisplay : public testsupport::GLTestDisplay {
+public:
+    NoGLDisplay() : GLTestDisplay(32, 32) {}
+    bool createGLContext() override { return false; }
+};
+
+TEST(RendererWithoutContext, DrawsNothingAndReportsInsteadOfCrashing) {
+    testsupport::EngineCore core;
+    NoGLDisplay display;
+    core::Ref<OGLES2_Graphics3D> g(M3D_NEW OGLES2_Graphics3D());
+    g->setDisplay(&display);
+    testsupport::StderrCapture capture;
+    g->resetGraphics3D(1);
+    EXPECT_FALSE(g->hasContext());
+    EXPECT_EQ(nullptr, g->getDefaultShaderProgram());
+    const float p[9] = {-1, -1, 0, 1, -1, 0, 0, 1, 0};
+    core::Ref<VertexArray> positions(M3D_NEW VertexArray(3, 3, 4));
+    positions->set(0, 3, p);
+    core::Ref<VertexBuffer> vb(M3D_NEW VertexBuffer());
+    vb->setPositions(positions.get(), 1.0f, nullptr);
+    const unsigned short idx[3] = {0, 1, 2};
+    core::Ref<IndexBuffer> ib(M3D_NEW TriangleListArray(idx, 3));
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    g->bindTarget(nullptr);
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    g->releaseTarget();
+    EXPECT_EQ(0, g->getStatistics().staticVBOs);
+    // Shaders cannot compile without a context; a program refuses to link.
+    EXPECT_THROW(core::Ref<VertexShader>(M3D_NEW VertexShader(testsupport::flatVertexShader())), Graphics3DException);
+    EXPECT_THROW(core::Ref<ShaderProgram>(g->createNewShaderProgram(nullptr, nullptr, false)), ShaderException);
+    EXPECT_NE(std::string::npos, capture.finish().find("no OpenGL context"));
 }
 
 } // namespace
