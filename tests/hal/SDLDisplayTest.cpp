@@ -163,6 +163,7 @@ TEST_F(SDLDisplayTest, FullScreenAtAResolutionTheScreenLacksFails) {
     StderrCapture cap;
     std::string failure = failureOf(c);
     std::string out = cap.finish();
+    if (out.find("SDL video system:") != std::string::npos) GTEST_SKIP() << "the X server went away: " << out;
     EXPECT_EQ(failure, "HAL: can not set fullscreen mode") << out;
     EXPECT_NE(out.find("setFullscreen ON\n ERROR  |setFullscreen failed (check display resolution)!\n"),
               std::string::npos)

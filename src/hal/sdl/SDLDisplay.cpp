@@ -92,6 +92,7 @@ SDLDisplay::SDLDisplay(const DisplayConfig& config) : Display(config) {
 
 void SDLDisplay::open() {
     m_videoSystem = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (!m_videoSystem) core::log(0x1, "SDL video system: %s\n", SDL_GetError());
     if (m_config.windowHandle) {
         // A host's window: adopt it, place it, and leave its pixel format alone.
         m_external = true;
