@@ -8,23 +8,28 @@ void registerScriptLibrary(ScriptState* holder) {
     // base: print, loadownmodule
     registerLuaBase(holder);
     // appearance (with the BLEND_* constants)
+    registerLuaAppearance(holder);
 
     // audio
     registerLuaAudio(holder);
 
     // camera
+    registerLuaCamera(holder);
 
     // math
     registerLuaMath(holder);
 
     // mesh
+    registerLuaMesh(holder);
 
     // mesh builder
     registerLuaMeshBuilder(holder);
 
     // render
+    registerLuaRender(holder);
 
     // shader
+    registerLuaShader(holder);
 
     // texture
 
