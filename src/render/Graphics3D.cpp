@@ -65,6 +65,7 @@ void Graphics3D::releaseTarget() {
     flush();
     unbindFramebuffer();
     if (!m_target) {
+        if (m_presentListener) m_presentListener(this, m_presentContext);
         present();
         m_presented = true;
     }
