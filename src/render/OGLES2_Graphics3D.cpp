@@ -33,8 +33,7 @@ slm::mat4 decodeMatrix(const float* bias, float scale) {
 OGLES2_Graphics3D::OGLES2_Graphics3D()
     : OGLES_Graphics3D(TYPE_OPENGL_ES_2), m_programInUse(0), m_pointSize(1.0f), m_lightsVersion(0),
       m_contextCreated(false) {
-    for (int i = 0; i < FEATURE_COUNT; ++i)
-        m_features[i] = 0.0f;
+    for (int i = 0; i < FEATURE_COUNT; ++i) m_features[i] = 0.0f;
     invalidateStateCache();
 }
 
@@ -50,8 +49,7 @@ OGLES2_Graphics3D::~OGLES2_Graphics3D() {
     m_defaultProgram.release();
     m_defaultAppearance.release();
     m_camera.release();
-    for (int i = 0; i < m_programs.size(); ++i)
-        m_programs[i]->detachGraphics();
+    for (int i = 0; i < m_programs.size(); ++i) m_programs[i]->detachGraphics();
     m_programs.clear();
     detachAllBuffers();
     if (m_contextCreated) destroyContext();
@@ -68,14 +66,12 @@ void OGLES2_Graphics3D::invalidateStateCache() {
     m_blendEnabled = m_blendSrc = m_blendDst = -1;
     m_stencilEnabled = m_texture2DEnabled = -1;
     m_activeTexture = -1;
-    for (int i = 0; i < TEXTURE_BINDINGS; ++i)
-        m_textureBindings[i] = -1;
+    for (int i = 0; i < TEXTURE_BINDINGS; ++i) m_textureBindings[i] = -1;
     m_arrayBuffer = m_elementBuffer = -1;
     m_depthRangeKnown = false;
     m_enabledAttribs = 0;
     m_enabledAttribsKnown = false;
-    for (int i = 0; i < MAX_ATTRIBS; ++i)
-        m_attribs[i].known = false;
+    for (int i = 0; i < MAX_ATTRIBS; ++i) m_attribs[i].known = false;
     m_lastMaterial = nullptr;
     m_lastPolygonMode = nullptr;
     m_lastCompositingMode = nullptr;
@@ -140,9 +136,7 @@ void OGLES2_Graphics3D::destroyContext() {
     invalidateStateCache();
 }
 
-bool OGLES2_Graphics3D::queryDisplay(int what) {
-    return m_config.queryDisplay ? m_config.queryDisplay(what) : true;
-}
+bool OGLES2_Graphics3D::queryDisplay(int what) { return m_config.queryDisplay ? m_config.queryDisplay(what) : true; }
 
 void OGLES2_Graphics3D::queryCapabilities() {
     GLint dims[2] = {0, 0};
@@ -151,8 +145,7 @@ void OGLES2_Graphics3D::queryCapabilities() {
     m_caps.maxViewportHeight = dims[1];
     m_caps.maxViewportDimension = dims[0] < dims[1] ? dims[0] : dims[1];
     m_caps.numTextureUnits = TEXTURE_UNITS;
-    for (int i = 0; i < TEXTURE_UNITS; ++i)
-        m_textureMatrices[i] = slm::mat4();
+    for (int i = 0; i < TEXTURE_UNITS; ++i) m_textureMatrices[i] = slm::mat4();
     GLint maxTexture = 0;
     M3D_GL(Query, glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture));
     m_caps.maxTextureDimension = maxTexture;
@@ -199,20 +192,16 @@ void OGLES2_Graphics3D::createDefaultShaderProgram() {
     m_defaultProgram = createNewShaderProgram(vs.get(), fs.get(), false);
 }
 
-ShaderProgram* OGLES2_Graphics3D::createNewShaderProgram(VertexShader* vs, FragmentShader* fs,
-                                                         bool validate) {
+ShaderProgram* OGLES2_Graphics3D::createNewShaderProgram(VertexShader* vs, FragmentShader* fs, bool validate) {
     return M3D_NEW ShaderProgram(this, vs, fs, validate);
 }
 
-void OGLES2_Graphics3D::addProgram(ShaderProgram* p) {
-    m_programs.append(p);
-}
+void OGLES2_Graphics3D::addProgram(ShaderProgram* p) { m_programs.append(p); }
 
 void OGLES2_Graphics3D::removeProgram(ShaderProgram* p) {
     for (int i = 0; i < m_programs.size(); ++i) {
         if (m_programs[i] != p) continue;
-        for (int j = i + 1; j < m_programs.size(); ++j)
-            m_programs[j - 1] = m_programs[j];
+        for (int j = i + 1; j < m_programs.size(); ++j) m_programs[j - 1] = m_programs[j];
         m_programs.resize(m_programs.size() - 1);
         return;
     }
@@ -299,17 +288,14 @@ void OGLES2_Graphics3D::unbindFramebuffer() {
 
 void OGLES2_Graphics3D::setLight(const LightConfig* light) {
     if (!light) {
-        for (int i = 0; i < MAX_LIGHTS; ++i)
-            m_lightSlots[i].type = 0;
+        for (int i = 0; i < MAX_LIGHTS; ++i) m_lightSlots[i].type = 0;
     } else if (light->index >= 0 && light->index < MAX_LIGHTS) {
         m_lightSlots[light->index] = *light;
     }
     ++m_lightsVersion;
 }
 
-void OGLES2_Graphics3D::onCameraChanged() {
-    m_viewProjection = m_projection * m_view;
-}
+void OGLES2_Graphics3D::onCameraChanged() { m_viewProjection = m_projection * m_view; }
 
 void OGLES2_Graphics3D::copyFramebufferToTexture(unsigned name, int, int width, int height) {
     resetTextureBindings();
@@ -319,8 +305,7 @@ void OGLES2_Graphics3D::copyFramebufferToTexture(unsigned name, int, int width, 
 }
 
 void OGLES2_Graphics3D::resetTextureBindings() {
-    for (int i = 0; i < TEXTURE_BINDINGS; ++i)
-        m_textureBindings[i] = -1;
+    for (int i = 0; i < TEXTURE_BINDINGS; ++i) m_textureBindings[i] = -1;
 }
 
 void OGLES2_Graphics3D::selectTextureUnit(int unit) {
@@ -345,8 +330,7 @@ void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearanc
                               ? appearance->getCompositingMode()
                               : (m_defaultAppearance ? m_defaultAppearance->getCompositingMode() : nullptr);
     VertexArray* colors = vb->getColors();
-    bool bindColors =
-        colors && m_config.flags[GraphicsConfig::VERTEX_COLORS] && (!lightingOn() || m_lightCount == 0);
+    bool bindColors = colors && m_config.flags[GraphicsConfig::VERTEX_COLORS] && (!lightingOn() || m_lightCount == 0);
     if (bindColors && cm && cm->getColorValue() != -1) {
         // A compositing colour value keeps the colour attribute as it was.
         int location = program->getLocation(ShaderProgram::COLOR);
@@ -371,8 +355,7 @@ void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearanc
         if (!a->array) continue;
         int location = program->getShaderAttribID(a->name);
         attribPointer(location, a->array->getComponentCount(),
-                      (unsigned)glTypeForComponentSize(a->array->getComponentSize()), false,
-                      a->region.offset);
+                      (unsigned)glTypeForComponentSize(a->array->getComponentSize()), false, a->region.offset);
     }
 }
 
@@ -389,8 +372,7 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     if (program) {
         program->validate();
     } else {
-        program = appearance && appearance->getShaderProgram() ? appearance->getShaderProgram()
-                                                               : m_defaultProgram.get();
+        program = appearance && appearance->getShaderProgram() ? appearance->getShaderProgram() : m_defaultProgram.get();
     }
     if (!program || program->getGLName() == 0) return;
     useProgram(program);
@@ -466,8 +448,7 @@ void OGLES2_Graphics3D::uploadLights() {
         p->setUniform(loc(10), c.attenuation[2]);
         p->setUniform(loc(1), (float)c.type);
         if (c.type == 131)
-            p->setUniform(loc(7), slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2],
-                                            c.spotDirection[3]));
+            p->setUniform(loc(7), slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2], c.spotDirection[3]));
         else if (c.type == 130)
             p->setUniform(loc(2), c.matrix);
     }
@@ -475,9 +456,7 @@ void OGLES2_Graphics3D::uploadLights() {
 
 void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
     Appearance* def = m_defaultAppearance.get();
-    auto pick = [&](auto get) {
-        return appearance && (appearance->*get)() ? (appearance->*get)() : (def ? (def->*get)() : nullptr);
-    };
+    auto pick = [&](auto get) { return appearance && (appearance->*get)() ? (appearance->*get)() : (def ? (def->*get)() : nullptr); };
     Material* material = pick(&Appearance::getMaterial);
     PolygonMode* polygonMode = pick(&Appearance::getPolygonMode);
     CompositingMode* compositing = pick(&Appearance::getCompositingMode);
@@ -487,18 +466,16 @@ void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
     // may still have had a component changed since the last draw. Uniform
     // state (material, alpha threshold) is also re-sent to a new program,
     // whose own caches filter what it already has.
-    if (material &&
-        (material != m_lastMaterial || material->getModificationCounter() != m_lastMaterialCounter ||
-         program != m_lastMaterialProgram)) {
+    if (material && (material != m_lastMaterial || material->getModificationCounter() != m_lastMaterialCounter ||
+                     program != m_lastMaterialProgram)) {
         setMaterial(material);
         m_lastMaterial = material;
         m_lastMaterialCounter = material->getModificationCounter();
         m_lastMaterialProgram = program;
     }
-    m_features[FEATURE_MATERIAL_TRACKING] =
-        material && material->isVertexColorTrackingEnabled() ? 1.0f : 0.0f;
-    if (polygonMode && (polygonMode != m_lastPolygonMode ||
-                        polygonMode->getModificationCounter() != m_lastPolygonModeCounter)) {
+    m_features[FEATURE_MATERIAL_TRACKING] = material && material->isVertexColorTrackingEnabled() ? 1.0f : 0.0f;
+    if (polygonMode &&
+        (polygonMode != m_lastPolygonMode || polygonMode->getModificationCounter() != m_lastPolygonModeCounter)) {
         applyPolygonMode(polygonMode);
         m_lastPolygonMode = polygonMode;
         m_lastPolygonModeCounter = polygonMode->getModificationCounter();
@@ -514,8 +491,7 @@ void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
     // Fog joins with its class: without one the fog flag stays 0.
     if (m_config.flags[GraphicsConfig::TEXTURING]) {
         // Texture layers bind here once textures exist; every unit is empty.
-        for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit)
-            bindTexture(unit, 0);
+        for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) bindTexture(unit, 0);
     }
     m_lastAppearance = appearance;
 }
@@ -525,8 +501,7 @@ void OGLES2_Graphics3D::applyPolygonMode(PolygonMode* p) {
     setShading(p->getShading());
     setTwoSidedLighting(p->isTwoSidedLightingEnabled());
     setPerspectiveCorrection(p->isPerspectiveCorrectionEnabled());
-    if (p->isLocalCameraLightingEnabled())
-        core::log(LOG_G3D, "LocalCameraLighting does not provide functionality\n");
+    if (p->isLocalCameraLightingEnabled()) core::log(LOG_G3D, "LocalCameraLighting does not provide functionality\n");
     setWinding(p->getWinding());
     setLineWidth(p->getLineWidth());
 }
@@ -558,9 +533,7 @@ void OGLES2_Graphics3D::setMaterial(Material* m) {
 }
 
 void OGLES2_Graphics3D::setAlphaThreshold(float threshold) {
-    if (m_currentProgram)
-        m_currentProgram->setUniform(m_currentProgram->getLocation(ShaderProgram::ALPHA_THRESHOLD),
-                                     threshold);
+    if (m_currentProgram) m_currentProgram->setUniform(m_currentProgram->getLocation(ShaderProgram::ALPHA_THRESHOLD), threshold);
 }
 
 void OGLES2_Graphics3D::setShading(int) {}
@@ -597,28 +570,12 @@ void OGLES2_Graphics3D::setBlending(int mode) {
     enableCap(GL_BLEND, m_blendEnabled, true);
     int src, dst;
     switch (mode) {
-    case 64:
-        src = GL_SRC_ALPHA;
-        dst = GL_ONE_MINUS_SRC_ALPHA;
-        break;
-    case 65:
-        src = GL_SRC_ALPHA;
-        dst = GL_ONE;
-        break;
-    case 66:
-        src = GL_DST_COLOR;
-        dst = GL_ZERO;
-        break;
-    case 67:
-        src = GL_DST_COLOR;
-        dst = GL_SRC_COLOR;
-        break;
-    case 68:
-        src = GL_ONE;
-        dst = GL_ZERO;
-        break;
-    default:
-        return; // unknown modes keep the previous function
+    case 64: src = GL_SRC_ALPHA; dst = GL_ONE_MINUS_SRC_ALPHA; break;
+    case 65: src = GL_SRC_ALPHA; dst = GL_ONE; break;
+    case 66: src = GL_DST_COLOR; dst = GL_ZERO; break;
+    case 67: src = GL_DST_COLOR; dst = GL_SRC_COLOR; break;
+    case 68: src = GL_ONE; dst = GL_ZERO; break;
+    default: return; // unknown modes keep the previous function
     }
     if (src == m_blendSrc && dst == m_blendDst) return;
     M3D_GL(BlendFunc, glBlendFunc((GLenum)src, (GLenum)dst));
@@ -657,8 +614,7 @@ void OGLES2_Graphics3D::setDepth(bool write, bool test, int func) {
     enableCap(GL_DEPTH_TEST, m_depthTest, test);
 }
 
-void OGLES2_Graphics3D::setStencil(bool enable, int func, int ref, unsigned mask, int sfail, int zfail,
-                                   int zpass) {
+void OGLES2_Graphics3D::setStencil(bool enable, int func, int ref, unsigned mask, int sfail, int zfail, int zpass) {
     if (!enable) {
         enableCap(GL_STENCIL_TEST, m_stencilEnabled, false);
         return;
@@ -673,8 +629,7 @@ void OGLES2_Graphics3D::bindTexture(int unit, unsigned name) {
     m_features[FEATURE_TEXTURE0 + unit] = unit < 4 && name >= 1 ? 1.0f : 0.0f;
     if (m_textureBindings[unit] == (int)name) return;
     if (m_currentProgram) {
-        m_currentProgram->setSampler(unit, m_currentProgram->getLocation(ShaderProgram::TEXTURE0 + unit),
-                                     name);
+        m_currentProgram->setSampler(unit, m_currentProgram->getLocation(ShaderProgram::TEXTURE0 + unit), name);
     } else {
         selectTextureUnit(unit);
         M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
