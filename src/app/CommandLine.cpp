@@ -12,14 +12,10 @@ CommandLine parseCommandLine(const char* const* tokens, int count) {
         const char* t = tokens[i];
         if (!t) continue;
         if (t[0] == '-') {
-            if (std::strcmp(t, "-windowed") == 0)
-                c.windowed = true;
-            else if (std::strcmp(t, "-fullscreen") == 0)
-                c.windowed = false;
-            else if (std::strcmp(t, "-console") == 0)
-                c.console = true;
-            else if (std::strncmp(t, "-capture=", 9) == 0 && t[9] != 0)
-                c.captureDir = t + 9;
+            if (std::strcmp(t, "-windowed") == 0) c.windowed = true;
+            else if (std::strcmp(t, "-fullscreen") == 0) c.windowed = false;
+            else if (std::strcmp(t, "-console") == 0) c.console = true;
+            else if (std::strncmp(t, "-capture=", 9) == 0 && t[9] != 0) c.captureDir = t + 9;
             else if (std::strncmp(t, "-frames=", 8) == 0) {
                 long n = std::strtol(t + 8, nullptr, 10);
                 c.frames = n > 0 ? (n > 100000000 ? 100000000 : (int)n) : 0;
@@ -30,10 +26,8 @@ CommandLine parseCommandLine(const char* const* tokens, int count) {
         long v = std::strtol(t, nullptr, 10);
         if (v <= 0) continue;
         if (v > 32767) v = 32767;
-        if (numbers == 0)
-            c.width = (int)v;
-        else if (numbers == 1)
-            c.height = (int)v;
+        if (numbers == 0) c.width = (int)v;
+        else if (numbers == 1) c.height = (int)v;
         ++numbers;
     }
     return c;

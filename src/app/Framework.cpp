@@ -15,7 +15,8 @@
 #include <exception>
 
 Framework::Framework(const EngineConfig* config)
-    : m_config(*config), m_fixedStepMs((unsigned)(config->engine.fixedUpdateStep * 1000.0f + 0.5f)),
+    : m_config(*config),
+      m_fixedStepMs((unsigned)(config->engine.fixedUpdateStep * 1000.0f + 0.5f)),
       m_minFrameMs((unsigned)(config->engine.minimumFrameTime * 1000.0f + 0.5f)) {
     try {
         initEngineClasses(&m_config);
@@ -153,8 +154,7 @@ void Framework::framePresented(render::Graphics3D* g, void* self) {
             return;
         }
         // A window has no transparency: the saved frame is opaque.
-        for (int i = 3; i < pixels.size(); i += 4)
-            pixels[i] = 255;
+        for (int i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
         core::String path;
         path.format("%s/frame_%05d.png", fw->m_captureDir, frame);
         render::writePNG(path, width, height, pixels.data(), true);
@@ -212,14 +212,9 @@ bool Framework::processOSEvents() {
             if (m_app) m_app->resetDevice(m_renderer.get());
             m_deviceValid = true;
             break;
-        case HAL::OSEVENT_QUIT:
-            m_quitRequested = true;
-            break;
-        case HAL::OSEVENT_SKIP_FRAME:
-            m_skipNextFrame = true;
-            break;
-        default:
-            break; // moves and unknown types change nothing
+        case HAL::OSEVENT_QUIT: m_quitRequested = true; break;
+        case HAL::OSEVENT_SKIP_FRAME: m_skipNextFrame = true; break;
+        default: break; // moves and unknown types change nothing
         }
     }
     if (events.size() > 0) events.resize(0);
@@ -280,8 +275,7 @@ int runPelloran(int argc, char** argv, const EngineConfig* base) {
     config.desktopWidth = (short)width;
     config.desktopHeight = (short)height;
     int count = argc - 1 < 10 ? argc - 1 : 10;
-    for (int i = 0; i < count; ++i)
-        config.engine.tokens[i] = argv[i + 1];
+    for (int i = 0; i < count; ++i) config.engine.tokens[i] = argv[i + 1];
     config.engine.tokenCount = count < 0 ? 0 : count;
 
     Framework* fw = nullptr;
