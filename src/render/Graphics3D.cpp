@@ -150,7 +150,11 @@ int Graphics3D::addLightConfig(const LightConfig& light) {
 }
 
 void Graphics3D::resetGraphics3D(int mode) {
-    if (mode != 1) return;
+    if (mode != 1) {
+        // A lighter reset (the window changed size): the viewport follows the display.
+        if (m_display) setViewport(m_display->getWidth(), m_display->getHeight());
+        return;
+    }
     m_camera.release();
     m_defaultAppearance.release();
     if (m_recreateContext) destroyContext();

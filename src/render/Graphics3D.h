@@ -189,7 +189,8 @@ public:
     void setScope(int scope) { m_scope = scope; }
     int getScope() const { return m_scope; }
 
-    // Rebuilds the renderer; mode 1 (re)creates the GL context and the defaults.
+    // Rebuilds the renderer; mode 1 (re)creates the GL context and the
+    // defaults, any other mode only sets the viewport to the display's size.
     void resetGraphics3D(int mode);
     // Lost device: the first half drops every GL buffer (deleting the GL
     // objects when `canDelete`), the second rebuilds what needs rebuilding

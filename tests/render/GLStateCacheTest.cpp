@@ -83,6 +83,13 @@ TEST_F(GLTest, SetViewportTwiceIssuesOneViewportCall) {
     EXPECT_EQ(48, vp[3]);
     g->setViewport(SIZE, SIZE);
     EXPECT_EQ(2, calls()[GLCallCounters::Viewport]);
+    // The light reset after a window resize follows the display's size.
+    g->setViewport(10, 10);
+    g->resetGraphics3D(0);
+    int vp2[4];
+    g->getViewport(vp2);
+    EXPECT_EQ(SIZE, vp2[2]);
+    EXPECT_EQ(SIZE, vp2[3]);
 }
 
 TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {

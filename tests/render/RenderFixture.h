@@ -44,7 +44,7 @@ inline const char* colorVertexShader() {
 
 class GLTest : public ::testing::Test {
 protected:
-    static const int SIZE = 64;
+    static constexpr int SIZE = 64;
 
     EngineCore core{40 * 1024 * 1024};
     GLTestDisplay display{SIZE, SIZE};
