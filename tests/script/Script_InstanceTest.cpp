@@ -2,7 +2,10 @@
 // temporary Data/ folder.
 #include "ScriptTestSupport.h"
 #include "core/DebugLog.h"
+#include "core/Exceptions.h"
+#include "core/Object.h"
 #include <gtest/gtest.h>
+#include <vector>
 
 using testsupport::PlainScript;
 using testsupport::runLua;
@@ -74,6 +77,27 @@ TEST_F(ScriptHostTest, LoadOwnModuleCompilesWithoutRunningAndReportsProblems) {
               "");
     EXPECT_NE(runLua(L, "loadownmodule()").find("Invalid argument count!"), std::string::npos);
     EXPECT_NE(runLua(L, "loadownmodule('a', 'b')").find("Invalid argument count!"), std::string::npos);
+}
+
+TEST_F(ScriptHostTest, AModuleThatCannotBeReadForLackOfMemoryIsNotCalledMissing) {
+    dir.writeScript("Helper", "return 1\n");
+    PlainScript s;
+    Script_Instance::createState(s.getHolder());
+    // Fill the pool, big blocks first, then small ones.
+    std::vector<void*> blocks;
+    for (int size = 1 << 20; size >= 16; size /= 4) {
+        try {
+            for (;;) blocks.push_back(core.pool().hwMemAlloc(size, M3D_HERE));
+        } catch (const core::MemoryManagerException&) {
+        }
+    }
+    StderrCapture cap;
+    std::string result = runLua(s.getState(), "local m = loadownmodule('Helper') assert(type(m) == 'string') error(m)");
+    cap.finish();
+    // Freed from the top down, so each block merges with the free one above it.
+    for (size_t i = blocks.size(); i-- > 0;) core.pool().hwMemFree(blocks[i], M3D_HERE);
+    EXPECT_NE(result.find("Lua module could not be loaded: Data/Helper.lua ("), std::string::npos) << result;
+    EXPECT_EQ(runLua(s.getState(), "assert(loadownmodule('Helper')() == 1)"), "") << "fine again with memory";
 }
 
 TEST_F(ScriptHostTest, BootstrapErrorsAreLoggedAndKeepWhatRan) {
