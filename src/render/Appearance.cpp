@@ -1,4 +1,5 @@
 #include "render/Appearance.h"
+#include "core/DebugLog.h"
 
 namespace render {
 
@@ -11,7 +12,26 @@ template <typename T> T* duplicateOf(const core::Ref<T>& p) {
 Appearance::Appearance(const Appearance& o)
     : Object3D(o), m_compositingMode(duplicateOf(o.m_compositingMode)), m_material(duplicateOf(o.m_material)),
       m_polygonMode(duplicateOf(o.m_polygonMode)), m_shaderProgram(duplicateOf(o.m_shaderProgram)),
-      m_layer(o.m_layer) {}
+      m_layer(o.m_layer) {
+    for (int i = 0; i < o.m_textures.size(); ++i) {
+        Texture2D* t = o.m_textures[i].get();
+        if (t && t->getImage()) {
+            core::Ref<Object3D> copy(t->duplicate());
+            setTexture(i, static_cast<Texture2D*>(copy.get()));
+        } else {
+            if (t)
+                core::log(0x1000, "can not duplicate Texture2D because source texture does not have an image. We use "
+                                  "original texture.");
+            setTexture(i, t);
+        }
+    }
+}
+
+void Appearance::setTexture(int index, Texture2D* texture) {
+    if (index < 0) return;
+    if (index >= m_textures.size()) m_textures.resize(index + 1);
+    m_textures[index] = texture;
+}
 
 Object3D* Appearance::duplicate() const { return M3D_NEW Appearance(*this); }
 

@@ -1,12 +1,13 @@
 // render::Appearance: the surface of a submesh as shareable components:
 // compositing mode, polygon mode, material and an optional shader program.
 // A null component means "use the renderer's default appearance's one".
-// (Fog and texture layers join with their classes.)
+// Texture layers: up to four, the list grows when a texture is set at an index.
 #pragma once
 #include "render/CompositingMode.h"
 #include "render/Material.h"
 #include "render/PolygonMode.h"
 #include "render/ShaderProgram.h"
+#include "render/Texture2D.h"
 
 namespace render {
 
@@ -23,6 +24,13 @@ public:
     void setMaterial(Material* m) { m_material = m; }
     ShaderProgram* getShaderProgram() const { return m_shaderProgram.get(); }
     void setShaderProgram(ShaderProgram* p) { m_shaderProgram = p; }
+    // Grows the texture list to index + 1 when needed; negative indices are ignored.
+    void setTexture(int index, Texture2D* texture);
+    // Null beyond the end.
+    Texture2D* getTexture(int index) const {
+        return index >= 0 && index < m_textures.size() ? m_textures[index].get() : nullptr;
+    }
+    int getTextureCount() const { return m_textures.size(); }
     int getLayer() const { return m_layer; }
     void setLayer(int layer) { m_layer = layer; }
 
@@ -33,6 +41,7 @@ private:
     core::Ref<Material> m_material;
     core::Ref<PolygonMode> m_polygonMode;
     core::Ref<ShaderProgram> m_shaderProgram;
+    core::Vector<core::Ref<Texture2D>> m_textures;
     int m_layer;
 };
 

@@ -2,7 +2,10 @@
 // core::HashTable, the loader (for the embedded PNG) and RomFontImage.
 #include "render/Font2DBitmap.h"
 #include "core/MemoryStream.h"
+#include "render/Batcher.h"
+#include "render/Graphics3D.h"
 #include "render/Loader.h"
+#include "render/Text3D.h"
 #include "render/RomFontImage.h"
 
 namespace render {
@@ -16,7 +19,7 @@ Font2DBitmap::Font2DBitmap()
 
 Font2DBitmap::Font2DBitmap(const Font2DBitmap& o)
     : Font2D(o), m_glyphIndex(o.getGlyphCount(), 0.9f), m_rects(o.m_rects), m_codes(o.m_codes),
-      m_image(o.m_image), m_texelU(o.m_texelU), m_aspect(o.m_aspect), m_lineHeight(o.m_lineHeight) {
+      m_image(o.m_image), m_texture(o.m_texture), m_texelU(o.m_texelU), m_aspect(o.m_aspect), m_lineHeight(o.m_lineHeight) {
     for (int glyph = 0; glyph < m_codes.size(); ++glyph) m_glyphIndex.insert(m_codes[glyph], (short)glyph);
 }
 
@@ -35,6 +38,76 @@ Font2DBitmap* Font2DBitmap::createROMFont() {
         throw;
     }
     return font;
+}
+
+Font2DBitmap* Font2DBitmap::createROMFont(Graphics3D* g) {
+    Font2DBitmap* font = createROMFont();
+    if (g && font->m_image) try {
+        Image2D* image = font->m_image.get();
+        core::Ref<Texture2D> texture(g->createNewTexture(Texture2D::KIND_RENDER_TARGET, Image2D::RGBA, -1, -1));
+        // The ROM font keeps its pixels: the device-reset path re-uploads them.
+        texture->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
+        texture->setWrapping(Texture2D::WRAP_CLAMP, Texture2D::WRAP_CLAMP);
+        texture->setImage(image);
+        font->m_texture = texture;
+    } catch (...) {
+        delete font;
+        throw;
+    }
+    return font;
+}
+
+int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm::mat4& transform) {
+    const core::String& s = text->getText();
+    int n = s.length();
+    if (!batcher || n == 0) return 0;
+    int quads = 0;
+    for (int i = 0; i < n; ++i) {
+        int x, y, w, lh;
+        if (getGlyph((unsigned char)s.c_str()[i], x, y, w, lh)) ++quads;
+    }
+    if (quads == 0 || !batcher->beginQuads(quads)) return 0;
+    float width, height;
+    text->measure(width, height);
+    float dx = 0.0f, dy = 0.0f;
+    if (text->getHorizontalAlignment() == Text3D::ALIGN_CENTER) dx = -width * 0.5f;
+    if (text->getHorizontalAlignment() == Text3D::ALIGN_RIGHT) dx = -width;
+    if (text->getVerticalAlignment() == Text3D::ALIGN_CENTER) dy = height * 0.5f;
+    if (text->getVerticalAlignment() == Text3D::ALIGN_BOTTOM) dy = height;
+    float sx = text->getTextScaleX(), sy = text->getTextScaleY();
+    float lineStep = (float)m_lineHeight * sy;
+    float v = m_aspect; // texel rows in units of the u texel size
+    batcher->setTexture(m_texture.get());
+    batcher->setTexCoordScale(m_texelU);
+    float penX = 0.0f, top = 0.0f;
+    unsigned color = text->getColor();
+    for (int i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)s.c_str()[i];
+        if (c == 10) {
+            penX = 0.0f;
+            top -= lineStep;
+            continue;
+        }
+        int gx, gy, gw, lh;
+        if (!getGlyph(c, gx, gy, gw, lh)) continue;
+        float x0 = penX + dx, x1 = penX + dx + (float)gw * sx;
+        float y1 = top + dy, y0 = top + dy - (float)lh * sy;
+        const float local[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+        float corners[4][3];
+        for (int k = 0; k < 4; ++k) {
+            slm::vec4 p = transform * slm::vec4(local[k][0], local[k][1], 0.0f, 1.0f);
+            float inv = p.w != 0.0f ? 1.0f / p.w : 1.0f;
+            corners[k][0] = p.x * inv;
+            corners[k][1] = p.y * inv;
+            corners[k][2] = p.z * inv;
+        }
+        short u0 = (short)gx, u1 = (short)(gx + gw);
+        short v0 = (short)((float)(gy + lh) * v + 0.5f), v1 = (short)((float)gy * v + 0.5f);
+        const short uv[4][2] = {{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}};
+        batcher->addQuad(corners, uv, color);
+        penX += (float)gw * sx;
+    }
+    return quads;
 }
 
 void Font2DBitmap::setImage(Image2D* image) {

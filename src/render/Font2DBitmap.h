@@ -9,8 +9,14 @@
 #include "core/Vector.h"
 #include "render/Font2D.h"
 #include "render/Image2D.h"
+#include "render/Texture2D.h"
+#include "slm/mat4.h"
 
 namespace render {
+
+class Batcher;
+class Graphics3D;
+class Text3D;
 
 class Font2DBitmap : public Font2D {
 public:
@@ -20,6 +26,15 @@ public:
     // The built-in ROM font; the caller takes the first reference. A damaged
     // embedded image would throw the loader's core::IOException.
     static Font2DBitmap* createROMFont();
+    // The ROM font with its texture (kind 1, RGBA) made by `g`.
+    static Font2DBitmap* createROMFont(Graphics3D* g);
+
+    // Adds the quads of `text` with `transform` applied to `batcher` (whose
+    // texture becomes the font's); characters without a glyph are skipped.
+    // Returns the number of quads added.
+    int renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm::mat4& transform);
+    Texture2D* getTexture() const { return m_texture.get(); }
+    void setTexture(Texture2D* texture) { m_texture = texture; }
 
     // Lays `count` glyphs of `order` out in cell x cell squares, left to right
     // in rows as wide as the image, starting at (0, 0), and maps each
@@ -51,6 +66,7 @@ private:
     core::Vector<short> m_rects;          // x, y, width per glyph
     core::Vector<unsigned short> m_codes; // the character of each glyph
     core::Ref<Image2D> m_image;
+    core::Ref<Texture2D> m_texture;
     float m_texelU;
     float m_aspect;
     short m_lineHeight;

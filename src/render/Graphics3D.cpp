@@ -4,7 +4,14 @@
 #include "hal/sdl/Display.h"
 #include "render/Appearance.h"
 #include "render/Background.h"
+#include "render/Batcher.h"
 #include "render/Camera.h"
+#include "render/Font2DBitmap.h"
+#include "render/RenderTarget.h"
+#include "render/Text3D.h"
+#include "core/EngineGlobals.h"
+#include "core/MemoryManager.h"
+#include <cstdio>
 #include "render/IndexBuffer.h"
 #include "render/Mesh.h"
 #include "render/VertexBuffer.h"
@@ -16,16 +23,41 @@ static const unsigned LOG_G3D = 0x1000;
 
 Graphics3D::Graphics3D(int type)
     : m_type(type), m_display(nullptr), m_lightingEnabled(true), m_recreateContext(false), m_targetBound(false),
-      m_presented(false), m_textureMatrixCount(0), m_defaultLightIndex(-1), m_lightCount(0), m_target(nullptr),
+      m_presented(false), m_textCursor(0.0f, 20.0f, 0.0f, 1.0f), m_textureMatrixCount(0), m_defaultLightIndex(-1), m_lightCount(0), m_target(nullptr),
       m_lastSecondMs(0), m_framesThisSecond(0), m_fps(0), m_scope(-1) {
     std::memset(&m_caps, 0, sizeof m_caps);
     for (int i = 0; i < 4; ++i) m_viewport[i] = 0;
 }
 
 Graphics3D::~Graphics3D() {
+    releaseTextObjects();
     m_camera.release();
     m_defaultAppearance.release();
+    detachAllTextures();
     detachAllBuffers();
+}
+
+void Graphics3D::releaseTextObjects() {
+    m_overlayText.release();
+    m_defaultBatcher.release();
+    m_textBatcher.release();
+    m_batchers.clear();
+    m_romFont.release();
+    m_whiteTexture.release();
+}
+
+void Graphics3D::detachAllTextures() {
+    for (int i = m_textures.size() - 1; i >= 0; --i) m_textures[i]->detachGraphics();
+    m_textures.clear();
+}
+
+void Graphics3D::removeTexture(Texture2D* texture) {
+    for (int i = 0; i < m_textures.size(); ++i) {
+        if (m_textures[i] != texture) continue;
+        for (int k = i + 1; k < m_textures.size(); ++k) m_textures[k - 1] = m_textures[k];
+        m_textures.resize(m_textures.size() - 1);
+        return;
+    }
 }
 
 const char* Graphics3D::getTypeName() const {
@@ -51,19 +83,24 @@ void Graphics3D::bindTarget(RenderTarget* target) {
     makeCurrent();
     m_targetBound = true;
     m_target = target;
-    if (m_target) bindTargetFramebuffer();
+    if (m_target) {
+        bindTargetFramebuffer();
+        Texture2D* t = m_target->getTexture();
+        if (t) setViewportGL(0, 0, t->getAllocatedWidth(), t->getAllocatedHeight());
+    }
 }
 
 void Graphics3D::releaseTarget() {
     if (!m_target) {
-        // The statistics overlay is drawn here once the text classes exist;
-        // without it only the per-frame counters are reset.
+        if (m_config.flags[GraphicsConfig::STATISTICS_OVERLAY]) drawStatisticsOverlay();
         m_stats.triangles = m_stats.cameraSets = m_stats.buffersUsed = 0;
         m_stats.drawCalls = m_stats.lines = m_stats.uniformUploads = 0;
+        m_textCursor = slm::vec4(0.0f, 20.0f, 0.0f, 1.0f);
         countFrame(HAL::getTimeMs());
     }
     flush();
     unbindFramebuffer();
+    if (m_target) setViewportGL(m_viewport[0], m_viewport[1], m_viewport[2], m_viewport[3]);
     if (!m_target) {
         if (m_presentListener) m_presentListener(this, m_presentContext);
         present();
@@ -90,10 +127,126 @@ void Graphics3D::clear(Background* background) {
         clearBuffers(0, true, true);
     else
         clearBuffers(background->getColor(), background->isDepthClearEnabled(), background->isColorClearEnabled());
-    // The background image and the batchers' discard join with their classes.
+    clearBatchers();
 }
 
-void Graphics3D::flush() {}
+namespace {
+template <typename F> void eachBatcher(Batcher* a, Batcher* b, const core::Vector<core::Ref<Batcher>>& rest, F f) {
+    if (a) f(a);
+    if (b) f(b);
+    for (int i = 0; i < rest.size(); ++i)
+        if (rest[i]) f(rest[i].get());
+}
+} // namespace
+
+void Graphics3D::flush() {
+    slm::mat4 identity;
+    eachBatcher(m_defaultBatcher.get(), m_textBatcher.get(), m_batchers, [&](Batcher* b) {
+        if (!b->hasItems() && !b->hasReferences()) return;
+        if (b->hasItems()) {
+            b->render(*this, identity, 0);
+            ++m_stats.buffersUsed;
+        }
+        b->clear();
+    });
+}
+
+void Graphics3D::clearBatchers() {
+    eachBatcher(m_defaultBatcher.get(), m_textBatcher.get(), m_batchers, [](Batcher* b) {
+        if (b->hasItems() || b->hasReferences()) b->clear();
+    });
+}
+
+Batcher* Graphics3D::createNewBatcher(int flags) { return M3D_NEW Batcher(this, flags); }
+
+void Graphics3D::renderLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
+    if (m_defaultBatcher) m_defaultBatcher->addLine(from, to, argb);
+}
+
+void Graphics3D::renderText(const core::String& text, bool world, const slm::mat4& transform) {
+    if (!m_overlayText || !m_romFont || !m_textBatcher) return;
+    m_overlayText->setText(text);
+    if (world) {
+        m_overlayText->render(*this, transform, 0xFFFF);
+        return;
+    }
+    // Screen mode: pixels from the top-left corner, drawn now under an
+    // identity camera so that the camera in use does not move it.
+    core::Ref<Camera> saved = m_camera;
+    slm::mat4 savedTransform = m_cameraTransform;
+    bool lighting = m_lightingEnabled;
+    // What the batcher collected under the scene camera goes out first.
+    if (m_textBatcher->hasItems()) {
+        m_textBatcher->render(*this, slm::mat4(), 0);
+        ++m_stats.buffersUsed;
+        m_textBatcher->clear();
+    }
+    setCamera(nullptr, slm::mat4());
+    m_lightingEnabled = false;
+    float w = m_viewport[2] > 0 ? (float)m_viewport[2] : 1.0f;
+    float h = m_viewport[3] > 0 ? (float)m_viewport[3] : 1.0f;
+    slm::mat4 place = slm::translation(slm::vec3(-1.0f + 2.0f * m_textCursor.x / w, 1.0f - 2.0f * m_textCursor.y / h, 0.0f)) *
+                      slm::scale(slm::vec3(2.0f / w, 2.0f / h, 1.0f));
+    m_overlayText->render(*this, place, 0xFFFF);
+    if (m_textBatcher->hasItems()) {
+        m_textBatcher->render(*this, slm::mat4(), 0);
+        ++m_stats.buffersUsed;
+    }
+    m_textBatcher->clear();
+    int lines = 1;
+    for (int i = 0; i < text.length(); ++i)
+        if (text.c_str()[i] == 10) ++lines;
+    float lineHeight = (float)m_romFont->getLineHeight() * m_overlayText->getTextScaleY();
+    m_textCursor.y += (lineHeight < 0 ? -lineHeight : lineHeight) * (float)lines;
+    m_lightingEnabled = lighting;
+    m_camera = saved;
+    setCamera(saved.get(), savedTransform);
+}
+
+core::String Graphics3D::composeStatistics() const {
+    core::String out;
+    char line[256];
+    auto add = [&](int n) {
+        if (n > 0) out += line;
+    };
+    if (m_type == TYPE_OPENGL_ES_2) add(std::snprintf(line, sizeof line, "SHADER UNIFORMS : %d\n", m_stats.uniformUploads));
+    core::EngineGlobals* globals = core::engineGlobals();
+    MemoryManager* mm = globals ? globals->memoryManager : nullptr;
+    if (mm && !mm->isDisabled()) {
+        long long pool = mm->getUsableSize() > 0 ? mm->getUsableSize() : 1;
+        add(std::snprintf(line, sizeof line, "VBODYN/STA/SIZE/RESIZECOUNT : %i/%i/%i/%i\n", m_stats.dynamicVBOs,
+                          m_stats.staticVBOs, m_stats.vboBytes, m_stats.vboResizes));
+        add(std::snprintf(line, sizeof line, "ALLOC BLKS/CNT  : %d/%d\n", mm->getLiveAllocations(),
+                          mm->getTotalAllocations()));
+        add(std::snprintf(line, sizeof line, "MEMORY PEAK     : %i BYTES : %i PERCENT\n", mm->getPeakUsedBytes(),
+                          (int)(mm->getPeakUsedBytes() * 100LL / pool)));
+        add(std::snprintf(line, sizeof line, "MEMORY USED     : %i / %d BYTES : %i PERCENT\n", mm->getUsedBytes(),
+                          mm->getUsableSize(), (int)(mm->getUsedBytes() * 100LL / pool)));
+    } else {
+        add(std::snprintf(line, sizeof line, "MEMORY MANAGER DISABLED\n"));
+    }
+    add(std::snprintf(line, sizeof line, "DRAW CALLS      : %i\n", m_stats.drawCalls));
+    add(std::snprintf(line, sizeof line, "FPS             : %i\n", m_fps));
+    add(std::snprintf(line, sizeof line, "CAMERA POSITION : %.2f %.2f %.2f\n", m_cameraTransform.m[12],
+                      m_cameraTransform.m[13], m_cameraTransform.m[14]));
+    add(std::snprintf(line, sizeof line, "LIGHTS COUNT    : %i\n", m_lightCount));
+    add(std::snprintf(line, sizeof line, "CAMERA SET COUNT: %i\n", m_stats.cameraSets));
+    add(std::snprintf(line, sizeof line, "TRIANGLES/LINES : %i/%i\n", m_stats.triangles, m_stats.lines));
+    add(std::snprintf(line, sizeof line, "BUFFERS USED    : %i/%i\n", m_stats.buffersUsed, m_stats.batchersCreated));
+    add(std::snprintf(line, sizeof line, "GRAPHICS3D      : %s (%s) (%s)\n", getTypeName(), "Apr 14 2011",
+                      "MORVA3D_1_26_20110412"));
+    return out;
+}
+
+void Graphics3D::drawStatisticsOverlay() {
+    if (!m_romFont || !m_overlayText) return;
+    core::String text = composeStatistics();
+    int lines = 0;
+    for (int i = 0; i < text.length(); ++i)
+        if (text.c_str()[i] == 10) ++lines;
+    m_textCursor.y += (float)m_romFont->getLineHeight() * (float)(lines + 7);
+    renderText(text, false);
+}
 
 void Graphics3D::setCamera(Camera* camera, const slm::mat4& transform) {
     if (camera != m_camera.get()) flush();
@@ -155,6 +308,7 @@ void Graphics3D::resetGraphics3D(int mode) {
         if (m_display) setViewport(m_display->getWidth(), m_display->getHeight());
         return;
     }
+    releaseTextObjects();
     m_camera.release();
     m_defaultAppearance.release();
     if (m_recreateContext) destroyContext();
@@ -171,10 +325,34 @@ void Graphics3D::resetGraphics3D(int mode) {
     a->setPolygonMode(M3D_NEW PolygonMode());
     a->setCompositingMode(M3D_NEW CompositingMode());
     a->setMaterial(M3D_NEW Material());
+    // The ROM font and the batchers.
+    try {
+        m_romFont = Font2DBitmap::createROMFont(this);
+    } catch (...) {
+        core::log(LOG_G3D, "Graphics3D: the ROM font could not be created\n");
+    }
+    m_overlayText = M3D_NEW Text3D(core::String(), m_romFont.get());
+    {
+        static const unsigned char white[4] = {255, 255, 255, 255};
+        core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, white));
+        m_whiteTexture = createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1);
+        m_whiteTexture->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
+        m_whiteTexture->setImage(image.get());
+    }
+    int flags = (m_config.flags[GraphicsConfig::BATCH_DEPTH_WRITE] ? Batcher::DEPTH_WRITE : 0) |
+                (m_config.flags[GraphicsConfig::BATCH_DEPTH_TEST] ? Batcher::DEPTH_TEST : 0) |
+                (m_config.flags[GraphicsConfig::BATCH_TEXCOORDS] ? Batcher::TEXCOORDS : 0) |
+                (m_config.flags[GraphicsConfig::BATCH_COLORS] ? Batcher::COLORS : 0);
+    for (int i = 0; i < m_config.batcherCount; ++i) m_batchers.append(core::Ref<Batcher>(createNewBatcher(flags)));
+    m_defaultBatcher = createNewBatcher(flags);
+    // Text needs texture coordinates whatever the configured flags say.
+    m_textBatcher = createNewBatcher(flags | Batcher::TEXCOORDS | Batcher::COLORS);
+    m_textCursor = slm::vec4(0.0f, 20.0f, 0.0f, 1.0f);
     if (m_display) setViewport(m_display->getWidth(), m_display->getHeight());
 }
 
 void Graphics3D::releaseDeviceResources(bool canDelete) {
+    for (int i = 0; i < m_textures.size(); ++i) m_textures[i]->releaseGL(canDelete);
     for (int i = m_indexOwners.size() - 1; i >= 0; --i) {
         if (i >= m_indexOwners.size()) continue;
         m_indexOwners[i]->releaseVBO(canDelete);
@@ -187,8 +365,14 @@ void Graphics3D::releaseDeviceResources(bool canDelete) {
 }
 
 void Graphics3D::restoreDeviceResources() {
-    // Textures re-upload from their images here once they exist; vertex and
-    // index buffers re-pack on their next draw.
+    // Vertex and index buffers re-pack on their next draw; textures re-upload now.
+    for (int i = 0; i < m_textures.size(); ++i) {
+        Texture2D* t = m_textures[i];
+        if (t->getGLName() != 0) continue;
+        t->restore();
+        if (t->getGLName() == 0)
+            core::log(LOG_G3D, "Graphics3D resetDevice failed because it can not reset Texture2D (Image2D is missing)");
+    }
 }
 
 void Graphics3D::resetDevice(bool canDelete) {

@@ -8,11 +8,12 @@
 // Frame: bindTarget → clear → setCamera / renderSubmesh (or Node::render) →
 // releaseTarget (presents through the display).
 //
-// Not here yet (they come with their classes): textures and render targets,
-// lights (addLight), fog, the background image, the batchers and the
-// statistics overlay text.
+// It also lists every texture it created (device resets), owns the
+// batchers that lines and text are collected in, the built-in ROM font and
+// the statistics overlay text.
 #pragma once
 #include "core/Object.h"
+#include "core/String.h"
 #include "core/Ref.h"
 #include "core/Vector.h"
 #include "render/Appearance.h"
@@ -29,6 +30,10 @@ namespace render {
 
 class Appearance;
 class Background;
+class Batcher;
+class Font2DBitmap;
+class Text3D;
+class Texture2D;
 class Camera;
 class FragmentShader;
 class IndexBuffer;
@@ -140,6 +145,9 @@ public:
     // size the buffer is re-created from data[0 .. offset + size).
     virtual void updateVBO(VBOHandle& handle, int offset, const void* data, int size) = 0;
     virtual void deleteVBO(VBOHandle& handle) = 0;
+    // A texture of `kind` (Texture2D::KIND_*) and image format; with a size
+    // of at least 1 x 1 it gets a GL texture of that size without pixels.
+    virtual Texture2D* createNewTexture(int kind, int format, int width, int height) = 0;
 
     // ---- frame ----
     void setDisplay(HAL::Display* display) { m_display = display; }
@@ -172,8 +180,10 @@ public:
     bool isTargetBound() const { return m_targetBound; }
     // Clears with the background's colour and switches; null clears colour 0, depth and colour.
     void clear(Background* background);
-    // Draws and empties the batchers (none exist yet).
+    // Draws and empties every batcher that holds items or references.
     void flush();
+    // Empties every batcher without drawing.
+    void clearBatchers();
     // Makes `camera` current with its world transform; null = identity projection and view.
     void setCamera(Camera* camera, const slm::mat4& transform);
     Camera* getCamera() const { return m_camera.get(); }
@@ -198,6 +208,33 @@ public:
     void resetDevice(bool canDelete);
     void releaseDeviceResources(bool canDelete);
     void restoreDeviceResources();
+
+    // ---- lines and text ----
+    // A line in the default batcher, drawn at the next flush (ARGB colour).
+    void renderLine(const slm::vec3& from, const slm::vec3& to, unsigned argb);
+    // Text with the ROM font. World mode (`world` true): `transform` places
+    // the text under the current camera; it is drawn at the next flush.
+    // Screen mode: drawn now at the text cursor in pixels (top-left origin),
+    // which then moves down one line per line of text.
+    void renderText(const core::String& text, bool world, const slm::mat4& transform = slm::mat4());
+    Batcher* createNewBatcher(int flags);
+    Batcher* getDefaultBatcher() const { return m_defaultBatcher.get(); }
+    Batcher* getTextBatcher() const { return m_textBatcher.get(); }
+    int getBatcherCount() const { return m_batchers.size(); }
+    Batcher* getBatcher(int i) const { return i >= 0 && i < m_batchers.size() ? m_batchers[i].get() : nullptr; }
+    Font2DBitmap* getROMFont() const { return m_romFont.get(); }
+    // A 1 x 1 white texture: untextured batches sample it so that the default
+    // program (texture x colour) shows their colours.
+    Texture2D* getWhiteTexture() const { return m_whiteTexture.get(); }
+    Text3D* getOverlayText() const { return m_overlayText.get(); }
+    // The statistics overlay's text block for the current counters.
+    core::String composeStatistics() const;
+
+    // ---- textures ----
+    int getTextureCount() const { return m_textures.size(); }
+    Texture2D* getTextureAt(int i) const { return m_textures[i]; }
+    // Called by a texture that is being destroyed (the order of the rest stays).
+    void removeTexture(Texture2D* texture);
 
     // ---- factories ----
     VertexBuffer* createNewVertexBuffer(int mode);
@@ -234,6 +271,12 @@ protected:
     void detachAllBuffers();
     // Called at the end of a frame with the time in milliseconds.
     void countFrame(unsigned nowMs);
+    void drawStatisticsOverlay();
+    // Drops the batchers, the font and the overlay text (before the context goes).
+    void releaseTextObjects();
+    // Forgets every listed texture (the renderer is going away).
+    void detachAllTextures();
+    void addTexture(Texture2D* texture) { m_textures.append(texture); }
 
     int m_type;
     Capabilities m_caps;
@@ -246,6 +289,14 @@ protected:
     bool m_presented;
     core::Vector<IndexBuffer*> m_indexOwners;
     core::Vector<VertexBuffer*> m_vertexOwners;
+    core::Vector<Texture2D*> m_textures;
+    core::Ref<Batcher> m_defaultBatcher;
+    core::Ref<Batcher> m_textBatcher;
+    core::Vector<core::Ref<Batcher>> m_batchers;
+    core::Ref<Font2DBitmap> m_romFont;
+    core::Ref<Texture2D> m_whiteTexture;
+    core::Ref<Text3D> m_overlayText;
+    slm::vec4 m_textCursor;
 
     slm::mat4 m_cameraTransform;
     slm::mat4 m_view;

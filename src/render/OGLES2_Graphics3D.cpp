@@ -5,6 +5,8 @@
 #include "render/Appearance.h"
 #include "render/GLCallCounters.h"
 #include "render/IndexBuffer.h"
+#include "render/OGLES2_Texture2D.h"
+#include "render/RenderTarget.h"
 #include "render/VertexBuffer.h"
 #include <cstring>
 
@@ -38,8 +40,12 @@ OGLES2_Graphics3D::OGLES2_Graphics3D()
 }
 
 OGLES2_Graphics3D::~OGLES2_Graphics3D() {
+    if (m_contextCreated) makeCurrent();
+    // Batchers, font and overlay hold textures and buffers: they go first.
+    releaseTextObjects();
+    detachAllTextures();
     if (m_contextCreated) {
-        makeCurrent();
+
         M3D_GL(UseProgram, pglUseProgram(0));
         m_programInUse = 0;
     }
@@ -271,15 +277,55 @@ void OGLES2_Graphics3D::clearBuffers(unsigned argb, bool depth, bool color) {
     if (depth) mask |= GL_DEPTH_BUFFER_BIT;
     if (color) mask |= GL_COLOR_BUFFER_BIT;
     // glClear honours the depth mask: with writes off the depth clear would
-    // do nothing, so they are switched on around it.
-    bool restoreMask = depth && m_depthMask == 0;
-    if (restoreMask) M3D_GL(DepthMask, glDepthMask(GL_TRUE));
+    // do nothing, so they are switched on around it (also when the cache
+    // does not know the mask, after invalidateStateCache).
+    bool switchMask = depth && m_depthMask != 1;
+    if (switchMask) M3D_GL(DepthMask, glDepthMask(GL_TRUE));
     M3D_GL(Clear, glClear(mask));
-    if (restoreMask) M3D_GL(DepthMask, glDepthMask(GL_FALSE));
+    if (switchMask && m_depthMask == 0)
+        M3D_GL(DepthMask, glDepthMask(GL_FALSE));
+    else if (switchMask)
+        m_depthMask = 1;
 }
 
 void OGLES2_Graphics3D::bindTargetFramebuffer() {
-    // Render-to-texture targets bind their framebuffer here once they exist.
+    Texture2D* t = m_target ? m_target->getTexture() : nullptr;
+    if (!t || !m_contextCreated) return;
+    if (t->getGLName() == 0 && t->getAllocatedWidth() > 0 && t->getAllocatedHeight() > 0) t->restore();
+    t->bindAsRenderTarget();
+}
+
+Texture2D* OGLES2_Graphics3D::createNewTexture(int kind, int format, int width, int height) {
+    OGLES2_Texture2D* t = M3D_NEW OGLES2_Texture2D(this, kind, format);
+    if (width >= 1 && height >= 1) {
+        try {
+            t->allocate(width, height);
+        } catch (...) {
+            delete t;
+            throw;
+        }
+    }
+    addTexture(t);
+    return t;
+}
+
+void OGLES2_Graphics3D::bindTextureForUpdate(unsigned name) {
+    selectTextureUnit(0);
+    if (m_textureBindings[0] == (int)name) return;
+    M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
+    m_textureBindings[0] = (int)name;
+}
+
+void OGLES2_Graphics3D::forgetTexture(unsigned name) {
+    for (int i = 0; i < TEXTURE_BINDINGS; ++i)
+        if (m_textureBindings[i] == (int)name) m_textureBindings[i] = -1;
+}
+
+void OGLES2_Graphics3D::setTextureBlend(Texture2D* texture, int unit) {
+    ShaderProgram* p = m_currentProgram.get();
+    if (!p || !texture || unit < 0 || unit >= TEXTURE_UNITS) return;
+    p->setUniform(p->getLocation(ShaderProgram::TEXTURE_BLENDING_MODE0 + unit), (float)texture->getBlending());
+    p->setUniform(p->getLocation(ShaderProgram::TEXTURE_BLEND_COLOR0 + unit), argbToVec4(texture->getBlendColor()));
 }
 
 void OGLES2_Graphics3D::unbindFramebuffer() {
@@ -490,8 +536,19 @@ void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
     }
     // Fog joins with its class: without one the fog flag stays 0.
     if (m_config.flags[GraphicsConfig::TEXTURING]) {
-        // Texture layers bind here once textures exist; every unit is empty.
-        for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) bindTexture(unit, 0);
+        for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) {
+            Texture2D* t = appearance ? appearance->getTexture(unit) : nullptr;
+            if (!t) {
+                bindTexture(unit, 0);
+                continue;
+            }
+            int w = t->getWidth(), h = t->getHeight();
+            if (w > 0 && h > 0) m_pointSize = (float)(w < h ? w : h);
+            m_textureMatrices[unit] = t->getCompositeTransform() * m_textureMatrices[unit];
+            if (unit >= m_textureMatrixCount) m_textureMatrixCount = unit + 1;
+            bindTexture(unit, t->getGLName());
+            setTextureBlend(t, unit);
+        }
     }
     m_lastAppearance = appearance;
 }
@@ -626,7 +683,7 @@ void OGLES2_Graphics3D::setStencil(bool enable, int func, int ref, unsigned mask
 
 void OGLES2_Graphics3D::bindTexture(int unit, unsigned name) {
     if (unit < 0 || unit >= TEXTURE_BINDINGS) return;
-    m_features[FEATURE_TEXTURE0 + unit] = unit < 4 && name >= 1 ? 1.0f : 0.0f;
+    if (unit < 4) m_features[FEATURE_TEXTURE0 + unit] = name >= 1 ? 1.0f : 0.0f;
     if (m_textureBindings[unit] == (int)name) return;
     if (m_currentProgram) {
         m_currentProgram->setSampler(unit, m_currentProgram->getLocation(ShaderProgram::TEXTURE0 + unit), name);

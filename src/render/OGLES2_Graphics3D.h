@@ -77,6 +77,9 @@ public:
     virtual void setDepth(bool write, bool test, int func);
     virtual void setStencil(bool enable, int func, int ref, unsigned mask, int sfail, int zfail, int zpass);
     virtual void bindTexture(int unit, unsigned name);
+    virtual Texture2D* createNewTexture(int kind, int format, int width, int height);
+    // Uploads the unit's blending function and blend colour for `texture`.
+    virtual void setTextureBlend(Texture2D* texture, int unit);
     virtual void setVertexColor(unsigned argb);
 
     // The default program (built from the built-in bodies, or from the forced
@@ -96,6 +99,11 @@ public:
     // glActiveTexture / glClientActiveTexture, only when the unit changes.
     void selectTextureUnit(int unit);
     void forgetProgram(unsigned name);
+    // A texture's own GL work: binds `name` on unit 0 (through the cache).
+    void bindTextureForUpdate(unsigned name);
+    // A deleted texture name leaves every binding cache entry.
+    void forgetTexture(unsigned name);
+
     void addProgram(ShaderProgram* p);
     void removeProgram(ShaderProgram* p);
 

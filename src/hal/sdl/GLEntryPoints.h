@@ -63,6 +63,7 @@ int loadGLEntryPoints(void* (*getProcAddress)(const char* name));
     X(PFNGLGENRENDERBUFFERSPROC, glGenRenderbuffers)                                               \
     X(PFNGLBINDRENDERBUFFERPROC, glBindRenderbuffer)                                               \
     X(PFNGLRENDERBUFFERSTORAGEPROC, glRenderbufferStorage)                                         \
+    X(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers)                                         \
     X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, glFramebufferRenderbuffer)                                 \
     X(PFNGLBUFFERSUBDATAARBPROC, glBufferSubDataARB)                                               \
     X(PFNGLMAPBUFFERARBPROC, glMapBufferARB)                                                       \

@@ -1,0 +1,246 @@
+#include "render/Batcher.h"
+#include "render/Graphics3D.h"
+#include <cmath>
+
+namespace render {
+
+namespace {
+const float NO_BIAS[3] = {0.0f, 0.0f, 0.0f};
+} // namespace
+
+Batcher::Batcher(Graphics3D* owner, int flags)
+    : m_owner(owner), m_item(M3D_NEW BatcherItem()), m_flags(flags),
+      m_fixedShift(fixedPointShift(owner ? owner->getConfig().batcherShift : -1)), m_shift(0), m_drawnIndices(0),
+      m_lineMode(false), m_meshKnown(false) {
+    m_defaultAppearance = createDefaultAppearance(flags);
+    if (owner) ++owner->statistics().batchersCreated;
+}
+
+Batcher::Batcher(const Batcher& o)
+    : Node(o), m_owner(o.m_owner), m_item(M3D_NEW BatcherItem()), m_override(o.m_override), m_flags(o.m_flags),
+      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_lineMode(false), m_meshKnown(false) {
+    m_defaultAppearance = createDefaultAppearance(m_flags);
+}
+
+Batcher::~Batcher() {}
+
+Object3D* Batcher::duplicate() const { return M3D_NEW Batcher(*this); }
+
+Appearance* Batcher::createDefaultAppearance(int flags) {
+    Appearance* a = M3D_NEW Appearance();
+    PolygonMode* p = M3D_NEW PolygonMode();
+    p->setCulling(PolygonMode::CULL_NONE);
+    a->setPolygonMode(p);
+    CompositingMode* c = M3D_NEW CompositingMode();
+    c->setBlending(CompositingMode::ALPHA);
+    c->setDepthWriteEnable((flags & DEPTH_WRITE) != 0);
+    c->setDepthTestEnable((flags & DEPTH_TEST) != 0);
+    a->setCompositingMode(c);
+    return a;
+}
+
+// A batch mesh of the current primitive: positions always, colours and
+// texture coordinates (not for lines) when the flags ask for them.
+void Batcher::createMesh() {
+    VertexBuffer* vb = m_owner ? m_owner->createNewVertexBuffer(VertexBuffer::DYNAMIC) : M3D_NEW VertexBuffer(VertexBuffer::DYNAMIC);
+    core::Ref<VertexBuffer> vbRef(vb);
+    m_positionArray = M3D_NEW VertexArray(0, 3, 2);
+    vb->setPositions(m_positionArray.get(), 1.0f, NO_BIAS);
+    m_colorArray = nullptr;
+    m_texCoordArray = nullptr;
+    if (m_flags & COLORS) {
+        m_colorArray = M3D_NEW VertexArray(0, 4, 1);
+        vb->setColors(m_colorArray.get());
+    }
+    if ((m_flags & TEXCOORDS) && !m_lineMode) {
+        m_texCoordArray = M3D_NEW VertexArray(0, 2, 2);
+        vb->setTexCoords(0, m_texCoordArray.get(), 1.0f, NO_BIAS);
+    }
+    vb->setDefaultColor(0xFFFFFFFFu);
+    static const unsigned short none[1] = {0};
+    core::Ref<IndexBuffer> ib(M3D_NEW IndexBuffer(m_lineMode ? IndexBuffer::LINES : IndexBuffer::TRIANGLES, none, 0,
+                                                  IndexBuffer::DYNAMIC));
+    Appearance* a = m_defaultAppearance.get();
+    m_mesh = m_owner ? m_owner->createMesh(vb, ib.get(), a) : M3D_NEW Mesh(vb, ib.get(), a);
+    m_meshKnown = true;
+}
+
+void Batcher::setLineMode(bool lines) {
+    if (m_meshKnown && m_lineMode == lines) return;
+    // A batch holds one primitive: what was collected in the other is drawn first.
+    if (hasItems() && m_owner) {
+        render(*m_owner, slm::mat4(), 0);
+        core::Ref<Texture2D> keepTexture = m_texture;
+        core::Ref<Appearance> keepOverride = m_override;
+        clear();
+        m_texture = keepTexture;
+        m_override = keepOverride;
+    }
+    m_lineMode = lines;
+    createMesh();
+    clear();
+}
+
+void Batcher::makeRoom(int vertices) {
+    if (getVertexCount() + vertices <= MAX_VERTICES) return;
+    if (m_owner) render(*m_owner, slm::mat4(), 0);
+    core::Ref<Texture2D> keepTexture = m_texture;
+    core::Ref<Appearance> keepOverride = m_override;
+    clear();
+    m_texture = keepTexture;
+    m_override = keepOverride;
+}
+
+void Batcher::pushPosition(float x, float y, float z) {
+    float unit = (float)(1 << m_fixedShift);
+    // Values beyond the int range are clamped rather than wrapped.
+    auto fixed = [unit](float v) {
+        double d = std::floor((double)v * unit + 0.5);
+        if (!(d > -2147483647.0)) d = -2147483647.0; // also NaN
+        if (d > 2147483647.0) d = 2147483647.0;
+        return (int)d;
+    };
+    m_item->positions.append(fixed(x));
+    m_item->positions.append(fixed(y));
+    m_item->positions.append(fixed(z));
+}
+
+// Colours go to the vertex array as r, g, b, a: the shader reads the
+// attribute in that order.
+void Batcher::pushColor(unsigned argb) {
+    m_item->colors.append((unsigned char)(argb >> 16));
+    m_item->colors.append((unsigned char)(argb >> 8));
+    m_item->colors.append((unsigned char)argb);
+    m_item->colors.append((unsigned char)(argb >> 24));
+}
+
+void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
+    setLineMode(true);
+    makeRoom(2);
+    pushPosition(from.x, from.y, from.z);
+    pushPosition(to.x, to.y, to.z);
+    if (m_flags & COLORS) {
+        pushColor(argb);
+        pushColor(argb);
+    } else if (m_mesh) {
+        m_mesh->getVertexBuffer()->setDefaultColor(argb);
+    }
+    int n = m_item->nextIndex;
+    m_item->indices.append((unsigned short)n);
+    m_item->indices.append((unsigned short)(n + 1));
+    m_item->nextIndex = n + 2;
+}
+
+bool Batcher::beginQuads(int count) {
+    if (count <= 0 || count * 4 > MAX_VERTICES) return false;
+    setLineMode(false);
+    makeRoom(count * 4);
+    return true;
+}
+
+void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb) {
+    int n = m_item->nextIndex;
+    for (int k = 0; k < 4; ++k) {
+        pushPosition(corners[k][0], corners[k][1], corners[k][2]);
+        if (m_flags & TEXCOORDS) {
+            m_item->texCoords.append(uv[k][0]);
+            m_item->texCoords.append(uv[k][1]);
+        }
+        if (m_flags & COLORS) pushColor(argb);
+    }
+    if (!(m_flags & COLORS) && m_mesh) m_mesh->getVertexBuffer()->setDefaultColor(argb);
+    static const int order[6] = {0, 1, 2, 0, 2, 3};
+    for (int k : order) m_item->indices.append((unsigned short)(n + k));
+    m_item->nextIndex = n + 4;
+}
+
+void Batcher::commit() {
+    if (!m_mesh) return;
+    BatcherItem& it = *m_item;
+    int total = it.positions.size();
+    if (total > it.committed) {
+        // The smallest shift that brings every new value into the short
+        // range, at most S - 1 (one unit of the step stays below 2 units).
+        int s = 0;
+        for (int i = it.committed; i < total; ++i) {
+            int v = it.positions[i];
+            while (s < m_fixedShift - 1 && ((v >> s) > 32767 || (v >> s) < -32767)) ++s;
+        }
+        int from = it.committed;
+        if (s > m_shift) {
+            // A coarser step for the whole batch: convert everything again.
+            m_shift = s;
+            from = 0;
+        }
+        it.converted.resize(total);
+        for (int i = from; i < total; ++i) {
+            int v = it.positions[i] >> m_shift;
+            it.converted[i] = (short)(v > 32767 ? 32767 : (v < -32767 ? -32767 : v));
+        }
+        int vertices = total / 3;
+        int first = from / 3;
+        m_positionArray->set(first, vertices - first, it.converted.data() + first * 3);
+        if (m_colorArray && it.colors.size() >= vertices * 4) {
+            int firstColor = it.committed / 3;
+            m_colorArray->set(firstColor, vertices - firstColor,
+                              reinterpret_cast<const signed char*>(it.colors.data()) + firstColor * 4);
+        }
+        if (m_texCoordArray && it.texCoords.size() >= vertices * 2) {
+            int firstUV = it.committed / 3;
+            m_texCoordArray->set(firstUV, vertices - firstUV, it.texCoords.data() + firstUV * 2);
+        }
+        it.committed = total;
+        it.nextIndex = vertices;
+    }
+    VertexBuffer* vb = m_mesh->getVertexBuffer();
+    float scale = 1.0f / (float)(1 << (m_fixedShift - m_shift));
+    if (vb->getPositionScale() != scale) vb->setPositions(m_positionArray.get(), scale, NO_BIAS);
+    if (m_texCoordArray && it.texCoordScale > 0.0f) {
+        VertexBuffer::TexCoordContainer* t = vb->getTexCoords(0);
+        if (!t || t->scale != it.texCoordScale) vb->setTexCoords(0, m_texCoordArray.get(), it.texCoordScale, NO_BIAS);
+    }
+    IndexBuffer* ib = m_mesh->getIndexBuffer(0);
+    if (m_drawnIndices != it.indices.size() || ib->getIndexCount() != it.indices.size()) {
+        ib->setIndices(it.indices.data(), it.indices.size());
+        m_drawnIndices = it.indices.size();
+    }
+}
+
+void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
+    if (!m_mesh || !hasItems()) return;
+    commit();
+    Appearance* appearance = m_override ? m_override.get() : m_defaultAppearance.get();
+    // The batch's texture (white for untextured batches) rides on the
+    // default appearance's unit 0 while drawing.
+    Appearance* a = m_mesh->getAppearance(0);
+    if (a != appearance) m_mesh->setAppearance(0, appearance);
+    core::Ref<Texture2D> previous;
+    Texture2D* texture = m_texture ? m_texture.get() : g.getWhiteTexture();
+    bool setTexture = texture && !m_override;
+    if (setTexture) {
+        previous = m_defaultAppearance->getTexture(0);
+        m_defaultAppearance->setTexture(0, texture);
+    }
+    bool lighting = g.isLightingEnabled();
+    if (!m_override || !m_override->getMaterial()) g.setLightingEnabled(false);
+    m_mesh->render(g, transform, -1);
+    g.setLightingEnabled(lighting);
+    if (setTexture) m_defaultAppearance->setTexture(0, previous.get());
+}
+
+void Batcher::clear() {
+    BatcherItem& it = *m_item;
+    it.positions.clear();
+    it.texCoords.clear();
+    it.converted.clear();
+    it.indices.clear();
+    it.colors.clear();
+    it.committed = 0;
+    it.nextIndex = 0;
+    m_texture = nullptr;
+    m_override = nullptr;
+    m_shift = 0;
+    m_drawnIndices = -1;
+}
+
+} // namespace render

@@ -1,0 +1,60 @@
+#include "render/Text3D.h"
+#include "render/Batcher.h"
+#include "render/Font2DBitmap.h"
+#include "render/Graphics3D.h"
+
+namespace render {
+
+Text3D::Text3D()
+    : m_mode(2), m_scaleX(1.0f), m_scaleY(1.0f), m_color(0xFFFFFFFFu), m_hAlign(ALIGN_LEFT), m_vAlign(ALIGN_BOTTOM),
+      m_dirty(true) {}
+
+Text3D::Text3D(const core::String& text, Font2DBitmap* font) : Text3D() {
+    m_text = text;
+    m_font = font;
+}
+
+Text3D::Text3D(const Text3D& o)
+    : Node(o), m_text(o.m_text), m_font(o.m_font), m_batch(o.m_batch), m_mode(o.m_mode), m_scaleX(o.m_scaleX),
+      m_scaleY(o.m_scaleY), m_color(o.m_color), m_hAlign(o.m_hAlign), m_vAlign(o.m_vAlign), m_dirty(true) {}
+
+Text3D::~Text3D() {}
+
+Object3D* Text3D::duplicate() const { return M3D_NEW Text3D(*this); }
+
+void Text3D::setFont(Font2DBitmap* font) {
+    m_font = font;
+    m_dirty = true;
+}
+
+void Text3D::setBatcher(Batcher* batcher) { m_batch = batcher; }
+
+void Text3D::measure(float& width, float& height) const {
+    width = height = 0.0f;
+    if (!m_font) return;
+    float line = 0.0f;
+    int lines = 1;
+    const char* s = m_text.c_str();
+    for (int i = 0; i < m_text.length(); ++i) {
+        unsigned char c = (unsigned char)s[i];
+        if (c == 10) {
+            ++lines;
+            line = 0.0f;
+            continue;
+        }
+        int x, y, w, lh;
+        if (m_font->getGlyph(c, x, y, w, lh)) line += (float)w * m_scaleX;
+        if (line > width) width = line;
+    }
+    height = (float)lines * (float)m_font->getLineHeight() * m_scaleY;
+}
+
+void Text3D::render(Graphics3D& g, const slm::mat4& transform, int) {
+    if (!m_font || !isRenderingEnabled()) return;
+    Batcher* batcher = m_batch ? m_batch.get() : g.getTextBatcher();
+    if (!batcher) return;
+    m_font->renderNodeToBatcher(batcher, this, transform);
+    m_dirty = false;
+}
+
+} // namespace render

@@ -1,0 +1,76 @@
+// render::Text3D: a scene node holding a string that its font turns into
+// textured quads in a batcher. Layout: characters left to right, a line feed
+// starts the next line one line height lower; glyph size = glyph pixels x
+// the text scale. The block's local space is y-up with its top-left corner at
+// the origin before alignment.
+//
+// Alignment: horizontal 0 left (origin at the left edge), 1 centred, 2 right
+// edge at the origin; vertical 8 bottom line at the origin (the block sits
+// on it), 1 centred, anything else top at the origin.
+#pragma once
+#include "core/String.h"
+#include "render/Node.h"
+
+namespace render {
+
+class Batcher;
+class Font2DBitmap;
+
+class Text3D : public Node {
+public:
+    enum { ALIGN_LEFT = 0, ALIGN_CENTER = 1, ALIGN_RIGHT = 2, ALIGN_BOTTOM = 8 };
+
+    Text3D();
+    Text3D(const core::String& text, Font2DBitmap* font);
+    virtual ~Text3D();
+    virtual Object3D* duplicate() const;
+
+    void setText(const core::String& text) {
+        m_text = text;
+        m_dirty = true;
+    }
+    const core::String& getText() const { return m_text; }
+    void setFont(Font2DBitmap* font);
+    Font2DBitmap* getFont() const { return m_font.get(); }
+    // The batcher it draws into; null = the renderer's text batcher.
+    void setBatcher(Batcher* batcher);
+    Batcher* getBatcher() const { return m_batch.get(); }
+    void setColor(unsigned argb) { m_color = argb; }
+    unsigned getColor() const { return m_color; }
+    void setTextScale(float x, float y) {
+        m_scaleX = x;
+        m_scaleY = y;
+    }
+    float getTextScaleX() const { return m_scaleX; }
+    float getTextScaleY() const { return m_scaleY; }
+    void setAlignment(int horizontal, int vertical) {
+        m_hAlign = horizontal;
+        m_vAlign = vertical;
+    }
+    int getHorizontalAlignment() const { return m_hAlign; }
+    int getVerticalAlignment() const { return m_vAlign; }
+    void setMode(int mode) { m_mode = mode; }
+    int getMode() const { return m_mode; }
+    bool isDirty() const { return m_dirty; }
+
+    // Measured block size in text units (widest line, lines x line height).
+    void measure(float& width, float& height) const;
+
+    // Adds the text's quads (with `transform` applied) to its batcher.
+    virtual void render(Graphics3D& g, const slm::mat4& transform, int flags);
+
+private:
+    Text3D(const Text3D& o);
+    friend class Font2DBitmap;
+
+    core::String m_text;
+    core::Ref<Font2DBitmap> m_font;
+    core::Ref<Batcher> m_batch;
+    int m_mode;
+    float m_scaleX, m_scaleY;
+    unsigned m_color;
+    int m_hAlign, m_vAlign;
+    bool m_dirty;
+};
+
+} // namespace render

@@ -1,0 +1,312 @@
+// Textures (padding, wrap/filter state in GL, render targets), the batchers
+// (lines, fixed-point shift, one draw call per batch), text layout with the
+// ROM font and the statistics overlay's text, all on a real GL context.
+#include "RenderFixture.h"
+#include "core/Exceptions.h"
+#include "render/Batcher.h"
+#include "render/Font2DBitmap.h"
+#include "render/OGLES2_Texture2D.h"
+#include "render/RenderTarget.h"
+#include "render/Text3D.h"
+#include <algorithm>
+#include <string>
+
+using namespace render;
+using testsupport::GLTest;
+using testsupport::near;
+
+namespace {
+
+const unsigned RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu;
+
+// A w x h RGBA image: left half `left`, right half `right` (ARGB).
+Image2D* halves(int w, int h, unsigned left, unsigned right) {
+    std::vector<unsigned char> px((size_t)w * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned c = x < w / 2 ? left : right;
+            unsigned char* p = &px[((size_t)y * w + x) * 4];
+            p[0] = (unsigned char)(c >> 16);
+            p[1] = (unsigned char)(c >> 8);
+            p[2] = (unsigned char)c;
+            p[3] = (unsigned char)(c >> 24);
+        }
+    return M3D_NEW Image2D(Image2D::RGBA, w, h, px.data());
+}
+
+// A screen-filling quad with texture coordinates 0..1 (v = 0 at the top,
+// the image's first row).
+VertexBuffer* texturedQuad(VertexBuffer* vb) {
+    const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
+    VertexArray* t = M3D_NEW VertexArray(4, 2, 2);
+    t->set(0, 4, uv);
+    vb->setTexCoords(0, t, 1.0f, nullptr);
+    return vb;
+}
+
+int param(unsigned name, GLenum what) {
+    GLint v = 0;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexParameteriv(GL_TEXTURE_2D, what, &v);
+    return v;
+}
+
+} // namespace
+
+TEST_F(GLTest, TexturePaddedToPowersOfTwoShowsTheWholeImage) {
+    core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
+    EXPECT_EQ(0u, t->getGLName());
+    core::Ref<Image2D> image(halves(100, 50, RED, GREEN));
+    t->setImage(image.get());
+    EXPECT_EQ(128, t->getAllocatedWidth());
+    EXPECT_EQ(64, t->getAllocatedHeight());
+    EXPECT_FLOAT_EQ(0.78125f, t->getScale().x);
+    EXPECT_FLOAT_EQ(0.78125f, t->getScale().y);
+    EXPECT_FLOAT_EQ(1.0f, t->getScale().z);
+    ASSERT_NE(0u, t->getGLName());
+    GLint w = 0, h = 0;
+    glBindTexture(GL_TEXTURE_2D, t->getGLName());
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    EXPECT_EQ(128, w);
+    EXPECT_EQ(64, h);
+    g->invalidateStateCache();
+
+    t->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
+    core::Ref<VertexBuffer> vb(texturedQuad(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu)));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    a->setTexture(0, t.get());
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    // Without the scale the padding (black, transparent) would show on the
+    // right and the image's green half would start left of the centre.
+    EXPECT_TRUE(near(pixel(4, 32), rgba(RED)));
+    EXPECT_TRUE(near(pixel(28, 32), rgba(RED)));
+    EXPECT_TRUE(near(pixel(36, 32), rgba(GREEN)));
+    EXPECT_TRUE(near(pixel(60, 32), rgba(GREEN)));
+    EXPECT_TRUE(near(pixel(60, 60), rgba(GREEN)));
+}
+
+TEST_F(GLTest, WrapAndFilterSettingsReachGL) {
+    core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
+    core::Ref<Image2D> image(halves(16, 16, RED, GREEN));
+    t->setImage(image.get());
+    unsigned name = t->getGLName();
+    EXPECT_EQ(GL_REPEAT, param(name, GL_TEXTURE_WRAP_S));
+    EXPECT_EQ(GL_LINEAR_MIPMAP_LINEAR, param(name, GL_TEXTURE_MIN_FILTER));
+    t->setWrapping(Texture2D::WRAP_CLAMP, Texture2D::WRAP_REPEAT);
+    EXPECT_EQ(GL_CLAMP_TO_EDGE, param(name, GL_TEXTURE_WRAP_S));
+    EXPECT_EQ(GL_REPEAT, param(name, GL_TEXTURE_WRAP_T));
+    t->setFiltering(Texture2D::FILTER_LINEAR, Texture2D::FILTER_NEAREST);
+    EXPECT_EQ(GL_NEAREST_MIPMAP_LINEAR, param(name, GL_TEXTURE_MIN_FILTER));
+    EXPECT_EQ(GL_LINEAR, param(name, GL_TEXTURE_MAG_FILTER));
+    t->setFiltering(Texture2D::FILTER_NEAREST, Texture2D::FILTER_LINEAR);
+    EXPECT_EQ(GL_LINEAR_MIPMAP_NEAREST, param(name, GL_TEXTURE_MIN_FILTER));
+    EXPECT_EQ(GL_NEAREST, param(name, GL_TEXTURE_MAG_FILTER));
+    try {
+        t->setFiltering(207, Texture2D::FILTER_LINEAR);
+        ADD_FAILURE() << "a weird filter pair was accepted";
+    } catch (const Morva3DException& e) {
+        EXPECT_STREQ("You sure have some weird Filtering modes...", e.getMessage());
+    }
+    // The refused pair left the texture as it was.
+    EXPECT_EQ(Texture2D::FILTER_NEAREST, t->getLevelFilter());
+    // A kind-0 texture has its mip chain; unsupported formats are refused.
+    GLint w1 = 0;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &w1);
+    EXPECT_EQ(8, w1);
+    core::Ref<Image2D> odd(M3D_NEW Image2D(95, 4, 4));
+    EXPECT_THROW(t->setImage(odd.get()), Morva3DException);
+    g->invalidateStateCache();
+}
+
+TEST_F(GLTest, RenderTargetTextureIsDrawnIntoAndThenSampled) {
+    core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_RENDER_TARGET, Image2D::RGBA, 32, 32));
+    ASSERT_NE(0u, t->getGLName());
+    EXPECT_EQ(Texture2D::FILTER_BASE_LEVEL, t->getLevelFilter());
+    core::Ref<RenderTarget> target(M3D_NEW RenderTarget(t.get()));
+    g->releaseTarget();
+    g->bindTarget(target.get());
+    g->clearBuffers(BLUE, true, true);
+    g->setCamera(nullptr, slm::mat4());
+    g->renderLine(slm::vec3(-1, 0.01f, 0), slm::vec3(1, 0.01f, 0), RED);
+    GLint fb = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fb);
+    EXPECT_NE(0, fb);
+    EXPECT_TRUE(near(pixel(3, 3), rgba(BLUE))) << "the clear reached the target";
+    g->releaseTarget();
+    GLint mip1 = 0;
+    glBindTexture(GL_TEXTURE_2D, t->getGLName());
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &mip1);
+    EXPECT_EQ(0, mip1) << "a render target has no mipmaps";
+    EXPECT_EQ(GL_LINEAR, param(t->getGLName(), GL_TEXTURE_MIN_FILTER));
+    {
+        std::vector<unsigned char> px(32 * 32 * 4);
+        glBindTexture(GL_TEXTURE_2D, t->getGLName());
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        EXPECT_EQ(255, px[2]) << (int)px[0] << " " << (int)px[1] << " " << (int)px[3];
+        int red = 0;
+        for (int y = 0; y < 32; ++y) red += px[(y * 32 + 5) * 4] == 255 && px[(y * 32 + 5) * 4 + 2] == 0;
+        EXPECT_EQ(1, red) << "the line crossed the target";
+    }
+    g->invalidateStateCache();
+
+    g->bindTarget(nullptr);
+    g->clearBuffers(0xFF000000u, true, true);
+    core::Ref<VertexBuffer> vb(texturedQuad(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu)));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    a->setTexture(0, t.get());
+    t->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(10, 10), rgba(BLUE)));
+    EXPECT_TRUE(near(pixel(50, 55), rgba(BLUE)));
+    // The red line crossed the target's middle row (two window rows).
+    int redRows = 0;
+    for (int y = 0; y < SIZE; ++y)
+        if (near(pixel(32, y), rgba(RED), 8)) ++redRows;
+    EXPECT_GE(redRows, 1);
+    EXPECT_LE(redRows, 4);
+}
+
+TEST_F(GLTest, OpaqueRedLineIsRedAndEachBatchIsOneDrawCall) {
+    g->clearBuffers(0xFF000000u, true, true);
+    float y = (32.5f / SIZE) * 2.0f - 1.0f;
+    g->renderLine(slm::vec3(-1, y, 0), slm::vec3(1, y, 0), RED);
+    for (int i = 0; i < 999; ++i) g->renderLine(slm::vec3(-1, -2, 0), slm::vec3(1, -2, 0), GREEN);
+    EXPECT_EQ(2000, g->getDefaultBatcher()->getVertexCount());
+    int before = g->getStatistics().drawCalls;
+    g->flush();
+    EXPECT_EQ(before + 1, g->getStatistics().drawCalls);
+    EXPECT_FALSE(g->getDefaultBatcher()->hasItems());
+    EXPECT_TRUE(near(pixel(5, 32), rgba(RED)));
+    EXPECT_TRUE(near(pixel(60, 32), rgba(RED)));
+    EXPECT_TRUE(near(pixel(5, 40), {0, 0, 0, 255}));
+    // clear() empties without drawing.
+    g->renderLine(slm::vec3(-1, 0.5f, 0), slm::vec3(1, 0.5f, 0), GREEN);
+    before = g->getStatistics().drawCalls;
+    g->clear(nullptr);
+    g->flush();
+    EXPECT_EQ(before, g->getStatistics().drawCalls);
+}
+
+TEST_F(GLTest, FarCoordinatesCoarsenTheWholeBatch) {
+    core::Ref<Batcher> b(g->createNewBatcher(Batcher::COLORS));
+    b->addLine(slm::vec3(0.5f, 0.25f, 0), slm::vec3(1.03125f, 3, 0), RED);
+    b->commit();
+    EXPECT_EQ(0, b->getShift());
+    EXPECT_FLOAT_EQ(1.0f / 32.0f, b->getMesh()->getVertexBuffer()->getPositionScale());
+    float p[6];
+    b->getMesh()->getVertexBuffer()->getPositions()->get(0, 2, p);
+    EXPECT_FLOAT_EQ(16.0f, p[0]); // 0.5 x 32
+    EXPECT_FLOAT_EQ(33.0f, p[3]); // 1.03125 x 32
+    // 2000 units x 32 = 64000 does not fit a short: one more bit for all.
+    b->addLine(slm::vec3(0, 0, 0), slm::vec3(2000, 0, 0), RED);
+    b->commit();
+    EXPECT_EQ(1, b->getShift());
+    EXPECT_FLOAT_EQ(1.0f / 16.0f, b->getMesh()->getVertexBuffer()->getPositionScale());
+    b->getMesh()->getVertexBuffer()->getPositions()->get(0, 4, p);
+    EXPECT_FLOAT_EQ(8.0f, p[0]) << "earlier vertices are converted again";
+    float far[3];
+    b->getMesh()->getVertexBuffer()->getPositions()->get(3, 1, far);
+    EXPECT_FLOAT_EQ(32000.0f, far[0]);
+    b->clear();
+    EXPECT_EQ(0, b->getShift());
+}
+
+TEST_F(GLTest, TextLaysOutGlyphQuadsAndALineFeedMovesOneLineHeight) {
+    Font2DBitmap* font = g->getROMFont();
+    ASSERT_NE(nullptr, font);
+    ASSERT_NE(nullptr, font->getTexture());
+    EXPECT_NE(0u, font->getTexture()->getGLName());
+    EXPECT_EQ(Texture2D::KIND_RENDER_TARGET, font->getTexture()->getKind());
+    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("A\nK?"), font));
+    text->setBatcher(b.get());
+    text->setAlignment(Text3D::ALIGN_LEFT, 0); // top at the origin
+    text->render(*g, slm::mat4(), 0);
+    ASSERT_EQ(12, b->getVertexCount()); // three glyphs, four corners each
+    const core::Vector<int>& pos = b->getItem().positions;
+    auto at = [&](int vertex, int axis) { return pos[vertex * 3 + axis] / 32.0f; };
+    // 'A': (0, -8)..(8, 0); 'K' one line lower; '?' right of it.
+    EXPECT_FLOAT_EQ(0.0f, at(0, 0));
+    EXPECT_FLOAT_EQ(-8.0f, at(0, 1));
+    EXPECT_FLOAT_EQ(0.0f, at(2, 1));
+    EXPECT_FLOAT_EQ(0.0f, at(4, 0));
+    EXPECT_FLOAT_EQ(-16.0f, at(4, 1));
+    EXPECT_FLOAT_EQ(-8.0f, at(6, 1));
+    EXPECT_FLOAT_EQ(8.0f, at(8, 0));
+    // Texture coordinates: 'A' is the cell at (0, 0), 'K' at (0, 8) of the image.
+    const core::Vector<short>& uv = b->getItem().texCoords;
+    EXPECT_EQ(0, uv[0]);
+    EXPECT_EQ(8, uv[1]);
+    EXPECT_EQ(8, uv[4]);
+    EXPECT_EQ(0, uv[5]);
+    EXPECT_EQ(0, uv[8]);
+    EXPECT_EQ(16, uv[9]);
+    EXPECT_EQ(font->getTexture(), b->getTexture());
+
+    // Centred alignment moves the block by half its measured size.
+    b->clear();
+    text->setText(core::String("AB"));
+    text->setAlignment(Text3D::ALIGN_CENTER, Text3D::ALIGN_CENTER);
+    text->render(*g, slm::mat4(), 0);
+    EXPECT_FLOAT_EQ(-8.0f, at(0, 0));
+    EXPECT_FLOAT_EQ(-4.0f, at(0, 1));
+    // Characters without a glyph are skipped.
+    b->clear();
+    text->setText(core::String("\x01\x02"));
+    text->render(*g, slm::mat4(), 0);
+    EXPECT_EQ(0, b->getVertexCount());
+}
+
+TEST_F(GLTest, WorldTextDrawsWhiteGlyphPixels) {
+    g->clearBuffers(0xFF000000u, true, true);
+    // 'N' scaled so that its cell covers the screen.
+    g->renderText(core::String("N"), true, slm::translation(slm::vec3(-1, -1, 0)) * slm::scale(slm::vec3(0.25f, 0.25f, 1)));
+    g->flush();
+    std::vector<unsigned char> img(SIZE * SIZE * 4);
+    glReadPixels(0, 0, SIZE, SIZE, GL_RGBA, GL_UNSIGNED_BYTE, img.data());
+    int white = 0, other = 0;
+    for (int i = 0; i < SIZE * SIZE; ++i) {
+        const unsigned char* p = &img[(size_t)i * 4];
+        if (p[0] > 200 && p[1] > 200 && p[2] > 200) ++white;
+        else if (p[0] > 30 || p[1] > 30 || p[2] > 30) ++other;
+    }
+    EXPECT_GT(white, SIZE * SIZE / 10) << "the glyph's strokes show";
+    EXPECT_GT(SIZE * SIZE - white, SIZE * SIZE / 4) << "its transparent background shows the clear colour";
+    EXPECT_LT(other, SIZE * SIZE / 20);
+    // Screen-mode text moves the cursor and leaves the camera as it was.
+    Camera* cameraBefore = g->getCamera();
+    g->renderText(core::String("FPS"), false);
+    EXPECT_EQ(cameraBefore, g->getCamera());
+}
+
+TEST_F(GLTest, StatisticsOverlayHasEveryLineInOrder) {
+    core::String text = g->composeStatistics();
+    const char* order[] = {"SHADER UNIFORMS : ", "VBODYN/STA/SIZE/RESIZECOUNT : ", "ALLOC BLKS/CNT  : ",
+                           "MEMORY PEAK     : ", "MEMORY USED     : ", "DRAW CALLS      : ", "FPS             : ",
+                           "CAMERA POSITION : ", "LIGHTS COUNT    : ", "CAMERA SET COUNT: ", "TRIANGLES/LINES : ",
+                           "BUFFERS USED    : ", "GRAPHICS3D      : OPENGL SHADERS (Apr 14 2011) (MORVA3D_1_26_20110412)\n"};
+    std::string s(text.c_str());
+    size_t at = 0;
+    for (const char* line : order) {
+        size_t found = s.find(line, at);
+        ASSERT_NE(std::string::npos, found) << line;
+        EXPECT_TRUE(found == 0 || s[found - 1] == '\n') << line;
+        at = found + 1;
+    }
+    EXPECT_EQ(13, (int)std::count(s.begin(), s.end(), '\n'));
+    // Drawing it with the overlay on goes through releaseTarget.
+    GraphicsConfig config = g->getConfig();
+    config.flags[GraphicsConfig::STATISTICS_OVERLAY] = 1;
+    g->setConfig(config);
+    int before = g->getStatistics().drawCalls;
+    g->renderLine(slm::vec3(0, 0, 0), slm::vec3(1, 1, 0), RED);
+    g->flush();
+    EXPECT_EQ(before + 1, g->getStatistics().drawCalls);
+    g->releaseTarget();
+    g->bindTarget(nullptr);
+}
