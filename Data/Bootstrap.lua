@@ -64,6 +64,10 @@ local probe_look = shaders.look(probe_shader)
 local PROBE_RADIUS = 0.25
 local probe_position = vec3(0, 0, 0)
 
+-- The probe's trail: its last positions, drawn as lines that fade out.
+local trail = {}
+local TRAIL_LENGTH = 48
+
 local time = 0
 local hits = 0
 local was_dragging = false
@@ -82,6 +86,9 @@ function global_update(step)
   local a = time * 0.5
   local r = 3.2 + math.sin(time * 1.7) * 0.9
   probe_position = vec3(math.cos(a) * r, math.sin(time * 1.1) * 0.6, math.sin(a) * r)
+
+  table.insert(trail, 1, probe_position)
+  if #trail > TRAIL_LENGTH then trail[#trail] = nil end
 
   for _, o in ipairs(ring) do
     o.spin = o.spin + step * 0.4
@@ -121,6 +128,20 @@ function global_render()
   render_mesh(cube, mat4_translation(vec3(0, bob, 0)) * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * mat4_scale(0.7),
               cube_look)
   render_mesh(probe, mat4_translation(probe_position) * mat4_scale(PROBE_RADIUS), probe_look)
+
+  -- Lines: the probe's trail, fading from white to dark blue (ARGB colours).
+  for i = 2, #trail do
+    local fade = 1 - i / TRAIL_LENGTH
+    local c = math.floor(80 + 175 * fade)
+    render_line(trail[i - 1], trail[i], 0xFF000000 + c * 0x10000 + c * 0x100 + 255)
+  end
+
+  -- World-space text: each shape's name above it, and how many contacts so far.
+  for _, o in ipairs(ring) do
+    local label = o.touching and (o.name .. "!") or o.name
+    render_text(label, mat4_translation(o.position + vec3(-0.4, 1.3, 0)) * mat4_scale(0.02))
+  end
+  render_text("contacts: " .. hits, mat4_translation(vec3(-1.2, 2.6, 0)) * mat4_scale(0.03))
 
   -- Blended objects last, over what is already drawn.
   render_mesh(shell, mat4_translation(vec3(0, bob, 0)) * mat4_scale(1.5), shell_look)

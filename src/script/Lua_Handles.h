@@ -1,5 +1,5 @@
 // Lua_Handles: the script handles that hold engine objects (appearances,
-// cameras, meshes, shader programs). Each payload follows the 32-bit type id
+// cameras, meshes, shader programs, textures). Each payload follows the 32-bit type id
 // and keeps one reference of every object it names; its destructor (run by
 // the "__gc" metamethod, luaGcUserData) drops them.
 #pragma once
@@ -8,7 +8,9 @@
 #include "render/Appearance.h"
 #include "render/Camera.h"
 #include "render/IndexBuffer.h"
+#include "render/RenderTarget.h"
 #include "render/ShaderProgram.h"
+#include "render/Texture2D.h"
 #include "render/VertexBuffer.h"
 #include "script/Lua_Util.h"
 
@@ -38,6 +40,12 @@ struct Lua_Mesh {
 struct Lua_Shader {
     int32_t type; // SCRIPT_TYPE_SHADER
     core::Ref<render::ShaderProgram> program;
+};
+
+struct Lua_Texture {
+    int32_t type; // SCRIPT_TYPE_TEXTURE
+    core::Ref<render::Texture2D> texture;
+    core::Ref<render::RenderTarget> target; // null without a render target
 };
 
 // The engine's current renderer; a script error when there is none.

@@ -32,6 +32,7 @@ void registerScriptLibrary(ScriptState* holder) {
     registerLuaShader(holder);
 
     // texture
+    registerLuaTexture(holder);
 
     // (the application's own functions follow: Script_Instance::registerFunctions)
 }

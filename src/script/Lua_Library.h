@@ -17,3 +17,4 @@ void registerLuaMesh(ScriptState* holder);       // mesh_create, mesh_test_spher
 void registerLuaMeshBuilder(ScriptState* holder); // mesh_builder_*
 void registerLuaRender(ScriptState* holder);     // render_*
 void registerLuaShader(ScriptState* holder);     // shader_create, shader_set
+void registerLuaTexture(ScriptState* holder);    // texture_create

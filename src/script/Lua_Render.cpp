@@ -3,6 +3,7 @@
 //   ... render_set_shader / render_mesh ...
 //   render_release_target()   -- flushes, drops the forced program, presents
 // Every function acts on the engine's current renderer.
+#include "core/String.h"
 #include "render/Graphics3D.h"
 #include "script/Lua_Handles.h"
 #include "script/Lua_Library.h"
@@ -92,6 +93,33 @@ int render_mesh(lua_State* L) {
     return 0;
 }
 
+// A line into the renderer's default batcher, drawn at the next flush.
+int render_line(lua_State* L) {
+    luaCheckArgCount(L, 3, 3);
+    slm::vec3 from = luaCheckVector3(L, 1);
+    slm::vec3 to = luaCheckVector3(L, 2);
+    unsigned argb = (unsigned)luaL_checkinteger(L, 3);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] { g->renderLine(from, to, argb); });
+    return 0;
+}
+
+// World-space text under the current camera. The text goes through the
+// string format, whose results stop at 2047 characters: a longer text is cut
+// there (nothing is written past the limit).
+int render_text(lua_State* L) {
+    luaCheckArgCount(L, 2, 2);
+    const char* text = luaL_checklstring(L, 1, nullptr);
+    slm::mat4 m = luaCheckMatrix(L, 2);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] {
+        core::String copy;
+        copy.format("%s", text);
+        g->renderText(copy, true, m);
+    });
+    return 0;
+}
+
 const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
                                      {"render_release_target", render_release_target},
                                      {"render_clear", render_clear},
@@ -99,6 +127,8 @@ const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
                                      {"render_set_camera", render_set_camera},
                                      {"render_set_shader", render_set_shader},
                                      {"render_mesh", render_mesh},
+                                     {"render_line", render_line},
+                                     {"render_text", render_text},
                                      {nullptr, nullptr}};
 const LuaFamily RENDER_FAMILY = {nullptr, nullptr, nullptr, RENDER_FUNCTIONS};
 

@@ -135,5 +135,8 @@ TEST_F(CaptureTest, GoldenBlendedQuads) {
 TEST_F(CaptureTest, GoldenSupershape) {
     checkGolden("supershape", 2);
 }
+TEST_F(CaptureTest, GoldenLinesAndText) {
+    checkGolden("lines_text", 2);
+}
 
 } // namespace

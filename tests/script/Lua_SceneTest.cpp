@@ -3,6 +3,7 @@
 // OpenGL ES 2 renderer on a hidden 64 x 64 window (llvmpipe under Xvfb).
 #include "ScriptTestSupport.h"
 #include "render/OGLES2_Graphics3D.h"
+#include "render/Text3D.h"
 #include "script/Lua_Handles.h"
 #include "support/GLTestDisplay.h"
 #include <GL/gl.h>
@@ -301,6 +302,53 @@ TEST_F(LuaSceneTest, DrawsABuiltCubeWithACustomShaderAndBlending) {
     EXPECT_NEAR(128, centre[0], 2);
     EXPECT_EQ(0, centre[1]);
     EXPECT_EQ("", runLua(L, "render_release_target()"));
+}
+
+TEST_F(LuaSceneTest, RedLineDrawsAtTheFlushAndTextIsCutAtTheFormatLimit) {
+    ASSERT_EQ(
+        "",
+        runLua(L,
+               "c = camera_create() camera_set_ortho(c, -1, 1, -1, 1, 0.1, 10)\n"
+               "render_bind_target() render_clear() render_set_camera(c, mat4_translation(vec3(0, 0, 5)))\n"
+               "for y = -0.1, 0.1, 0.02 do render_line(vec3(-1, y, 0), vec3(1, y, 0), 0xFFFF0000) end"));
+    std::array<int, 4> before = pixel(32, 32);
+    EXPECT_EQ(0, before[0]) << "nothing drawn before the flush";
+    ASSERT_EQ("", runLua(L, "render_flush()"));
+    std::array<int, 4> red = pixel(32, 32);
+    EXPECT_GE(red[0], 200);
+    EXPECT_LE(red[1], 30);
+    EXPECT_EQ("", runLua(L, "render_release_target()"));
+
+    // A text far beyond the 2047-character limit is cut, and numbers convert.
+    ASSERT_EQ("", runLua(L, "render_bind_target() render_set_camera(c, mat4_translation(vec3(0, 0, 5)))\n"
+                            "render_text(string.rep('x', 5000), mat4_idn())"));
+    ASSERT_TRUE(g->getOverlayText());
+    EXPECT_EQ(2047, g->getOverlayText()->getText().length());
+    ASSERT_EQ("", runLua(L, "render_text(42, mat4_idn())"));
+    EXPECT_EQ(core::String("42"), g->getOverlayText()->getText());
+    ASSERT_EQ("", runLua(L, "render_text('hello', mat4_scale(0.05))"));
+    EXPECT_EQ("", runLua(L, "render_release_target()"));
+    EXPECT_NE(std::string::npos, runLua(L, "render_text({}, mat4_idn())").find("string expected"));
+    EXPECT_NE(std::string::npos,
+              runLua(L, "render_line(vec3(0, 0, 0), vec3(1, 1, 1))").find("Expected 3 - 3"));
+}
+
+TEST_F(LuaSceneTest, TexturesWithAndWithoutRenderTarget) {
+    ASSERT_EQ("", runLua(L, "plain = texture_create(256, 256) target = texture_create(256, 256, true)\n"
+                            "other = texture_create(64, 32, false)"));
+    Lua_Texture* plain = handle<Lua_Texture>("plain");
+    Lua_Texture* target = handle<Lua_Texture>("target");
+    ASSERT_EQ(SCRIPT_TYPE_TEXTURE, plain->type);
+    ASSERT_TRUE(plain->texture);
+    EXPECT_FALSE(plain->target);
+    ASSERT_TRUE(target->texture && target->target);
+    EXPECT_EQ(target->texture.get(), target->target->getTexture());
+    EXPECT_FALSE(handle<Lua_Texture>("other")->target);
+    EXPECT_NE(std::string::npos, runLua(L, "texture_create(1)").find("Expected 2 - 3 arguments!"));
+    EXPECT_NE(std::string::npos, runLua(L, "mesh_get_radius(plain)").find("Lua user data is of wrong type!"));
+    core::Ref<render::Texture2D> kept = target->texture;
+    EXPECT_EQ("", runLua(L, "target = nil collectgarbage() collectgarbage()"));
+    EXPECT_EQ(1, kept->getReferenceCount()) << "the handle dropped the texture and the target";
 }
 
 } // namespace
