@@ -9,7 +9,7 @@
 namespace core {
 
 DebugLog::DebugLog()
-    : m_errorCount(0), m_warningCount(0), m_messageCount(1), m_levelMask(0), m_echo(true) {
+    : m_errorCount(0), m_warningCount(0), m_messageCount(1), m_levelMask(0), m_echo(true), m_writing(0) {
     m_buffer[0] = 0;
 }
 
@@ -17,16 +17,21 @@ DebugLog::~DebugLog() {}
 
 void DebugLog::write(const char* text, int length) {
     if (m_echo) HAL::writeDebugOutput(text, length);
-    if (m_output) {
+    // Lines the stream itself logs while writing go to the echo only: feeding
+    // them back into the stream could recurse without end.
+    if (m_output && m_writing == 0) {
         // Whatever the stream logs while writing shows only errors and warnings.
         unsigned saved = m_levelMask;
         m_levelMask = 0;
+        ++m_writing;
         try {
             m_output->write(text, length);
         } catch (...) {
+            --m_writing;
             m_levelMask = saved;
             throw;
         }
+        --m_writing;
         m_levelMask = saved;
     }
 }
@@ -44,12 +49,16 @@ void DebugLog::log(unsigned level, const char* format, va_list args) {
     va_copy(measure, args);
     int length = std::vsnprintf(nullptr, 0, format, measure);
     va_end(measure);
+    // A message logged by the output stream while it writes this log's buffer
+    // is formatted on the side, so the line being written stays intact.
+    char nested[BUFFER_SIZE];
+    char* buffer = m_writing > 0 ? nested : m_buffer;
     if (length >= 0 && length <= MAX_MESSAGE) {
-        std::vsnprintf(m_buffer, sizeof m_buffer, format, args);
+        std::vsnprintf(buffer, BUFFER_SIZE, format, args);
     } else {
-        std::strcpy(m_buffer, "<too long debug string>\n");
+        std::strcpy(buffer, "<too long debug string>\n");
     }
-    write(m_buffer, (int)std::strlen(m_buffer));
+    write(buffer, (int)std::strlen(buffer));
     ++m_messageCount;
 }
 

@@ -45,6 +45,7 @@ private:
     unsigned m_levelMask;
     char m_buffer[BUFFER_SIZE];
     bool m_echo;
+    int m_writing; // > 0 while the output stream is written (it may log)
 };
 
 // Logs through the running engine's log. Without a running engine, errors and

@@ -91,6 +91,8 @@ public:
 
     // The chain of a key's bucket, for owners that walk it directly.
     Node* chain(const K& key) const { return m_buckets[(int)bucketOf(key)].get(); }
+    // The bucket of a key: the key taken as an unsigned 32-bit number, modulo the bucket count.
+    unsigned bucketIndex(const K& key) const { return bucketOf(key); }
 
     unsigned getBucketCount() const { return m_bucketCount; }
     int getCount() const { return m_count; }

@@ -4,6 +4,9 @@
 #include "core/Exceptions.h"
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 struct MemoryManager::Block {
     uint32_t magic;
@@ -14,6 +17,7 @@ struct MemoryManager::Block {
 
 namespace {
 const uint32_t NONE = 0;
+const int MIN_BLOCK = 32;
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
 } // namespace
 
@@ -22,7 +26,8 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
       m_liveAllocations(0), m_totalAllocations(0), m_freeListHead(NONE), m_freeBytes(0), m_peakUsedBytes(0),
       m_usedBytes(0), m_allocateHook(config.allocateHook), m_freeHook(config.freeHook),
       m_poolAllocateHook(config.poolAllocateHook), m_poolReleaseHook(config.poolReleaseHook), m_monitorUsers(0),
-      m_poolFromMalloc(false) {
+      m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_index(nullptr), m_level(), m_levelSize(), m_top(0),
+      m_chunkFirst(nullptr) {
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
@@ -31,9 +36,9 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
 
     // The pool: the configured size rounded down to 16, plus the two 16-byte guards.
     int64_t bytes = ((int64_t)(config.poolSize >> 4) + 2) << 4;
-    if (config.poolSize < 0 || bytes > 0x7FFFFFF0) bytes = 0;
+    if (config.poolSize < 0 || bytes > 0x7FFFF000) bytes = 0;
     void* mem = nullptr;
-    if (bytes > 0) {
+    if (bytes >= 32 + MIN_BLOCK) {
         if (m_poolAllocateHook) {
             mem = m_poolAllocateHook((int)bytes);
         } else {
@@ -41,6 +46,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             m_poolFromMalloc = true;
         }
     }
+    // A pool that is not 16-byte aligned could not hand out aligned blocks.
     if (!mem || ((uintptr_t)mem & 15) != 0) {
         if (mem && m_poolFromMalloc) std::free(mem);
         std::free(m_name);
@@ -60,6 +66,36 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     first->size = m_usableSize;
     first->next = first->prev = NONE;
     m_freeListHead = offsetOf(first);
+    if (m_indexed) {
+        // Level 0: one entry per chunk; each level above: one per group of 16
+        // below; every level padded to whole groups, the top one group.
+        uint32_t chunks = chunkOf((uint32_t)bytes - 1) + 1;
+        uint32_t* sizes = m_levelSize;
+        size_t total = 0;
+        m_top = 0;
+        for (uint32_t n = chunks;; n = (n + 15) / 16) {
+            sizes[m_top] = (n + 15) & ~15u;
+            total += sizes[m_top];
+            if (n <= 16 || m_top + 1 == MAX_LEVELS) break;
+            ++m_top;
+        }
+        m_index = static_cast<uint32_t*>(std::calloc(total, sizeof(uint32_t)));
+        m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
+        if (!m_index || !m_chunkFirst) {
+            // Without its index the pool still works, by walking the list.
+            std::free(m_index);
+            std::free(m_chunkFirst);
+            m_index = m_chunkFirst = nullptr;
+            m_indexed = false;
+        } else {
+            uint32_t* p = m_index;
+            for (int k = 0; k <= m_top; ++k) {
+                m_level[k] = p;
+                p += sizes[k];
+            }
+            indexAdd(m_freeListHead);
+        }
+    }
     core::log(0x10, "START: MemoryManager pool allocated\n");
 }
 
@@ -68,6 +104,8 @@ MemoryManager::~MemoryManager() {
     // A pool the manager took from malloc goes back with it; one from the host's
     // hook is the host's to release.
     if (m_poolFromMalloc) std::free(m_pool);
+    std::free(m_index);
+    std::free(m_chunkFirst);
     std::free(m_name);
 }
 
@@ -81,22 +119,228 @@ uint32_t MemoryManager::offsetOf(const Block* b) const {
 
 int MemoryManager::exactBlockSize(int size) {
     // Header plus request, rounded up to 16 so that every block (and so every
-    // returned pointer) stays 16-byte aligned.
+    // returned pointer) stays 16-byte aligned; never below 32, so that every
+    // free block has room for its index node.
     int64_t n = (int64_t)size + HEADER;
     n = (n + 15) & ~(int64_t)15;
+    if (n < MIN_BLOCK) n = MIN_BLOCK;
     return n > 0x7FFFFFF0 ? 0x7FFFFFF0 : (int)n;
 }
 
 int MemoryManager::splitBlockSize(int size) { return exactBlockSize(size); }
 
-MemoryManager::Block* MemoryManager::findFit(int exact, int split) const {
+uint32_t MemoryManager::linearFit(int exact) const {
     // First fit in address order: a block of exactly the size is taken whole, a
     // block big enough to leave a useful remainder is split, any block between
     // the two is passed over.
     for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
-        if (b->size == exact || b->size > split + 16) return b;
+        if (b->size == exact || b->size > exact + 16) return offsetOf(b);
     }
-    return nullptr;
+    return NONE;
+}
+
+namespace {
+// An index entry: the largest free block of a range of chunks, with bit 0 set
+// when the range also holds a block exactly 16 bytes smaller (sizes are
+// multiples of 16, so the low bits are free). 0: no free block.
+// (Written without branches: the outcomes are unpredictable on the hot path.)
+inline uint32_t combine(uint32_t a, uint32_t b) {
+    uint32_t ma = a & ~15u, mb = b & ~15u;
+    uint32_t hi = ma > mb ? ma : mb;
+    uint32_t below = ((ma == hi) & a) | ((mb == hi) & b) | (ma + 16 == hi) | (mb + 16 == hi);
+    return hi | (below & 1u);
+}
+
+// Whether a range holds a block the request can take: exactly `exact`, or at
+// least exact + 32.
+inline bool fits(uint32_t entry, uint32_t exact) {
+    uint32_t max = entry & ~15u;
+    return (max == exact) | (max > exact + 16) | ((max == exact + 16) & entry);
+}
+} // namespace
+
+namespace {
+// Bit j set when entry j of a group of 16 fits. With sizes multiples of 16 an
+// entry fits exactly when it is e or e + 1 (largest e), e + 17 (e + 16 and a
+// block of e), or at least e + 32. Entries and e stay below 2^31 - 48, so
+// signed comparisons are exact.
+#if defined(__SSE2__)
+inline unsigned fitMask(const uint32_t* group, uint32_t exact) {
+    const __m128i atLeast = _mm_set1_epi32((int)(exact + 31));
+    const __m128i justAbove = _mm_set1_epi32((int)(exact + 17));
+    const __m128i same = _mm_set1_epi32((int)(exact + 1));
+    const __m128i one = _mm_set1_epi32(1);
+    unsigned mask = 0;
+    for (int q = 0; q < 4; ++q) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
+        __m128i m = _mm_or_si128(_mm_cmpgt_epi32(x, atLeast),
+                                 _mm_or_si128(_mm_cmpeq_epi32(x, justAbove), _mm_cmpeq_epi32(_mm_or_si128(x, one), same)));
+        mask |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(m)) << (4 * q);
+    }
+    return mask;
+}
+
+inline uint32_t combineGroup(const uint32_t* group) {
+    const __m128i low = _mm_set1_epi32(~15);
+    __m128i x[4], hi;
+    for (int q = 0; q < 4; ++q) x[q] = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q), low);
+    auto vmax = [](__m128i a, __m128i b) {
+        __m128i gt = _mm_cmpgt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+    };
+    hi = vmax(vmax(x[0], x[1]), vmax(x[2], x[3]));
+    hi = vmax(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(1, 0, 3, 2)));
+    hi = vmax(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128i sixteen = _mm_set1_epi32(16);
+    const __m128i one = _mm_set1_epi32(1);
+    __m128i below = _mm_setzero_si128();
+    for (int q = 0; q < 4; ++q) {
+        __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
+        below = _mm_or_si128(below, _mm_and_si128(_mm_cmpeq_epi32(x[q], hi), _mm_and_si128(raw, one)));
+        below = _mm_or_si128(below, _mm_and_si128(_mm_cmpeq_epi32(_mm_add_epi32(x[q], sixteen), hi), one));
+    }
+    uint32_t h = (uint32_t)_mm_cvtsi128_si32(hi);
+    bool flag = _mm_movemask_epi8(_mm_cmpeq_epi32(below, _mm_setzero_si128())) != 0xFFFF;
+    return h | (h != 0 && flag ? 1u : 0u);
+}
+#else
+inline unsigned fitMask(const uint32_t* group, uint32_t exact) {
+    unsigned mask = 0;
+    for (unsigned j = 0; j < 16; ++j) mask |= (fits(group[j], exact) ? 1u : 0u) << j;
+    return mask;
+}
+
+inline uint32_t combineGroup(const uint32_t* group) {
+    uint32_t entry = 0;
+    for (unsigned j = 0; j < 16; ++j) entry = combine(entry, group[j]);
+    return entry;
+}
+#endif
+} // namespace
+
+namespace {
+// Bit j set when entry j of a group of 16 holds any free block.
+inline unsigned nonEmptyMask(const uint32_t* group) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    unsigned empty = 0;
+    for (int q = 0; q < 4; ++q) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
+        empty |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(x, zero))) << (4 * q);
+    }
+    return ~empty & 0xFFFFu;
+#else
+    unsigned mask = 0;
+    for (unsigned j = 0; j < 16; ++j) mask |= (group[j] != 0 ? 1u : 0u) << j;
+    return mask;
+#endif
+}
+} // namespace
+
+uint32_t MemoryManager::indexedFit(int exact) const {
+    // The lowest chunk whose free blocks include a fitting one (down the tree,
+    // always into the first fitting group), then the first fitting block in
+    // it: the block the address-ordered walk meets first.
+    uint32_t e = (uint32_t)exact;
+    uint32_t index = 0;
+    for (int k = m_top; k >= 0; --k) {
+        unsigned mask = fitMask(m_level[k] + index * 16, e);
+        if (mask == 0) return NONE; // only at the top: nothing fits anywhere
+        index = index * 16 + (uint32_t)__builtin_ctz(mask);
+    }
+    for (uint32_t o = m_chunkFirst[index]; o != NONE; o = at(o)->next) {
+        uint32_t size = (uint32_t)at(o)->size;
+        if (size == e || size > e + 16) return o;
+    }
+    return NONE; // not reached while the index is sound
+}
+
+void MemoryManager::setChunkEntry(uint32_t chunk, uint32_t entry) {
+    uint32_t old = m_level[0][chunk];
+    if (old == entry) return;
+    m_level[0][chunk] = entry;
+    uint32_t index = chunk;
+    for (int k = 1; k <= m_top; ++k) {
+        index /= 16;
+        uint32_t parent = m_level[k][index];
+        // When the old entry was below everything its parent records, the
+        // parent is the old one plus the new entry; otherwise it is recomputed.
+        uint32_t v = (old & ~15u) + 16 < (parent & ~15u) ? combine(parent, entry)
+                                                          : combineGroup(m_level[k - 1] + index * 16);
+        if (v == parent) break; // nothing above changes either
+        m_level[k][index] = v;
+        old = parent;
+        entry = v;
+    }
+}
+
+void MemoryManager::refreshChunk(uint32_t chunk) {
+    uint32_t entry = 0;
+    for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk; o = at(o)->next)
+        entry = combine(entry, (uint32_t)at(o)->size);
+    setChunkEntry(chunk, entry);
+}
+
+// Index updates follow the list: they are made once the list is consistent
+// again. Adding a size to a chunk's entry is exact at once (and harmless when
+// the size was counted already); removing one needs a walk of the chunk only
+// when the size was its largest or the one just below.
+
+void MemoryManager::indexAdd(uint32_t offset) {
+    uint32_t chunk = chunkOf(offset);
+    uint32_t& first = m_chunkFirst[chunk];
+    if (first == NONE || offset < first) first = offset;
+    // Adding a size to a set changes every entry above it the same way, so
+    // no group needs recomputing: combine the size in until nothing changes.
+    uint32_t size = (uint32_t)at(offset)->size;
+    uint32_t index = chunk;
+    for (int k = 0; k <= m_top; ++k, index /= 16) {
+        uint32_t old = m_level[k][index];
+        uint32_t v = combine(old, size);
+        if (v == old) break;
+        m_level[k][index] = v;
+    }
+}
+
+void MemoryManager::indexRemove(uint32_t offset, uint32_t successor, int size) {
+    // successor: the free block that now follows the removed block's place in the list.
+    uint32_t chunk = chunkOf(offset);
+    if (m_chunkFirst[chunk] == offset)
+        m_chunkFirst[chunk] = (successor != NONE && chunkOf(successor) == chunk) ? successor : NONE;
+    indexSizeGone(chunk, size);
+}
+
+void MemoryManager::indexSizeGone(uint32_t chunk, int size) {
+    if ((uint32_t)size + 16 >= (m_level[0][chunk] & ~15u)) refreshChunk(chunk);
+}
+
+int MemoryManager::lastNonEmptyChunkBefore(uint32_t chunk) const {
+    // Up the tree until an earlier entry of the same group holds a free block,
+    // then down along the last non-empty entries.
+    uint32_t index = chunk;
+    for (int k = 0; k <= m_top; ++k, index /= 16) {
+        uint32_t base = index & ~15u;
+        unsigned mask = nonEmptyMask(m_level[k] + base) & ((1u << (index & 15u)) - 1u);
+        if (mask == 0) continue;
+        uint32_t j = base + 31u - (uint32_t)__builtin_clz(mask);
+        for (; k > 0; --k) j = j * 16 + 31u - (uint32_t)__builtin_clz(nonEmptyMask(m_level[k - 1] + j * 16));
+        return (int)j;
+    }
+    return -1;
+}
+
+uint32_t MemoryManager::predecessor(uint32_t offset) const {
+    // The free block at the highest offset not above `offset`, or NONE.
+    uint32_t chunk = chunkOf(offset);
+    uint32_t p = m_chunkFirst[chunk];
+    if (p == NONE || p > offset) {
+        int c = lastNonEmptyChunkBefore(chunk);
+        if (c < 0) return NONE;
+        chunk = (uint32_t)c;
+        p = m_chunkFirst[chunk];
+    }
+    for (uint32_t n = at(p)->next; n != NONE && n <= offset; n = at(n)->next) p = n;
+    return p;
 }
 
 void MemoryManager::unlink(Block* b) {
@@ -107,37 +351,59 @@ void MemoryManager::unlink(Block* b) {
     if (next) next->prev = b->prev;
 }
 
+namespace {
+// The log lines that name the requester, kept off the hot paths (the name is
+// cut out of the signature only when a line is written).
+__attribute__((noinline, cold)) void logWithName(unsigned level, const char* format, int value, const char* function,
+                                                  int line, unsigned address) {
+    char fn[256];
+    core::functionName(function, fn, sizeof fn);
+    if (level == 0x1) core::log(level, format, fn, line, value);
+    else core::log(level, format, value, fn, line, address);
+}
+} // namespace
+
 void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     if (m_allocateHook) return m_allocateHook(size);
-    char fn[256];
-    if (size >= m_usableSize || size < 0) {
-        core::log(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n",
-                  core::functionName(function, fn, sizeof fn), line, size);
+    bool tooBig = size >= m_usableSize || size < 0;
+    if (tooBig) {
+        logWithName(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
+                    line, 0);
     }
-    int exact = exactBlockSize(size < 0 ? 0x7FFFFFF0 : size);
-    int split = splitBlockSize(size < 0 ? 0x7FFFFFF0 : size);
-    Block* b = (size >= m_usableSize || size < 0) ? nullptr : findFit(exact, split);
-    if (!b) {
+    int exact = exactBlockSize(tooBig ? 0 : size);
+    uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact) : linearFit(exact));
+    if (bo == NONE) {
         core::log(0x1, " ** MEMORY FULL ** \n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
-    if (b->size != exact) {
-        Block* rest = reinterpret_cast<Block*>(reinterpret_cast<unsigned char*>(b) + split);
+    Block* b = at(bo);
+    // The list neighbours are written below; start fetching them now.
+    __builtin_prefetch(at(b->prev));
+    __builtin_prefetch(at(b->next));
+    int taken = b->size;
+    bool split = taken != exact;
+    uint32_t ro = bo + (uint32_t)exact;
+    if (split) {
+        // The rest stays free in b's place in the list.
+        Block* rest = at(ro);
         rest->magic = MAGIC;
-        rest->size = b->size - split;
-        rest->prev = offsetOf(b);
+        rest->size = taken - exact;
+        rest->prev = bo;
         rest->next = b->next;
-        if (Block* n = at(b->next)) n->prev = offsetOf(rest);
-        b->next = offsetOf(rest);
-        b->size = split;
+        if (Block* n = at(b->next)) n->prev = ro;
+        b->next = ro;
+        b->size = exact;
     }
+    uint32_t successor = b->next;
     unlink(b);
-    b->next = offsetOf(b) + (uint32_t)b->size;
-    b->prev = NONE;
-    if (core::logEnabled(0x400000)) {
-        core::log(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size,
-                  core::functionName(function, fn, sizeof fn), line, addr32(b));
+    if (m_indexed) {
+        indexRemove(bo, successor, taken);
+        if (split) indexAdd(ro);
     }
+    b->next = bo + (uint32_t)b->size;
+    b->prev = NONE;
+    if (core::logEnabled(0x400000))
+        logWithName(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
     ++m_liveAllocations;
     m_usedBytes += b->size;
     m_freeBytes -= b->size;
@@ -152,28 +418,129 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
         m_freeHook(p);
         return;
     }
-    Block* b = reinterpret_cast<Block*>(static_cast<unsigned char*>(p) - HEADER);
-    unsigned char* raw = reinterpret_cast<unsigned char*>(b);
+    unsigned char* raw = static_cast<unsigned char*>(p) - HEADER;
     // A pointer that is not one of ours is refused before anything is touched.
-    if (!m_pool || raw < m_firstBlock || raw >= m_endGuard || ((raw - m_pool) & 15) != 0 || b->magic != MAGIC ||
-        b->size < 32 || raw + b->size > m_endGuard) {
+    // (Compared as integers: a foreign pointer must not be offset into the pool.)
+    uintptr_t r = (uintptr_t)p - HEADER;
+    Block* b = reinterpret_cast<Block*>(raw);
+    if (!m_pool || r < (uintptr_t)m_firstBlock || r >= (uintptr_t)m_endGuard || ((r - (uintptr_t)m_pool) & 15) != 0 ||
+        b->magic != MAGIC || b->size < MIN_BLOCK || (b->size & 15) != 0 || b->size > m_endGuard - raw) {
         core::log(0x1, "MemoryManager:free failed\n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     }
     int size = b->size;
-    if (core::logEnabled(0x800000)) {
-        char fn[256];
-        core::log(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size,
-                  core::functionName(function, fn, sizeof fn), line, addr32(b));
-    }
-    if (!insertFree(b))
+    __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
+    if (core::logEnabled(0x800000))
+        logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
+    if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     m_usedBytes -= size;
     m_freeBytes += size;
     --m_liveAllocations;
 }
 
+void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
+    // intoLower: the lower block absorbs its list successor; otherwise the lower
+    // (freed) block absorbs the upper one and takes its place in the list.
+    if (!core::logEnabled(0xE00000)) return;
+    if (intoLower) {
+        core::log(0xE00000, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
+                  addr32(lower), addr32(upper), lower->size, upper->size, lower->size + upper->size);
+    } else {
+        core::log(0xE00000, "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
+                  addr32(upper), addr32(lower), lower->size, upper->size, lower->size + upper->size);
+    }
+}
+
 bool MemoryManager::insertFree(Block* f) {
+    // The same decisions as the walk in insertFreeLinear, with the insertion
+    // point found through the index.
+    uint32_t fo = offsetOf(f);
+    uint32_t fsize = (uint32_t)f->size;
+    if (m_freeListHead == NONE) {
+        f->next = f->prev = NONE;
+        m_freeListHead = fo;
+        indexAdd(fo);
+        return true;
+    }
+    // When the block right above F is free it is F's list successor, and its
+    // previous link is the insertion point: no search. A used block keeps 0 in
+    // its previous field, a free one only when it is the head.
+    uint32_t ao = fo + fsize;
+    uint32_t co;
+    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || at(ao)->prev != NONE))
+        co = at(ao)->prev;
+    else
+        co = predecessor(fo);
+    if (co == fo) return false; // already free
+    if (co == NONE) {
+        // Below the lowest free block.
+        uint32_t ho = m_freeListHead;
+        Block* head = at(ho);
+        if (fo + fsize > ho) return false; // overlaps a free block
+        if (fo + fsize == ho) {
+            mergeLog(false, f, head);
+            f->size += head->size;
+            f->next = head->next;
+            if (Block* n = at(head->next)) n->prev = fo;
+            indexRemove(ho, head->next, head->size);
+        } else {
+            f->next = ho;
+            head->prev = fo;
+        }
+        f->prev = NONE;
+        m_freeListHead = fo;
+        indexAdd(fo);
+        return true;
+    }
+    Block* cur = at(co);
+    // Inside a free block: a block freed again after it was merged.
+    if (co + (uint32_t)cur->size > fo) return false;
+    uint32_t no = cur->next;
+    if (no == NONE) {
+        // Above the last free block: appended without a merge test.
+        f->prev = co;
+        f->next = NONE;
+        cur->next = fo;
+        indexAdd(fo);
+        return true;
+    }
+    Block* next = at(no);
+    if (fo + fsize > no) return false; // overlaps the next free block
+    f->prev = co;
+    f->next = no;
+    if (co + (uint32_t)cur->size == fo) {
+        int oldSize = cur->size;
+        mergeLog(true, cur, f);
+        cur->size += f->size;
+        cur->next = no;
+        if (co + (uint32_t)cur->size == no) {
+            mergeLog(true, cur, next);
+            cur->size += next->size;
+            cur->next = next->next;
+            if (Block* nn = at(next->next)) nn->prev = co;
+            indexRemove(no, next->next, next->size);
+            core::log(0xE00000, "MemoryManager: double connection!!\n");
+        }
+        indexSizeGone(chunkOf(co), oldSize);
+        indexAdd(co);
+    } else if (fo + fsize == no) {
+        mergeLog(false, f, next);
+        f->size += next->size;
+        f->next = next->next;
+        if (Block* nn = at(next->next)) nn->prev = fo;
+        cur->next = fo;
+        indexRemove(no, next->next, next->size);
+        indexAdd(fo);
+    } else {
+        cur->next = fo;
+        next->prev = fo;
+        indexAdd(fo);
+    }
+    return true;
+}
+
+bool MemoryManager::insertFreeLinear(Block* f) {
     uint32_t fo = offsetOf(f);
     Block* head = at(m_freeListHead);
     if (!head) {
@@ -183,9 +550,9 @@ bool MemoryManager::insertFree(Block* f) {
     }
     if (f == head) return false;
     if (f < head) {
+        if (fo + (uint32_t)f->size > m_freeListHead) return false; // overlaps a free block
         if (fo + (uint32_t)f->size == m_freeListHead) {
-            core::log(0xE00000, "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
-                      addr32(head), addr32(f), f->size, head->size, f->size + head->size);
+            mergeLog(false, f, head);
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
@@ -199,37 +566,34 @@ bool MemoryManager::insertFree(Block* f) {
     }
     for (Block* cur = head;;) {
         Block* next = at(cur->next);
+        uint32_t co = offsetOf(cur);
         if (cur == f) return false;
+        if (cur < f && co + (uint32_t)cur->size > fo) return false; // inside a free block
         if (!next) {
             // Above the last free block: appended without a merge test.
-            f->prev = offsetOf(cur);
+            f->prev = co;
             f->next = NONE;
             cur->next = fo;
             return true;
         }
         if (cur < f && next > f) {
-            f->prev = offsetOf(cur);
-            f->next = offsetOf(next);
-            uint32_t co = offsetOf(cur);
+            uint32_t no = offsetOf(next);
+            if (fo + (uint32_t)f->size > no) return false; // overlaps the next free block
+            f->prev = co;
+            f->next = no;
             if (co + (uint32_t)cur->size == fo) {
-                core::log(0xE00000,
-                          "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
-                          addr32(cur), addr32(f), cur->size, f->size, cur->size + f->size);
+                mergeLog(true, cur, f);
                 cur->size += f->size;
-                cur->next = offsetOf(next);
-                if (co + (uint32_t)cur->size == offsetOf(next)) {
-                    core::log(0xE00000,
-                              "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
-                              addr32(cur), addr32(next), cur->size, next->size, cur->size + next->size);
+                cur->next = no;
+                if (co + (uint32_t)cur->size == no) {
+                    mergeLog(true, cur, next);
                     cur->size += next->size;
                     cur->next = next->next;
                     if (Block* nn = at(next->next)) nn->prev = co;
                     core::log(0xE00000, "MemoryManager: double connection!!\n");
                 }
-            } else if (fo + (uint32_t)f->size == offsetOf(next)) {
-                core::log(0xE00000,
-                          "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
-                          addr32(next), addr32(f), f->size, next->size, f->size + next->size);
+            } else if (fo + (uint32_t)f->size == no) {
+                mergeLog(false, f, next);
                 f->size += next->size;
                 f->next = next->next;
                 if (Block* nn = at(next->next)) nn->prev = fo;
@@ -240,7 +604,6 @@ bool MemoryManager::insertFree(Block* f) {
             }
             return true;
         }
-        if (next == f) return false;
         cur = next;
     }
 }
@@ -261,23 +624,63 @@ bool MemoryManager::validate() const {
     if (*reinterpret_cast<const uint32_t*>(m_pool) != MAGIC) return false;
     if (*reinterpret_cast<const uint32_t*>(m_endGuard) != MAGIC) return false;
     int64_t freeSum = 0;
+    int freeCount = 0;
     uint32_t prev = NONE;
     for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
         if (b->magic != MAGIC || b->prev != prev) return false;
         if (prev != NONE && offsetOf(b) <= prev) return false;
         if (reinterpret_cast<unsigned char*>(b) + b->size > m_endGuard) return false;
+        // Every free block is found at its own address through the index.
+        if (m_indexed && predecessor(offsetOf(b)) != offsetOf(b)) return false;
         freeSum += b->size;
         prev = offsetOf(b);
+        if (++freeCount > m_usableSize / MIN_BLOCK) return false;
     }
     if (freeSum != m_freeBytes) return false;
-    // Walk every block from the first to the tail guard.
+    if (m_indexed) {
+        // Each chunk's first block and entry, and every entry above them.
+        uint32_t chunk = 0;
+        uint32_t entry = 0;
+        uint32_t first = NONE;
+        uint32_t chunks = m_levelSize[0];
+        auto closeChunk = [&](uint32_t c) {
+            bool ok = m_chunkFirst[c] == first && m_level[0][c] == entry;
+            first = NONE;
+            entry = 0;
+            return ok;
+        };
+        for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
+            uint32_t c = chunkOf(offsetOf(b));
+            while (chunk < c)
+                if (!closeChunk(chunk++)) return false;
+            if (first == NONE) first = offsetOf(b);
+            entry = combine(entry, (uint32_t)b->size);
+        }
+        while (chunk < chunks)
+            if (!closeChunk(chunk++)) return false;
+        for (int k = 1; k <= m_top; ++k) {
+            for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
+                uint32_t expected = i * 16 < m_levelSize[k - 1] ? combineGroup(m_level[k - 1] + i * 16) : 0;
+                if (m_level[k][i] != expected) return false;
+            }
+        }
+    }
+    // Walk every block from the first to the tail guard; the free ones are
+    // met in list order.
     int64_t usedSum = 0;
+    uint32_t nextFree = m_freeListHead;
     for (unsigned char* p = m_firstBlock; p < m_endGuard;) {
         const Block* b = reinterpret_cast<const Block*>(p);
-        if (b->magic != MAGIC || b->size < 32 || (b->size & 15)) return false;
-        if (b->prev == NONE && b->next == offsetOf(b) + (uint32_t)b->size) usedSum += b->size;
+        if (b->magic != MAGIC || b->size < MIN_BLOCK || (b->size & 15)) return false;
+        if (offsetOf(b) == nextFree) {
+            nextFree = b->next;
+        } else {
+            if (b->prev != NONE || b->next != offsetOf(b) + (uint32_t)b->size) return false;
+            usedSum += b->size;
+        }
         p += b->size;
     }
+    if (nextFree != NONE) return false;
     return usedSum == m_usedBytes && m_usedBytes + m_freeBytes == m_usableSize;
 }
 

@@ -6,8 +6,23 @@
 //   u32 magic 0x12A51234 | i32 size (header included) | u32 next | u32 prev
 // next/prev are offsets from the pool start (0 = none); a used block keeps the
 // offset of its own end in next and 0 in prev. Block sizes are multiples of 16
-// and the first block starts 16 bytes into the (16-aligned) pool, so every
-// pointer handed out is 16-byte aligned, as malloc's are.
+// (at least 32) and the first block starts 16 bytes into the (16-aligned)
+// pool, so every pointer handed out is 16-byte aligned, as malloc's are.
+//
+// Allocation takes the lowest-addressed free block that either has exactly the
+// rounded size (taken whole) or is at least 32 bytes larger (split; the rest
+// stays free); a block just 16 bytes larger is passed over. Freeing links the
+// block back in address order and merges it with free neighbours. Both
+// searches go through an index beside the list instead of walking it: the
+// pool is cut into 1 KiB chunks, each free block belongs to the chunk its
+// header lies in, and a flat 16-way max-tree over the chunks keeps, per range
+// of chunks, the largest free block (plus whether one exactly 16 bytes smaller
+// exists). Finding the block the address-ordered walk would choose is a
+// descent to the lowest chunk holding a fitting block and a short walk inside
+// it; the insertion point of a freed block is found the same way. The index
+// lives on the C heap next to the manager (under 1 % of the pool). The
+// linear walk is kept as a mode of its own (MemoryManagerConfig::
+// indexedFreeList = false), used when the index cannot be allocated.
 //
 // Hooks let a host route allocation elsewhere; then the pool is not used.
 // Exhaustion and double frees throw core::MemoryManagerException; the counters
@@ -26,12 +41,14 @@ struct MemoryManagerConfig {
     MemFreeHook freeHook = nullptr;
     MemAllocHook poolAllocateHook = nullptr;
     MemFreeHook poolReleaseHook = nullptr;
+    // false: search the free list by walking it (same choices, linear time).
+    bool indexedFreeList = true;
 };
 
 class MemoryManager {
 public:
-    static const uint32_t MAGIC = 0x12A51234u;
-    static const int HEADER = 16;
+    static constexpr uint32_t MAGIC = 0x12A51234u;
+    static constexpr int HEADER = 16;
 
     explicit MemoryManager(const MemoryManagerConfig& config);
     ~MemoryManager();
@@ -40,12 +57,16 @@ public:
 
     // Never returns null from the pool: a request that cannot be met throws.
     void* hwMemAlloc(int size, const char* function, int line);
-    // Null is ignored; a block that is already free throws "MemoryManager:free failed".
+    // Null is ignored; a block that is already free (or lies inside a free
+    // block, or is not a block of this pool) throws "MemoryManager:free failed"
+    // and changes nothing. A pointer that is not a block of this pool is also
+    // logged as the error "MemoryManager:free failed".
     void hwMemFree(void* p, const char* function, int line);
 
     // The block sizes a request of `size` bytes is measured against: the exact
     // size (taken whole) and the split size (a larger block is split when it
-    // exceeds split + 16, and passed over otherwise).
+    // exceeds split + 16, and passed over otherwise). Both are the request plus
+    // the header rounded up to 16, at least 32.
     static int exactBlockSize(int size);
     static int splitBlockSize(int size);
 
@@ -57,12 +78,14 @@ public:
     int getUsedBytes() const { return m_usedBytes; }
     int getPeakUsedBytes() const { return m_peakUsedBytes; }
     bool isDisabled() const { return m_allocateHook != nullptr; }
+    bool isIndexed() const { return m_indexed; }
     uint32_t getMonitorUsers() const { return m_monitorUsers; }
 
     // Free-list inspection for tests and diagnostics: the free blocks in list
     // order. Returns the number of free blocks; fills up to `max` (address, size) pairs.
     int freeBlocks(const void** addresses, int* sizes, int max) const;
-    // Checks every invariant (magic values, list order, byte counts); false on damage.
+    // Checks every invariant (magic values, list order, byte counts, the free
+    // index against the list); false on damage. Linear in the pool's blocks.
     bool validate() const;
     const unsigned char* poolStart() const { return m_pool; }
 
@@ -70,9 +93,23 @@ private:
     struct Block;
     Block* at(uint32_t offset) const;
     uint32_t offsetOf(const Block* b) const;
-    Block* findFit(int exact, int split) const;
+    uint32_t linearFit(int exact) const;
+    uint32_t indexedFit(int exact) const;
     bool insertFree(Block* f);
+    bool insertFreeLinear(Block* f);
+    void mergeLog(bool intoLower, const Block* lower, const Block* upper) const;
     void unlink(Block* b);
+
+    // The chunk index (see above).
+    static uint32_t chunkOf(uint32_t offset) { return offset >> CHUNK_SHIFT; }
+    uint32_t predecessor(uint32_t offset) const;
+    void indexAdd(uint32_t offset);
+    void indexRemove(uint32_t offset, uint32_t successor, int size);
+    void indexSizeGone(uint32_t chunk, int size);
+    void refreshChunk(uint32_t chunk);
+    void setChunkEntry(uint32_t chunk, uint32_t entry);
+    int lastNonEmptyChunkBefore(uint32_t chunk) const;
+    static const int CHUNK_SHIFT = 10;
 
     char* m_name;
     unsigned char* m_pool;
@@ -91,6 +128,13 @@ private:
     MemFreeHook m_poolReleaseHook;
     uint32_t m_monitorUsers;
     bool m_poolFromMalloc;
+    bool m_indexed;
+    static const int MAX_LEVELS = 8;
+    uint32_t* m_index;              // every level of the tree, one allocation
+    uint32_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
+    uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
+    int m_top;                      // the top level: one group of 16
+    uint32_t* m_chunkFirst;         // per chunk: lowest free block in it, 0 = none
 };
 
 namespace core {

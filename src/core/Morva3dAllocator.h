@@ -3,6 +3,7 @@
 // (T spelled as in the engine's traces); allocate constructs every slot,
 // deallocate destroys every slot, last first, before freeing.
 #pragma once
+#include "core/Exceptions.h"
 #include "core/MemoryManager.h"
 #include "core/TypeName.h"
 #include <new>
@@ -28,8 +29,10 @@ public:
     T* allocate(int n) {
         if (n <= 0) return nullptr;
         long long bytes = (long long)n * (long long)sizeof(T);
-        if (bytes > 0x7FFFFFF0LL) bytes = 0x7FFFFFF0LL; // the pool refuses it as too big
+        if (bytes > 0x7FFFFFFFLL) bytes = 0x7FFFFFFFLL; // the pool refuses it as too big
         T* p = static_cast<T*>(memoryManager().hwMemAlloc((int)bytes, allocateName(), 16));
+        // (Only a host's allocation hook can answer null.)
+        if (!p) throw MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
         int i = 0;
         try {
             for (; i < n; ++i) new (p + i) T();

@@ -32,7 +32,12 @@ void StringPoolElement::setFromUTF16Bytes(int c, const unsigned char* bytes) {
         if (!terminated) wide[units] = 0;
         return;
     }
-    if (bytes[0] == 0xFE && bytes[1] == 0xFF) return; // big-endian text is not stored
+    if (bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        // Big-endian text is not stored; an element that held nothing yet
+        // becomes the empty text so that it stays usable.
+        if (wide.size() < 2) setEmpty();
+        return;
+    }
     wide.resize(units + 1);
     wide[0] = MARK;
     for (int i = 0; i < units; ++i) wide[i + 1] = (unsigned short)(bytes[2 * i] | (bytes[2 * i + 1] << 8));
@@ -65,6 +70,7 @@ void StringPoolElement::buildNarrow() {
 
 void StringPoolElement::appendElement(const StringPoolElement* other) {
     if (!other || other->length() == 0) return;
+    if (wide.size() < 2) setEmpty();
     int own = wide.size();
     int add = other->wide.size();
     wide.resize(own + add - 2);
@@ -75,6 +81,7 @@ void StringPoolElement::appendElement(const StringPoolElement* other) {
 
 void StringPoolElement::appendNarrow(const char* text, int n) {
     if (!text || n < 1) return;
+    if (wide.size() < 2) setEmpty();
     int term = wide.size() - 1;
     wide.resize(wide.size() + n);
     for (int i = 0; i < n; ++i) wide[term + i] = (unsigned char)text[i];
@@ -157,8 +164,11 @@ String String::substring(int begin, int end) const {
 }
 
 String String::replaceAll(const String& find, const String& replacement) const {
+    // An empty find never occurs (it would match everywhere, endlessly). With
+    // no occurrence the result shares this text: a copy through the narrow
+    // view would lose characters above U+00FF.
     int index = find.length() > 0 ? indexOf(find) : -1;
-    if (index < 0) return String(c_str());
+    if (index < 0) return *this;
     // Left to right, each occurrence replaced once; the text after a
     // replacement is searched again (never the replacement itself).
     String result;

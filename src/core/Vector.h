@@ -48,9 +48,11 @@ public:
     const T* end() const { return m_data + m_size; }
 
     // The capacity a vector of capacity `capacity` grows to for n elements.
+    // Past what the pool can hold the result is capped; the allocation then fails.
     static int grownCapacity(int n, int capacity) {
-        int c = (n + 16) & ~15;
-        return c < capacity * 2 ? capacity * 2 : c;
+        long long c = ((long long)n + 16) & ~15LL;
+        if (c < 2LL * capacity) c = 2LL * capacity;
+        return c > 0x7FFFFFF0LL ? 0x7FFFFFF0 : (int)c;
     }
 
 private:

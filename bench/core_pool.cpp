@@ -1,0 +1,172 @@
+// The memory pool against glibc malloc/free on one engine-like pattern: mixed
+// sizes from 16 to 4096 bytes (small ones most common), most blocks freed
+// within a few operations, a live set of about 2,000 blocks. The operation
+// sequence is generated once from a fixed seed and replayed by every
+// contestant, so they do exactly the same work. Prints the pool/malloc ratio.
+#include "core/DebugLog.h"
+#include "core/EngineGlobals.h"
+#include "core/MemoryManager.h"
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Op {
+    int slot; // block slot
+    int size; // > 0: allocate this many bytes into slot; 0: free slot
+};
+
+struct Pattern {
+    std::vector<Op> ops;
+    int slots = 0;
+    int peakLive = 0;
+    double meanLive = 0;
+};
+
+// Every block gets a lifetime counted in allocations: 85 % live 1-32 steps,
+// the rest 1-26,000 steps, which keeps about 2,000 blocks alive.
+const Pattern& pattern() {
+    static Pattern p = [] {
+        Pattern p;
+        const int allocations = 200000;
+        std::mt19937 rng(20261206);
+        std::uniform_real_distribution<double> logSize(std::log(16.0), std::log(4097.0));
+        std::vector<std::vector<int>> dies(allocations + 26001);
+        std::vector<int> freeSlots;
+        std::vector<int> slotOf(allocations);
+        long long liveSum = 0;
+        int live = 0;
+        // Warm-up and the measured replay start from an empty pool: allocate,
+        // then free everything still alive at the end.
+        for (int t = 0; t < allocations; ++t) {
+            int size = (int)std::exp(logSize(rng));
+            if (size > 4096) size = 4096;
+            int life = (rng() % 100) < 85 ? 1 + (int)(rng() % 32) : 1 + (int)(rng() % 26000);
+            int slot;
+            if (freeSlots.empty()) {
+                slot = p.slots++;
+            } else {
+                slot = freeSlots.back();
+                freeSlots.pop_back();
+            }
+            slotOf[(size_t)t] = slot;
+            p.ops.push_back({slot, size});
+            ++live;
+            dies[(size_t)(t + life)].push_back(t);
+            for (int d : dies[(size_t)t]) {
+                p.ops.push_back({slotOf[(size_t)d], 0});
+                freeSlots.push_back(slotOf[(size_t)d]);
+                --live;
+            }
+            liveSum += live;
+            if (live > p.peakLive) p.peakLive = live;
+        }
+        for (size_t t = allocations; t < dies.size(); ++t)
+            for (int d : dies[t]) p.ops.push_back({slotOf[(size_t)d], 0});
+        p.meanLive = (double)liveSum / allocations;
+        return p;
+    }();
+    return p;
+}
+
+struct Engine {
+    core::EngineGlobals globals;
+    Engine(bool indexed) {
+        core::setEngineGlobals(&globals);
+        globals.log = new core::DebugLog();
+        MemoryManagerConfig c; // the default 10,240,000-byte pool
+        c.indexedFreeList = indexed;
+        globals.memoryManager = new MemoryManager(c);
+    }
+    ~Engine() {
+        delete globals.memoryManager;
+        delete globals.log;
+        core::setEngineGlobals(nullptr);
+    }
+};
+
+template <typename Alloc, typename Free> void replay(benchmark::State& state, Alloc alloc, Free free) {
+    const Pattern& p = pattern();
+    std::vector<void*> slots((size_t)p.slots, nullptr);
+    for (auto _ : state) {
+        for (const Op& op : p.ops) {
+            if (op.size) {
+                void* m = alloc(op.size);
+                *static_cast<char*>(m) = 1; // touch it, as a caller would
+                slots[(size_t)op.slot] = m;
+            } else {
+                free(slots[(size_t)op.slot]);
+            }
+        }
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_per_op"] =
+        benchmark::Counter((double)p.ops.size(), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["mean_live"] = p.meanLive;
+}
+
+void BM_Malloc(benchmark::State& state) {
+    replay(state, [](int size) { return std::malloc((size_t)size); }, [](void* m) { std::free(m); });
+}
+
+void BM_Pool(benchmark::State& state) {
+    Engine e(true);
+    MemoryManager& mm = *e.globals.memoryManager;
+    replay(
+        state, [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); },
+        [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); });
+    if (mm.getLiveAllocations() != 0 || !mm.validate()) state.SkipWithError("pool damaged");
+    state.counters["peak_used_KiB"] = mm.getPeakUsedBytes() / 1024.0;
+}
+
+void BM_PoolLinearWalk(benchmark::State& state) {
+    Engine e(false);
+    MemoryManager& mm = *e.globals.memoryManager;
+    replay(
+        state, [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); },
+        [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); });
+    if (mm.getLiveAllocations() != 0 || !mm.validate()) state.SkipWithError("pool damaged");
+}
+
+BENCHMARK(BM_Malloc)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Pool)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_PoolLinearWalk)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Remembers the time per operation of each run to print the ratio at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(OO_None) {}
+    std::map<std::string, double> nsPerOp;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            auto it = r.counters.find("ns_per_op");
+            std::string name = r.benchmark_name();
+            name = name.substr(0, name.find('/'));
+            if (it != r.counters.end()) nsPerOp[name] = it->second.value * 1e9;
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const Pattern& p = pattern();
+    std::printf("pattern: %zu operations, mean live %.0f blocks, peak %d\n", p.ops.size(), p.meanLive, p.peakLive);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    double m = reporter.nsPerOp["BM_Malloc"], pool = reporter.nsPerOp["BM_Pool"];
+    double lin = reporter.nsPerOp["BM_PoolLinearWalk"];
+    if (m > 0 && pool > 0) std::printf("malloc %.1f ns/op, pool %.1f ns/op: pool/malloc = %.2f\n", m, pool, pool / m);
+    if (m > 0 && lin > 0) std::printf("pool with the linear walk %.1f ns/op: %.1f x malloc\n", lin, lin / m);
+    benchmark::Shutdown();
+    return 0;
+}

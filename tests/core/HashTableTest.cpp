@@ -1,0 +1,92 @@
+// core::HashTable: prime sizes, node pool growth and rehash, the warnings.
+#include "core/HashTable.h"
+#include "support/EngineFixture.h"
+#include <string>
+
+using testsupport::CoreTest;
+using testsupport::StderrCapture;
+
+using HashTableTest = CoreTest;
+
+TEST_F(HashTableTest, SizesAndGrowthFollowThePrimeTable) {
+    core::HashTable<int, short> t(10, 0.75f);
+    EXPECT_EQ(13u, t.getBucketCount());
+    EXPECT_EQ(9, t.getFreeNodeCount());
+    for (int k = 0; k < 9; ++k) ASSERT_TRUE(t.insert(k * 13, (short)k)); // all in bucket 0
+    EXPECT_EQ(0, t.getFreeNodeCount());
+    EXPECT_EQ(13u, t.getBucketCount());
+    int allocations = core.pool().getTotalAllocations();
+    ASSERT_TRUE(t.insert(1000, 99)); // the tenth: grow first
+    EXPECT_EQ(23u, t.getBucketCount());
+    EXPECT_EQ(17 - 1, t.getFreeNodeCount());
+    EXPECT_EQ(10, t.getCount());
+    EXPECT_GE(core.pool().getTotalAllocations() - allocations, 17);
+    // Rehashed: every entry is found, each in the chain of its new bucket.
+    for (int k = 0; k < 9; ++k) {
+        short v = -1;
+        ASSERT_TRUE(t.get(k * 13, v));
+        EXPECT_EQ(k, v);
+        bool inChain = false;
+        for (auto* n = t.chain(k * 13); n; n = n->next.get()) inChain |= n->key == k * 13;
+        EXPECT_TRUE(inChain);
+        EXPECT_EQ((unsigned)(k * 13) % 23u, t.bucketIndex(k * 13));
+    }
+    EXPECT_EQ(7u, core::hashtable_detail::nextBucketCount(5));
+    EXPECT_EQ(129403u, core::hashtable_detail::nextBucketCount(65543));
+    EXPECT_EQ(129403u + 129403u, core::hashtable_detail::nextBucketCount(129403));
+    core::HashTable<unsigned short, short> big(200000, 0.0f);
+    EXPECT_EQ(200000u + 129403u, big.getBucketCount());
+}
+
+TEST_F(HashTableTest, NegativeKeysHashAsUnsigned) {
+    core::HashTable<int, short> t(10, 0.75f);
+    core::HashTable<unsigned int, short> u(10, 0.75f);
+    EXPECT_EQ(4294967295u % 13u, t.bucketIndex(-1));
+    EXPECT_EQ(t.bucketIndex(-1), u.bucketIndex(4294967295u));
+    ASSERT_TRUE(t.insert(-1, 5));
+    ASSERT_TRUE(t.insert(int(4294967295u % 13u), 6)); // same bucket, other key
+    short v = 0;
+    EXPECT_TRUE(t.get(-1, v));
+    EXPECT_EQ(5, v);
+}
+
+TEST_F(HashTableTest, DuplicatesAndMissingKeysWarnAndChangeNothing) {
+    core::HashTable<int, core::Vector<char>> t(3, 1.0f);
+    core::Vector<char> a;
+    a.append('a');
+    core::Vector<char> b;
+    b.append('b');
+    b.append('c');
+    ASSERT_TRUE(t.insert(7, a));
+    StderrCapture cap;
+    EXPECT_FALSE(t.insert(7, b));
+    EXPECT_FALSE(t.set(8, b));
+    core::Vector<char> out;
+    EXPECT_FALSE(t.get(8, out));
+    EXPECT_EQ("WARNING |Key is already inserted to the hash table!\nWARNING |Key is not found from the hash table!\n",
+              cap.finish());
+    EXPECT_EQ(2, core.log().getWarningCount());
+    ASSERT_TRUE(t.get(7, out));
+    ASSERT_EQ(1, out.size());
+    EXPECT_EQ('a', out[0]);
+    EXPECT_EQ(1, t.getCount());
+    // set replaces the value, resized to the new one's size.
+    EXPECT_TRUE(t.set(7, b));
+    ASSERT_TRUE(t.get(7, out));
+    ASSERT_EQ(2, out.size());
+    EXPECT_EQ('c', out[1]);
+}
+
+TEST_F(HashTableTest, ManyEntriesSurviveRepeatedGrowthAndFreeEverything) {
+    {
+        core::HashTable<unsigned short, short> t(3, 0.75f);
+        for (int k = 0; k < 5000; ++k) ASSERT_TRUE(t.insert((unsigned short)(k * 7), (short)k));
+        EXPECT_EQ(5000, t.getCount());
+        for (int k = 0; k < 5000; ++k) {
+            short v;
+            ASSERT_TRUE(t.get((unsigned short)(k * 7), v));
+            ASSERT_EQ((short)k, v);
+        }
+    }
+    EXPECT_EQ(0, core.pool().getLiveAllocations());
+}

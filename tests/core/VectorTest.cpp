@@ -1,0 +1,145 @@
+// core::Vector: the growth rule, release order of core::Ref elements and
+// storage release.
+#include "core/Ref.h"
+#include "core/Vector.h"
+#include "support/EngineFixture.h"
+#include <vector>
+
+using testsupport::CoreTest;
+
+namespace {
+std::vector<int> g_released;
+class Tracked : public core::Object {
+public:
+    explicit Tracked(int id) : id(id) {}
+    ~Tracked() override { g_released.push_back(id); }
+    int id;
+};
+
+struct Record {
+    int a;
+    float b;
+};
+} // namespace
+
+class VectorTest : public CoreTest {
+protected:
+    void SetUp() override { g_released.clear(); }
+};
+
+TEST_F(VectorTest, GrowthSteps) {
+    core::Vector<int> v;
+    EXPECT_EQ(0, v.capacity());
+    EXPECT_EQ(nullptr, v.data());
+    v.resize(1);
+    EXPECT_EQ(16, v.capacity());
+    v.resize(16); // fits
+    EXPECT_EQ(16, v.capacity());
+    v.resize(17); // (17 + 16) rounded down to 16 = 32, also twice 16
+    EXPECT_EQ(32, v.capacity());
+    v.resize(33);
+    EXPECT_EQ(64, v.capacity());
+    for (int n : {16, 17}) {
+        core::Vector<char> c;
+        c.resize(n);
+        EXPECT_EQ(32, c.capacity()) << n;
+    }
+    core::Vector<int> w;
+    w.resize(40);
+    EXPECT_EQ(48, w.capacity());
+    w.resize(48);
+    EXPECT_EQ(48, w.capacity());
+    w.resize(49);
+    EXPECT_EQ(96, w.capacity());
+    // Shrinking keeps the storage.
+    w.resize(2);
+    EXPECT_EQ(96, w.capacity());
+    EXPECT_EQ(2, w.size());
+}
+
+TEST_F(VectorTest, AppendKeepsValuesAcrossGrowthAndFromItself) {
+    core::Vector<int> v;
+    for (int i = 0; i < 100; ++i) v.append(i * 3);
+    ASSERT_EQ(100, v.size());
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(i * 3, v[i]);
+    // Appending an element of the vector itself while it grows (capacity 128 > 100... fill it).
+    while (v.size() < v.capacity()) v.append(0);
+    v.append(v[0]);
+    EXPECT_EQ(0, v[v.size() - 1]);
+    v[1] = 7;
+    int before = v.capacity();
+    while (v.size() < v.capacity()) v.append(1);
+    v.append(v[1]);
+    EXPECT_GT(v.capacity(), before);
+    EXPECT_EQ(7, v[v.size() - 1]);
+    // Fill values and copies.
+    core::Vector<Record> r;
+    r.resize(3, Record{5, 1.5f});
+    EXPECT_EQ(5, r[2].a);
+    core::Vector<Record> copy = r;
+    copy[0].a = 9;
+    EXPECT_EQ(5, r[0].a);
+    EXPECT_EQ(3, copy.size());
+}
+
+TEST_F(VectorTest, RefElementsAreReleasedLastFirst) {
+    {
+        core::Vector<core::Ref<Tracked>> v;
+        for (int i = 0; i < 6; ++i) v.append(core::Ref<Tracked>(M3D_NEW Tracked(i)));
+        EXPECT_EQ(1, v[0]->getReferenceCount());
+        v.resize(3);
+        EXPECT_EQ((std::vector<int>{5, 4, 3}), g_released);
+        EXPECT_EQ(3, v.size());
+        // Growing again gives null slots, not the released objects.
+        v.resize(5);
+        EXPECT_FALSE(v[3]);
+        EXPECT_FALSE(v[4]);
+        g_released.clear();
+        v.clear();
+        EXPECT_EQ((std::vector<int>{2, 1, 0}), g_released);
+        EXPECT_EQ(0, v.size());
+        EXPECT_EQ(0, v.capacity());
+        v.append(core::Ref<Tracked>(M3D_NEW Tracked(9)));
+        g_released.clear();
+    }
+    EXPECT_EQ(std::vector<int>{9}, g_released); // the destructor releases too
+    EXPECT_EQ(0, core.pool().getLiveAllocations());
+}
+
+TEST_F(VectorTest, GrowthMovesRefsWithoutLosingCounts) {
+    core::Ref<Tracked> t = M3D_NEW Tracked(1);
+    core::Vector<core::Ref<Tracked>> v;
+    v.append(t);
+    for (int i = 0; i < 40; ++i) v.append(core::Ref<Tracked>());
+    EXPECT_EQ(2, t->getReferenceCount());
+    EXPECT_EQ(t.get(), v[0].get());
+    core::Vector<core::Ref<Tracked>> w;
+    w = v;
+    EXPECT_EQ(3, t->getReferenceCount());
+    w.clear();
+    v.clear();
+    EXPECT_EQ(1, t->getReferenceCount());
+    EXPECT_TRUE(g_released.empty());
+}
+
+TEST_F(VectorTest, StorageComesFromThePoolAndGoesBack) {
+    MemoryManager& m = core.pool();
+    {
+        core::Vector<double> v;
+        v.resize(10);
+        EXPECT_EQ(1, m.getLiveAllocations());
+        EXPECT_EQ(0u, (uintptr_t)v.data() % 16);
+        v.resize(100); // new storage, old freed
+        EXPECT_EQ(1, m.getLiveAllocations());
+        EXPECT_EQ(2, m.getTotalAllocations());
+    }
+    EXPECT_EQ(0, m.getLiveAllocations());
+    // A request beyond the pool throws and leaves the vector as it was.
+    core::Vector<int> v;
+    v.resize(4);
+    v[3] = 8;
+    testsupport::StderrCapture quiet;
+    EXPECT_THROW(v.resize(20000000), core::MemoryManagerException);
+    EXPECT_EQ(4, v.size());
+    EXPECT_EQ(8, v[3]);
+}
