@@ -18,7 +18,15 @@ struct MemoryManager::Block {
 namespace {
 const uint32_t NONE = 0;
 const int MIN_BLOCK = 32;
+const uint32_t NONE_CHUNK = 0xFFFFFFFFu;
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
+
+// Whether a trace level of the running log is on, tested in place: every
+// allocation and free asks, and the answer is nearly always no.
+inline bool traceOn(unsigned level) {
+    core::EngineGlobals* g = core::engineGlobals();
+    return g && g->log && g->log->enabled(level);
+}
 } // namespace
 
 MemoryManager::MemoryManager(const MemoryManagerConfig& config)
@@ -27,7 +35,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
       m_usedBytes(0), m_allocateHook(config.allocateHook), m_freeHook(config.freeHook),
       m_poolAllocateHook(config.poolAllocateHook), m_poolReleaseHook(config.poolReleaseHook), m_monitorUsers(0),
       m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_index(nullptr), m_level(), m_levelSize(), m_top(0),
-      m_chunkFirst(nullptr) {
+      m_chunkFirst(nullptr), m_occupied(), m_occWords(), m_occTop(0), m_occBits(nullptr) {
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
@@ -79,19 +87,36 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             if (n <= 16 || m_top + 1 == MAX_LEVELS) break;
             ++m_top;
         }
+        // The occupancy bits: one per chunk, and one per word of the level below.
+        size_t words = 0;
+        m_occTop = 0;
+        for (uint32_t n = chunks;; n = (n + 63) / 64) {
+            m_occWords[m_occTop] = (n + 63) / 64;
+            words += m_occWords[m_occTop];
+            if (n <= 64 || m_occTop + 1 == MAX_LEVELS) break;
+            ++m_occTop;
+        }
         m_index = static_cast<uint32_t*>(std::calloc(total, sizeof(uint32_t)));
         m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
-        if (!m_index || !m_chunkFirst) {
+        m_occBits = static_cast<uint64_t*>(std::calloc(words, sizeof(uint64_t)));
+        if (!m_index || !m_chunkFirst || !m_occBits) {
             // Without its index the pool still works, by walking the list.
             std::free(m_index);
             std::free(m_chunkFirst);
+            std::free(m_occBits);
             m_index = m_chunkFirst = nullptr;
+            m_occBits = nullptr;
             m_indexed = false;
         } else {
             uint32_t* p = m_index;
             for (int k = 0; k <= m_top; ++k) {
                 m_level[k] = p;
                 p += sizes[k];
+            }
+            uint64_t* w = m_occBits;
+            for (int k = 0; k <= m_occTop; ++k) {
+                m_occupied[k] = w;
+                w += m_occWords[k];
             }
             indexAdd(m_freeListHead);
         }
@@ -106,6 +131,7 @@ MemoryManager::~MemoryManager() {
     if (m_poolFromMalloc) std::free(m_pool);
     std::free(m_index);
     std::free(m_chunkFirst);
+    std::free(m_occBits);
     std::free(m_name);
 }
 
@@ -140,193 +166,180 @@ uint32_t MemoryManager::linearFit(int exact) const {
 }
 
 namespace {
-// An index entry: the largest free block of a range of chunks, with bit 0 set
-// when the range also holds a block exactly 16 bytes smaller (sizes are
-// multiples of 16, so the low bits are free). 0: no free block.
-// (Written without branches: the outcomes are unpredictable on the hot path.)
-inline uint32_t combine(uint32_t a, uint32_t b) {
-    uint32_t ma = a & ~15u, mb = b & ~15u;
-    uint32_t hi = ma > mb ? ma : mb;
-    uint32_t below = ((ma == hi) & a) | ((mb == hi) & b) | (ma + 16 == hi) | (mb + 16 == hi);
-    return hi | (below & 1u);
-}
-
-// Whether a range holds a block the request can take: exactly `exact`, or at
-// least exact + 32.
-inline bool fits(uint32_t entry, uint32_t exact) {
-    uint32_t max = entry & ~15u;
-    return (max == exact) | (max > exact + 16) | ((max == exact + 16) & entry);
-}
-} // namespace
-
-namespace {
-// Bit j set when entry j of a group of 16 fits. With sizes multiples of 16 an
-// entry fits exactly when it is e or e + 1 (largest e), e + 17 (e + 16 and a
-// block of e), or at least e + 32. Entries and e stay below 2^31 - 48, so
-// signed comparisons are exact.
+// The index keeps, per range of chunks, a bound on the largest free block in
+// it: never below the real largest, possibly above it (a block taken or merged
+// away leaves its size behind until a search finds the chunk wanting). Each
+// entry above the chunks is exactly the largest of its 16 entries below.
+// Sizes stay below 2^31, so signed comparisons are exact.
 #if defined(__SSE2__)
-inline unsigned fitMask(const uint32_t* group, uint32_t exact) {
-    const __m128i atLeast = _mm_set1_epi32((int)(exact + 31));
-    const __m128i justAbove = _mm_set1_epi32((int)(exact + 17));
-    const __m128i same = _mm_set1_epi32((int)(exact + 1));
-    const __m128i one = _mm_set1_epi32(1);
-    unsigned mask = 0;
-    for (int q = 0; q < 4; ++q) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
-        __m128i m = _mm_or_si128(_mm_cmpgt_epi32(x, atLeast),
-                                 _mm_or_si128(_mm_cmpeq_epi32(x, justAbove), _mm_cmpeq_epi32(_mm_or_si128(x, one), same)));
-        mask |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(m)) << (4 * q);
-    }
-    return mask;
+// Bit j set when group[j] >= size.
+inline unsigned atLeastMask(const uint32_t* group, uint32_t size) {
+    const __m128i t = _mm_set1_epi32((int)size - 1);
+    const __m128i* g = reinterpret_cast<const __m128i*>(group);
+    __m128i a = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_loadu_si128(g), t), _mm_cmpgt_epi32(_mm_loadu_si128(g + 1), t));
+    __m128i b = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_loadu_si128(g + 2), t), _mm_cmpgt_epi32(_mm_loadu_si128(g + 3), t));
+    return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(a, b));
 }
 
-inline uint32_t combineGroup(const uint32_t* group) {
-    const __m128i low = _mm_set1_epi32(~15);
-    __m128i x[4], hi;
-    for (int q = 0; q < 4; ++q) x[q] = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q), low);
-    auto vmax = [](__m128i a, __m128i b) {
-        __m128i gt = _mm_cmpgt_epi32(a, b);
-        return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
-    };
-    hi = vmax(vmax(x[0], x[1]), vmax(x[2], x[3]));
-    hi = vmax(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(1, 0, 3, 2)));
-    hi = vmax(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(2, 3, 0, 1)));
-    const __m128i sixteen = _mm_set1_epi32(16);
-    const __m128i one = _mm_set1_epi32(1);
-    __m128i below = _mm_setzero_si128();
-    for (int q = 0; q < 4; ++q) {
-        __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
-        below = _mm_or_si128(below, _mm_and_si128(_mm_cmpeq_epi32(x[q], hi), _mm_and_si128(raw, one)));
-        below = _mm_or_si128(below, _mm_and_si128(_mm_cmpeq_epi32(_mm_add_epi32(x[q], sixteen), hi), one));
-    }
-    uint32_t h = (uint32_t)_mm_cvtsi128_si32(hi);
-    bool flag = _mm_movemask_epi8(_mm_cmpeq_epi32(below, _mm_setzero_si128())) != 0xFFFF;
-    return h | (h != 0 && flag ? 1u : 0u);
+inline __m128i vmax(__m128i a, __m128i b) {
+    __m128i gt = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+}
+
+inline uint32_t groupMax(const uint32_t* group) {
+    const __m128i* g = reinterpret_cast<const __m128i*>(group);
+    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)), vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
+    m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return (uint32_t)_mm_cvtsi128_si32(m);
 }
 #else
-inline unsigned fitMask(const uint32_t* group, uint32_t exact) {
+inline unsigned atLeastMask(const uint32_t* group, uint32_t size) {
     unsigned mask = 0;
-    for (unsigned j = 0; j < 16; ++j) mask |= (fits(group[j], exact) ? 1u : 0u) << j;
+    for (unsigned j = 0; j < 16; ++j) mask |= (group[j] >= size ? 1u : 0u) << j;
     return mask;
 }
 
-inline uint32_t combineGroup(const uint32_t* group) {
-    uint32_t entry = 0;
-    for (unsigned j = 0; j < 16; ++j) entry = combine(entry, group[j]);
-    return entry;
+inline uint32_t groupMax(const uint32_t* group) {
+    uint32_t m = 0;
+    for (unsigned j = 0; j < 16; ++j) m = group[j] > m ? group[j] : m;
+    return m;
 }
 #endif
+
+inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exact || blockSize > exact + 16; }
 } // namespace
 
-namespace {
-// Bit j set when entry j of a group of 16 holds any free block.
-inline unsigned nonEmptyMask(const uint32_t* group) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    unsigned empty = 0;
-    for (int q = 0; q < 4; ++q) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group) + q);
-        empty |= (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(x, zero))) << (4 * q);
-    }
-    return ~empty & 0xFFFFu;
-#else
-    unsigned mask = 0;
-    for (unsigned j = 0; j < 16; ++j) mask |= (group[j] != 0 ? 1u : 0u) << j;
-    return mask;
-#endif
-}
-} // namespace
-
-uint32_t MemoryManager::indexedFit(int exact) const {
-    // The lowest chunk whose free blocks include a fitting one (down the tree,
-    // always into the first fitting group), then the first fitting block in
-    // it: the block the address-ordered walk meets first.
+uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
+    // The lowest chunk whose bound admits the size, then the first block in it
+    // the request can take: the block the address-ordered walk meets first. A
+    // chunk without one has its bound made exact and the search goes on
+    // behind it.
     uint32_t e = (uint32_t)exact;
-    uint32_t index = 0;
-    for (int k = m_top; k >= 0; --k) {
-        unsigned mask = fitMask(m_level[k] + index * 16, e);
-        if (mask == 0) return NONE; // only at the top: nothing fits anywhere
-        index = index * 16 + (uint32_t)__builtin_ctz(mask);
+    // (The search starts one level below the top: the first entry there
+    // nearly always admits the size, and the top is asked only when not.)
+    uint32_t chunk = searchFrom(m_top > 0 ? m_top - 1 : 0, 0, e);
+    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, e)) {
+        uint32_t largest = 0;
+        for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
+            const Block* b = at(o);
+            uint32_t size = (uint32_t)b->size;
+            if (takes(size, e)) {
+                // The largest of the chunk's other blocks, for its new bound.
+                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = at(n)->next) {
+                    uint32_t ns = (uint32_t)at(n)->size;
+                    largest = ns > largest ? ns : largest;
+                }
+                others = largest;
+                return o;
+            }
+            largest = size > largest ? size : largest;
+            o = b->next;
+        }
+        m_level[0][chunk] = largest;
     }
-    for (uint32_t o = m_chunkFirst[index]; o != NONE; o = at(o)->next) {
-        uint32_t size = (uint32_t)at(o)->size;
-        if (size == e || size > e + 16) return o;
-    }
-    return NONE; // not reached while the index is sound
+    return NONE;
 }
 
-void MemoryManager::setChunkEntry(uint32_t chunk, uint32_t entry) {
-    uint32_t old = m_level[0][chunk];
-    if (old == entry) return;
-    m_level[0][chunk] = entry;
-    uint32_t index = chunk;
-    for (int k = 1; k <= m_top; ++k) {
-        index /= 16;
-        uint32_t parent = m_level[k][index];
-        // When the old entry was below everything its parent records, the
-        // parent is the old one plus the new entry; otherwise it is recomputed.
-        uint32_t v = (old & ~15u) + 16 < (parent & ~15u) ? combine(parent, entry)
-                                                          : combineGroup(m_level[k - 1] + index * 16);
-        if (v == parent) break; // nothing above changes either
-        m_level[k][index] = v;
-        old = parent;
-        entry = v;
+uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint32_t size) {
+    // The lowest chunk under an entry of level k at index i or after whose
+    // bound admits the size. Up while the rest of a group admits nothing, then
+    // down into the first entry that does; a group that turns out to admit
+    // nothing after all lowers its parent's bound to what it holds, and the
+    // search goes on behind that parent.
+    for (;;) {
+        unsigned mask = 0;
+        if (i < m_levelSize[k]) mask = atLeastMask(m_level[k] + (i & ~15u), size) & (0xFFFFu << (i & 15u));
+        if (mask == 0) {
+            if (k == m_top) return NONE_CHUNK;
+            i = (i >> 4) + 1;
+            ++k;
+            continue;
+        }
+        i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
+        for (;;) {
+            if (k == 0) return i;
+            uint32_t* group = m_level[k - 1] + i * 16;
+            unsigned below = atLeastMask(group, size);
+            if (below == 0) {
+                m_level[k][i] = groupMax(group);
+                ++i;
+                break;
+            }
+            i = i * 16 + (uint32_t)__builtin_ctz(below);
+            --k;
+        }
     }
 }
 
-void MemoryManager::refreshChunk(uint32_t chunk) {
-    uint32_t entry = 0;
-    for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk; o = at(o)->next)
-        entry = combine(entry, (uint32_t)at(o)->size);
-    setChunkEntry(chunk, entry);
+void MemoryManager::raise(uint32_t chunk, uint32_t size) {
+    // A larger block in the chunk: every bound above it that is lower takes
+    // its size (an entry is never below the entries under it, so the first
+    // one high enough ends the climb).
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_top && m_level[k][i] < size; ++k, i >>= 4) m_level[k][i] = size;
+}
+
+void MemoryManager::occupy(uint32_t chunk) {
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
+        uint64_t& w = m_occupied[k][i >> 6];
+        bool was = w != 0;
+        w |= 1ull << (i & 63u);
+        if (was) break;
+    }
+}
+
+void MemoryManager::vacate(uint32_t chunk) {
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
+        uint64_t& w = m_occupied[k][i >> 6];
+        w &= ~(1ull << (i & 63u));
+        if (w != 0) break;
+    }
+}
+
+int MemoryManager::lastOccupiedBefore(uint32_t chunk) const {
+    // Up until an earlier bit of the same word is set, then down along the
+    // highest set bits.
+    uint32_t i = chunk;
+    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
+        uint64_t below = m_occupied[k][i >> 6] & ((1ull << (i & 63u)) - 1u);
+        if (below == 0) continue;
+        uint32_t j = (i & ~63u) + 63u - (uint32_t)__builtin_clzll(below);
+        for (; k > 0; --k) j = j * 64 + 63u - (uint32_t)__builtin_clzll(m_occupied[k - 1][j]);
+        return (int)j;
+    }
+    return -1;
 }
 
 // Index updates follow the list: they are made once the list is consistent
-// again. Adding a size to a chunk's entry is exact at once (and harmless when
-// the size was counted already); removing one needs a walk of the chunk only
-// when the size was its largest or the one just below.
+// again.
 
 void MemoryManager::indexAdd(uint32_t offset) {
     uint32_t chunk = chunkOf(offset);
     uint32_t& first = m_chunkFirst[chunk];
-    if (first == NONE || offset < first) first = offset;
-    // Adding a size to a set changes every entry above it the same way, so
-    // no group needs recomputing: combine the size in until nothing changes.
-    uint32_t size = (uint32_t)at(offset)->size;
-    uint32_t index = chunk;
-    for (int k = 0; k <= m_top; ++k, index /= 16) {
-        uint32_t old = m_level[k][index];
-        uint32_t v = combine(old, size);
-        if (v == old) break;
-        m_level[k][index] = v;
+    if (first == NONE) {
+        first = offset;
+        occupy(chunk);
+    } else if (offset < first) {
+        first = offset;
     }
+    raise(chunk, (uint32_t)at(offset)->size);
 }
 
-void MemoryManager::indexRemove(uint32_t offset, uint32_t successor, int size) {
-    // successor: the free block that now follows the removed block's place in the list.
+void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
+    // successor: the free block that now follows the removed block's place in
+    // the list. The chunk's bound stays as it is until a search finds it too high.
     uint32_t chunk = chunkOf(offset);
-    if (m_chunkFirst[chunk] == offset)
-        m_chunkFirst[chunk] = (successor != NONE && chunkOf(successor) == chunk) ? successor : NONE;
-    indexSizeGone(chunk, size);
-}
-
-void MemoryManager::indexSizeGone(uint32_t chunk, int size) {
-    if ((uint32_t)size + 16 >= (m_level[0][chunk] & ~15u)) refreshChunk(chunk);
-}
-
-int MemoryManager::lastNonEmptyChunkBefore(uint32_t chunk) const {
-    // Up the tree until an earlier entry of the same group holds a free block,
-    // then down along the last non-empty entries.
-    uint32_t index = chunk;
-    for (int k = 0; k <= m_top; ++k, index /= 16) {
-        uint32_t base = index & ~15u;
-        unsigned mask = nonEmptyMask(m_level[k] + base) & ((1u << (index & 15u)) - 1u);
-        if (mask == 0) continue;
-        uint32_t j = base + 31u - (uint32_t)__builtin_clz(mask);
-        for (; k > 0; --k) j = j * 16 + 31u - (uint32_t)__builtin_clz(nonEmptyMask(m_level[k - 1] + j * 16));
-        return (int)j;
+    uint32_t& first = m_chunkFirst[chunk];
+    if (first != offset) return;
+    if (successor != NONE && chunkOf(successor) == chunk) {
+        first = successor;
+    } else {
+        first = NONE;
+        vacate(chunk);
     }
-    return -1;
 }
 
 uint32_t MemoryManager::predecessor(uint32_t offset) const {
@@ -334,10 +347,9 @@ uint32_t MemoryManager::predecessor(uint32_t offset) const {
     uint32_t chunk = chunkOf(offset);
     uint32_t p = m_chunkFirst[chunk];
     if (p == NONE || p > offset) {
-        int c = lastNonEmptyChunkBefore(chunk);
+        int c = lastOccupiedBefore(chunk);
         if (c < 0) return NONE;
-        chunk = (uint32_t)c;
-        p = m_chunkFirst[chunk];
+        p = m_chunkFirst[c];
     }
     for (uint32_t n = at(p)->next; n != NONE && n <= offset; n = at(n)->next) p = n;
     return p;
@@ -371,7 +383,8 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
                     line, 0);
     }
     int exact = exactBlockSize(tooBig ? 0 : size);
-    uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact) : linearFit(exact));
+    uint32_t others = 0;
+    uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact, others) : linearFit(exact));
     if (bo == NONE) {
         core::log(0x1, " ** MEMORY FULL ** \n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
@@ -397,12 +410,17 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     uint32_t successor = b->next;
     unlink(b);
     if (m_indexed) {
-        indexRemove(bo, successor, taken);
+        indexRemove(bo, successor);
         if (split) indexAdd(ro);
+        // The chunk's bound follows at once: the next search does not have
+        // to find it wanting.
+        uint32_t chunk = chunkOf(bo);
+        uint32_t left = split && chunkOf(ro) == chunk && (uint32_t)(taken - exact) > others ? (uint32_t)(taken - exact) : others;
+        m_level[0][chunk] = left;
     }
     b->next = bo + (uint32_t)b->size;
     b->prev = NONE;
-    if (core::logEnabled(0x400000))
+    if (traceOn(0x400000))
         logWithName(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
     ++m_liveAllocations;
     m_usedBytes += b->size;
@@ -430,7 +448,7 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     }
     int size = b->size;
     __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
-    if (core::logEnabled(0x800000))
+    if (traceOn(0x800000))
         logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
     if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
@@ -442,7 +460,7 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
 void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
     // intoLower: the lower block absorbs its list successor; otherwise the lower
     // (freed) block absorbs the upper one and takes its place in the list.
-    if (!core::logEnabled(0xE00000)) return;
+    if (!traceOn(0xE00000)) return;
     if (intoLower) {
         core::log(0xE00000, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
                   addr32(lower), addr32(upper), lower->size, upper->size, lower->size + upper->size);
@@ -483,7 +501,7 @@ bool MemoryManager::insertFree(Block* f) {
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
-            indexRemove(ho, head->next, head->size);
+            indexRemove(ho, head->next);
         } else {
             f->next = ho;
             head->prev = fo;
@@ -510,7 +528,6 @@ bool MemoryManager::insertFree(Block* f) {
     f->prev = co;
     f->next = no;
     if (co + (uint32_t)cur->size == fo) {
-        int oldSize = cur->size;
         mergeLog(true, cur, f);
         cur->size += f->size;
         cur->next = no;
@@ -519,18 +536,17 @@ bool MemoryManager::insertFree(Block* f) {
             cur->size += next->size;
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
-            indexRemove(no, next->next, next->size);
+            indexRemove(no, next->next);
             core::log(0xE00000, "MemoryManager: double connection!!\n");
         }
-        indexSizeGone(chunkOf(co), oldSize);
-        indexAdd(co);
+        raise(chunkOf(co), (uint32_t)cur->size);
     } else if (fo + fsize == no) {
         mergeLog(false, f, next);
         f->size += next->size;
         f->next = next->next;
         if (Block* nn = at(next->next)) nn->prev = fo;
         cur->next = fo;
-        indexRemove(no, next->next, next->size);
+        indexRemove(no, next->next);
         indexAdd(fo);
     } else {
         cur->next = fo;
@@ -638,15 +654,17 @@ bool MemoryManager::validate() const {
     }
     if (freeSum != m_freeBytes) return false;
     if (m_indexed) {
-        // Each chunk's first block and entry, and every entry above them.
+        // Each chunk's first block, occupancy bit and bound (not below its
+        // largest block), and every entry above them.
         uint32_t chunk = 0;
-        uint32_t entry = 0;
+        uint32_t largest = 0;
         uint32_t first = NONE;
         uint32_t chunks = m_levelSize[0];
+        auto occupied = [&](int k, uint32_t i) { return (m_occupied[k][i >> 6] >> (i & 63u)) & 1u; };
         auto closeChunk = [&](uint32_t c) {
-            bool ok = m_chunkFirst[c] == first && m_level[0][c] == entry;
+            bool ok = m_chunkFirst[c] == first && m_level[0][c] >= largest && occupied(0, c) == (first != NONE);
             first = NONE;
-            entry = 0;
+            largest = 0;
             return ok;
         };
         for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
@@ -654,14 +672,20 @@ bool MemoryManager::validate() const {
             while (chunk < c)
                 if (!closeChunk(chunk++)) return false;
             if (first == NONE) first = offsetOf(b);
-            entry = combine(entry, (uint32_t)b->size);
+            if ((uint32_t)b->size > largest) largest = (uint32_t)b->size;
         }
         while (chunk < chunks)
             if (!closeChunk(chunk++)) return false;
         for (int k = 1; k <= m_top; ++k) {
             for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
-                uint32_t expected = i * 16 < m_levelSize[k - 1] ? combineGroup(m_level[k - 1] + i * 16) : 0;
-                if (m_level[k][i] != expected) return false;
+                uint32_t below = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
+                if (m_level[k][i] < below) return false;
+            }
+        }
+        for (int k = 1; k <= m_occTop; ++k) {
+            for (uint32_t i = 0; i < m_occWords[k] * 64; ++i) {
+                bool expected = i < m_occWords[k - 1] && m_occupied[k - 1][i] != 0;
+                if ((occupied(k, i) != 0) != expected) return false;
             }
         }
     }

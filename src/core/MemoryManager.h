@@ -15,11 +15,14 @@
 // block back in address order and merges it with free neighbours. Both
 // searches go through an index beside the list instead of walking it: the
 // pool is cut into 1 KiB chunks, each free block belongs to the chunk its
-// header lies in, and a flat 16-way max-tree over the chunks keeps, per range
-// of chunks, the largest free block (plus whether one exactly 16 bytes smaller
-// exists). Finding the block the address-ordered walk would choose is a
-// descent to the lowest chunk holding a fitting block and a short walk inside
-// it; the insertion point of a freed block is found the same way. The index
+// header lies in, each chunk knows its lowest free block, a bit per chunk says
+// whether it holds any (for the insertion point of a freed block), and a flat
+// 16-way max-tree over the chunks bounds, per range of chunks, the largest
+// free block. The bounds are raised at once when a block grows or arrives but
+// left alone when one is taken: a search that finds a chunk without a block
+// it can take makes that chunk's bound exact and goes on behind it, so the
+// block chosen is always the one the address-ordered walk would meet first,
+// and allocation pays for no bookkeeping the next search may not need. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
 // linear walk is kept as a mode of its own (MemoryManagerConfig::
 // indexedFreeList = false), used when the index cannot be allocated.
@@ -94,7 +97,7 @@ private:
     Block* at(uint32_t offset) const;
     uint32_t offsetOf(const Block* b) const;
     uint32_t linearFit(int exact) const;
-    uint32_t indexedFit(int exact) const;
+    uint32_t indexedFit(int exact, uint32_t& others);
     bool insertFree(Block* f);
     bool insertFreeLinear(Block* f);
     void mergeLog(bool intoLower, const Block* lower, const Block* upper) const;
@@ -104,11 +107,12 @@ private:
     static uint32_t chunkOf(uint32_t offset) { return offset >> CHUNK_SHIFT; }
     uint32_t predecessor(uint32_t offset) const;
     void indexAdd(uint32_t offset);
-    void indexRemove(uint32_t offset, uint32_t successor, int size);
-    void indexSizeGone(uint32_t chunk, int size);
-    void refreshChunk(uint32_t chunk);
-    void setChunkEntry(uint32_t chunk, uint32_t entry);
-    int lastNonEmptyChunkBefore(uint32_t chunk) const;
+    void indexRemove(uint32_t offset, uint32_t successor);
+    void raise(uint32_t chunk, uint32_t size);
+    uint32_t searchFrom(int level, uint32_t index, uint32_t size);
+    void occupy(uint32_t chunk);
+    void vacate(uint32_t chunk);
+    int lastOccupiedBefore(uint32_t chunk) const;
     static const int CHUNK_SHIFT = 10;
 
     char* m_name;
@@ -135,6 +139,10 @@ private:
     uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
     int m_top;                      // the top level: one group of 16
     uint32_t* m_chunkFirst;         // per chunk: lowest free block in it, 0 = none
+    uint64_t* m_occupied[MAX_LEVELS]; // level 0: a bit per chunk holding a free block; level k: per word of k - 1
+    uint32_t m_occWords[MAX_LEVELS];  // words per level; the top level is one word
+    int m_occTop;
+    uint64_t* m_occBits;            // every level of the bits, one allocation
 };
 
 namespace core {

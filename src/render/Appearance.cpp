@@ -10,7 +10,7 @@ template <typename T> T* duplicateOf(const core::Ref<T>& p) {
 } // namespace
 
 Appearance::Appearance(const Appearance& o)
-    : Object3D(o), m_compositingMode(duplicateOf(o.m_compositingMode)), m_material(duplicateOf(o.m_material)),
+    : Object3D(o), m_compositingMode(duplicateOf(o.m_compositingMode)), m_fog(duplicateOf(o.m_fog)), m_material(duplicateOf(o.m_material)),
       m_polygonMode(duplicateOf(o.m_polygonMode)), m_shaderProgram(duplicateOf(o.m_shaderProgram)),
       m_layer(o.m_layer) {
     for (int i = 0; i < o.m_textures.size(); ++i) {

@@ -4,6 +4,7 @@
 // Texture layers: up to four, the list grows when a texture is set at an index.
 #pragma once
 #include "render/CompositingMode.h"
+#include "render/Fog.h"
 #include "render/Material.h"
 #include "render/PolygonMode.h"
 #include "render/ShaderProgram.h"
@@ -22,6 +23,8 @@ public:
     void setPolygonMode(PolygonMode* p) { m_polygonMode = p; }
     Material* getMaterial() const { return m_material.get(); }
     void setMaterial(Material* m) { m_material = m; }
+    Fog* getFog() const { return m_fog.get(); }
+    void setFog(Fog* f) { m_fog = f; }
     ShaderProgram* getShaderProgram() const { return m_shaderProgram.get(); }
     void setShaderProgram(ShaderProgram* p) { m_shaderProgram = p; }
     // Grows the texture list to index + 1 when needed; negative indices are ignored.
@@ -38,6 +41,7 @@ private:
     Appearance(const Appearance& other);
 
     core::Ref<CompositingMode> m_compositingMode;
+    core::Ref<Fog> m_fog;
     core::Ref<Material> m_material;
     core::Ref<PolygonMode> m_polygonMode;
     core::Ref<ShaderProgram> m_shaderProgram;

@@ -7,6 +7,7 @@
 #include "render/Batcher.h"
 #include "render/Camera.h"
 #include "render/Font2DBitmap.h"
+#include "render/Light.h"
 #include "render/RenderTarget.h"
 #include "render/Text3D.h"
 #include "core/EngineGlobals.h"
@@ -44,6 +45,7 @@ void Graphics3D::releaseTextObjects() {
     m_batchers.clear();
     m_romFont.release();
     m_whiteTexture.release();
+    m_defaultLight.release();
 }
 
 void Graphics3D::detachAllTextures() {
@@ -302,6 +304,24 @@ int Graphics3D::addLightConfig(const LightConfig& light) {
     return index;
 }
 
+int Graphics3D::addLight(Light* light, const slm::mat4& transform) {
+    if (!light) return -1;
+    if (!m_lightingEnabled) {
+        resetLights();
+        return -1;
+    }
+    if (!light->isRenderingEnabled()) return -1;
+    return addLightConfig(light->toLightConfig(transform));
+}
+
+void Graphics3D::addDefaultLightIfNeeded() {
+    if (!m_config.flags[GraphicsConfig::LIGHTING_ALLOWED] || !m_lightingEnabled) return;
+    if (!m_config.flags[GraphicsConfig::DEFAULT_LIGHT] || !m_defaultLight || m_defaultLightIndex >= 0) return;
+    bool onlyAmbient = m_lightCount == 1 && m_lightConfigs[0].type == 128;
+    if (m_lightCount != 0 && !onlyAmbient) return;
+    m_defaultLightIndex = addLight(m_defaultLight.get(), m_defaultLight->getCompositeTransform());
+}
+
 void Graphics3D::resetGraphics3D(int mode) {
     if (mode != 1) {
         // A lighter reset (the window changed size): the viewport follows the display.
@@ -348,6 +368,8 @@ void Graphics3D::resetGraphics3D(int mode) {
     // Text needs texture coordinates whatever the configured flags say.
     m_textBatcher = createNewBatcher(flags | Batcher::TEXCOORDS | Batcher::COLORS);
     m_textCursor = slm::vec4(0.0f, 20.0f, 0.0f, 1.0f);
+    if (m_config.flags[GraphicsConfig::DEFAULT_LIGHT] && m_config.flags[GraphicsConfig::LIGHTING_ALLOWED])
+        m_defaultLight = M3D_NEW Light();
     if (m_display) setViewport(m_display->getWidth(), m_display->getHeight());
 }
 

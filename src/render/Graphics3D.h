@@ -32,6 +32,7 @@ class Appearance;
 class Background;
 class Batcher;
 class Font2DBitmap;
+class Light;
 class Text3D;
 class Texture2D;
 class Camera;
@@ -195,6 +196,14 @@ public:
     // taken. The light node class builds the record from its fields.
     int addLightConfig(const LightConfig& light);
     int getLightCount() const { return m_lightCount; }
+    // Takes `light` (with `transform` as its world transform) into the next
+    // free slot; -1 when all eight are taken (the light is then ignored) or
+    // the light is disabled. With lighting switched off it clears all slots.
+    int addLight(Light* light, const slm::mat4& transform);
+    // The default light (directional, white, along -z): added before a draw
+    // when no light, or only one ambient light, was added since resetLights.
+    Light* getDefaultLight() const { return m_defaultLight.get(); }
+    void addDefaultLightIfNeeded();
     // The scope the node being drawn carries (recorded for the drawable classes).
     void setScope(int scope) { m_scope = scope; }
     int getScope() const { return m_scope; }
@@ -295,6 +304,7 @@ protected:
     core::Vector<core::Ref<Batcher>> m_batchers;
     core::Ref<Font2DBitmap> m_romFont;
     core::Ref<Texture2D> m_whiteTexture;
+    core::Ref<Light> m_defaultLight;
     core::Ref<Text3D> m_overlayText;
     slm::vec4 m_textCursor;
 

@@ -321,6 +321,17 @@ void OGLES2_Graphics3D::forgetTexture(unsigned name) {
         if (m_textureBindings[i] == (int)name) m_textureBindings[i] = -1;
 }
 
+void OGLES2_Graphics3D::setFog(Fog* fog) {
+    m_features[FEATURE_FOG] = fog ? 1.0f : 0.0f;
+    ShaderProgram* p = m_currentProgram.get();
+    if (!fog || !p) return;
+    p->setUniform(p->getLocation(ShaderProgram::FOG_MODE), (float)fog->getMode());
+    p->setUniform(p->getLocation(ShaderProgram::FOG_COLOR), rgbToVec4(fog->getColor()));
+    p->setUniform(p->getLocation(ShaderProgram::FOG_DENSITY), fog->getDensity());
+    p->setUniform(p->getLocation(ShaderProgram::FOG_NEAR), fog->getNearDistance());
+    p->setUniform(p->getLocation(ShaderProgram::FOG_FAR), fog->getFarDistance());
+}
+
 void OGLES2_Graphics3D::setTextureBlend(Texture2D* texture, int unit) {
     ShaderProgram* p = m_currentProgram.get();
     if (!p || !texture || unit < 0 || unit >= TEXTURE_UNITS) return;
@@ -424,7 +435,8 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     useProgram(program);
     // 5.
     m_model = transform;
-    // 6. (The automatic default light joins with the light class.)
+    // 6. the default light when the scene has none of its own, then dirty slots
+    addDefaultLightIfNeeded();
     sendDirtyLights();
     // 7-11. positions, colours, normals, texture coordinates, custom attributes
     bindVertexArrays(vb, appearance, program);
@@ -534,7 +546,8 @@ void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
         m_lastCompositingModeCounter = compositing->getModificationCounter();
         m_lastCompositingProgram = program;
     }
-    // Fog joins with its class: without one the fog flag stays 0.
+    // Fog: the program's uniform cache keeps unchanged values from GL.
+    setFog(appearance ? appearance->getFog() : nullptr);
     if (m_config.flags[GraphicsConfig::TEXTURING]) {
         for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) {
             Texture2D* t = appearance ? appearance->getTexture(unit) : nullptr;

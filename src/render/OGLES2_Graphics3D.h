@@ -80,6 +80,8 @@ public:
     virtual Texture2D* createNewTexture(int kind, int format, int width, int height);
     // Uploads the unit's blending function and blend colour for `texture`.
     virtual void setTextureBlend(Texture2D* texture, int unit);
+    // Null switches fog off for the draw; otherwise uploads its uniforms.
+    virtual void setFog(Fog* fog);
     virtual void setVertexColor(unsigned argb);
 
     // The default program (built from the built-in bodies, or from the forced

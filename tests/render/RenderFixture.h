@@ -50,10 +50,17 @@ protected:
     GLTestDisplay display{SIZE, SIZE};
     core::Ref<render::OGLES2_Graphics3D> g;
 
+    // Tests that are not about lights draw without the automatic default
+    // light (it would take vertex colours away from lit-capable programs).
+    virtual bool wantsDefaultLight() const { return false; }
+
     void SetUp() override {
         g = M3D_NEW render::OGLES2_Graphics3D();
         core.globals().graphics = g.get();
         g->setDisplay(&display);
+        render::GraphicsConfig config;
+        config.flags[render::GraphicsConfig::DEFAULT_LIGHT] = wantsDefaultLight() ? 1 : 0;
+        g->setConfig(config);
         g->resetGraphics3D(1);
         g->bindTarget(nullptr);
         g->setCamera(nullptr, slm::mat4());

@@ -198,7 +198,7 @@ TEST_F(GLTest, FarCoordinatesCoarsenTheWholeBatch) {
     b->commit();
     EXPECT_EQ(0, b->getShift());
     EXPECT_FLOAT_EQ(1.0f / 32.0f, b->getMesh()->getVertexBuffer()->getPositionScale());
-    float p[6];
+    float p[12];
     b->getMesh()->getVertexBuffer()->getPositions()->get(0, 2, p);
     EXPECT_FLOAT_EQ(16.0f, p[0]); // 0.5 x 32
     EXPECT_FLOAT_EQ(33.0f, p[3]); // 1.03125 x 32
