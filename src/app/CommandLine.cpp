@@ -15,6 +15,11 @@ CommandLine parseCommandLine(const char* const* tokens, int count) {
             if (std::strcmp(t, "-windowed") == 0) c.windowed = true;
             else if (std::strcmp(t, "-fullscreen") == 0) c.windowed = false;
             else if (std::strcmp(t, "-console") == 0) c.console = true;
+            else if (std::strncmp(t, "-capture=", 9) == 0 && t[9] != 0) c.captureDir = t + 9;
+            else if (std::strncmp(t, "-frames=", 8) == 0) {
+                long n = std::strtol(t + 8, nullptr, 10);
+                c.frames = n > 0 ? (n > 100000000 ? 100000000 : (int)n) : 0;
+            }
             continue;
         }
         // The leading decimal integer, as atoi reads it, without its overflow.

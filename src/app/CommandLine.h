@@ -8,10 +8,15 @@ struct CommandLine {
     int height = 768;
     bool windowed = false; // the last of -windowed / -fullscreen wins
     bool console = false;  // -console: the log shows start-up lines and script output
+    // -capture=DIR: every presented frame is saved as DIR/frame_NNNNN.png and
+    // the scripts advance exactly one 1/60 s step per frame (points into the token).
+    const char* captureDir = nullptr;
+    // -frames=N (N > 0): the program ends after N presented frames; 0 = no limit.
+    int frames = 0;
 };
 
-// Tokens beginning with '-' are switches (-windowed, -fullscreen, -console;
-// others are ignored). Any other token's leading decimal integer, when > 0,
+// Tokens beginning with '-' are switches (-windowed, -fullscreen, -console,
+// -capture=DIR, -frames=N; others are ignored). Any other token's leading decimal integer, when > 0,
 // is the width, then the height; further numbers and values <= 0 are ignored.
 // At most 10 tokens are read.
 CommandLine parseCommandLine(const char* const* tokens, int count);

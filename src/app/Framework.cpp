@@ -5,10 +5,12 @@
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/Exceptions.h"
+#include "hal/File.h"
 #include "hal/Time.h"
 #include "hal/sdl/Display.h"
 #include "hal/sdl/Platform.h"
 #include "render/OGLES2_Graphics3D.h"
+#include "render/PNG_Writer.h"
 #include <cstdio>
 #include <exception>
 
@@ -67,9 +69,10 @@ void Framework::gameLoop() {
     core::log(0x10000, "Framework: win32GameLoop started\n");
     try {
         for (;;) {
-            int r = frameStep(-1.0f);
+            int r = m_captureDir ? fixedFrameStep() : frameStep(-1.0f);
             if (r == STEP_UPDATED && m_app && m_renderer) m_app->render(m_renderer.get());
             if (r == STEP_STOP) break;
+            if (m_frameLimit > 0 && m_presentedFrames >= m_frameLimit) break;
         }
     } catch (const core::MemoryManagerException& e) {
         core::log(0x1, "Memory manager error (%s)\n", e.getMessage());
@@ -120,6 +123,46 @@ int Framework::frameStep(float seconds) {
     if (!m_app->update((float)m_accumulated * 0.001f)) return STEP_STOP;
     m_accumulated = 0;
     return STEP_UPDATED;
+}
+
+void Framework::setFrameCapture(const char* directory, int frameLimit) {
+    m_captureDir = directory;
+    m_frameLimit = frameLimit > 0 ? frameLimit : 0;
+    if (m_renderer) m_renderer->setPresentListener(framePresented, this);
+}
+
+int Framework::fixedFrameStep() {
+    if (!HAL::pumpMessages()) return STEP_STOP;
+    if (!processOSEvents()) return STEP_IDLE;
+    if (m_quitRequested) return STEP_STOP;
+    if (!m_app) return STEP_UPDATED;
+    // The application's step is 1/60 s as a float: this runs exactly one.
+    return m_app->update(1.0f / 60.0f) ? STEP_UPDATED : STEP_STOP;
+}
+
+void Framework::framePresented(render::Graphics3D* g, void* self) {
+    Framework* fw = static_cast<Framework*>(self);
+    int frame = fw->m_presentedFrames++;
+    if (!fw->m_captureDir || fw->m_captureFailed || !fw->m_display) return;
+    int width = fw->m_display->getWidth(), height = fw->m_display->getHeight();
+    core::Vector<unsigned char> pixels;
+    pixels.resize(width * height * 4);
+    try {
+        if (!g->readPixels(width, height, pixels.data())) {
+            core::log(0x1, "Frame capture: the frame could not be read\n");
+            fw->m_captureFailed = true;
+            return;
+        }
+        // A window has no transparency: the saved frame is opaque.
+        for (int i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
+        core::String path;
+        path.format("%s/frame_%05d.png", fw->m_captureDir, frame);
+        render::writePNG(path, width, height, pixels.data(), true);
+    } catch (const Morva3DException& e) {
+        // One report; the program goes on without capturing.
+        core::log(0x1, "Frame capture stopped: %s\n", e.getMessage());
+        fw->m_captureFailed = true;
+    }
 }
 
 bool Framework::processOSEvents() {
@@ -206,6 +249,11 @@ Framework* createFramework(const EngineConfig& input) {
                 throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: can not create an OpenGL context");
             }
         }
+        if (c.captureDir && !HAL::File::makeDirectory(core::String(c.captureDir))) {
+            core::log(0x1, "Frame capture: can not create the directory %s\n", c.captureDir);
+            throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "Frame capture: no capture directory");
+        }
+        if (c.captureDir || c.frames > 0) fw->setFrameCapture(c.captureDir, c.frames);
         fw->setApplication(M3D_NEW Main_Application_Impl(c.width, c.height));
         framework::App* app = fw->getApplication();
         if (fw->getRenderer() && !app->initialized) {

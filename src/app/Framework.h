@@ -37,6 +37,17 @@ public:
     void setRenderer(render::Graphics3D* renderer);
     const EngineConfig& getConfig() const { return m_config; }
     bool isQuitRequested() const { return m_quitRequested; }
+
+    // Frame capture and frame limit (-capture=DIR, -frames=N). With a
+    // directory every frame presented on the window is saved as
+    // DIR/frame_NNNNN.png (from 00000) and each loop pass advances the
+    // application by exactly one fixed step, whatever the clock says, so a
+    // script renders the same frames on every machine. With a limit > 0 the
+    // loop ends after that many presented frames. Call after the renderer is set.
+    void setFrameCapture(const char* directory, int frameLimit);
+    int getPresentedFrames() const { return m_presentedFrames; }
+    // One pass of the captured loop: pump, events, one fixed step.
+    int fixedFrameStep();
     bool isSleeping() const { return m_sleeping; }
 
 private:
@@ -56,6 +67,12 @@ private:
     core::Ref<render::Graphics3D> m_renderer;
     bool m_engineStarted = false;
     bool m_deviceValid = true;
+    const char* m_captureDir = nullptr;
+    int m_frameLimit = 0;
+    int m_presentedFrames = 0;
+    bool m_captureFailed = false;
+
+    static void framePresented(render::Graphics3D* g, void* self);
 };
 
 // Applies the application's settings (command line, title, cursor, sleep

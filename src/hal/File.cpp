@@ -57,4 +57,11 @@ bool File::canOpenForWriting(const core::String& path) {
     return access(d, W_OK | X_OK) == 0;
 }
 
+bool File::makeDirectory(const core::String& path) {
+    if (path.isEmpty()) return false;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) mkdir(path.c_str(), 0777);
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace HAL

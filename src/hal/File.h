@@ -49,6 +49,9 @@ public:
     // an existing regular file that may be written, or a missing file in a
     // directory where files may be created. Never creates, truncates or throws.
     static bool canOpenForWriting(const core::String& path);
+    // Makes the directory `path` (one level) unless it exists; true when it
+    // exists as a directory afterwards.
+    static bool makeDirectory(const core::String& path);
 
 protected:
     core::String m_fileName;

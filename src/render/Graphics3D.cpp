@@ -104,6 +104,7 @@ void Graphics3D::releaseTarget() {
     unbindFramebuffer();
     if (m_target) setViewportGL(m_viewport[0], m_viewport[1], m_viewport[2], m_viewport[3]);
     if (!m_target) {
+        if (m_presentListener) m_presentListener(this, m_presentContext);
         present();
         m_presented = true;
     }

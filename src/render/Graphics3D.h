@@ -162,6 +162,22 @@ public:
     void bindTarget(RenderTarget* target);
     // Counts the frame, unbinds any framebuffer, presents when drawing to the window.
     void releaseTarget();
+    // Called by releaseTarget for every frame of the window once it is
+    // complete and before it is presented (the back buffer still holds it);
+    // null stops it. Frame capture reads the frame here.
+    typedef void (*PresentListener)(Graphics3D* g, void* context);
+    void setPresentListener(PresentListener listener, void* context) {
+        m_presentListener = listener;
+        m_presentContext = context;
+    }
+    // Reads the bound frame's colours, `width` x `height` from the bottom
+    // left, as RGBA bytes in rows from the bottom up. false when it cannot.
+    virtual bool readPixels(int width, int height, unsigned char* rgba) {
+        (void)width;
+        (void)height;
+        (void)rgba;
+        return false;
+    }
     bool isTargetBound() const { return m_targetBound; }
     // Clears with the background's colour and switches; null clears colour 0, depth and colour.
     void clear(Background* background);
@@ -306,6 +322,8 @@ protected:
     int m_lightCount;
     core::Ref<Appearance> m_defaultAppearance;
     RenderTarget* m_target;
+    PresentListener m_presentListener = nullptr;
+    void* m_presentContext = nullptr;
 
     unsigned m_lastSecondMs;
     int m_framesThisSecond;

@@ -93,6 +93,15 @@ void OGLES2_Graphics3D::invalidateStateCache() {
 
 // ---- context ----
 
+bool OGLES2_Graphics3D::readPixels(int width, int height, unsigned char* rgba) {
+    if (!m_display || !m_display->getGLContext() || width <= 0 || height <= 0) return false;
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    } // earlier errors are not this read's
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return glGetError() == GL_NO_ERROR;
+}
+
 void OGLES2_Graphics3D::present() {
     if (m_config.present)
         m_config.present();

@@ -35,6 +35,7 @@ public:
     virtual ShaderProgram* getShaderProgram() const { return m_forcedProgram.get(); }
     virtual ShaderProgram* createNewShaderProgram(VertexShader* vs, FragmentShader* fs, bool validate);
     virtual void present();
+    virtual bool readPixels(int width, int height, unsigned char* rgba);
     virtual bool makeCurrent();
     virtual bool createContext();
     virtual void destroyContext();

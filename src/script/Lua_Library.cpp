@@ -8,25 +8,31 @@ void registerScriptLibrary(ScriptState* holder) {
     // base: print, loadownmodule
     registerLuaBase(holder);
     // appearance (with the BLEND_* constants)
+    registerLuaAppearance(holder);
 
     // audio
     registerLuaAudio(holder);
 
     // camera
+    registerLuaCamera(holder);
 
     // math
     registerLuaMath(holder);
 
     // mesh
+    registerLuaMesh(holder);
 
     // mesh builder
     registerLuaMeshBuilder(holder);
 
     // render
+    registerLuaRender(holder);
 
     // shader
+    registerLuaShader(holder);
 
     // texture
+    registerLuaTexture(holder);
 
     // (the application's own functions follow: Script_Instance::registerFunctions)
 }

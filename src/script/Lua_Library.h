@@ -9,6 +9,12 @@ void registerScriptLibrary(ScriptState* holder);
 
 // One register function per family file (Lua_<Family>.cpp).
 void registerLuaBase(ScriptState* holder); // print, loadownmodule
+void registerLuaAppearance(ScriptState* holder); // appearance_*, BLEND_*
 void registerLuaAudio(ScriptState* holder); // audio_load_sound, audio_play_sound, audio_play_stream
+void registerLuaCamera(ScriptState* holder);     // camera_*
 void registerLuaMath(ScriptState* holder);        // vec3*, vec4*, mat4* and their metatables
+void registerLuaMesh(ScriptState* holder);       // mesh_create, mesh_test_sphere, mesh_get_radius
 void registerLuaMeshBuilder(ScriptState* holder); // mesh_builder_*
+void registerLuaRender(ScriptState* holder);     // render_*
+void registerLuaShader(ScriptState* holder);     // shader_create, shader_set
+void registerLuaTexture(ScriptState* holder);    // texture_create

@@ -2,8 +2,11 @@
 // block (type 7, about 14 MB, no finaliser) edited through the modelling
 // kernel. Growing operations that would not fit the builder's fixed
 // capacity are refused with a script error before anything changes.
+#include "core/EngineGlobals.h"
 #include "geometry/Modelling.h"
 #include "geometry/Supershape.h"
+#include "render/MeshPacking.h"
+#include "script/Lua_Handles.h"
 #include "script/Lua_Library.h"
 #include "script/Lua_Math.h"
 
@@ -43,9 +46,11 @@ int mesh_builder_add_cube(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
     Mesh_Builder* mb = checkBuilder(L);
     if (!addcubeFits(mb)) {
-        return luaL_error(L, "Mesh builder full: a cube needs 8 more vertices and 6 more quads (%d vertices, %d quads, "
-                             "capacity %d)",
-                          (int)mb->nv, (int)mb->nq, (int)MAXSIZE);
+        return luaL_error(
+            L,
+            "Mesh builder full: a cube needs 8 more vertices and 6 more quads (%d vertices, %d quads, "
+            "capacity %d)",
+            (int)mb->nv, (int)mb->nq, (int)MAXSIZE);
     }
     addcube(mb, 0.0f);
     return 0;
@@ -111,12 +116,40 @@ int mesh_builder_smooth(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
     Mesh_Builder* mb = checkBuilder(L);
     if (!smoothFits(mb, 1)) {
-        return luaL_error(L, "Mesh builder full: smoothing %d vertices and %d quads would exceed the capacity of %d",
-                          (int)mb->nv, (int)mb->nq, (int)MAXSIZE);
+        return luaL_error(
+            L, "Mesh builder full: smoothing %d vertices and %d quads would exceed the capacity of %d",
+            (int)mb->nv, (int)mb->nq, (int)MAXSIZE);
     }
     select1(mb, 0.0f);
     smoooth(mb, 0.0f);
     return 0;
+}
+
+// Converts the builder into a Mesh handle: 16-bit positions with the scale
+// and bias of the bounding box, unit normals, white colours, the triangle
+// list and a point cloud for contact tests. The builder keeps its contents
+// (only its normals are recomputed). An empty builder gives an empty handle.
+int mesh_builder_build_mesh(lua_State* L) {
+    luaCheckArgCount(L, 1, 1);
+    Mesh_Builder* mb = checkBuilder(L);
+    Lua_Mesh* mesh = luaPushUserData<Lua_Mesh>(L, SCRIPT_TYPE_MESH);
+    if (mb->nq == 0 || mb->nv == 0) return 1;
+    luaAssert(L, mb->nv <= 65536, "mb->nv <= 65536", "Max 65536 vertices supported!", "Lua_Mesh_Builder",
+              284);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    render::PackedMesh packed;
+    core::Ref<Point_Cloud_Impl> cloud;
+    luaGuard(L, [&] {
+        setnorm(mb);
+        // The quad corners are unsigned indices below MAXSIZE: the same bits as int.
+        packed = render::packQuadMesh(*g, &mb->verts[0][0], &mb->vnorm[0][0], (int)mb->nv,
+                                      reinterpret_cast<const int*>(&mb->quads[0][0]), (int)mb->nq);
+        cloud = M3D_NEW Point_Cloud_Impl(mb);
+    });
+    mesh->vertices = packed.vertices;
+    mesh->triangles = packed.triangles;
+    mesh->cloud = cloud;
+    return 1;
 }
 
 const luaL_Reg MESH_BUILDER_FUNCTIONS[] = {{"mesh_builder_create", mesh_builder_create},
@@ -126,10 +159,13 @@ const luaL_Reg MESH_BUILDER_FUNCTIONS[] = {{"mesh_builder_create", mesh_builder_
                                            {"mesh_builder_scale", mesh_builder_scale},
                                            {"mesh_builder_transform", mesh_builder_transform},
                                            {"mesh_builder_smooth", mesh_builder_smooth},
+                                           {"mesh_builder_build_mesh", mesh_builder_build_mesh},
                                            {nullptr, nullptr}};
 
 const LuaFamily MESH_BUILDER_FAMILY = {"META_Mesh_Builder", nullptr, nullptr, MESH_BUILDER_FUNCTIONS};
 
 } // namespace
 
-void registerLuaMeshBuilder(ScriptState* holder) { luaRegisterFamily(holder, MESH_BUILDER_FAMILY); }
+void registerLuaMeshBuilder(ScriptState* holder) {
+    luaRegisterFamily(holder, MESH_BUILDER_FAMILY);
+}

@@ -53,4 +53,20 @@ TEST(CommandLineTest, ConsoleSwitch) {
     EXPECT_EQ(parse({"-console", "640"}).width, 640);
 }
 
+TEST(CommandLineTest, CaptureAndFrameSwitchesNeverCountAsSizes) {
+    framework::CommandLine c = parse({"-capture=shots/run1", "-frames=300", "640", "480"});
+    ASSERT_NE(nullptr, c.captureDir);
+    EXPECT_STREQ("shots/run1", c.captureDir);
+    EXPECT_EQ(300, c.frames);
+    EXPECT_EQ(640, c.width);
+    EXPECT_EQ(480, c.height);
+    c = parse({"-frames=12"});
+    EXPECT_EQ(nullptr, c.captureDir);
+    EXPECT_EQ(1024, c.width) << "the number inside a switch is not a width";
+    EXPECT_EQ(0, parse({"-frames=0"}).frames);
+    EXPECT_EQ(0, parse({"-frames=-5"}).frames);
+    EXPECT_EQ(0, parse({"-frames=abc"}).frames);
+    EXPECT_EQ(nullptr, parse({"-capture="}).captureDir) << "an empty directory is no capture";
+}
+
 } // namespace

@@ -1,0 +1,139 @@
+// Lua_Render: the frame commands. A frame in global_render is
+//   render_bind_target() render_clear() render_set_camera(cam, m)
+//   ... render_set_shader / render_mesh ...
+//   render_release_target()   -- flushes, drops the forced program, presents
+// Every function acts on the engine's current renderer.
+#include "core/String.h"
+#include "render/Graphics3D.h"
+#include "script/Lua_Handles.h"
+#include "script/Lua_Library.h"
+#include "script/Lua_Math.h"
+
+namespace {
+
+int render_bind_target(lua_State* L) {
+    luaCheckArgCount(L, 0, 0);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] { g->bindTarget(nullptr); });
+    return 0;
+}
+
+int render_release_target(lua_State* L) {
+    luaCheckArgCount(L, 0, 0);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] {
+        g->flush();
+        g->setShaderProgram(nullptr);
+        g->releaseTarget();
+    });
+    return 0;
+}
+
+int render_clear(lua_State* L) {
+    luaCheckArgCount(L, 0, 0);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] { g->clear(nullptr); });
+    return 0;
+}
+
+int render_flush(lua_State* L) {
+    luaCheckArgCount(L, 0, 0);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] { g->flush(); });
+    return 0;
+}
+
+// The camera's own transform is replaced (and marked changed) only when the
+// matrix differs, so a still camera does not count as moved every frame.
+int render_set_camera(lua_State* L) {
+    luaCheckArgCount(L, 2, 2);
+    Lua_Camera* c = luaCheckUserData<Lua_Camera>(L, 1, SCRIPT_TYPE_CAMERA);
+    slm::mat4 m = luaCheckMatrix(L, 2);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    render::Camera* camera = c->camera.get();
+    luaGuard(L, [&] {
+        if (camera) {
+            const float* own = camera->getTransform().m;
+            for (int i = 0; i < 16; ++i) {
+                if (own[i] != m.m[i]) {
+                    camera->setTransform(m);
+                    break;
+                }
+            }
+        }
+        g->setCamera(camera, m);
+    });
+    return 0;
+}
+
+int render_set_shader(lua_State* L) {
+    luaCheckArgCount(L, 1, 1);
+    render::ShaderProgram* program = nullptr;
+    if (!lua_isnil(L, 1)) program = luaCheckUserData<Lua_Shader>(L, 1, SCRIPT_TYPE_SHADER)->program.get();
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] { g->setShaderProgram(program); });
+    return 0;
+}
+
+// An empty handle, or one whose vertex buffer holds no vertex, draws nothing.
+int render_mesh(lua_State* L) {
+    luaCheckArgCount(L, 3, 3);
+    Lua_Mesh* mesh = luaCheckUserData<Lua_Mesh>(L, 1, SCRIPT_TYPE_MESH);
+    slm::mat4 m = luaCheckMatrix(L, 2);
+    Lua_Appearance* a = luaCheckUserData<Lua_Appearance>(L, 3, SCRIPT_TYPE_APPEARANCE);
+    render::VertexBuffer* vb = mesh->vertices.get();
+    render::TriangleListArray* ib = mesh->triangles.get();
+    if (!vb || !ib || vb->getVertexCount() < 1) return 0;
+    render::Graphics3D* g = luaCheckGraphics(L);
+    render::Appearance* appearance = a->appearance.get();
+    luaGuard(L, [&] {
+        g->setScope(0xFFFF);
+        g->renderSubmesh(vb, ib, appearance, m, -1);
+    });
+    return 0;
+}
+
+// A line into the renderer's default batcher, drawn at the next flush.
+int render_line(lua_State* L) {
+    luaCheckArgCount(L, 3, 3);
+    slm::vec3 from = luaCheckVector3(L, 1);
+    slm::vec3 to = luaCheckVector3(L, 2);
+    unsigned argb = (unsigned)luaL_checkinteger(L, 3);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] { g->renderLine(from, to, argb); });
+    return 0;
+}
+
+// World-space text under the current camera. The text goes through the
+// string format, whose results stop at 2047 characters: a longer text is cut
+// there (nothing is written past the limit).
+int render_text(lua_State* L) {
+    luaCheckArgCount(L, 2, 2);
+    const char* text = luaL_checklstring(L, 1, nullptr);
+    slm::mat4 m = luaCheckMatrix(L, 2);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] {
+        core::String copy;
+        copy.format("%s", text);
+        g->renderText(copy, true, m);
+    });
+    return 0;
+}
+
+const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
+                                     {"render_release_target", render_release_target},
+                                     {"render_clear", render_clear},
+                                     {"render_flush", render_flush},
+                                     {"render_set_camera", render_set_camera},
+                                     {"render_set_shader", render_set_shader},
+                                     {"render_mesh", render_mesh},
+                                     {"render_line", render_line},
+                                     {"render_text", render_text},
+                                     {nullptr, nullptr}};
+const LuaFamily RENDER_FAMILY = {nullptr, nullptr, nullptr, RENDER_FUNCTIONS};
+
+} // namespace
+
+void registerLuaRender(ScriptState* holder) {
+    luaRegisterFamily(holder, RENDER_FAMILY);
+}
