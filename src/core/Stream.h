@@ -25,4 +25,22 @@ public:
     virtual String getName() = 0;
 };
 
+// Closes a stream when the scope ends, however it ends; a failing close is
+// already logged by the stream and is not thrown from here.
+class StreamCloser {
+public:
+    explicit StreamCloser(Stream* s) : m_stream(s) {}
+    ~StreamCloser() {
+        try {
+            if (m_stream) m_stream->close();
+        } catch (...) {
+        }
+    }
+    StreamCloser(const StreamCloser&) = delete;
+    StreamCloser& operator=(const StreamCloser&) = delete;
+
+private:
+    Stream* m_stream;
+};
+
 } // namespace core

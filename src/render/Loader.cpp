@@ -41,20 +41,6 @@ private:
     unsigned m_saved;
 };
 
-class StreamCloser {
-public:
-    explicit StreamCloser(core::Stream* s) : m_stream(s) {}
-    ~StreamCloser() {
-        try {
-            m_stream->close();
-        } catch (...) {
-        }
-    }
-
-private:
-    core::Stream* m_stream;
-};
-
 } // namespace
 
 void Loader::parseError(const char* text) {
@@ -71,7 +57,7 @@ void Loader::load(const core::String& name, void* context, core::Vector<core::Re
         parseError(text.c_str());
     }
     core::Ref<core::Stream> stream = core::FileSystem::get()->openFile(name, 0);
-    StreamCloser closer(stream.get());
+    core::StreamCloser closer(stream.get());
     load(stream.get(), result, context, name);
 }
 

@@ -161,21 +161,6 @@ private:
     core::String m_name;
 };
 
-// Closes a stream opened through the file system however the decode ends.
-class StreamCloser {
-public:
-    explicit StreamCloser(core::Stream* s) : m_stream(s) {}
-    ~StreamCloser() {
-        try {
-            m_stream->close();
-        } catch (...) {
-        }
-    }
-
-private:
-    core::Stream* m_stream;
-};
-
 } // namespace
 
 PNG_Loader::PNG_Loader(core::Vector<core::Ref<Object3D>>* result, const core::String& streamName)
@@ -193,7 +178,7 @@ void PNG_Loader::load(core::Stream* stream) {
 
 void PNG_Loader::load(const core::String& name) {
     core::Ref<core::Stream> stream = core::FileSystem::get()->openFile(name, 0);
-    StreamCloser closer(stream.get());
+    core::StreamCloser closer(stream.get());
     PngSession png(stream.get(), name);
     png.begin();
     core::Ref<Image2D> image = M3D_NEW Image2D(name, png.format(), png.width(), png.height());
@@ -203,7 +188,7 @@ void PNG_Loader::load(const core::String& name) {
 void PNG_Loader::restore(Image2D* image) {
     const core::String& name = image->getPath();
     core::Ref<core::Stream> stream = core::FileSystem::get()->openFile(name, 0);
-    StreamCloser closer(stream.get());
+    core::StreamCloser closer(stream.get());
     PngSession png(stream.get(), name);
     png.begin();
     // The buffer was sized from the header read at load time; a file that has
