@@ -29,8 +29,7 @@ int mesh_builder_create(lua_State* L) {
     b->type = SCRIPT_TYPE_MESH_BUILDER;
     b->mb.nv = 0;
     b->mb.nq = 0;
-    luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[SCRIPT_TYPE_MESH_BUILDER]);
-    lua_setmetatable(L, -2);
+    luaSetTypeMetatable(L, SCRIPT_TYPE_MESH_BUILDER);
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include "script/Lua_Handles.h"
 #include "script/Lua_Library.h"
 #include "script/Lua_Math.h"
+#include <cstring>
 
 namespace {
 
@@ -104,18 +105,26 @@ int render_line(lua_State* L) {
     return 0;
 }
 
-// World-space text under the current camera. The text goes through the
-// string format, whose results stop at 2047 characters: a longer text is cut
-// there (nothing is written past the limit).
+// World-space text under the current camera. Texts stop at the string
+// format's limit of 2047 characters: a longer text is cut there (nothing is
+// written past the limit).
+const size_t MAX_TEXT = 2047;
+
 int render_text(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    const char* text = luaL_checklstring(L, 1, nullptr);
+    size_t length = 0;
+    const char* text = luaL_checklstring(L, 1, &length);
     slm::mat4 m = luaCheckMatrix(L, 2);
     render::Graphics3D* g = luaCheckGraphics(L);
     luaGuard(L, [&] {
-        core::String copy;
-        copy.format("%s", text);
-        g->renderText(copy, true, m);
+        if (length <= MAX_TEXT) {
+            g->renderText(core::String(text), true, m);
+            return;
+        }
+        char cut[MAX_TEXT + 1];
+        std::memcpy(cut, text, MAX_TEXT);
+        cut[MAX_TEXT] = 0;
+        g->renderText(core::String(cut), true, m);
     });
     return 0;
 }

@@ -10,20 +10,6 @@
 
 namespace {
 
-// The value type of the userdata at `index` among vec3, vec4 and mat4, told by
-// its metatable (so a foreign userdata is never read as one of ours); -1 else.
-int valueTypeOf(lua_State* L, int index) {
-    int type = -1;
-    if (!lua_getmetatable(L, index)) return type;
-    for (int t = SCRIPT_TYPE_VECTOR3; t <= SCRIPT_TYPE_MATRIX && type < 0; ++t) {
-        luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[t]);
-        if (lua_rawequal(L, -1, -2)) type = t;
-        lua_pop(L, 1);
-    }
-    lua_pop(L, 1);
-    return type;
-}
-
 int shader_create(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     const char* vertexSource = luaL_checklstring(L, 1, nullptr);
@@ -55,7 +41,7 @@ int shader_set(lua_State* L) {
     }
     const ScriptUserData* data = static_cast<const ScriptUserData*>(lua_touserdata(L, 3));
     luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 45);
-    switch (valueTypeOf(L, 3)) {
+    switch (luaUserDataType(L, 3, SCRIPT_TYPE_VECTOR3, SCRIPT_TYPE_MATRIX)) {
     case SCRIPT_TYPE_VECTOR3: {
         const Lua_Vector3* v = reinterpret_cast<const Lua_Vector3*>(data);
         slm::vec3 value(v->x, v->y, v->z);

@@ -83,6 +83,86 @@ void luaAssert(lua_State* L, bool condition, const char* expression, const char*
 
 namespace {
 
+// The metatables of one Lua state (shared by its coroutines), found by the
+// address of its registry table. Type checks compare a userdata's metatable
+// with these by address, and new userdata fetch theirs by an integer registry
+// key: no metatable name is hashed or looked up on those paths. A state that
+// is not in the table (more states than slots) takes the lookup by name,
+// which gives the same answers.
+struct TypeTables {
+    const void* registry;                      // null: a free slot
+    const void* metatables[SCRIPT_TYPE_COUNT]; // null: none registered for the type
+    int refs[SCRIPT_TYPE_COUNT];               // registry keys of the same tables
+};
+
+const int STATE_SLOTS = 8;
+TypeTables g_states[STATE_SLOTS];
+TypeTables* g_lastState = nullptr;
+int g_nextSlot = 0;
+// Its address marks a registry whose state has a slot (see tablesForRegistration).
+char g_slotMarker;
+
+TypeTables* tablesOf(lua_State* L) {
+    const void* registry = lua_topointer(L, LUA_REGISTRYINDEX);
+    if (g_lastState && g_lastState->registry == registry) return g_lastState;
+    for (TypeTables& t : g_states) {
+        if (t.registry == registry) {
+            g_lastState = &t;
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+void resetSlot(TypeTables& t, const void* registry) {
+    t.registry = registry;
+    for (int i = 0; i < SCRIPT_TYPE_COUNT; ++i) {
+        t.metatables[i] = nullptr;
+        t.refs[i] = LUA_NOREF;
+    }
+}
+
+// The slot of the registering state, null when it has none. A state without
+// the marker in its registry is new and gets a slot, even when a closed state
+// left one under the same address: that slot starts over. A state that lost
+// its slot to newer states keeps the lookup by name.
+TypeTables* tablesForRegistration(lua_State* L) {
+    lua_pushlightuserdata(L, &g_slotMarker);
+    lua_rawget(L, LUA_REGISTRYINDEX);
+    bool known = lua_toboolean(L, -1) != 0;
+    lua_pop(L, 1);
+    if (known) return tablesOf(L);
+    lua_pushlightuserdata(L, &g_slotMarker);
+    lua_pushboolean(L, 1);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+    TypeTables* t = tablesOf(L);
+    for (int i = 0; !t && i < STATE_SLOTS; ++i)
+        if (!g_states[i].registry) t = &g_states[i];
+    if (!t) {
+        // Every slot taken: the oldest goes back to the lookup by name.
+        t = &g_states[g_nextSlot];
+        g_nextSlot = (g_nextSlot + 1) % STATE_SLOTS;
+    }
+    resetSlot(*t, lua_topointer(L, LUA_REGISTRYINDEX));
+    g_lastState = t;
+    return t;
+}
+
+int typeOfMetatableName(const char* name) {
+    for (int type = 0; type < SCRIPT_TYPE_COUNT; ++type)
+        if (std::strcmp(SCRIPT_METATABLE_NAMES[type], name) == 0) return type;
+    return -1;
+}
+
+// The registered metatable of `type` compared with the one on top of the
+// stack, by name: the path of states without a slot.
+bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
+    luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[type]);
+    const void* registered = lua_istable(L, -1) ? lua_topointer(L, -1) : nullptr;
+    lua_pop(L, 1);
+    return registered == metatable;
+}
+
 // Whether the userdata at `index` is a block of ours of `type`: a full
 // userdata large enough for the type id, carrying that id and the metatable
 // registered for the type (or none when none is registered). Blocks of other
@@ -91,36 +171,63 @@ bool isUserDataOfType(lua_State* L, int index, int type) {
     if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return false;
     if (static_cast<ScriptUserData*>(lua_touserdata(L, index))->type != type) return false;
     if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
-    if (!lua_getmetatable(L, index)) lua_pushnil(L);
-    luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[type]);
-    bool same = lua_rawequal(L, -1, -2) != 0;
-    lua_pop(L, 2);
-    return same;
+    const void* metatable = nullptr;
+    if (lua_getmetatable(L, index)) {
+        metatable = lua_topointer(L, -1);
+        lua_pop(L, 1);
+    }
+    const TypeTables* t = tablesOf(L);
+    if (t) return t->metatables[type] == metatable;
+    return sameAsRegisteredByName(L, metatable, type);
 }
 
 } // namespace
 
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
+    if (data && isUserDataOfType(L, index, type)) return data;
     luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
-    luaAssert(L, isUserDataOfType(L, index, type), "data->type == type", "Lua user data is of wrong type!",
-              "Lua_Util", 34);
+    luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
     return data;
+}
+
+int luaUserDataType(lua_State* L, int index, int first, int last) {
+    if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return -1;
+    int type = static_cast<ScriptUserData*>(lua_touserdata(L, index))->type;
+    if (type < first || type > last) return -1;
+    return isUserDataOfType(L, index, type) ? type : -1;
+}
+
+void luaSetTypeMetatable(lua_State* L, int type) {
+    if (type < 0 || type >= SCRIPT_TYPE_COUNT) return;
+    const TypeTables* t = tablesOf(L);
+    if (t) {
+        if (t->refs[type] == LUA_NOREF) return; // none registered: the block carries none
+        lua_rawgeti(L, LUA_REGISTRYINDEX, t->refs[type]);
+    } else {
+        luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[type]);
+        if (!lua_istable(L, -1)) {
+            lua_pop(L, 1); // no metatable of that name: the block carries none
+            return;
+        }
+    }
+    lua_setmetatable(L, -2);
 }
 
 void* luaNewUserDataOfType(lua_State* L, int type, size_t size) {
     void* block = lua_newuserdata(L, size);
     std::memset(block, 0, size);
     static_cast<ScriptUserData*>(block)->type = type;
-    if (type >= 0 && type < SCRIPT_TYPE_COUNT) {
-        luaL_getmetatable(L, SCRIPT_METATABLE_NAMES[type]);
-        if (lua_istable(L, -1)) {
-            lua_setmetatable(L, -2);
-        } else {
-            lua_pop(L, 1); // no metatable of that name: the block carries none
-        }
-    }
+    luaSetTypeMetatable(L, type);
     return block;
+}
+
+void luaForgetState(lua_State* L) {
+    if (!L) return;
+    TypeTables* t = tablesOf(L);
+    if (!t) return;
+    resetSlot(*t, nullptr);
+    if (g_lastState == t) g_lastState = nullptr;
 }
 
 void luaRegisterFamily(ScriptState* holder, const LuaFamily& family) {
@@ -129,6 +236,13 @@ void luaRegisterFamily(ScriptState* holder, const LuaFamily& family) {
     if (family.metatable) {
         luaL_newmetatable(L, family.metatable);
         if (family.methods) luaL_register(L, nullptr, family.methods);
+        int type = typeOfMetatableName(family.metatable);
+        TypeTables* t = tablesForRegistration(L);
+        if (t && type >= 0 && t->metatables[type] != lua_topointer(L, -1)) {
+            t->metatables[type] = lua_topointer(L, -1);
+            lua_pushvalue(L, -1);
+            t->refs[type] = luaL_ref(L, LUA_REGISTRYINDEX);
+        }
         lua_pop(L, 1);
     }
     if (family.constants) {

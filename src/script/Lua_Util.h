@@ -87,12 +87,20 @@ template <typename T> T* luaCheckUserData(lua_State* L, int index, int type) {
     return reinterpret_cast<T*>(luaCheckUserDataOfType(L, index, type));
 }
 
+// The type id of the userdata of ours at `index` when it lies in first ... last
+// (checked as luaCheckUserDataOfType checks it); -1 for anything else. Raises nothing.
+int luaUserDataType(lua_State* L, int index, int first, int last);
+
 // ---- making userdata ------------------------------------------------------
 
 // A new userdata block of `size` bytes with its type id set and the registered
 // metatable of its type attached (none when no metatable of that name exists).
 // The block is left on the stack; the bytes after the type id are zeroed.
 void* luaNewUserDataOfType(lua_State* L, int type, size_t size);
+
+// Attaches the registered metatable of `type` to the userdata on top of the
+// stack (nothing when none is registered).
+void luaSetTypeMetatable(lua_State* L, int type);
 
 // Constructs T (whose first member is the int32_t type id) in a new userdata;
 // the constructor arguments follow. T's constructor must not throw: take the
@@ -157,7 +165,12 @@ struct LuaFamily {
 };
 
 // Registers a family into the holder's state; does nothing without a state.
+// The metatables of the type ids are remembered per state by address, so that
+// type checks and new userdata never look them up by name.
 void luaRegisterFamily(ScriptState* holder, const LuaFamily& family);
+
+// Drops what luaRegisterFamily remembered about the state; call it before lua_close.
+void luaForgetState(lua_State* L);
 
 // A function bound to an engine object: gets the argument count and the object.
 typedef int (*LuaBoundHandler)(lua_State* L, int argCount, void* object);

@@ -66,6 +66,7 @@ void Script_Instance::closeState(ScriptState* holder) {
     if (!holder || !holder->L) return;
     lua_State* L = holder->L;
     holder->L = nullptr;
+    luaForgetState(L);
     lua_close(L);
 }
 
