@@ -7,14 +7,14 @@
 // ---- shared helpers ----
 
 void luaPushVector3(lua_State* L, const slm::vec3& v) {
-    Lua_Vector3* u = static_cast<Lua_Vector3*>(luaNewUserDataOfType(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3)));
+    Lua_Vector3* u = static_cast<Lua_Vector3*>(luaNewValueOfType(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3)));
     u->x = v.x;
     u->y = v.y;
     u->z = v.z;
 }
 
 void luaPushVector4(lua_State* L, const slm::vec4& v) {
-    Lua_Vector4* u = static_cast<Lua_Vector4*>(luaNewUserDataOfType(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4)));
+    Lua_Vector4* u = static_cast<Lua_Vector4*>(luaNewValueOfType(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4)));
     u->x = v.x;
     u->y = v.y;
     u->z = v.z;
@@ -22,7 +22,7 @@ void luaPushVector4(lua_State* L, const slm::vec4& v) {
 }
 
 void luaPushMatrix(lua_State* L, const slm::mat4& m) {
-    Lua_Matrix* u = static_cast<Lua_Matrix*>(luaNewUserDataOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)));
+    Lua_Matrix* u = static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)));
     std::memcpy(u->m, m.m, sizeof u->m);
 }
 

@@ -12,14 +12,11 @@ const char* const SCRIPT_METATABLE_NAMES[SCRIPT_TYPE_COUNT] = {
     "META_Camera",     "META_Mesh",    "META_Mesh_Builder", "META_Shader", "META_Texture",
 };
 
-int luaCheckArgCount(lua_State* L, int min, int max) {
-    int n = lua_gettop(L);
-    if (n < min || n > max) {
-        char message[64];
-        std::snprintf(message, sizeof message, "Expected %d - %d arguments!", min, max);
-        luaL_argerror(L, max, message);
-    }
-    return n;
+void luaArgCountError(lua_State* L, int min, int max) {
+    char message[64];
+    std::snprintf(message, sizeof message, "Expected %d - %d arguments!", min, max);
+    luaL_argerror(L, max, message);
+    std::abort(); // luaL_argerror does not return
 }
 
 namespace {
@@ -163,13 +160,13 @@ bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
     return registered == metatable;
 }
 
-// Whether the userdata at `index` is a block of ours of `type`: a full
+// Whether the userdata `data` at `index` is a block of ours of `type`: a full
 // userdata large enough for the type id, carrying that id and the metatable
 // registered for the type (or none when none is registered). Blocks of other
 // libraries (io files, newproxy) fail here instead of being read as ours.
-bool isUserDataOfType(lua_State* L, int index, int type) {
+bool isUserDataOfType(lua_State* L, int index, const void* data, int type) {
     if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return false;
-    if (static_cast<ScriptUserData*>(lua_touserdata(L, index))->type != type) return false;
+    if (static_cast<const ScriptUserData*>(data)->type != type) return false;
     if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
     const void* metatable = nullptr;
     if (lua_getmetatable(L, index)) {
@@ -185,17 +182,18 @@ bool isUserDataOfType(lua_State* L, int index, int type) {
 
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
-    if (data && isUserDataOfType(L, index, type)) return data;
+    if (data && isUserDataOfType(L, index, data, type)) return data;
     luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
     luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
     return data;
 }
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
-    if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return -1;
-    int type = static_cast<ScriptUserData*>(lua_touserdata(L, index))->type;
+    const void* data = lua_touserdata(L, index);
+    if (!data || lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return -1;
+    int type = static_cast<const ScriptUserData*>(data)->type;
     if (type < first || type > last) return -1;
-    return isUserDataOfType(L, index, type) ? type : -1;
+    return isUserDataOfType(L, index, data, type) ? type : -1;
 }
 
 void luaSetTypeMetatable(lua_State* L, int type) {
@@ -217,6 +215,13 @@ void luaSetTypeMetatable(lua_State* L, int type) {
 void* luaNewUserDataOfType(lua_State* L, int type, size_t size) {
     void* block = lua_newuserdata(L, size);
     std::memset(block, 0, size);
+    static_cast<ScriptUserData*>(block)->type = type;
+    luaSetTypeMetatable(L, type);
+    return block;
+}
+
+void* luaNewValueOfType(lua_State* L, int type, size_t size) {
+    void* block = lua_newuserdata(L, size);
     static_cast<ScriptUserData*>(block)->type = type;
     luaSetTypeMetatable(L, type);
     return block;

@@ -75,7 +75,12 @@ struct ScriptUserData {
 
 // Raises the argument error for argument `max` with "Expected min - max arguments!"
 // unless the number of arguments lies in min ... max. Returns the count.
-int luaCheckArgCount(lua_State* L, int min, int max);
+[[noreturn]] void luaArgCountError(lua_State* L, int min, int max);
+inline int luaCheckArgCount(lua_State* L, int min, int max) {
+    int n = lua_gettop(L);
+    if (n < min || n > max) luaArgCountError(L, min, max);
+    return n;
+}
 
 // The userdata at `index`, checked through the assertion reporter: not a userdata
 // fails "data != 0" ("Expected a lua user data!"), another type id fails
@@ -97,6 +102,9 @@ int luaUserDataType(lua_State* L, int index, int first, int last);
 // metatable of its type attached (none when no metatable of that name exists).
 // The block is left on the stack; the bytes after the type id are zeroed.
 void* luaNewUserDataOfType(lua_State* L, int type, size_t size);
+
+// The same for values whose every byte the caller writes: nothing is zeroed.
+void* luaNewValueOfType(lua_State* L, int type, size_t size);
 
 // Attaches the registered metatable of `type` to the userdata on top of the
 // stack (nothing when none is registered).
