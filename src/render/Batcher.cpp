@@ -91,44 +91,61 @@ void Batcher::makeRoom(int vertices) {
     m_override = keepOverride;
 }
 
-void Batcher::pushPosition(float x, float y, float z) {
-    float unit = (float)(1 << m_fixedShift);
-    // Values beyond the int range are clamped rather than wrapped.
-    auto fixed = [unit](float v) {
-        double d = std::floor((double)v * unit + 0.5);
-        if (!(d > -2147483647.0)) d = -2147483647.0; // also NaN
-        if (d > 2147483647.0) d = 2147483647.0;
-        return (int)d;
-    };
-    m_item->positions.append(fixed(x));
-    m_item->positions.append(fixed(y));
-    m_item->positions.append(fixed(z));
+namespace {
+
+// v x 2^S rounded to the nearest integer (halves up), clamped to the int
+// range (NaN to the lowest value). Exact: v x 2^S and the added half are exact
+// in double, and the truncation below is corrected to the floor.
+inline int toFixed(float v, double unit) {
+    double d = (double)v * unit + 0.5;
+    if (!(d > -2147483647.0)) return -2147483647; // also NaN
+    if (d >= 2147483647.0) return 2147483647;
+    int i = (int)d;
+    return (double)i > d ? i - 1 : i;
 }
 
 // Colours go to the vertex array as r, g, b, a: the shader reads the
 // attribute in that order.
-void Batcher::pushColor(unsigned argb) {
-    m_item->colors.append((unsigned char)(argb >> 16));
-    m_item->colors.append((unsigned char)(argb >> 8));
-    m_item->colors.append((unsigned char)argb);
-    m_item->colors.append((unsigned char)(argb >> 24));
+inline void putColor(unsigned char* out, unsigned argb) {
+    out[0] = (unsigned char)(argb >> 16);
+    out[1] = (unsigned char)(argb >> 8);
+    out[2] = (unsigned char)argb;
+    out[3] = (unsigned char)(argb >> 24);
 }
+
+// Room for `count` more elements at the end; the new ones are written by the caller.
+template <typename T> inline T* extend(core::Vector<T>& v, int count) {
+    int at = v.size();
+    v.resize(at + count);
+    return v.data() + at;
+}
+
+} // namespace
 
 void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     setLineMode(true);
     makeRoom(2);
-    pushPosition(from.x, from.y, from.z);
-    pushPosition(to.x, to.y, to.z);
+    BatcherItem& it = *m_item;
+    double unit = (double)(1 << m_fixedShift);
+    int* p = extend(it.positions, 6);
+    p[0] = toFixed(from.x, unit);
+    p[1] = toFixed(from.y, unit);
+    p[2] = toFixed(from.z, unit);
+    p[3] = toFixed(to.x, unit);
+    p[4] = toFixed(to.y, unit);
+    p[5] = toFixed(to.z, unit);
     if (m_flags & COLORS) {
-        pushColor(argb);
-        pushColor(argb);
+        unsigned char* c = extend(it.colors, 8);
+        putColor(c, argb);
+        putColor(c + 4, argb);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    int n = m_item->nextIndex;
-    m_item->indices.append((unsigned short)n);
-    m_item->indices.append((unsigned short)(n + 1));
-    m_item->nextIndex = n + 2;
+    int n = it.nextIndex;
+    unsigned short* i = extend(it.indices, 2);
+    i[0] = (unsigned short)n;
+    i[1] = (unsigned short)(n + 1);
+    it.nextIndex = n + 2;
 }
 
 bool Batcher::beginQuads(int count) {
@@ -139,19 +156,32 @@ bool Batcher::beginQuads(int count) {
 }
 
 void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb) {
-    int n = m_item->nextIndex;
+    BatcherItem& it = *m_item;
+    int n = it.nextIndex;
+    double unit = (double)(1 << m_fixedShift);
+    int* p = extend(it.positions, 12);
     for (int k = 0; k < 4; ++k) {
-        pushPosition(corners[k][0], corners[k][1], corners[k][2]);
-        if (m_flags & TEXCOORDS) {
-            m_item->texCoords.append(uv[k][0]);
-            m_item->texCoords.append(uv[k][1]);
-        }
-        if (m_flags & COLORS) pushColor(argb);
+        p[3 * k] = toFixed(corners[k][0], unit);
+        p[3 * k + 1] = toFixed(corners[k][1], unit);
+        p[3 * k + 2] = toFixed(corners[k][2], unit);
     }
-    if (!(m_flags & COLORS) && m_mesh) m_mesh->getVertexBuffer()->setDefaultColor(argb);
+    if (m_flags & TEXCOORDS) {
+        short* t = extend(it.texCoords, 8);
+        for (int k = 0; k < 4; ++k) {
+            t[2 * k] = uv[k][0];
+            t[2 * k + 1] = uv[k][1];
+        }
+    }
+    if (m_flags & COLORS) {
+        unsigned char* c = extend(it.colors, 16);
+        for (int k = 0; k < 4; ++k) putColor(c + 4 * k, argb);
+    } else if (m_mesh) {
+        m_mesh->getVertexBuffer()->setDefaultColor(argb);
+    }
     static const int order[6] = {0, 1, 2, 0, 2, 3};
-    for (int k : order) m_item->indices.append((unsigned short)(n + k));
-    m_item->nextIndex = n + 4;
+    unsigned short* i = extend(it.indices, 6);
+    for (int k = 0; k < 6; ++k) i[k] = (unsigned short)(n + order[k]);
+    it.nextIndex = n + 4;
 }
 
 void Batcher::commit() {
@@ -229,12 +259,14 @@ void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
 }
 
 void Batcher::clear() {
+    // The buffers keep their storage: the next frame's batch fills them again
+    // without asking the pool.
     BatcherItem& it = *m_item;
-    it.positions.clear();
-    it.texCoords.clear();
-    it.converted.clear();
-    it.indices.clear();
-    it.colors.clear();
+    it.positions.resize(0);
+    it.texCoords.resize(0);
+    it.converted.resize(0);
+    it.indices.resize(0);
+    it.colors.resize(0);
     it.committed = 0;
     it.nextIndex = 0;
     m_texture = nullptr;
