@@ -81,6 +81,8 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     batcher->setTexCoordScale(m_texelU);
     float penX = 0.0f, top = 0.0f;
     unsigned color = text->getColor();
+    const float* m = transform.m;
+    bool affine = m[3] == 0.0f && m[7] == 0.0f && m[15] == 1.0f;
     for (int i = 0; i < n; ++i) {
         unsigned char c = (unsigned char)s.c_str()[i];
         if (c == 10) {
@@ -95,6 +97,13 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
         const float local[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
         float corners[4][3];
         for (int k = 0; k < 4; ++k) {
+            if (affine) {
+                // w = 1: the same sums as the full product below, without the z and w terms.
+                corners[k][0] = m[0] * local[k][0] + m[4] * local[k][1] + m[12];
+                corners[k][1] = m[1] * local[k][0] + m[5] * local[k][1] + m[13];
+                corners[k][2] = m[2] * local[k][0] + m[6] * local[k][1] + m[14];
+                continue;
+            }
             slm::vec4 p = transform * slm::vec4(local[k][0], local[k][1], 0.0f, 1.0f);
             float inv = p.w != 0.0f ? 1.0f / p.w : 1.0f;
             corners[k][0] = p.x * inv;
@@ -145,11 +154,26 @@ void Font2DBitmap::setGlyph(unsigned short c, int x, int y, int width, int heigh
     m_rects[glyph * 3 + 1] = (short)y;
     m_rects[glyph * 3 + 2] = (short)width;
     if (height > m_lineHeight) m_lineHeight = (short)height;
+    m_byteGlyphsValid = false;
+}
+
+void Font2DBitmap::fillByteGlyphs() const {
+    for (int c = 0; c < 256; ++c) {
+        short glyph;
+        m_byteGlyphs[c] = m_glyphIndex.get((unsigned short)c, glyph) ? glyph : (short)-1;
+    }
+    m_byteGlyphsValid = true;
 }
 
 bool Font2DBitmap::getGlyph(unsigned short c, int& x, int& y, int& width, int& lineHeight) const {
     short glyph;
-    if (!m_glyphIndex.get(c, glyph)) return false;
+    if (c < 256) {
+        if (!m_byteGlyphsValid) fillByteGlyphs();
+        glyph = m_byteGlyphs[c];
+        if (glyph < 0) return false;
+    } else if (!m_glyphIndex.get(c, glyph)) {
+        return false;
+    }
     x = m_rects[glyph * 3];
     y = m_rects[glyph * 3 + 1];
     width = m_rects[glyph * 3 + 2];

@@ -61,6 +61,7 @@ public:
 private:
     Font2DBitmap(const Font2DBitmap& o);
     Font2DBitmap& operator=(const Font2DBitmap&);
+    void fillByteGlyphs() const;
 
     core::HashTable<unsigned short, short> m_glyphIndex;
     core::Vector<short> m_rects;          // x, y, width per glyph
@@ -70,6 +71,10 @@ private:
     float m_texelU;
     float m_aspect;
     short m_lineHeight;
+    // Glyph numbers of the character codes below 256 (-1: none), filled on
+    // the first look-up after a change; other codes use m_glyphIndex.
+    mutable short m_byteGlyphs[256];
+    mutable bool m_byteGlyphsValid = false;
 };
 
 } // namespace render
