@@ -4,7 +4,13 @@
 //  (a)  1,000 render_mesh calls of 100-triangle meshes, each with
 //       mat4_translation(p) * mat4_rot_x(a) * mat4_rot_y(b) computed in Lua;
 //  (a0) the same Lua work with empty mesh handles (binding and math only);
+//  (b)  10,000 render_line calls, 10 to 42 units long, spread over a
+//       1024 x 768 screen-space camera, directions turning every frame;
+//  (c)  200 render_text calls of about 32 changing characters each, four
+//       columns of 50 lines;
 //  (d)  an empty frame: bind, clear, release.
+// The 2D cases use a 1024 x 768 orthographic camera scaled to the window,
+// as the peer scales its 1024 x 768 drawing space.
 // The peer is the LÖVE scene in ../shared/bench-peers/love/.
 #include "app/Framework.h"
 #include "app/Main_Application_Impl.h"
@@ -32,12 +38,31 @@ appearance_set_shader(look, s)
 local cam = camera_create()
 camera_set_perspective(cam, 60, 1, 0.5, 200)
 local view = mat4_translation(vec3(0, 0, 40))
-local t = 0
-function global_update(step) t = t + step return true end
+local screen = camera_create()
+camera_set_ortho(screen, 0, 1024, 0, 768, -1, 1)
+local idn = mat4_idn()
+local t, frame = 0, 0
+function global_update(step) t = t + step frame = frame + 1 return true end
 local function objects(m)
   for i = 1, 1000 do
     local p = vec3((i % 40) - 20, math.floor(i / 40) - 12, -(i % 7))
     render_mesh(m, mat4_translation(p) * mat4_rot_x(t + i) * mat4_rot_y(t * 0.5 + i), look)
+  end
+end
+local cos, sin, floor = math.cos, math.sin, math.floor
+local function lines()
+  for i = 0, 9999 do
+    local x, y = 5 + (i % 100) * 10.2, 764 - floor(i / 100) * 7.6
+    local a, len = t + i * 0.013, 10 + (i % 5) * 8
+    render_line(vec3(x, y, 0), vec3(x + len * cos(a), y - len * sin(a), 0), 0xFFE6CC4D)
+  end
+end
+local fmt = string.format
+local function texts()
+  for i = 0, 199 do
+    local col, row = floor(i / 50), i % 50
+    render_text(fmt("%3d: frame %5d value %9.4f", i, frame, sin(i + t)),
+                mat4_translation(vec3(8 + col * 254, 762 - row * 15, 0)) * mat4_scale(1.5))
   end
 end
 )";
@@ -82,12 +107,22 @@ void A0_LuaWorkOnly(benchmark::State& state) {
     runFrames(state, "render_bind_target() render_clear() render_set_camera(cam, view) objects(empty) "
                      "render_release_target()");
 }
+void B_Lines10000(benchmark::State& state) {
+    runFrames(state, "render_bind_target() render_clear() render_set_camera(screen, idn) lines() "
+                     "render_release_target()");
+}
+void C_Text200(benchmark::State& state) {
+    runFrames(state, "render_bind_target() render_clear() render_set_camera(screen, idn) texts() "
+                     "render_release_target()");
+}
 void D_EmptyFrame(benchmark::State& state) {
     runFrames(state, "render_bind_target() render_clear() render_release_target()");
 }
 
 BENCHMARK(A_MeshesWithLuaMath)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(A0_LuaWorkOnly)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(B_Lines10000)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(C_Text200)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(D_EmptyFrame)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 } // namespace
