@@ -113,4 +113,34 @@ TEST_F(Font2DBitmapTest, SetGlyphAndDuplicate) {
     EXPECT_EQ(4, dup->getGlyphCount());
 }
 
+TEST_F(Font2DBitmapTest, GlyphsAddedOrMovedAfterALookUpAreSeen) {
+    core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
+    const unsigned char order[] = {'a', 'b'};
+    font->buildGlyphTable(order, 2, 8);
+    int x, y, w, h;
+    ASSERT_TRUE(font->getGlyph('a', x, y, w, h)); // the first look-up fills the 8-bit table
+    EXPECT_FALSE(font->getGlyph('c', x, y, w, h));
+    EXPECT_FALSE(font->getGlyph(0, x, y, w, h));
+    font->setGlyph('c', 16, 0, 5, 8);
+    font->setGlyph(255, 24, 0, 7, 8);
+    font->setGlyph('a', 32, 8, 3, 8);
+    ASSERT_TRUE(font->getGlyph('c', x, y, w, h)) << "added after the table was filled";
+    EXPECT_EQ(16, x);
+    EXPECT_EQ(5, w);
+    ASSERT_TRUE(font->getGlyph(255, x, y, w, h));
+    EXPECT_EQ(7, w);
+    ASSERT_TRUE(font->getGlyph('a', x, y, w, h)) << "moved after the table was filled";
+    EXPECT_EQ(32, x);
+    EXPECT_EQ(8, y);
+    EXPECT_EQ(3, w);
+    // Codes past 8 bits are looked up in the glyph index; one that only
+    // shares its low byte with a glyph is not that glyph.
+    EXPECT_FALSE(font->getGlyph(0x100 + 'a', x, y, w, h));
+    font->setGlyph(0x100 + 'a', 40, 0, 2, 8);
+    ASSERT_TRUE(font->getGlyph(0x100 + 'a', x, y, w, h));
+    EXPECT_EQ(2, w);
+    ASSERT_TRUE(font->getGlyph('a', x, y, w, h));
+    EXPECT_EQ(3, w);
+}
+
 } // namespace
