@@ -10,7 +10,8 @@
 //       columns of 50 lines;
 //  (d)  an empty frame: bind, clear, release.
 // The 2D cases use a 1024 x 768 orthographic camera scaled to the window,
-// as the peer scales its 1024 x 768 drawing space.
+// as the peer scales its 1024 x 768 drawing space. Run both under Xvfb
+// (scripts/run-bench.sh; the peer with PEER_SIZE=64x64) to compare them.
 // The peer is the LÖVE scene in ../shared/bench-peers/love/.
 #include "app/Framework.h"
 #include "app/Main_Application_Impl.h"
@@ -68,7 +69,9 @@ end
 )";
 
 void runFrames(benchmark::State& state, const std::string& render) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    // With a display (xvfb-run, as the peer runs) the window is an X11 one,
+    // so presenting costs what it costs the peer; without one it is offscreen.
+    setenv("SDL_VIDEODRIVER", std::getenv("DISPLAY") ? "x11" : "offscreen", 0);
     char tmpl[] = "/tmp/pelloran-scene-bench-XXXXXX";
     std::string dir = mkdtemp(tmpl);
     std::filesystem::create_directory(dir + "/Data");
