@@ -38,15 +38,12 @@ for i, def in ipairs(shapes.SUPERSHAPES) do
   local angle = (i - 1) * math.pi / 2
   local position = vec3(math.cos(angle) * RING_RADIUS, 0, math.sin(angle) * RING_RADIUS)
   ring[i] = {
+    name = def.name,
     mesh = shapes.supershape(def),
     look = (i % 2 == 1) and shaders.phong(c[1], c[2], c[3], 1, 24) or shaders.toon(c[1], c[2], c[3]),
     position = position,
     spin = angle,
     touching = false,
-    -- Labels float above the shapes; "!" marks a touch.
-    label = def.name,
-    touched_label = def.name .. "!",
-    label_position = position + vec3(0, 1.35, 0),
   }
 end
 
@@ -88,22 +85,43 @@ for i = 1, TRAIL_LENGTH do
   TRAIL_COLORS[i] = 0xFF000000 + c * 0x10000 + c * 0x100 + 255
 end
 
--- Text: the ROM font's glyphs are about this many units wide before scaling.
-local GLYPH_WIDTH = 7
-local LABEL_SCALE = 0.02
+-- Labels: world-space text turned to face the camera each frame. The parts
+-- that do not move (where a label hangs, its scale, the shift that centres
+-- it) are made into matrices once; per frame only the turn is multiplied in.
+local GLYPH_WIDTH = 7 -- the ROM font's glyphs are about this wide before scaling
+
+local function make_label(text, position, scale)
+  local half = #text * GLYPH_WIDTH * 0.5
+  return { text = text, place = mat4_translation(position),
+           shape = mat4_scale(scale) * mat4_translation(vec3(-half, 0, 0)) }
+end
+
+for _, o in ipairs(ring) do
+  -- Above the shape; a "!" marks a touch.
+  local above = o.position + vec3(0, 1.35, 0)
+  o.label = make_label(o.name, above, 0.02)
+  o.touched_label = make_label(o.name .. "!", above, 0.02)
+end
+local COUNTER_POSITION = vec3(0, 2.4, 0)
+local counter = make_label("contacts: 0", COUNTER_POSITION, 0.03)
+
+-- Fixed sizes.
+local SHAPE_SIZE = mat4_scale(0.9)
+local CUBE_SIZE = mat4_scale(0.7)
+local SHELL_SIZE = mat4_scale(1.5)
+local PROBE_SIZE = mat4_scale(PROBE_RADIUS)
 
 local time = 0
 local hits = 0
-local hits_text = "contacts: 0"
 local was_dragging = false
-local bob = 0
+local lift = mat4_idn() -- the centre piece's bobbing
 
 function global_update(step)
   time = time + step
   local dragging = orbit.update(step)
   if dragging and not was_dragging then audio_play_sound("Data/Sounds/whoosh.ogg") end
   was_dragging = dragging
-  bob = math.sin(time * 0.8) * 0.15
+  lift = mat4_translation(vec3(0, math.sin(time * 0.8) * 0.15, 0))
 
   -- The probe runs around the ring, weaving in and out of it.
   local a = time * 0.5
@@ -114,13 +132,13 @@ function global_update(step)
 
   for _, o in ipairs(ring) do
     o.spin = o.spin + step * 0.4
-    o.transform = mat4_translation(o.position) * mat4_rot_y(o.spin) * mat4_scale(0.9)
+    o.transform = mat4_translation(o.position) * mat4_rot_y(o.spin) * SHAPE_SIZE
     -- Contact test in the shape's own space: the probe's centre goes through
     -- the inverse of the shape's transform, its radius through the scale.
     local touching = mesh_test_sphere(o.mesh, probe_position, PROBE_RADIUS / 0.9, mat4_inv(o.transform))
     if touching and not o.touching then
       hits = hits + 1
-      hits_text = "contacts: " .. hits
+      counter = make_label("contacts: " .. hits, COUNTER_POSITION, 0.03)
       audio_play_sound(hits % 5 == 0 and "Data/Sounds/chime.ogg" or "Data/Sounds/hit.ogg")
     end
     o.touching = touching
@@ -129,10 +147,8 @@ function global_update(step)
   return true
 end
 
--- World-space text that faces the camera, centred on `position`.
-local function label(text, position, rotation, scale)
-  local half = #text * GLYPH_WIDTH * 0.5
-  render_text(text, mat4_translation(position) * rotation * mat4_scale(scale) * mat4_translation(vec3(-half, 0, 0)))
+local function draw_label(l, rotation)
+  render_text(l.text, l.place * rotation * l.shape)
 end
 
 function global_render()
@@ -145,9 +161,8 @@ function global_render()
   for _, o in ipairs(ring) do
     if o.transform then shaders.draw(o.mesh, o.transform, o.look) end
   end
-  shaders.draw(cube, mat4_translation(vec3(0, bob, 0)) * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * mat4_scale(0.7),
-               cube_look)
-  shaders.draw(probe, mat4_translation(probe_position) * mat4_scale(PROBE_RADIUS), probe_look)
+  shaders.draw(cube, lift * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * CUBE_SIZE, cube_look)
+  shaders.draw(probe, mat4_translation(probe_position) * PROBE_SIZE, probe_look)
 
   -- Lines: the grid, the axes and the probe's trail, newest segment first.
   for i = 1, #grid do render_line(grid[i][1], grid[i][2], GRID_COLOR) end
@@ -161,11 +176,11 @@ function global_render()
 
   -- Labels above the shapes and the contact count above the centre.
   for _, o in ipairs(ring) do
-    label(o.touching and o.touched_label or o.label, o.label_position, rotation, LABEL_SCALE)
+    draw_label(o.touching and o.touched_label or o.label, rotation)
   end
-  label(hits_text, vec3(0, 2.4, 0), rotation, 0.03)
+  draw_label(counter, rotation)
 
   -- Blended objects last, over what is already drawn.
-  shaders.draw(shell, mat4_translation(vec3(0, bob, 0)) * mat4_scale(1.5), shell_look)
+  shaders.draw(shell, lift * SHELL_SIZE, shell_look)
   render_release_target()
 end

@@ -87,12 +87,22 @@ function shaders.toon(r, g, b)
   return l
 end
 
--- Draws `mesh` at `transform` with look `l`: its uniforms first, as the
--- program is shared with other looks.
+-- Draws `mesh` at `transform` with look `l`. A program keeps its uniform
+-- values between draws, so only the values that differ from the last look
+-- drawn with it are set (each shader_set looks its uniform up by name).
+local sent = { [phong] = {}, [toon] = {} }
+local function set(shader, name, value)
+  local last = sent[shader]
+  if last[name] ~= value then
+    shader_set(shader, name, value)
+    last[name] = value
+  end
+end
+
 function shaders.draw(mesh, transform, l)
-  shader_set(l.shader, "u_color", l.color)
-  shader_set(l.shader, "u_glow", l.glow)
-  if l.shininess then shader_set(l.shader, "u_shininess", l.shininess) end
+  set(l.shader, "u_color", l.color)
+  set(l.shader, "u_glow", l.glow)
+  if l.shininess then set(l.shader, "u_shininess", l.shininess) end
   render_mesh(mesh, transform, l.appearance)
 end
 
