@@ -157,16 +157,21 @@ function global_render()
   render_clear()
   render_set_camera(orbit.camera, orbit.transform(rotation))
 
-  -- Opaque objects first.
+  -- The ground first. Batched lines and text are drawn without a depth test,
+  -- over whatever is already there, so the grid and the axes go out now
+  -- (render_flush) and the shapes above the floor then cover them.
+  for i = 1, #grid do render_line(grid[i][1], grid[i][2], GRID_COLOR) end
+  for i = 1, 3 do render_line(ORIGIN, AXES[i][1], AXES[i][2]) end
+  render_flush()
+
+  -- Opaque objects.
   for _, o in ipairs(ring) do
     if o.transform then shaders.draw(o.mesh, o.transform, o.look) end
   end
   shaders.draw(cube, lift * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * CUBE_SIZE, cube_look)
   shaders.draw(probe, mat4_translation(probe_position) * PROBE_SIZE, probe_look)
 
-  -- Lines: the grid, the axes and the probe's trail, newest segment first.
-  for i = 1, #grid do render_line(grid[i][1], grid[i][2], GRID_COLOR) end
-  for i = 1, 3 do render_line(ORIGIN, AXES[i][1], AXES[i][2]) end
+  -- The probe's trail, newest segment first; it glows over the shapes.
   local newer = trail[trail_head]
   for i = 1, #trail - 1 do
     local older = trail[(trail_head - i - 1) % TRAIL_LENGTH + 1]

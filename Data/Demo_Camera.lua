@@ -1,5 +1,6 @@
 -- A camera that orbits the origin. Dragging with the left mouse button turns
--- it; left alone it drifts slowly around the scene.
+-- it; left alone it drifts slowly around the scene. It stays above the
+-- ground (the pitch, in radians, is kept between 0.05 and 1.3).
 local orbit = { yaw = 0.6, pitch = 0.35, distance = 9, dragging = false, drag_x = 0, drag_y = 0, idle = 0 }
 
 orbit.camera = camera_create()
@@ -11,7 +12,7 @@ function orbit.update(step)
   if left then
     if orbit.dragging then
       orbit.yaw = orbit.yaw - (x - orbit.drag_x) * 6
-      orbit.pitch = math.max(-0.2, math.min(1.3, orbit.pitch + (y - orbit.drag_y) * 3))
+      orbit.pitch = math.max(0.05, math.min(1.3, orbit.pitch + (y - orbit.drag_y) * 3))
     end
     orbit.dragging, orbit.drag_x, orbit.drag_y = true, x, y
     orbit.idle = 0

@@ -33,7 +33,7 @@ void main() {
   vec3 n = normalize(v_normal);
   vec3 h = normalize(u_light - normalize(v_position));
   float diffuse = max(dot(n, u_light), 0.0);
-  float specular = pow(max(dot(n, h), 0.0), u_shininess);
+  float specular = diffuse > 0.0 ? pow(max(dot(n, h), 0.0), u_shininess) : 0.0;
   vec3 c = u_color.rgb * (0.18 + diffuse) + vec3(specular) + vec3(1.0, 0.9, 0.5) * u_glow;
   gl_FragColor = vec4(c, u_color.a);
 }]]
