@@ -74,7 +74,7 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     if (text->getHorizontalAlignment() == Text3D::ALIGN_RIGHT) dx = -width;
     if (text->getVerticalAlignment() == Text3D::ALIGN_CENTER) dy = height * 0.5f;
     if (text->getVerticalAlignment() == Text3D::ALIGN_BOTTOM) dy = height;
-    float sx = text->getTextScaleX(), sy = text->getTextScaleY();
+    float sx = text->getLayoutScaleX(), sy = text->getLayoutScaleY();
     float lineStep = (float)m_lineHeight * sy;
     float v = m_aspect; // texel rows in units of the u texel size
     batcher->setTexture(m_texture.get());

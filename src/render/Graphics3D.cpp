@@ -353,7 +353,7 @@ void Graphics3D::renderText(const core::String& text, bool world, const slm::mat
     int lines = 1;
     for (int i = 0; i < text.length(); ++i)
         if (text.c_str()[i] == 10) ++lines;
-    float lineHeight = (float)m_romFont->getLineHeight() * m_overlayText->getTextScaleY();
+    float lineHeight = (float)m_romFont->getLineHeight() * m_overlayText->getLayoutScaleY();
     m_textCursor.y += (lineHeight < 0 ? -lineHeight : lineHeight) * (float)lines;
     m_lightingEnabled = lighting;
     m_camera = saved;
