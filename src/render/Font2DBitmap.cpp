@@ -19,8 +19,12 @@ Font2DBitmap::Font2DBitmap()
 
 Font2DBitmap::Font2DBitmap(const Font2DBitmap& o)
     : Font2D(o), m_glyphIndex(o.getGlyphCount(), 0.9f), m_rects(o.m_rects), m_codes(o.m_codes),
-      m_image(o.m_image), m_texture(o.m_texture), m_texelU(o.m_texelU), m_aspect(o.m_aspect), m_lineHeight(o.m_lineHeight) {
+      m_image(o.m_image), m_texelU(o.m_texelU), m_aspect(o.m_aspect), m_lineHeight(o.m_lineHeight) {
     for (int glyph = 0; glyph < m_codes.size(); ++glyph) m_glyphIndex.insert(m_codes[glyph], (short)glyph);
+    // The copy draws from a texture of its own (made by the same renderer
+    // from a copy of the texture's image); a texture whose renderer is gone
+    // cannot be copied and leaves the copy without one.
+    if (o.m_texture) m_texture = static_cast<Texture2D*>(o.m_texture->duplicate());
 }
 
 Font2DBitmap* Font2DBitmap::createROMFont() {
