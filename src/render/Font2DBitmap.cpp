@@ -65,20 +65,32 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     const core::String& s = text->getText();
     int n = s.length();
     if (!batcher || n == 0) return 0;
-    int quads = 0;
+    const char* chars = s.c_str();
+    float sx = text->getLayoutScaleX(), sy = text->getLayoutScaleY();
+    // One pass counts the quads and measures the block (widest line, lines
+    // x line height) for the alignment.
+    int quads = 0, lines = 1;
+    float line = 0.0f, width = 0.0f;
     for (int i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)chars[i];
+        if (c == 10) {
+            ++lines;
+            line = 0.0f;
+            continue;
+        }
         int x, y, w, lh;
-        if (getGlyph((unsigned char)s.c_str()[i], x, y, w, lh)) ++quads;
+        if (!getGlyph(c, x, y, w, lh)) continue;
+        ++quads;
+        line += (float)w * sx;
+        if (line > width) width = line;
     }
     if (quads == 0 || !batcher->beginQuads(quads)) return 0;
-    float width, height;
-    text->measure(width, height);
+    float height = (float)lines * (float)m_lineHeight * sy;
     float dx = 0.0f, dy = 0.0f;
     if (text->getHorizontalAlignment() == Text3D::ALIGN_CENTER) dx = -width * 0.5f;
     if (text->getHorizontalAlignment() == Text3D::ALIGN_RIGHT) dx = -width;
     if (text->getVerticalAlignment() == Text3D::ALIGN_CENTER) dy = height * 0.5f;
     if (text->getVerticalAlignment() == Text3D::ALIGN_BOTTOM) dy = height;
-    float sx = text->getLayoutScaleX(), sy = text->getLayoutScaleY();
     float lineStep = (float)m_lineHeight * sy;
     float v = m_aspect; // texel rows in units of the u texel size
     batcher->setTexture(m_texture.get());
@@ -86,7 +98,7 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     float penX = 0.0f, top = 0.0f;
     unsigned color = text->getColor();
     for (int i = 0; i < n; ++i) {
-        unsigned char c = (unsigned char)s.c_str()[i];
+        unsigned char c = (unsigned char)chars[i];
         if (c == 10) {
             penX = 0.0f;
             top -= lineStep;
