@@ -18,7 +18,6 @@
 #include "render/VertexBuffer.h"
 #include <cmath>
 #include <cstring>
-#include "core/Exceptions.h"
 #include "render/Image2D.h"
 #include "render/Texture2D.h"
 
@@ -178,6 +177,36 @@ int backgroundSpans(int size, int from, int length, int mode, Span* out, bool& r
     }
     return n;
 }
+
+// One quad per pair of spans, in image pixels, into the 2D polygon.
+void fillBackgroundQuads(VertexBuffer* vb, IndexBuffer* ib, const Span* xs, int nx, const Span* ys, int ny) {
+    core::Vector<float> p, t;
+    core::Vector<unsigned short> idx;
+    p.resize(nx * ny * 12);
+    t.resize(nx * ny * 8);
+    idx.resize(nx * ny * 6);
+    int q = 0;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i, ++q) {
+            const Span& x = xs[i];
+            const Span& y = ys[j];
+            // Corners counter-clockwise on screen: image y grows downwards.
+            const float corner[4][4] = {
+                {x.g0, y.g1, x.t0, y.t1}, {x.g1, y.g1, x.t1, y.t1}, {x.g1, y.g0, x.t1, y.t0}, {x.g0, y.g0, x.t0, y.t0}};
+            for (int k = 0; k < 4; ++k) {
+                p[q * 12 + k * 3] = corner[k][0];
+                p[q * 12 + k * 3 + 1] = corner[k][1];
+                p[q * 12 + k * 3 + 2] = 0.0f;
+                t[q * 8 + k * 2] = corner[k][2];
+                t[q * 8 + k * 2 + 1] = corner[k][3];
+            }
+            static const int order[6] = {0, 1, 2, 0, 2, 3};
+            for (int k = 0; k < 6; ++k) idx[q * 6 + k] = (unsigned short)(q * 4 + order[k]);
+        }
+    vb->getPositions()->set(0, nx * ny * 4, p.data());
+    vb->getTexCoords(0)->array->set(0, nx * ny * 4, t.data());
+    ib->setIndices(idx.data(), idx.size());
+}
 } // namespace
 
 Mesh* Graphics3D::create2DPolygonWithDefaultAppearance() {
@@ -205,13 +234,9 @@ void Graphics3D::drawBackgroundImage(Background* background) {
     int cw = background->getCropWidth(), ch = background->getCropHeight();
     if (!m_default2DPolygon || !image || cw <= 0 || ch <= 0 || image->getWidth() <= 0 || image->getHeight() <= 0)
         return;
-    Texture2D* texture;
-    try {
-        texture = background->getImageTexture(*this);
-    } catch (const Morva3DException& e) {
-        core::log(LOG_G3D, "Graphics3D: the background image cannot be drawn: %s\n", e.getMessage());
-        return;
-    }
+    // An image that cannot be uploaded (a file-backed one whose file went
+    // away) throws to the caller of clear.
+    Texture2D* texture = background->getImageTexture(*this);
     if (!texture || texture->getGLName() == 0) return;
     int w = image->getWidth(), h = image->getHeight();
     int cx = background->getCropX(), cy = background->getCropY();
@@ -231,34 +256,7 @@ void Graphics3D::drawBackgroundImage(Background* background) {
     const int key[8] = {w, h, cx, cy, cw, ch, mx, my};
     if (std::memcmp(key, m_polygonKey, sizeof key) != 0) {
         std::memcpy(m_polygonKey, key, sizeof key);
-        core::Vector<float> p, t;
-        core::Vector<unsigned short> idx;
-        p.resize(nx * ny * 12);
-        t.resize(nx * ny * 8);
-        idx.resize(nx * ny * 6);
-        int q = 0;
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i, ++q) {
-                const Span& x = xs[i];
-                const Span& y = ys[j];
-                // Corners counter-clockwise on screen: image y grows downwards.
-                const float corner[4][4] = {{x.g0, y.g1, x.t0, y.t1},
-                                            {x.g1, y.g1, x.t1, y.t1},
-                                            {x.g1, y.g0, x.t1, y.t0},
-                                            {x.g0, y.g0, x.t0, y.t0}};
-                for (int k = 0; k < 4; ++k) {
-                    p[q * 12 + k * 3] = corner[k][0];
-                    p[q * 12 + k * 3 + 1] = corner[k][1];
-                    p[q * 12 + k * 3 + 2] = 0.0f;
-                    t[q * 8 + k * 2] = corner[k][2];
-                    t[q * 8 + k * 2 + 1] = corner[k][3];
-                }
-                static const int order[6] = {0, 1, 2, 0, 2, 3};
-                for (int k = 0; k < 6; ++k) idx[q * 6 + k] = (unsigned short)(q * 4 + order[k]);
-            }
-        vb->getPositions()->set(0, nx * ny * 4, p.data());
-        vb->getTexCoords(0)->array->set(0, nx * ny * 4, t.data());
-        ib->setIndices(idx.data(), idx.size());
+        fillBackgroundQuads(vb, ib, xs, nx, ys, ny);
     }
 
     // Image pixels to clip space: the crop rectangle fills the viewport, the

@@ -11,7 +11,7 @@ using testsupport::GLTest;
 
 namespace {
 
-class TextModeTest : public GLTest {
+class Text3DTest : public GLTest {
 protected:
     // Draws `text` in screen mode with the overlay text in `mode` at `scale`
     // into a `viewport` x `viewport` frame; returns the width of the lit
@@ -41,7 +41,7 @@ protected:
 
 } // namespace
 
-TEST_F(TextModeTest, GlyphSizeFollowsTheViewportWidthInModesZeroAndOne) {
+TEST_F(Text3DTest, GlyphSizeFollowsTheViewportWidthInModesZeroAndOne) {
     // Mode 0: one glyph cell spans a quarter of the width.
     int wide = litWidth("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, 64);
     int narrow = litWidth("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, 32);
@@ -66,7 +66,7 @@ TEST_F(TextModeTest, GlyphSizeFollowsTheViewportWidthInModesZeroAndOne) {
     EXPECT_EQ(wide, fixed64) << "scale 2 of an 8-pixel cell is a quarter of 64";
 }
 
-TEST_F(TextModeTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
+TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
     Font2DBitmap* font = g->getROMFont();
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
     core::Ref<Text3D> text(M3D_NEW Text3D(core::String("AB"), font));
