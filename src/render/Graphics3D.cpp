@@ -134,8 +134,11 @@ void Graphics3D::clear(Background* background) {
         clearBuffers(0, true, true);
     else
         clearBuffers(background->getColor(), background->isDepthClearEnabled(), background->isColorClearEnabled());
-    if (background && background->getImage()) drawBackgroundImage(background);
+    // What the batchers held belongs to the frame just cleared. They are
+    // emptied before the image is drawn so that an image that fails to
+    // upload leaves them empty too.
     clearBatchers();
+    if (background && background->getImage()) drawBackgroundImage(background);
 }
 
 namespace {

@@ -3,6 +3,12 @@
 // colour clear underneath, and the argument checks.
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
+#include "core/IOException.h"
+#include "render/Loader.h"
+#include "support/TempDir.h"
+#include "TestStreams.h"
 #include "render/Background.h"
 #include "render/Batcher.h"
 #include <vector>
@@ -203,4 +209,36 @@ TEST_F(BackgroundTest, BadArgumentsThrowAndChangeNothing) {
     bg->setCrop(-100, -3, 5, 5);
     EXPECT_EQ(-100, bg->getCropX());
     g->clear(bg.get());
+}
+
+TEST_F(BackgroundTest, AnImageWhoseFileIsGoneFailsTheClearAndNothingElse) {
+    testsupport::TempDir dir;
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive((dir.path() + "/").c_str(), false), "");
+    std::vector<unsigned char> png =
+        teststreams::readFile(std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/basn2c08.png");
+    dir.write("bg.png", std::string(png.begin(), png.end()));
+    {
+        core::Vector<core::Ref<Object3D>> result;
+        Loader::load(core::String("bg.png"), nullptr, result);
+        ASSERT_EQ(1, result.size());
+        core::Ref<Background> bg(M3D_NEW Background());
+        bg->setColor(GREEN);
+        bg->setImage(static_cast<Image2D*>(result[0].get())); // decoded on first use
+        std::remove(dir.file("bg.png").c_str());
+        testsupport::StderrCapture err;
+        EXPECT_THROW(g->clear(bg.get()), core::IOException);
+        err.finish();
+        // The frame was cleared before the image was asked for, and the
+        // renderer goes on drawing.
+        EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
+        bg->setImage(nullptr);
+        bg->setColor(BLUE);
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(5, 5), rgba(BLUE)));
+        core::Ref<Image2D> img(quadrants(4, 4));
+        bg->setImage(img.get());
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(5, 5), rgba(RED)));
+    }
+    core::FileSystem::destroy();
 }
