@@ -17,7 +17,9 @@ Background::Background(const Background& o)
 
 Background::~Background() {}
 
-Object3D* Background::duplicate() const { return M3D_NEW Background(*this); }
+Object3D* Background::duplicate() const {
+    return M3D_NEW Background(*this);
+}
 
 void Background::setImage(Image2D* image) {
     if (image && Image2D::bytesPerPixel(image->getFormat()) == 0)
@@ -37,7 +39,8 @@ void Background::setImageMode(int modeX, int modeY) {
 }
 
 void Background::setCrop(int x, int y, int width, int height) {
-    if (width < 0 || height < 0) throw Morva3DException("Background crop width and height must not be negative");
+    if (width < 0 || height < 0)
+        throw Morva3DException("Background crop width and height must not be negative");
     m_cropX = x;
     m_cropY = y;
     m_cropWidth = width;

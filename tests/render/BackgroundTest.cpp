@@ -39,7 +39,9 @@ template <typename F> Image2D* image(int w, int h, F colour) {
 
 // Quadrants: red top-left, green top-right, blue bottom-left, yellow bottom-right.
 Image2D* quadrants(int w, int h) {
-    return image(w, h, [=](int x, int y) { return y < h / 2 ? (x < w / 2 ? RED : GREEN) : (x < w / 2 ? BLUE : YELLOW); });
+    return image(w, h, [=](int x, int y) {
+        return y < h / 2 ? (x < w / 2 ? RED : GREEN) : (x < w / 2 ? BLUE : YELLOW);
+    });
 }
 
 // Left half red, right half green.

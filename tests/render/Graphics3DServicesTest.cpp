@@ -91,7 +91,8 @@ protected:
     }
     static int lit(const std::vector<unsigned char>& px) {
         int n = 0;
-        for (size_t i = 0; i < px.size(); i += 4) n += px[i] > 40 || px[i + 1] > 40 || px[i + 2] > 40;
+        for (size_t i = 0; i < px.size(); i += 4)
+            n += px[i] > 40 || px[i + 1] > 40 || px[i + 2] > 40;
         return n;
     }
 };
@@ -218,7 +219,8 @@ TEST_F(DeviceResetTest, TexturesSampleTheSamePixelsAfterARestore) {
         for (int x : {0, 17, 40, 63}) {
             const unsigned char* want = &expected.pixels[((size_t)(y / 2) * 32 + x / 2) * 3];
             const unsigned char* got = &before[((size_t)(SIZE - 1 - y) * SIZE + x) * 4];
-            EXPECT_TRUE(near({got[0], got[1], got[2], 255}, {want[0], want[1], want[2], 255})) << x << "," << y;
+            EXPECT_TRUE(near({got[0], got[1], got[2], 255}, {want[0], want[1], want[2], 255}))
+                << x << "," << y;
         }
 
     for (bool canDelete : {true, false}) {
@@ -228,8 +230,9 @@ TEST_F(DeviceResetTest, TexturesSampleTheSamePixelsAfterARestore) {
         g->resetDevice(canDelete);
         std::string log = err.finish();
         core.log().setLevelMask(0);
-        EXPECT_NE(std::string::npos,
-                  log.find("Graphics3D resetDevice failed because it can not reset Texture2D (Image2D is missing)"))
+        EXPECT_NE(
+            std::string::npos,
+            log.find("Graphics3D resetDevice failed because it can not reset Texture2D (Image2D is missing)"))
             << log;
         EXPECT_NE(0u, fromFile->getGLName());
         EXPECT_NE(0u, fromMemory->getGLName());
@@ -249,7 +252,8 @@ TEST_F(DeviceResetTest, TexturesSampleTheSamePixelsAfterARestore) {
         EXPECT_TRUE(near(pixel(50, 32), rgba(GREEN)));
         // Text still draws with the restored font.
         g->clearBuffers(BLACK, true, true);
-        g->renderText(core::String("N"), true, slm::translation(slm::vec3(-1, -1, 0)) * slm::scale(slm::vec3(0.25f, 0.25f, 1)));
+        g->renderText(core::String("N"), true,
+                      slm::translation(slm::vec3(-1, -1, 0)) * slm::scale(slm::vec3(0.25f, 0.25f, 1)));
         g->flush();
         EXPECT_GT(lit(frame()), SIZE * SIZE / 10);
     }
@@ -262,7 +266,9 @@ bool fakeCounter(uint64_t* ticks) {
     return true;
 }
 // The engine clock at `ms` (half a millisecond in, so rounding cannot drop one).
-void setClockMs(unsigned ms) { g_fakeNs = (uint64_t)ms * 1000000ull + 500000ull; }
+void setClockMs(unsigned ms) {
+    g_fakeNs = (uint64_t)ms * 1000000ull + 500000ull;
+}
 
 class FpsTest : public FrameServicesTest {
 protected:
@@ -291,7 +297,8 @@ protected:
     }
     static int count(const std::string& s, const std::string& what) {
         int n = 0;
-        for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+        for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1))
+            ++n;
         return n;
     }
     float savedTick = 1e-9f;
@@ -302,7 +309,8 @@ TEST_F(FpsTest, FpsIsLoggedOncePerSecondWithTheFramesOfThatSecond) {
     configure(true, false);
     core.log().setLevelMask(0x1000); // the renderer's lines
     testsupport::StderrCapture err;
-    for (unsigned ms = 50100; ms <= 50900; ms += 100) frameAt(ms);
+    for (unsigned ms = 50100; ms <= 50900; ms += 100)
+        frameAt(ms);
     EXPECT_EQ(0, g->getFPS()) << "frames over less than a second change nothing";
     EXPECT_EQ(9, g->getFrameCount());
     frameAt(51000);
