@@ -91,28 +91,51 @@ void Batcher::makeRoom(int vertices) {
     m_override = keepOverride;
 }
 
-void Batcher::pushPosition(float x, float y, float z) {
-    float unit = (float)(1 << m_fixedShift);
-    // Values beyond the int range are clamped rather than wrapped.
-    auto fixed = [unit](float v) {
-        double d = std::floor((double)v * unit + 0.5);
-        if (!(d > -2147483647.0)) d = -2147483647.0; // also NaN
-        if (d > 2147483647.0) d = 2147483647.0;
-        return (int)d;
-    };
-    m_item->positions.append(fixed(x));
-    m_item->positions.append(fixed(y));
-    m_item->positions.append(fixed(z));
+namespace {
+// Coordinate x 2^S rounded to the nearest integer; values beyond the int
+// range are clamped rather than wrapped (NaN goes to the low end).
+inline int toFixed(float v, float unit) {
+    double d = std::floor((double)v * unit + 0.5);
+    if (!(d > -2147483647.0)) d = -2147483647.0;
+    if (d > 2147483647.0) d = 2147483647.0;
+    return (int)d;
+}
+
+// Makes room for `extra` more elements without changing the size, so that
+// the appends that follow do not grow the storage one step at a time.
+template <typename T> void reserveMore(core::Vector<T>& v, int extra) {
+    int n = v.size();
+    if (n + extra <= v.capacity()) return;
+    v.resize(n + extra);
+    v.resize(n);
+}
+
+// Grows `v` by `count` elements and returns where they start.
+template <typename T> T* grow(core::Vector<T>& v, int count) {
+    int n = v.size();
+    v.resize(n + count);
+    return v.data() + n;
 }
 
 // Colours go to the vertex array as r, g, b, a: the shader reads the
 // attribute in that order.
-void Batcher::pushColor(unsigned argb) {
-    m_item->colors.append((unsigned char)(argb >> 16));
-    m_item->colors.append((unsigned char)(argb >> 8));
-    m_item->colors.append((unsigned char)argb);
-    m_item->colors.append((unsigned char)(argb >> 24));
+inline void writeColor(unsigned char* out, unsigned argb) {
+    out[0] = (unsigned char)(argb >> 16);
+    out[1] = (unsigned char)(argb >> 8);
+    out[2] = (unsigned char)argb;
+    out[3] = (unsigned char)(argb >> 24);
 }
+} // namespace
+
+void Batcher::pushPosition(float x, float y, float z) {
+    float unit = (float)(1 << m_fixedShift);
+    int* out = grow(m_item->positions, 3);
+    out[0] = toFixed(x, unit);
+    out[1] = toFixed(y, unit);
+    out[2] = toFixed(z, unit);
+}
+
+void Batcher::pushColor(unsigned argb) { writeColor(grow(m_item->colors, 4), argb); }
 
 void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     setLineMode(true);
@@ -135,23 +158,45 @@ bool Batcher::beginQuads(int count) {
     if (count <= 0 || count * 4 > MAX_VERTICES) return false;
     setLineMode(false);
     makeRoom(count * 4);
+    BatcherItem& it = *m_item;
+    reserveMore(it.positions, count * 12);
+    reserveMore(it.indices, count * 6);
+    if (m_flags & TEXCOORDS) reserveMore(it.texCoords, count * 8);
+    if (m_flags & COLORS) reserveMore(it.colors, count * 16);
     return true;
 }
 
 void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb) {
-    int n = m_item->nextIndex;
+    BatcherItem& it = *m_item;
+    int n = it.nextIndex;
+    float unit = (float)(1 << m_fixedShift);
+    int* p = grow(it.positions, 12);
     for (int k = 0; k < 4; ++k) {
-        pushPosition(corners[k][0], corners[k][1], corners[k][2]);
-        if (m_flags & TEXCOORDS) {
-            m_item->texCoords.append(uv[k][0]);
-            m_item->texCoords.append(uv[k][1]);
-        }
-        if (m_flags & COLORS) pushColor(argb);
+        p[k * 3] = toFixed(corners[k][0], unit);
+        p[k * 3 + 1] = toFixed(corners[k][1], unit);
+        p[k * 3 + 2] = toFixed(corners[k][2], unit);
     }
-    if (!(m_flags & COLORS) && m_mesh) m_mesh->getVertexBuffer()->setDefaultColor(argb);
-    static const int order[6] = {0, 1, 2, 0, 2, 3};
-    for (int k : order) m_item->indices.append((unsigned short)(n + k));
-    m_item->nextIndex = n + 4;
+    if (m_flags & TEXCOORDS) {
+        short* t = grow(it.texCoords, 8);
+        for (int k = 0; k < 4; ++k) {
+            t[k * 2] = uv[k][0];
+            t[k * 2 + 1] = uv[k][1];
+        }
+    }
+    if (m_flags & COLORS) {
+        unsigned char* c = grow(it.colors, 16);
+        for (int k = 0; k < 4; ++k) writeColor(c + k * 4, argb);
+    } else if (m_mesh) {
+        m_mesh->getVertexBuffer()->setDefaultColor(argb);
+    }
+    unsigned short* i = grow(it.indices, 6);
+    i[0] = (unsigned short)n;
+    i[1] = (unsigned short)(n + 1);
+    i[2] = (unsigned short)(n + 2);
+    i[3] = (unsigned short)n;
+    i[4] = (unsigned short)(n + 2);
+    i[5] = (unsigned short)(n + 3);
+    it.nextIndex = n + 4;
 }
 
 void Batcher::commit() {
@@ -229,12 +274,13 @@ void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
 }
 
 void Batcher::clear() {
+    // Emptied, not freed: the next frame's batch reuses the storage.
     BatcherItem& it = *m_item;
-    it.positions.clear();
-    it.texCoords.clear();
-    it.converted.clear();
-    it.indices.clear();
-    it.colors.clear();
+    it.positions.resize(0);
+    it.texCoords.resize(0);
+    it.converted.resize(0);
+    it.indices.resize(0);
+    it.colors.resize(0);
     it.committed = 0;
     it.nextIndex = 0;
     m_texture = nullptr;

@@ -9,6 +9,9 @@
 #include "render/RenderTarget.h"
 #include "render/VertexBuffer.h"
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace render {
 
@@ -114,7 +117,25 @@ bool OGLES2_Graphics3D::makeCurrent() {
     return m_display ? m_display->makeCurrent() : false;
 }
 
+namespace {
+// A software GL driver allocates its per-draw vertex storage with malloc and
+// frees it after the draw: for a big batch (thousands of glyph quads) that
+// is megabytes every frame. With the C library's default trim threshold the
+// freed top of the heap goes back to the system after each draw and the next
+// draw faults every page in again, which costs several times the draw
+// itself. Keeping up to 32 MiB of freed heap ends that churn.
+void keepDriverScratchMemory() {
+#if defined(__GLIBC__) && defined(M_TRIM_THRESHOLD)
+    static bool done = false;
+    if (done) return;
+    done = true;
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
+#endif
+}
+} // namespace
+
 bool OGLES2_Graphics3D::createContext() {
+    keepDriverScratchMemory();
     bool ok = false;
     if (m_config.createContext) {
         ok = m_config.createContext();
