@@ -95,21 +95,23 @@ public:
 private:
     struct Block;
     Block* at(uint32_t offset) const;
+    Block* blockAt(uint32_t offset) const; // offset != 0
     uint32_t offsetOf(const Block* b) const;
     uint32_t linearFit(int exact) const;
     uint32_t indexedFit(int exact, uint32_t& others);
     bool insertFree(Block* f);
     bool insertFreeLinear(Block* f);
     void mergeLog(bool intoLower, const Block* lower, const Block* upper) const;
+    void writeMergeLog(bool intoLower, const Block* lower, const Block* upper) const;
     void unlink(Block* b);
 
     // The chunk index (see above).
     static uint32_t chunkOf(uint32_t offset) { return offset >> CHUNK_SHIFT; }
     uint32_t predecessor(uint32_t offset) const;
-    void indexAdd(uint32_t offset);
+    void indexAdd(uint32_t offset, uint32_t size);
     void indexRemove(uint32_t offset, uint32_t successor);
     void raise(uint32_t chunk, uint32_t size);
-    uint32_t searchFrom(int level, uint32_t index, uint32_t size);
+    uint32_t searchFrom(int level, uint32_t index, uint16_t size);
     void occupy(uint32_t chunk);
     void vacate(uint32_t chunk);
     int lastOccupiedBefore(uint32_t chunk) const;
@@ -134,8 +136,8 @@ private:
     bool m_poolFromMalloc;
     bool m_indexed;
     static const int MAX_LEVELS = 8;
-    uint32_t* m_index;              // every level of the tree, one allocation
-    uint32_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
+    uint16_t* m_index;              // every level of the tree, one allocation
+    uint16_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
     uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
     int m_top;                      // the top level: one group of 16
     uint32_t* m_chunkFirst;         // per chunk: lowest free block in it, 0 = none
