@@ -227,19 +227,22 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // chunk without one has its bound made exact and the search goes on
     // behind it.
     uint32_t e = (uint32_t)exact;
-    // (The search starts at the chunk of the lowest free block: most requests
-    // are met in the first few chunks, and the tree above is climbed only
-    // when not.)
-    uint32_t chunk = m_freeListHead == NONE ? NONE_CHUNK : searchFrom(0, chunkOf(m_freeListHead), units(e));
-    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, units(e))) {
+    uint16_t u = units(e);
+    if (m_freeListHead == NONE) return NONE;
+    // The search starts one level above the chunks, at the group of sixteen
+    // that holds the lowest free block: nothing lies below it, and a fit is
+    // usually close enough that the tree above is seldom climbed.
+    uint32_t head = chunkOf(m_freeListHead);
+    uint32_t chunk = m_top > 0 ? searchFrom(1, head >> 4, u) : searchFrom(0, head, u);
+    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, u)) {
         uint32_t largest = 0;
         for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
-            const Block* b = at(o);
+            const Block* b = blockAt(o);
             uint32_t size = (uint32_t)b->size;
             if (takes(size, e)) {
                 // The largest of the chunk's other blocks, for its new bound.
-                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = at(n)->next) {
-                    uint32_t ns = (uint32_t)at(n)->size;
+                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = blockAt(n)->next) {
+                    uint32_t ns = (uint32_t)blockAt(n)->size;
                     largest = ns > largest ? ns : largest;
                 }
                 others = largest;
@@ -366,7 +369,7 @@ HOT_INLINE uint32_t MemoryManager::predecessor(uint32_t offset) const {
         if (c < 0) return NONE;
         p = m_chunkFirst[c];
     }
-    for (uint32_t n = at(p)->next; n != NONE && n <= offset; n = at(n)->next) p = n;
+    for (uint32_t n = blockAt(p)->next; n != NONE && n <= offset; n = blockAt(n)->next) p = n;
     return p;
 }
 
@@ -404,7 +407,7 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
         core::log(0x1, " ** MEMORY FULL ** \n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
-    Block* b = at(bo);
+    Block* b = blockAt(bo);
     // The list neighbours are written below; start fetching them now.
     __builtin_prefetch(at(b->prev));
     __builtin_prefetch(at(b->next));
@@ -516,15 +519,15 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
     // its previous field, a free one only when it is the head.
     uint32_t ao = fo + fsize;
     uint32_t co;
-    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || at(ao)->prev != NONE))
-        co = at(ao)->prev;
+    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || blockAt(ao)->prev != NONE))
+        co = blockAt(ao)->prev;
     else
         co = predecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
         uint32_t ho = m_freeListHead;
-        Block* head = at(ho);
+        Block* head = blockAt(ho);
         if (fo + fsize > ho) return false; // overlaps a free block
         if (fo + fsize == ho) {
             mergeLog(false, f, head);
@@ -541,7 +544,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
         indexAdd(fo, (uint32_t)f->size);
         return true;
     }
-    Block* cur = at(co);
+    Block* cur = blockAt(co);
     // Inside a free block: a block freed again after it was merged.
     if (co + (uint32_t)cur->size > fo) return false;
     uint32_t no = cur->next;
@@ -553,7 +556,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
         indexAdd(fo, (uint32_t)f->size);
         return true;
     }
-    Block* next = at(no);
+    Block* next = blockAt(no);
     if (fo + fsize > no) return false; // overlaps the next free block
     f->prev = co;
     f->next = no;
@@ -576,8 +579,15 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
         f->next = next->next;
         if (Block* nn = at(next->next)) nn->prev = fo;
         cur->next = fo;
-        indexRemove(no, next->next);
-        indexAdd(fo, (uint32_t)f->size);
+        uint32_t chunk = chunkOf(fo);
+        if (chunkOf(no) == chunk) {
+            // F takes the absorbed block's place in its chunk.
+            if (m_chunkFirst[chunk] == no) m_chunkFirst[chunk] = fo;
+            raise(chunk, (uint32_t)f->size);
+        } else {
+            indexRemove(no, f->next);
+            indexAdd(fo, (uint32_t)f->size);
+        }
     } else {
         cur->next = fo;
         next->prev = fo;
