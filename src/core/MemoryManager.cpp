@@ -175,8 +175,7 @@ namespace {
 // The index keeps, per range of chunks, a bound on the largest free block in
 // it: never below the real largest, possibly above it (a block taken or merged
 // away leaves its size behind until a search finds the chunk wanting). Each
-// entry above the chunks is exactly the largest of its 16 entries below.
-// Sizes stay below 2^31, so signed comparisons are exact.
+// entry above the chunks is at least the largest of its 16 entries below.
 // Bounds are kept in 16-byte units in 16 bits (blocks are multiples of 16):
 // a block of 1 MiB or more counts as 0xFFFF, and so does a request for one,
 // which keeps every bound at or above the real largest block.

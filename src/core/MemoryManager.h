@@ -18,11 +18,13 @@
 // header lies in, each chunk knows its lowest free block, a bit per chunk says
 // whether it holds any (for the insertion point of a freed block), and a flat
 // 16-way max-tree over the chunks bounds, per range of chunks, the largest
-// free block. The bounds are raised at once when a block grows or arrives but
-// left alone when one is taken: a search that finds a chunk without a block
-// it can take makes that chunk's bound exact and goes on behind it, so the
-// block chosen is always the one the address-ordered walk would meet first,
-// and allocation pays for no bookkeeping the next search may not need. The index
+// free block (in 16-byte units, 16 bits each, so a group of sixteen is two
+// SSE2 compares). A chunk's own bound is set exactly when a block is taken
+// from it and raised when a block grows or arrives; the bounds above it are
+// only raised, so they may be high: a search that finds a range without a
+// block it can take makes that range's bound exact and goes on behind it. The
+// block chosen is always the one the address-ordered walk would meet first.
+// A search starts at the group of chunks holding the lowest free block. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
 // linear walk is kept as a mode of its own (MemoryManagerConfig::
 // indexedFreeList = false), used when the index cannot be allocated.
