@@ -481,7 +481,7 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
     if (traceOn(0x800000))
         logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
-    if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
+    if (!insertFree(b))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     m_usedBytes -= size;
     m_freeBytes += size;
@@ -505,14 +505,15 @@ void MemoryManager::writeMergeLog(bool intoLower, const Block* lower, const Bloc
 }
 
 HOT_INLINE bool MemoryManager::insertFree(Block* f) {
-    // The same decisions as the walk in insertFreeLinear, with the insertion
-    // point found through the index.
+    // The insertion point is the last free block at or below F, found through
+    // the index (or by walking the list when the pool has none); then F is
+    // linked in after it and merged with the free neighbours it touches.
     uint32_t fo = offsetOf(f);
     uint32_t fsize = (uint32_t)f->size;
     if (m_freeListHead == NONE) {
         f->next = f->prev = NONE;
         m_freeListHead = fo;
-        indexAdd(fo, (uint32_t)f->size);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
         return true;
     }
     // When the block right above F is free it is F's list successor, and its
@@ -523,7 +524,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
     if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || blockAt(ao)->prev != NONE))
         co = blockAt(ao)->prev;
     else
-        co = predecessor(fo);
+        co = m_indexed ? predecessor(fo) : linearPredecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
@@ -535,14 +536,14 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
-            indexRemove(ho, head->next);
+            if (m_indexed) indexRemove(ho, head->next);
         } else {
             f->next = ho;
             head->prev = fo;
         }
         f->prev = NONE;
         m_freeListHead = fo;
-        indexAdd(fo, (uint32_t)f->size);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
         return true;
     }
     Block* cur = blockAt(co);
@@ -554,7 +555,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
         f->prev = co;
         f->next = NONE;
         cur->next = fo;
-        indexAdd(fo, (uint32_t)f->size);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
         return true;
     }
     Block* next = blockAt(no);
@@ -570,99 +571,40 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             cur->size += next->size;
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
-            indexRemove(no, next->next);
+            if (m_indexed) indexRemove(no, next->next);
             if (traceOn(0xE00000)) core::log(0xE00000, "MemoryManager: double connection!!\n");
         }
-        raise(chunkOf(co), (uint32_t)cur->size);
+        if (m_indexed) raise(chunkOf(co), (uint32_t)cur->size);
     } else if (fo + fsize == no) {
         mergeLog(false, f, next);
         f->size += next->size;
         f->next = next->next;
         if (Block* nn = at(next->next)) nn->prev = fo;
         cur->next = fo;
-        uint32_t chunk = chunkOf(fo);
-        if (chunkOf(no) == chunk) {
-            // F takes the absorbed block's place in its chunk.
-            if (m_chunkFirst[chunk] == no) m_chunkFirst[chunk] = fo;
-            raise(chunk, (uint32_t)f->size);
-        } else {
-            indexRemove(no, f->next);
-            indexAdd(fo, (uint32_t)f->size);
+        if (m_indexed) {
+            uint32_t chunk = chunkOf(fo);
+            if (chunkOf(no) == chunk) {
+                // F takes the absorbed block's place in its chunk.
+                if (m_chunkFirst[chunk] == no) m_chunkFirst[chunk] = fo;
+                raise(chunk, (uint32_t)f->size);
+            } else {
+                indexRemove(no, f->next);
+                indexAdd(fo, (uint32_t)f->size);
+            }
         }
     } else {
         cur->next = fo;
         next->prev = fo;
-        indexAdd(fo, (uint32_t)f->size);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
     }
     return true;
 }
 
-bool MemoryManager::insertFreeLinear(Block* f) {
-    uint32_t fo = offsetOf(f);
-    Block* head = at(m_freeListHead);
-    if (!head) {
-        f->next = f->prev = NONE;
-        m_freeListHead = fo;
-        return true;
-    }
-    if (f == head) return false;
-    if (f < head) {
-        if (fo + (uint32_t)f->size > m_freeListHead) return false; // overlaps a free block
-        if (fo + (uint32_t)f->size == m_freeListHead) {
-            mergeLog(false, f, head);
-            f->size += head->size;
-            f->next = head->next;
-            if (Block* n = at(head->next)) n->prev = fo;
-        } else {
-            f->next = m_freeListHead;
-            head->prev = fo;
-        }
-        f->prev = NONE;
-        m_freeListHead = fo;
-        return true;
-    }
-    for (Block* cur = head;;) {
-        Block* next = at(cur->next);
-        uint32_t co = offsetOf(cur);
-        if (cur == f) return false;
-        if (cur < f && co + (uint32_t)cur->size > fo) return false; // inside a free block
-        if (!next) {
-            // Above the last free block: appended without a merge test.
-            f->prev = co;
-            f->next = NONE;
-            cur->next = fo;
-            return true;
-        }
-        if (cur < f && next > f) {
-            uint32_t no = offsetOf(next);
-            if (fo + (uint32_t)f->size > no) return false; // overlaps the next free block
-            f->prev = co;
-            f->next = no;
-            if (co + (uint32_t)cur->size == fo) {
-                mergeLog(true, cur, f);
-                cur->size += f->size;
-                cur->next = no;
-                if (co + (uint32_t)cur->size == no) {
-                    mergeLog(true, cur, next);
-                    cur->size += next->size;
-                    cur->next = next->next;
-                    if (Block* nn = at(next->next)) nn->prev = co;
-                    if (traceOn(0xE00000)) core::log(0xE00000, "MemoryManager: double connection!!\n");
-                }
-            } else if (fo + (uint32_t)f->size == no) {
-                mergeLog(false, f, next);
-                f->size += next->size;
-                f->next = next->next;
-                if (Block* nn = at(next->next)) nn->prev = fo;
-                cur->next = fo;
-            } else {
-                cur->next = fo;
-                next->prev = fo;
-            }
-            return true;
-        }
-        cur = next;
-    }
+uint32_t MemoryManager::linearPredecessor(uint32_t offset) const {
+    // The walk: the last free block at or below `offset`, or NONE.
+    uint32_t p = NONE;
+    for (uint32_t o = m_freeListHead; o != NONE && o <= offset; o = blockAt(o)->next) p = o;
+    return p;
 }
 
 int MemoryManager::freeBlocks(const void** addresses, int* sizes, int max) const {

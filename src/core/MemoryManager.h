@@ -102,7 +102,7 @@ private:
     uint32_t linearFit(int exact) const;
     uint32_t indexedFit(int exact, uint32_t& others);
     bool insertFree(Block* f);
-    bool insertFreeLinear(Block* f);
+    uint32_t linearPredecessor(uint32_t offset) const;
     void mergeLog(bool intoLower, const Block* lower, const Block* upper) const;
     void writeMergeLog(bool intoLower, const Block* lower, const Block* upper) const;
     void unlink(Block* b);
