@@ -228,11 +228,9 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     uint32_t e = (uint32_t)exact;
     uint16_t u = units(e);
     if (m_freeListHead == NONE) return NONE;
-    // The search starts one level above the chunks, at the group of sixteen
-    // that holds the lowest free block: nothing lies below it, and a fit is
-    // usually close enough that the tree above is seldom climbed.
-    uint32_t head = chunkOf(m_freeListHead);
-    uint32_t chunk = m_top > 0 ? searchFrom(1, head >> 4, u) : searchFrom(0, head, u);
+    // The search starts at the chunk of the lowest free block: nothing lies
+    // below it, and the tree is climbed only as far as the fit is away.
+    uint32_t chunk = searchFrom(0, chunkOf(m_freeListHead), u);
     for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, u)) {
         uint32_t largest = 0;
         for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
