@@ -6,12 +6,26 @@
 #include "core/MemoryManager.h"
 #include "core/Vector.h"
 #include "hal/Console.h"
+#include "hal/PoolMemory.h"
 #include "hal/Time.h"
 #include "hal/sdl/Display.h"
 #include "hal/sdl/InputState.h"
 #include "hal/sdl/SdlMessageBox.h"
 #include <cstdlib>
 #include <ctime>
+
+namespace {
+
+// The pool's memory when the configuration names no hooks of its own: the
+// platform's huge-page block, kept here to give back after the manager goes.
+void* g_poolMemory = nullptr;
+
+void* allocateDefaultPool(int size) {
+    g_poolMemory = HAL::allocatePoolMemory(size);
+    return g_poolMemory;
+}
+
+} // namespace
 
 void initEngineClasses(const EngineConfig* config) {
     EngineConfig defaults;
@@ -55,6 +69,7 @@ void initEngineClasses(const EngineConfig* config) {
     mc.freeHook = config->freeHook;
     mc.poolAllocateHook = config->poolAllocateHook;
     mc.poolReleaseHook = config->poolReleaseHook;
+    if (!mc.allocateHook && !mc.poolAllocateHook) mc.poolAllocateHook = allocateDefaultPool;
     g->memoryManager = new MemoryManager(mc);
     core::log(0x8, "START: memory initialized : ok\n");
 
@@ -86,6 +101,8 @@ void deInitEngineClasses() {
         core::log(0xF00000, "MORVA3D_MONITOR_ALLOC_AND_DEALLOC_USERS flag is disabled\n");
     delete g->memoryManager;
     g->memoryManager = nullptr;
+    HAL::releasePoolMemory(g_poolMemory);
+    g_poolMemory = nullptr;
     if (g->log) g->log->setOutputFile();
     delete g->log;
     g->log = nullptr;

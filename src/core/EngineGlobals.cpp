@@ -1,9 +1,8 @@
 #include "core/EngineGlobals.h"
 
 namespace core {
-namespace {
-EngineGlobals* g_engineGlobals = nullptr;
+namespace detail {
+EngineGlobals* runningEngine = nullptr;
 }
-EngineGlobals* engineGlobals() { return g_engineGlobals; }
-void setEngineGlobals(EngineGlobals* g) { g_engineGlobals = g; }
+void setEngineGlobals(EngineGlobals* g) { detail::runningEngine = g; }
 } // namespace core

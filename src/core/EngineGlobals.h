@@ -38,7 +38,11 @@ struct EngineGlobals {
     FileSystem* fileSystem = nullptr;
 };
 
-EngineGlobals* engineGlobals();
+namespace detail {
+extern EngineGlobals* runningEngine;
+}
+// Inline: the memory pool asks on every allocation whether tracing is on.
+inline EngineGlobals* engineGlobals() { return detail::runningEngine; }
 void setEngineGlobals(EngineGlobals* g);
 
 } // namespace core

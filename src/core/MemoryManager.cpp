@@ -8,6 +8,9 @@
 #include <emmintrin.h>
 #endif
 
+// The index helpers are folded into the two entry points.
+#define HOT_INLINE inline __attribute__((always_inline))
+
 struct MemoryManager::Block {
     uint32_t magic;
     int32_t size;
@@ -96,7 +99,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             if (n <= 64 || m_occTop + 1 == MAX_LEVELS) break;
             ++m_occTop;
         }
-        m_index = static_cast<uint32_t*>(std::calloc(total, sizeof(uint32_t)));
+        m_index = static_cast<uint16_t*>(std::calloc(total, sizeof(uint16_t)));
         m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
         m_occBits = static_cast<uint64_t*>(std::calloc(words, sizeof(uint64_t)));
         if (!m_index || !m_chunkFirst || !m_occBits) {
@@ -104,11 +107,12 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             std::free(m_index);
             std::free(m_chunkFirst);
             std::free(m_occBits);
-            m_index = m_chunkFirst = nullptr;
+            m_index = nullptr;
+            m_chunkFirst = nullptr;
             m_occBits = nullptr;
             m_indexed = false;
         } else {
-            uint32_t* p = m_index;
+            uint16_t* p = m_index;
             for (int k = 0; k <= m_top; ++k) {
                 m_level[k] = p;
                 p += sizes[k];
@@ -118,7 +122,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
                 m_occupied[k] = w;
                 w += m_occWords[k];
             }
-            indexAdd(m_freeListHead);
+            indexAdd(m_freeListHead, (uint32_t)first->size);
         }
     }
     core::log(0x10, "START: MemoryManager pool allocated\n");
@@ -134,6 +138,8 @@ MemoryManager::~MemoryManager() {
     std::free(m_occBits);
     std::free(m_name);
 }
+
+MemoryManager::Block* MemoryManager::blockAt(uint32_t offset) const { return reinterpret_cast<Block*>(m_pool + offset); }
 
 MemoryManager::Block* MemoryManager::at(uint32_t offset) const {
     return offset == NONE ? nullptr : reinterpret_cast<Block*>(m_pool + offset);
@@ -169,39 +175,43 @@ namespace {
 // The index keeps, per range of chunks, a bound on the largest free block in
 // it: never below the real largest, possibly above it (a block taken or merged
 // away leaves its size behind until a search finds the chunk wanting). Each
-// entry above the chunks is exactly the largest of its 16 entries below.
-// Sizes stay below 2^31, so signed comparisons are exact.
+// entry above the chunks is at least the largest of its 16 entries below.
+// Bounds are kept in 16-byte units in 16 bits (blocks are multiples of 16):
+// a block of 1 MiB or more counts as 0xFFFF, and so does a request for one,
+// which keeps every bound at or above the real largest block.
+inline uint16_t units(uint32_t size) { return size >= (0xFFFFu << 4) ? (uint16_t)0xFFFF : (uint16_t)(size >> 4); }
+
 #if defined(__SSE2__)
-// Bit j set when group[j] >= size.
-inline unsigned atLeastMask(const uint32_t* group, uint32_t size) {
-    const __m128i t = _mm_set1_epi32((int)size - 1);
+// Bit j set when group[j] >= size (a saturating size - group[j] is zero).
+inline unsigned atLeastMask(const uint16_t* group, uint16_t size) {
+    const __m128i t = _mm_set1_epi16((short)size);
+    const __m128i z = _mm_setzero_si128();
     const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    __m128i a = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_loadu_si128(g), t), _mm_cmpgt_epi32(_mm_loadu_si128(g + 1), t));
-    __m128i b = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_loadu_si128(g + 2), t), _mm_cmpgt_epi32(_mm_loadu_si128(g + 3), t));
+    __m128i a = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(g)), z);
+    __m128i b = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(g + 1)), z);
     return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(a, b));
 }
 
-inline __m128i vmax(__m128i a, __m128i b) {
-    __m128i gt = _mm_cmpgt_epi32(a, b);
-    return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
-}
+// Unsigned 16-bit maximum from SSE2's saturating arithmetic.
+inline __m128i vmax(__m128i a, __m128i b) { return _mm_adds_epu16(_mm_subs_epu16(a, b), b); }
 
-inline uint32_t groupMax(const uint32_t* group) {
+inline uint16_t groupMax(const uint16_t* group) {
     const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)), vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
+    __m128i m = vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1));
     m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
     m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-    return (uint32_t)_mm_cvtsi128_si32(m);
+    m = vmax(m, _mm_srli_epi32(m, 16));
+    return (uint16_t)_mm_cvtsi128_si32(m);
 }
 #else
-inline unsigned atLeastMask(const uint32_t* group, uint32_t size) {
+inline unsigned atLeastMask(const uint16_t* group, uint16_t size) {
     unsigned mask = 0;
     for (unsigned j = 0; j < 16; ++j) mask |= (group[j] >= size ? 1u : 0u) << j;
     return mask;
 }
 
-inline uint32_t groupMax(const uint32_t* group) {
-    uint32_t m = 0;
+inline uint16_t groupMax(const uint16_t* group) {
+    uint16_t m = 0;
     for (unsigned j = 0; j < 16; ++j) m = group[j] > m ? group[j] : m;
     return m;
 }
@@ -210,24 +220,26 @@ inline uint32_t groupMax(const uint32_t* group) {
 inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exact || blockSize > exact + 16; }
 } // namespace
 
-uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
+HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // The lowest chunk whose bound admits the size, then the first block in it
     // the request can take: the block the address-ordered walk meets first. A
     // chunk without one has its bound made exact and the search goes on
     // behind it.
     uint32_t e = (uint32_t)exact;
-    // (The search starts one level below the top: the first entry there
-    // nearly always admits the size, and the top is asked only when not.)
-    uint32_t chunk = searchFrom(m_top > 0 ? m_top - 1 : 0, 0, e);
-    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, e)) {
+    uint16_t u = units(e);
+    if (m_freeListHead == NONE) return NONE;
+    // The search starts at the chunk of the lowest free block: nothing lies
+    // below it, and the tree is climbed only as far as the fit is away.
+    uint32_t chunk = searchFrom(0, chunkOf(m_freeListHead), u);
+    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, u)) {
         uint32_t largest = 0;
         for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
-            const Block* b = at(o);
+            const Block* b = blockAt(o);
             uint32_t size = (uint32_t)b->size;
             if (takes(size, e)) {
                 // The largest of the chunk's other blocks, for its new bound.
-                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = at(n)->next) {
-                    uint32_t ns = (uint32_t)at(n)->size;
+                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = blockAt(n)->next) {
+                    uint32_t ns = (uint32_t)blockAt(n)->size;
                     largest = ns > largest ? ns : largest;
                 }
                 others = largest;
@@ -236,12 +248,12 @@ uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
             largest = size > largest ? size : largest;
             o = b->next;
         }
-        m_level[0][chunk] = largest;
+        m_level[0][chunk] = units(largest);
     }
     return NONE;
 }
 
-uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint32_t size) {
+HOT_INLINE uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint16_t size) {
     // The lowest chunk under an entry of level k at index i or after whose
     // bound admits the size. Up while the rest of a group admits nothing, then
     // down into the first entry that does; a group that turns out to admit
@@ -259,7 +271,7 @@ uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint32_t size) {
         i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
         for (;;) {
             if (k == 0) return i;
-            uint32_t* group = m_level[k - 1] + i * 16;
+            uint16_t* group = m_level[k - 1] + i * 16;
             unsigned below = atLeastMask(group, size);
             if (below == 0) {
                 m_level[k][i] = groupMax(group);
@@ -272,15 +284,16 @@ uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint32_t size) {
     }
 }
 
-void MemoryManager::raise(uint32_t chunk, uint32_t size) {
+HOT_INLINE void MemoryManager::raise(uint32_t chunk, uint32_t size) {
     // A larger block in the chunk: every bound above it that is lower takes
     // its size (an entry is never below the entries under it, so the first
     // one high enough ends the climb).
     uint32_t i = chunk;
-    for (int k = 0; k <= m_top && m_level[k][i] < size; ++k, i >>= 4) m_level[k][i] = size;
+    uint16_t u = units(size);
+    for (int k = 0; k <= m_top && m_level[k][i] < u; ++k, i >>= 4) m_level[k][i] = u;
 }
 
-void MemoryManager::occupy(uint32_t chunk) {
+HOT_INLINE void MemoryManager::occupy(uint32_t chunk) {
     uint32_t i = chunk;
     for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
         uint64_t& w = m_occupied[k][i >> 6];
@@ -290,7 +303,7 @@ void MemoryManager::occupy(uint32_t chunk) {
     }
 }
 
-void MemoryManager::vacate(uint32_t chunk) {
+HOT_INLINE void MemoryManager::vacate(uint32_t chunk) {
     uint32_t i = chunk;
     for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
         uint64_t& w = m_occupied[k][i >> 6];
@@ -316,7 +329,7 @@ int MemoryManager::lastOccupiedBefore(uint32_t chunk) const {
 // Index updates follow the list: they are made once the list is consistent
 // again.
 
-void MemoryManager::indexAdd(uint32_t offset) {
+HOT_INLINE void MemoryManager::indexAdd(uint32_t offset, uint32_t size) {
     uint32_t chunk = chunkOf(offset);
     uint32_t& first = m_chunkFirst[chunk];
     if (first == NONE) {
@@ -325,10 +338,10 @@ void MemoryManager::indexAdd(uint32_t offset) {
     } else if (offset < first) {
         first = offset;
     }
-    raise(chunk, (uint32_t)at(offset)->size);
+    raise(chunk, size);
 }
 
-void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
+HOT_INLINE void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
     // successor: the free block that now follows the removed block's place in
     // the list. The chunk's bound stays as it is until a search finds it too high.
     uint32_t chunk = chunkOf(offset);
@@ -337,12 +350,14 @@ void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
     if (successor != NONE && chunkOf(successor) == chunk) {
         first = successor;
     } else {
+        // An empty chunk admits nothing: its bound is known without a search.
         first = NONE;
+        m_level[0][chunk] = 0;
         vacate(chunk);
     }
 }
 
-uint32_t MemoryManager::predecessor(uint32_t offset) const {
+HOT_INLINE uint32_t MemoryManager::predecessor(uint32_t offset) const {
     // The free block at the highest offset not above `offset`, or NONE.
     uint32_t chunk = chunkOf(offset);
     uint32_t p = m_chunkFirst[chunk];
@@ -351,7 +366,7 @@ uint32_t MemoryManager::predecessor(uint32_t offset) const {
         if (c < 0) return NONE;
         p = m_chunkFirst[c];
     }
-    for (uint32_t n = at(p)->next; n != NONE && n <= offset; n = at(n)->next) p = n;
+    for (uint32_t n = blockAt(p)->next; n != NONE && n <= offset; n = blockAt(n)->next) p = n;
     return p;
 }
 
@@ -382,41 +397,54 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
         logWithName(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
                     line, 0);
     }
-    int exact = exactBlockSize(tooBig ? 0 : size);
+    // (exactBlockSize without its overflow guards: the size is below the pool's.)
+    int exact = tooBig ? MIN_BLOCK : (size + HEADER + 15) & ~15;
+    if (exact < MIN_BLOCK) exact = MIN_BLOCK;
     uint32_t others = 0;
     uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact, others) : linearFit(exact));
     if (bo == NONE) {
         core::log(0x1, " ** MEMORY FULL ** \n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
-    Block* b = at(bo);
+    Block* b = blockAt(bo);
     // The list neighbours are written below; start fetching them now.
     __builtin_prefetch(at(b->prev));
     __builtin_prefetch(at(b->next));
     int taken = b->size;
-    bool split = taken != exact;
-    uint32_t ro = bo + (uint32_t)exact;
-    if (split) {
+    uint32_t chunk = chunkOf(bo);
+    if (taken != exact) {
         // The rest stays free in b's place in the list.
-        Block* rest = at(ro);
-        rest->magic = MAGIC;
-        rest->size = taken - exact;
-        rest->prev = bo;
-        rest->next = b->next;
-        if (Block* n = at(b->next)) n->prev = ro;
-        b->next = ro;
+        uint32_t ro = bo + (uint32_t)exact;
+        uint32_t rest = (uint32_t)(taken - exact);
+        Block* r = blockAt(ro);
+        r->magic = MAGIC;
+        r->size = (int32_t)rest;
+        r->prev = b->prev;
+        r->next = b->next;
+        if (b->prev != NONE) blockAt(b->prev)->next = ro;
+        else m_freeListHead = ro;
+        if (b->next != NONE) blockAt(b->next)->prev = ro;
         b->size = exact;
-    }
-    uint32_t successor = b->next;
-    unlink(b);
-    if (m_indexed) {
-        indexRemove(bo, successor);
-        if (split) indexAdd(ro);
-        // The chunk's bound follows at once: the next search does not have
-        // to find it wanting.
-        uint32_t chunk = chunkOf(bo);
-        uint32_t left = split && chunkOf(ro) == chunk && (uint32_t)(taken - exact) > others ? (uint32_t)(taken - exact) : others;
-        m_level[0][chunk] = left;
+        if (m_indexed) {
+            // The chunk's bound follows at once: the next search does not
+            // have to find it wanting.
+            if (chunkOf(ro) == chunk) {
+                if (m_chunkFirst[chunk] == bo) m_chunkFirst[chunk] = ro;
+                m_level[0][chunk] = units(rest > others ? rest : others);
+            } else {
+                // b was the last block of its chunk; the rest opens the next.
+                indexRemove(bo, ro);
+                m_level[0][chunk] = units(others);
+                indexAdd(ro, rest);
+            }
+        }
+    } else {
+        uint32_t successor = b->next;
+        unlink(b);
+        if (m_indexed) {
+            indexRemove(bo, successor);
+            m_level[0][chunk] = units(others);
+        }
     }
     b->next = bo + (uint32_t)b->size;
     b->prev = NONE;
@@ -439,10 +467,11 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     unsigned char* raw = static_cast<unsigned char*>(p) - HEADER;
     // A pointer that is not one of ours is refused before anything is touched.
     // (Compared as integers: a foreign pointer must not be offset into the pool.)
-    uintptr_t r = (uintptr_t)p - HEADER;
+    // Unsigned differences make each range test one comparison.
+    uintptr_t r = (uintptr_t)p - HEADER - (uintptr_t)m_firstBlock;
     Block* b = reinterpret_cast<Block*>(raw);
-    if (!m_pool || r < (uintptr_t)m_firstBlock || r >= (uintptr_t)m_endGuard || ((r - (uintptr_t)m_pool) & 15) != 0 ||
-        b->magic != MAGIC || b->size < MIN_BLOCK || (b->size & 15) != 0 || b->size > m_endGuard - raw) {
+    if (!m_pool || r > (uintptr_t)(m_endGuard - m_firstBlock) - MIN_BLOCK || (r & 15) != 0 || b->magic != MAGIC ||
+        (b->size & 15) != 0 || (uintptr_t)((uint32_t)b->size - (uint32_t)MIN_BLOCK) > (uintptr_t)(m_endGuard - raw) - MIN_BLOCK) {
         core::log(0x1, "MemoryManager:free failed\n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     }
@@ -450,17 +479,20 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
     if (traceOn(0x800000))
         logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
-    if (!(m_indexed ? insertFree(b) : insertFreeLinear(b)))
+    if (!insertFree(b))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     m_usedBytes -= size;
     m_freeBytes += size;
     --m_liveAllocations;
 }
 
-void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
+HOT_INLINE void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
+    if (traceOn(0xE00000)) writeMergeLog(intoLower, lower, upper);
+}
+
+void MemoryManager::writeMergeLog(bool intoLower, const Block* lower, const Block* upper) const {
     // intoLower: the lower block absorbs its list successor; otherwise the lower
     // (freed) block absorbs the upper one and takes its place in the list.
-    if (!traceOn(0xE00000)) return;
     if (intoLower) {
         core::log(0xE00000, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
                   addr32(lower), addr32(upper), lower->size, upper->size, lower->size + upper->size);
@@ -470,15 +502,16 @@ void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* up
     }
 }
 
-bool MemoryManager::insertFree(Block* f) {
-    // The same decisions as the walk in insertFreeLinear, with the insertion
-    // point found through the index.
+HOT_INLINE bool MemoryManager::insertFree(Block* f) {
+    // The insertion point is the last free block at or below F, found through
+    // the index (or by walking the list when the pool has none); then F is
+    // linked in after it and merged with the free neighbours it touches.
     uint32_t fo = offsetOf(f);
     uint32_t fsize = (uint32_t)f->size;
     if (m_freeListHead == NONE) {
         f->next = f->prev = NONE;
         m_freeListHead = fo;
-        indexAdd(fo);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
         return true;
     }
     // When the block right above F is free it is F's list successor, and its
@@ -486,32 +519,32 @@ bool MemoryManager::insertFree(Block* f) {
     // its previous field, a free one only when it is the head.
     uint32_t ao = fo + fsize;
     uint32_t co;
-    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || at(ao)->prev != NONE))
-        co = at(ao)->prev;
+    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || blockAt(ao)->prev != NONE))
+        co = blockAt(ao)->prev;
     else
-        co = predecessor(fo);
+        co = m_indexed ? predecessor(fo) : linearPredecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
         uint32_t ho = m_freeListHead;
-        Block* head = at(ho);
+        Block* head = blockAt(ho);
         if (fo + fsize > ho) return false; // overlaps a free block
         if (fo + fsize == ho) {
             mergeLog(false, f, head);
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
-            indexRemove(ho, head->next);
+            if (m_indexed) indexRemove(ho, head->next);
         } else {
             f->next = ho;
             head->prev = fo;
         }
         f->prev = NONE;
         m_freeListHead = fo;
-        indexAdd(fo);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
         return true;
     }
-    Block* cur = at(co);
+    Block* cur = blockAt(co);
     // Inside a free block: a block freed again after it was merged.
     if (co + (uint32_t)cur->size > fo) return false;
     uint32_t no = cur->next;
@@ -520,10 +553,10 @@ bool MemoryManager::insertFree(Block* f) {
         f->prev = co;
         f->next = NONE;
         cur->next = fo;
-        indexAdd(fo);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
         return true;
     }
-    Block* next = at(no);
+    Block* next = blockAt(no);
     if (fo + fsize > no) return false; // overlaps the next free block
     f->prev = co;
     f->next = no;
@@ -536,92 +569,40 @@ bool MemoryManager::insertFree(Block* f) {
             cur->size += next->size;
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
-            indexRemove(no, next->next);
-            core::log(0xE00000, "MemoryManager: double connection!!\n");
+            if (m_indexed) indexRemove(no, next->next);
+            if (traceOn(0xE00000)) core::log(0xE00000, "MemoryManager: double connection!!\n");
         }
-        raise(chunkOf(co), (uint32_t)cur->size);
+        if (m_indexed) raise(chunkOf(co), (uint32_t)cur->size);
     } else if (fo + fsize == no) {
         mergeLog(false, f, next);
         f->size += next->size;
         f->next = next->next;
         if (Block* nn = at(next->next)) nn->prev = fo;
         cur->next = fo;
-        indexRemove(no, next->next);
-        indexAdd(fo);
+        if (m_indexed) {
+            uint32_t chunk = chunkOf(fo);
+            if (chunkOf(no) == chunk) {
+                // F takes the absorbed block's place in its chunk.
+                if (m_chunkFirst[chunk] == no) m_chunkFirst[chunk] = fo;
+                raise(chunk, (uint32_t)f->size);
+            } else {
+                indexRemove(no, f->next);
+                indexAdd(fo, (uint32_t)f->size);
+            }
+        }
     } else {
         cur->next = fo;
         next->prev = fo;
-        indexAdd(fo);
+        if (m_indexed) indexAdd(fo, (uint32_t)f->size);
     }
     return true;
 }
 
-bool MemoryManager::insertFreeLinear(Block* f) {
-    uint32_t fo = offsetOf(f);
-    Block* head = at(m_freeListHead);
-    if (!head) {
-        f->next = f->prev = NONE;
-        m_freeListHead = fo;
-        return true;
-    }
-    if (f == head) return false;
-    if (f < head) {
-        if (fo + (uint32_t)f->size > m_freeListHead) return false; // overlaps a free block
-        if (fo + (uint32_t)f->size == m_freeListHead) {
-            mergeLog(false, f, head);
-            f->size += head->size;
-            f->next = head->next;
-            if (Block* n = at(head->next)) n->prev = fo;
-        } else {
-            f->next = m_freeListHead;
-            head->prev = fo;
-        }
-        f->prev = NONE;
-        m_freeListHead = fo;
-        return true;
-    }
-    for (Block* cur = head;;) {
-        Block* next = at(cur->next);
-        uint32_t co = offsetOf(cur);
-        if (cur == f) return false;
-        if (cur < f && co + (uint32_t)cur->size > fo) return false; // inside a free block
-        if (!next) {
-            // Above the last free block: appended without a merge test.
-            f->prev = co;
-            f->next = NONE;
-            cur->next = fo;
-            return true;
-        }
-        if (cur < f && next > f) {
-            uint32_t no = offsetOf(next);
-            if (fo + (uint32_t)f->size > no) return false; // overlaps the next free block
-            f->prev = co;
-            f->next = no;
-            if (co + (uint32_t)cur->size == fo) {
-                mergeLog(true, cur, f);
-                cur->size += f->size;
-                cur->next = no;
-                if (co + (uint32_t)cur->size == no) {
-                    mergeLog(true, cur, next);
-                    cur->size += next->size;
-                    cur->next = next->next;
-                    if (Block* nn = at(next->next)) nn->prev = co;
-                    core::log(0xE00000, "MemoryManager: double connection!!\n");
-                }
-            } else if (fo + (uint32_t)f->size == no) {
-                mergeLog(false, f, next);
-                f->size += next->size;
-                f->next = next->next;
-                if (Block* nn = at(next->next)) nn->prev = fo;
-                cur->next = fo;
-            } else {
-                cur->next = fo;
-                next->prev = fo;
-            }
-            return true;
-        }
-        cur = next;
-    }
+uint32_t MemoryManager::linearPredecessor(uint32_t offset) const {
+    // The walk: the last free block at or below `offset`, or NONE.
+    uint32_t p = NONE;
+    for (uint32_t o = m_freeListHead; o != NONE && o <= offset; o = blockAt(o)->next) p = o;
+    return p;
 }
 
 int MemoryManager::freeBlocks(const void** addresses, int* sizes, int max) const {
@@ -662,7 +643,7 @@ bool MemoryManager::validate() const {
         uint32_t chunks = m_levelSize[0];
         auto occupied = [&](int k, uint32_t i) { return (m_occupied[k][i >> 6] >> (i & 63u)) & 1u; };
         auto closeChunk = [&](uint32_t c) {
-            bool ok = m_chunkFirst[c] == first && m_level[0][c] >= largest && occupied(0, c) == (first != NONE);
+            bool ok = m_chunkFirst[c] == first && m_level[0][c] >= units(largest) && occupied(0, c) == (first != NONE);
             first = NONE;
             largest = 0;
             return ok;
@@ -678,7 +659,7 @@ bool MemoryManager::validate() const {
             if (!closeChunk(chunk++)) return false;
         for (int k = 1; k <= m_top; ++k) {
             for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
-                uint32_t below = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
+                uint16_t below = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
                 if (m_level[k][i] < below) return false;
             }
         }

@@ -18,11 +18,13 @@
 // header lies in, each chunk knows its lowest free block, a bit per chunk says
 // whether it holds any (for the insertion point of a freed block), and a flat
 // 16-way max-tree over the chunks bounds, per range of chunks, the largest
-// free block. The bounds are raised at once when a block grows or arrives but
-// left alone when one is taken: a search that finds a chunk without a block
-// it can take makes that chunk's bound exact and goes on behind it, so the
-// block chosen is always the one the address-ordered walk would meet first,
-// and allocation pays for no bookkeeping the next search may not need. The index
+// free block (in 16-byte units, 16 bits each, so a group of sixteen is two
+// SSE2 compares). A chunk's own bound is set exactly when a block is taken
+// from it and raised when a block grows or arrives; the bounds above it are
+// only raised, so they may be high: a search that finds a range without a
+// block it can take makes that range's bound exact and goes on behind it. The
+// block chosen is always the one the address-ordered walk would meet first.
+// A search starts at the group of chunks holding the lowest free block. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
 // linear walk is kept as a mode of its own (MemoryManagerConfig::
 // indexedFreeList = false), used when the index cannot be allocated.
@@ -95,21 +97,23 @@ public:
 private:
     struct Block;
     Block* at(uint32_t offset) const;
+    Block* blockAt(uint32_t offset) const; // offset != 0
     uint32_t offsetOf(const Block* b) const;
     uint32_t linearFit(int exact) const;
     uint32_t indexedFit(int exact, uint32_t& others);
     bool insertFree(Block* f);
-    bool insertFreeLinear(Block* f);
+    uint32_t linearPredecessor(uint32_t offset) const;
     void mergeLog(bool intoLower, const Block* lower, const Block* upper) const;
+    void writeMergeLog(bool intoLower, const Block* lower, const Block* upper) const;
     void unlink(Block* b);
 
     // The chunk index (see above).
     static uint32_t chunkOf(uint32_t offset) { return offset >> CHUNK_SHIFT; }
     uint32_t predecessor(uint32_t offset) const;
-    void indexAdd(uint32_t offset);
+    void indexAdd(uint32_t offset, uint32_t size);
     void indexRemove(uint32_t offset, uint32_t successor);
     void raise(uint32_t chunk, uint32_t size);
-    uint32_t searchFrom(int level, uint32_t index, uint32_t size);
+    uint32_t searchFrom(int level, uint32_t index, uint16_t size);
     void occupy(uint32_t chunk);
     void vacate(uint32_t chunk);
     int lastOccupiedBefore(uint32_t chunk) const;
@@ -134,8 +138,8 @@ private:
     bool m_poolFromMalloc;
     bool m_indexed;
     static const int MAX_LEVELS = 8;
-    uint32_t* m_index;              // every level of the tree, one allocation
-    uint32_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
+    uint16_t* m_index;              // every level of the tree, one allocation
+    uint16_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
     uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
     int m_top;                      // the top level: one group of 16
     uint32_t* m_chunkFirst;         // per chunk: lowest free block in it, 0 = none

@@ -92,95 +92,110 @@ void Batcher::makeRoom(int vertices) {
 }
 
 namespace {
+// Coordinate x 2^S rounded to the nearest integer; values beyond the int
+// range are clamped rather than wrapped (NaN goes to the low end).
+inline int toFixed(float v, float unit) {
+    double d = std::floor((double)v * unit + 0.5);
+    if (!(d > -2147483647.0)) d = -2147483647.0;
+    if (d > 2147483647.0) d = 2147483647.0;
+    return (int)d;
+}
 
-// v x 2^S rounded to the nearest integer (halves up), clamped to the int
-// range (NaN to the lowest value). Exact: v x 2^S and the added half are exact
-// in double, and the truncation below is corrected to the floor.
-inline int toFixed(float v, double unit) {
-    double d = (double)v * unit + 0.5;
-    if (!(d > -2147483647.0)) return -2147483647; // also NaN
-    if (d >= 2147483647.0) return 2147483647;
-    int i = (int)d;
-    return (double)i > d ? i - 1 : i;
+// Makes room for `extra` more elements without changing the size, so that
+// the appends that follow do not grow the storage one step at a time.
+template <typename T> void reserveMore(core::Vector<T>& v, int extra) {
+    int n = v.size();
+    if (n + extra <= v.capacity()) return;
+    v.resize(n + extra);
+    v.resize(n);
+}
+
+// Grows `v` by `count` elements and returns where they start.
+template <typename T> T* grow(core::Vector<T>& v, int count) {
+    int n = v.size();
+    v.resize(n + count);
+    return v.data() + n;
 }
 
 // Colours go to the vertex array as r, g, b, a: the shader reads the
 // attribute in that order.
-inline void putColor(unsigned char* out, unsigned argb) {
+inline void writeColor(unsigned char* out, unsigned argb) {
     out[0] = (unsigned char)(argb >> 16);
     out[1] = (unsigned char)(argb >> 8);
     out[2] = (unsigned char)argb;
     out[3] = (unsigned char)(argb >> 24);
 }
+} // namespace
 
-// Room for `count` more elements at the end; the new ones are written by the caller.
-template <typename T> inline T* extend(core::Vector<T>& v, int count) {
-    int at = v.size();
-    v.resize(at + count);
-    return v.data() + at;
+void Batcher::pushPosition(float x, float y, float z) {
+    float unit = (float)(1 << m_fixedShift);
+    int* out = grow(m_item->positions, 3);
+    out[0] = toFixed(x, unit);
+    out[1] = toFixed(y, unit);
+    out[2] = toFixed(z, unit);
 }
 
-} // namespace
+void Batcher::pushColor(unsigned argb) { writeColor(grow(m_item->colors, 4), argb); }
 
 void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     setLineMode(true);
     makeRoom(2);
-    BatcherItem& it = *m_item;
-    double unit = (double)(1 << m_fixedShift);
-    int* p = extend(it.positions, 6);
-    p[0] = toFixed(from.x, unit);
-    p[1] = toFixed(from.y, unit);
-    p[2] = toFixed(from.z, unit);
-    p[3] = toFixed(to.x, unit);
-    p[4] = toFixed(to.y, unit);
-    p[5] = toFixed(to.z, unit);
+    pushPosition(from.x, from.y, from.z);
+    pushPosition(to.x, to.y, to.z);
     if (m_flags & COLORS) {
-        unsigned char* c = extend(it.colors, 8);
-        putColor(c, argb);
-        putColor(c + 4, argb);
+        pushColor(argb);
+        pushColor(argb);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    int n = it.nextIndex;
-    unsigned short* i = extend(it.indices, 2);
-    i[0] = (unsigned short)n;
-    i[1] = (unsigned short)(n + 1);
-    it.nextIndex = n + 2;
+    int n = m_item->nextIndex;
+    m_item->indices.append((unsigned short)n);
+    m_item->indices.append((unsigned short)(n + 1));
+    m_item->nextIndex = n + 2;
 }
 
 bool Batcher::beginQuads(int count) {
     if (count <= 0 || count * 4 > MAX_VERTICES) return false;
     setLineMode(false);
     makeRoom(count * 4);
+    BatcherItem& it = *m_item;
+    reserveMore(it.positions, count * 12);
+    reserveMore(it.indices, count * 6);
+    if (m_flags & TEXCOORDS) reserveMore(it.texCoords, count * 8);
+    if (m_flags & COLORS) reserveMore(it.colors, count * 16);
     return true;
 }
 
 void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb) {
     BatcherItem& it = *m_item;
     int n = it.nextIndex;
-    double unit = (double)(1 << m_fixedShift);
-    int* p = extend(it.positions, 12);
+    float unit = (float)(1 << m_fixedShift);
+    int* p = grow(it.positions, 12);
     for (int k = 0; k < 4; ++k) {
-        p[3 * k] = toFixed(corners[k][0], unit);
-        p[3 * k + 1] = toFixed(corners[k][1], unit);
-        p[3 * k + 2] = toFixed(corners[k][2], unit);
+        p[k * 3] = toFixed(corners[k][0], unit);
+        p[k * 3 + 1] = toFixed(corners[k][1], unit);
+        p[k * 3 + 2] = toFixed(corners[k][2], unit);
     }
     if (m_flags & TEXCOORDS) {
-        short* t = extend(it.texCoords, 8);
+        short* t = grow(it.texCoords, 8);
         for (int k = 0; k < 4; ++k) {
-            t[2 * k] = uv[k][0];
-            t[2 * k + 1] = uv[k][1];
+            t[k * 2] = uv[k][0];
+            t[k * 2 + 1] = uv[k][1];
         }
     }
     if (m_flags & COLORS) {
-        unsigned char* c = extend(it.colors, 16);
-        for (int k = 0; k < 4; ++k) putColor(c + 4 * k, argb);
+        unsigned char* c = grow(it.colors, 16);
+        for (int k = 0; k < 4; ++k) writeColor(c + k * 4, argb);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    static const int order[6] = {0, 1, 2, 0, 2, 3};
-    unsigned short* i = extend(it.indices, 6);
-    for (int k = 0; k < 6; ++k) i[k] = (unsigned short)(n + order[k]);
+    unsigned short* i = grow(it.indices, 6);
+    i[0] = (unsigned short)n;
+    i[1] = (unsigned short)(n + 1);
+    i[2] = (unsigned short)(n + 2);
+    i[3] = (unsigned short)n;
+    i[4] = (unsigned short)(n + 2);
+    i[5] = (unsigned short)(n + 3);
     it.nextIndex = n + 4;
 }
 
@@ -259,8 +274,7 @@ void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
 }
 
 void Batcher::clear() {
-    // The buffers keep their storage: the next frame's batch fills them again
-    // without asking the pool.
+    // Emptied, not freed: the next frame's batch reuses the storage.
     BatcherItem& it = *m_item;
     it.positions.resize(0);
     it.texCoords.resize(0);

@@ -82,6 +82,8 @@ private:
     Batcher(const Batcher& o);
     void setLineMode(bool lines);
     void createMesh();
+    void pushPosition(float x, float y, float z);
+    void pushColor(unsigned argb);
     // Draws and empties a full batch so that more can follow.
     void makeRoom(int vertices);
 

@@ -19,8 +19,12 @@ Font2DBitmap::Font2DBitmap()
 
 Font2DBitmap::Font2DBitmap(const Font2DBitmap& o)
     : Font2D(o), m_glyphIndex(o.getGlyphCount(), 0.9f), m_rects(o.m_rects), m_codes(o.m_codes),
-      m_image(o.m_image), m_texture(o.m_texture), m_texelU(o.m_texelU), m_aspect(o.m_aspect), m_lineHeight(o.m_lineHeight) {
+      m_image(o.m_image), m_texelU(o.m_texelU), m_aspect(o.m_aspect), m_lineHeight(o.m_lineHeight) {
     for (int glyph = 0; glyph < m_codes.size(); ++glyph) m_glyphIndex.insert(m_codes[glyph], (short)glyph);
+    // The copy draws from a texture of its own (made by the same renderer
+    // from a copy of the texture's image); a texture whose renderer is gone
+    // cannot be copied and leaves the copy without one.
+    if (o.m_texture) m_texture = static_cast<Texture2D*>(o.m_texture->duplicate());
 }
 
 Font2DBitmap* Font2DBitmap::createROMFont() {
@@ -61,20 +65,32 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     const core::String& s = text->getText();
     int n = s.length();
     if (!batcher || n == 0) return 0;
-    int quads = 0;
+    const char* chars = s.c_str();
+    float sx = text->getLayoutScaleX(), sy = text->getLayoutScaleY();
+    // One pass counts the quads and measures the block (widest line, lines
+    // x line height) for the alignment.
+    int quads = 0, lines = 1;
+    float line = 0.0f, width = 0.0f;
     for (int i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)chars[i];
+        if (c == 10) {
+            ++lines;
+            line = 0.0f;
+            continue;
+        }
         int x, y, w, lh;
-        if (getGlyph((unsigned char)s.c_str()[i], x, y, w, lh)) ++quads;
+        if (!getGlyph(c, x, y, w, lh)) continue;
+        ++quads;
+        line += (float)w * sx;
+        if (line > width) width = line;
     }
     if (quads == 0 || !batcher->beginQuads(quads)) return 0;
-    float width, height;
-    text->measure(width, height);
+    float height = (float)lines * (float)m_lineHeight * sy;
     float dx = 0.0f, dy = 0.0f;
     if (text->getHorizontalAlignment() == Text3D::ALIGN_CENTER) dx = -width * 0.5f;
     if (text->getHorizontalAlignment() == Text3D::ALIGN_RIGHT) dx = -width;
     if (text->getVerticalAlignment() == Text3D::ALIGN_CENTER) dy = height * 0.5f;
     if (text->getVerticalAlignment() == Text3D::ALIGN_BOTTOM) dy = height;
-    float sx = text->getTextScaleX(), sy = text->getTextScaleY();
     float lineStep = (float)m_lineHeight * sy;
     float v = m_aspect; // texel rows in units of the u texel size
     batcher->setTexture(m_texture.get());
@@ -84,7 +100,7 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     const float* m = transform.m;
     bool affine = m[3] == 0.0f && m[7] == 0.0f && m[15] == 1.0f;
     for (int i = 0; i < n; ++i) {
-        unsigned char c = (unsigned char)s.c_str()[i];
+        unsigned char c = (unsigned char)chars[i];
         if (c == 10) {
             penX = 0.0f;
             top -= lineStep;

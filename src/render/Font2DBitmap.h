@@ -54,8 +54,9 @@ public:
     float getTexelU() const { return m_texelU; }
     float getAspect() const { return m_aspect; }
 
-    // A copy with its own glyph table; the font image is shared (images are
-    // not changed through a font).
+    // A copy with its own glyph table and its own texture (a duplicate of
+    // this font's); the font image is shared (images are not changed
+    // through a font).
     Object3D* duplicate() const override;
 
 private:

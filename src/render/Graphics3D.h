@@ -248,6 +248,11 @@ public:
     // ---- factories ----
     VertexBuffer* createNewVertexBuffer(int mode);
     Mesh* createMesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance);
+    // A screen-space mesh (dynamic float positions and texture coordinates,
+    // a triangle list) with an appearance that blends, does not cull and
+    // leaves depth alone: the background image is drawn through it.
+    Mesh* create2DPolygonWithDefaultAppearance();
+    Mesh* getDefault2DPolygon() const { return m_default2DPolygon.get(); }
     Appearance* getDefaultAppearance() const { return m_defaultAppearance.get(); }
 
     // ---- buffer-object registry ----
@@ -281,6 +286,8 @@ protected:
     // Called at the end of a frame with the time in milliseconds.
     void countFrame(unsigned nowMs);
     void drawStatisticsOverlay();
+    // Draws the background's image over the cleared frame (see Background).
+    void drawBackgroundImage(Background* background);
     // Drops the batchers, the font and the overlay text (before the context goes).
     void releaseTextObjects();
     // Forgets every listed texture (the renderer is going away).
@@ -321,6 +328,9 @@ protected:
     int m_defaultLightIndex;
     int m_lightCount;
     core::Ref<Appearance> m_defaultAppearance;
+    core::Ref<Mesh> m_default2DPolygon;
+    // What the 2D polygon's vertices were last built for (image size, crop, modes).
+    int m_polygonKey[8];
     RenderTarget* m_target;
     PresentListener m_presentListener = nullptr;
     void* m_presentContext = nullptr;

@@ -15,26 +15,6 @@
 
 namespace render {
 
-namespace {
-
-// A software GL driver allocates its per-draw vertex and setup buffers from
-// the C heap and frees them after the draw. With the C library's default trim
-// threshold the freed top of the heap goes back to the kernel every frame and
-// the next frame faults every page in again, which costs more than the draw.
-// The heap keeps up to this much free memory instead.
-const int HEAP_KEPT_FREE = 64 * 1024 * 1024;
-
-void keepDriverHeap() {
-#if defined(M_TRIM_THRESHOLD)
-    static bool done = false;
-    if (done) return;
-    done = true;
-    mallopt(M_TRIM_THRESHOLD, HEAP_KEPT_FREE);
-#endif
-}
-
-} // namespace
-
 static const unsigned LOG_G3D = 0x1000;
 
 namespace {
@@ -58,7 +38,6 @@ slm::mat4 decodeMatrix(const float* bias, float scale) {
 OGLES2_Graphics3D::OGLES2_Graphics3D()
     : OGLES_Graphics3D(TYPE_OPENGL_ES_2), m_programInUse(0), m_pointSize(1.0f), m_lightsVersion(0),
       m_contextCreated(false) {
-    keepDriverHeap();
     for (int i = 0; i < FEATURE_COUNT; ++i) m_features[i] = 0.0f;
     invalidateStateCache();
 }
@@ -138,7 +117,25 @@ bool OGLES2_Graphics3D::makeCurrent() {
     return m_display ? m_display->makeCurrent() : false;
 }
 
+namespace {
+// A software GL driver allocates its per-draw vertex storage with malloc and
+// frees it after the draw: for a big batch (thousands of glyph quads) that
+// is megabytes every frame. With the C library's default trim threshold the
+// freed top of the heap goes back to the system after each draw and the next
+// draw faults every page in again, which costs several times the draw
+// itself. Keeping up to 32 MiB of freed heap ends that churn.
+void keepDriverScratchMemory() {
+#if defined(__GLIBC__) && defined(M_TRIM_THRESHOLD)
+    static bool done = false;
+    if (done) return;
+    done = true;
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
+#endif
+}
+} // namespace
+
 bool OGLES2_Graphics3D::createContext() {
+    keepDriverScratchMemory();
     bool ok = false;
     if (m_config.createContext) {
         ok = m_config.createContext();

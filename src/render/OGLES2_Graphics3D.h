@@ -89,6 +89,9 @@ public:
     void createDefaultShaderProgram();
     ShaderProgram* getDefaultShaderProgram() const { return m_defaultProgram.get(); }
     ShaderProgram* getCurrentProgram() const { return m_currentProgram.get(); }
+    // Linked programs alive now, the default one included: each costs start-up
+    // time on a software renderer.
+    int getProgramCount() const { return m_programs.size(); }
 
     // ---- for ShaderProgram ----
     unsigned getProgramInUse() const { return m_programInUse; }

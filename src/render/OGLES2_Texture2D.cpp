@@ -36,6 +36,7 @@ Object3D* OGLES2_Texture2D::duplicate() const {
     if (!g3d()) return nullptr;
     Texture2D* copy = g3d()->createNewTexture(m_kind, m_format, m_width, m_height);
     copy->setWrapping(m_wrapS, m_wrapT);
+    copy->setFiltering(m_levelFilter, m_imageFilter);
     copy->setBlending(m_blending);
     copy->setBlendColor(m_blendColor);
     if (m_image) {

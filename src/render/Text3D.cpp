@@ -6,7 +6,7 @@
 namespace render {
 
 Text3D::Text3D()
-    : m_mode(2), m_scaleX(1.0f), m_scaleY(1.0f), m_color(0xFFFFFFFFu), m_hAlign(ALIGN_LEFT), m_vAlign(ALIGN_BOTTOM),
+    : m_mode(MODE_TEXT_UNITS), m_scaleX(1.0f), m_scaleY(1.0f), m_layoutScaleX(1.0f), m_layoutScaleY(1.0f), m_color(0xFFFFFFFFu), m_hAlign(ALIGN_LEFT), m_vAlign(ALIGN_BOTTOM),
       m_dirty(true) {}
 
 Text3D::Text3D(const core::String& text, Font2DBitmap* font) : Text3D() {
@@ -16,7 +16,7 @@ Text3D::Text3D(const core::String& text, Font2DBitmap* font) : Text3D() {
 
 Text3D::Text3D(const Text3D& o)
     : Node(o), m_text(o.m_text), m_font(o.m_font), m_batch(o.m_batch), m_mode(o.m_mode), m_scaleX(o.m_scaleX),
-      m_scaleY(o.m_scaleY), m_color(o.m_color), m_hAlign(o.m_hAlign), m_vAlign(o.m_vAlign), m_dirty(true) {}
+      m_scaleY(o.m_scaleY), m_layoutScaleX(o.m_layoutScaleX), m_layoutScaleY(o.m_layoutScaleY), m_color(o.m_color), m_hAlign(o.m_hAlign), m_vAlign(o.m_vAlign), m_dirty(true) {}
 
 Text3D::~Text3D() {}
 
@@ -29,7 +29,26 @@ void Text3D::setFont(Font2DBitmap* font) {
 
 void Text3D::setBatcher(Batcher* batcher) { m_batch = batcher; }
 
-void Text3D::measure(float& width, float& height) const {
+void Text3D::measure(float& width, float& height) const { measureAt(m_layoutScaleX, m_layoutScaleY, width, height); }
+
+void Text3D::computeLayoutScale(int viewportWidth, float& sx, float& sy) const {
+    sx = m_scaleX;
+    sy = m_scaleY;
+    if ((m_mode != MODE_GLYPH_WIDTH && m_mode != MODE_BLOCK_WIDTH) || !m_font || viewportWidth <= 0) return;
+    float reference = 0.0f;
+    if (m_mode == MODE_GLYPH_WIDTH) {
+        reference = (float)m_font->getLineHeight();
+    } else {
+        float h;
+        measureAt(1.0f, 1.0f, reference, h);
+    }
+    if (reference <= 0.0f) return;
+    float perUnit = (float)viewportWidth / reference;
+    sx = m_scaleX * perUnit;
+    sy = m_scaleY * perUnit;
+}
+
+void Text3D::measureAt(float sx, float sy, float& width, float& height) const {
     width = height = 0.0f;
     if (!m_font) return;
     float line = 0.0f;
@@ -43,16 +62,19 @@ void Text3D::measure(float& width, float& height) const {
             continue;
         }
         int x, y, w, lh;
-        if (m_font->getGlyph(c, x, y, w, lh)) line += (float)w * m_scaleX;
+        if (m_font->getGlyph(c, x, y, w, lh)) line += (float)w * sx;
         if (line > width) width = line;
     }
-    height = (float)lines * (float)m_font->getLineHeight() * m_scaleY;
+    height = (float)lines * (float)m_font->getLineHeight() * sy;
 }
 
 void Text3D::render(Graphics3D& g, const slm::mat4& transform, int) {
     if (!m_font || !isRenderingEnabled()) return;
     Batcher* batcher = m_batch ? m_batch.get() : g.getTextBatcher();
     if (!batcher) return;
+    int viewport[4];
+    g.getViewport(viewport);
+    updateLayoutScale(viewport[2]);
     m_font->renderNodeToBatcher(batcher, this, transform);
     m_dirty = false;
 }

@@ -259,6 +259,29 @@ TEST(MemoryManager, DoubleFreeThrowsAndKeepsCounters) {
     // Not a block of this pool at all.
     int onStack[8] = {};
     expectFails(onStack + 4);
+    // Forged headers inside a live block: a size below the minimum, one that
+    // is not a multiple of 16, one that runs past the pool's end, and a block
+    // in the last 16 bytes before the end guard.
+    auto forge = [](unsigned char* at, int32_t size) {
+        uint32_t header[4] = {MemoryManager::MAGIC, (uint32_t)size, 0, 0};
+        std::memcpy(at, header, sizeof header);
+        return at + 16;
+    };
+    unsigned char* inside = static_cast<unsigned char*>(c) + 16;
+    expectFails(forge(inside, 16));
+    expectFails(forge(inside, 40));
+    expectFails(forge(inside, 0x7FFFFFF0));
+    expectFails(forge(inside, -32));
+    const void* blocks[8];
+    int sizes[8];
+    int n = m.freeBlocks(blocks, sizes, 8);
+    ASSERT_GE(n, 1);
+    void* last = m.hwMemAlloc(sizes[n - 1] - 16, TAG, 7); // the free block that ends at the guard
+    before = Counters(m);
+    unsigned char* guard = const_cast<unsigned char*>(m.poolStart()) + 16 + m.getUsableSize();
+    expectFails(forge(guard - 16, 32));
+    expectFails(forge(guard - 32, 48));
+    m.hwMemFree(last, TAG, 8);
     cap.finish();
     m.hwMemFree(c, TAG, 5);
     m.hwMemFree(nullptr, TAG, 6); // ignored

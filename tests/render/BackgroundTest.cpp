@@ -1,0 +1,246 @@
+// Background images on a real GL context: the crop fills the viewport, the
+// border and repeat modes per axis (power-of-two and other image sizes), the
+// colour clear underneath, and the argument checks.
+#include "RenderFixture.h"
+#include "core/Exceptions.h"
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
+#include "core/IOException.h"
+#include "render/Loader.h"
+#include "support/TempDir.h"
+#include "TestStreams.h"
+#include "render/Background.h"
+#include "render/Batcher.h"
+#include <vector>
+
+using namespace render;
+using testsupport::GLTest;
+using testsupport::near;
+
+namespace {
+
+const unsigned RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu, YELLOW = 0xFFFFFF00u,
+               WHITE = 0xFFFFFFFFu;
+
+// A w x h RGBA image whose pixel (x, y) (y from the top) is colour(x, y) (ARGB).
+template <typename F> Image2D* image(int w, int h, F colour) {
+    std::vector<unsigned char> px((size_t)w * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned c = colour(x, y);
+            unsigned char* p = &px[((size_t)y * w + x) * 4];
+            p[0] = (unsigned char)(c >> 16);
+            p[1] = (unsigned char)(c >> 8);
+            p[2] = (unsigned char)c;
+            p[3] = (unsigned char)(c >> 24);
+        }
+    return M3D_NEW Image2D(Image2D::RGBA, w, h, px.data());
+}
+
+// Quadrants: red top-left, green top-right, blue bottom-left, yellow bottom-right.
+Image2D* quadrants(int w, int h) {
+    return image(w, h, [=](int x, int y) {
+        return y < h / 2 ? (x < w / 2 ? RED : GREEN) : (x < w / 2 ? BLUE : YELLOW);
+    });
+}
+
+// Left half red, right half green.
+Image2D* halves(int w, int h) {
+    return image(w, h, [=](int x, int) { return x < w / 2 ? RED : GREEN; });
+}
+
+class BackgroundTest : public GLTest {
+protected:
+    // Screen pixel (x, y) counted from the top-left, like the image.
+    std::array<int, 4> top(int x, int y) { return pixel(x, SIZE - 1 - y); }
+};
+
+} // namespace
+
+TEST_F(BackgroundTest, ImageFillsTheViewportAndTheCropSelectsAPart) {
+    core::Ref<Background> bg(M3D_NEW Background());
+    bg->setColor(0xFF000000u);
+    core::Ref<Image2D> img(quadrants(16, 8));
+    bg->setImage(img.get());
+    EXPECT_EQ(0, bg->getCropX());
+    EXPECT_EQ(16, bg->getCropWidth());
+    EXPECT_EQ(8, bg->getCropHeight());
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(2, 2), testsupport::GLTest::rgba(RED)));
+    EXPECT_TRUE(near(top(61, 2), rgba(GREEN)));
+    EXPECT_TRUE(near(top(2, 61), rgba(BLUE)));
+    EXPECT_TRUE(near(top(61, 61), rgba(YELLOW)));
+    EXPECT_TRUE(near(top(30, 30), rgba(RED)));
+    EXPECT_TRUE(near(top(33, 33), rgba(YELLOW)));
+
+    // The top-right quadrant alone fills the screen; a crop straddling the
+    // middle shows the four colours again, smaller.
+    bg->setCrop(8, 0, 8, 4);
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(1, 1), rgba(GREEN)));
+    EXPECT_TRUE(near(top(62, 62), rgba(GREEN)));
+    bg->setCrop(6, 2, 4, 4);
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(10, 10), rgba(RED)));
+    EXPECT_TRUE(near(top(50, 10), rgba(GREEN)));
+    EXPECT_TRUE(near(top(10, 50), rgba(BLUE)));
+    EXPECT_TRUE(near(top(50, 50), rgba(YELLOW)));
+
+    // The scene's camera and the counters are left as they were.
+    EXPECT_EQ(nullptr, g->getCamera());
+    int sets = g->getStatistics().cameraSets;
+    g->clear(bg.get());
+    EXPECT_EQ(sets, g->getStatistics().cameraSets);
+}
+
+TEST_F(BackgroundTest, BorderShowsTheClearColourAndRepeatTilesOutsideTheImage) {
+    // Crop [-w/2, 3w/2) across: screen quarters are outside, left half,
+    // right half, outside. Both a power-of-two width (texture wrapping) and
+    // another width (one quad per repetition).
+    for (int w : {16, 12}) {
+        SCOPED_TRACE(w);
+        core::Ref<Background> bg(M3D_NEW Background());
+        bg->setColor(BLUE);
+        core::Ref<Image2D> img(halves(w, w));
+        bg->setImage(img.get());
+        bg->setCrop(-w / 2, 0, 2 * w, w);
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(8, 32), rgba(BLUE)));
+        EXPECT_TRUE(near(top(24, 32), rgba(RED)));
+        EXPECT_TRUE(near(top(40, 32), rgba(GREEN)));
+        EXPECT_TRUE(near(top(56, 32), rgba(BLUE)));
+
+        bg->setImageMode(Background::REPEAT, Background::BORDER);
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(8, 32), rgba(GREEN))) << "the right half repeated on the left";
+        EXPECT_TRUE(near(top(24, 32), rgba(RED)));
+        EXPECT_TRUE(near(top(40, 32), rgba(GREEN)));
+        EXPECT_TRUE(near(top(56, 32), rgba(RED))) << "the left half repeated on the right";
+
+        // Vertically the crop runs past the image's bottom: border there,
+        // tiles again once y repeats too.
+        bg->setCrop(-w / 2, 0, 2 * w, 2 * w);
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(24, 16), rgba(RED)));
+        EXPECT_TRUE(near(top(24, 48), rgba(BLUE)));
+        bg->setImageMode(Background::REPEAT, Background::REPEAT);
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(24, 48), rgba(RED)));
+        EXPECT_TRUE(near(top(8, 48), rgba(GREEN)));
+        // Many repetitions: 8 across, each 8 pixels wide, red then green.
+        bg->setCrop(0, 0, 8 * w, w);
+        g->clear(bg.get());
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_TRUE(near(top(k * 8 + 2, 32), rgba(RED))) << k;
+            EXPECT_TRUE(near(top(k * 8 + 5, 32), rgba(GREEN))) << k;
+        }
+    }
+}
+
+TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
+    core::Ref<Background> bg(M3D_NEW Background());
+    bg->setColor(BLUE);
+    core::Ref<Image2D> img(image(8, 8, [](int x, int) { return x < 4 ? 0x00FF0000u : WHITE; }));
+    bg->setImage(img.get());
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(10, 10), rgba(BLUE)));
+    EXPECT_TRUE(near(top(50, 10), rgba(WHITE)));
+    // The image wrote no depth: a quad far back still passes the depth test.
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0.9f, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(flatAppearance());
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(top(50, 10), rgba(RED)));
+
+    // Without the colour clear the previous frame stays under transparent pixels.
+    bg->setColorClearEnable(false);
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(10, 10), rgba(RED)));
+    EXPECT_TRUE(near(top(50, 10), rgba(WHITE)));
+}
+
+TEST_F(BackgroundTest, ColourClearWithoutAnImageAndClearingImageAgain) {
+    core::Ref<Background> bg(M3D_NEW Background());
+    bg->setColor(GREEN);
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
+    core::Ref<Image2D> img(quadrants(4, 4));
+    bg->setImage(img.get());
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(5, 5), rgba(RED)));
+    bg->setImage(nullptr);
+    EXPECT_EQ(0, bg->getCropWidth());
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
+    // A zero-sized crop draws nothing over the colour.
+    bg->setImage(img.get());
+    bg->setCrop(1, 1, 0, 3);
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
+    // A copy shares the image and keeps crop and modes.
+    bg->setCrop(2, 0, 2, 2);
+    bg->setImageMode(Background::REPEAT, Background::BORDER);
+    core::Ref<Object3D> copy(bg->duplicate());
+    Background* d = static_cast<Background*>(copy.get());
+    EXPECT_EQ(img.get(), d->getImage());
+    EXPECT_EQ(2, d->getCropX());
+    EXPECT_EQ(2, d->getCropWidth());
+    EXPECT_EQ(Background::REPEAT, d->getImageModeX());
+    EXPECT_EQ(Background::BORDER, d->getImageModeY());
+    EXPECT_EQ(GREEN, d->getColor());
+    g->clear(d);
+    EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
+}
+
+TEST_F(BackgroundTest, BadArgumentsThrowAndChangeNothing) {
+    core::Ref<Background> bg(M3D_NEW Background());
+    core::Ref<Image2D> img(quadrants(8, 8));
+    bg->setImage(img.get());
+    EXPECT_THROW(bg->setCrop(0, 0, -1, 4), Morva3DException);
+    EXPECT_THROW(bg->setCrop(0, 0, 4, -4), Morva3DException);
+    EXPECT_THROW(bg->setImageMode(Background::BORDER, 34), Morva3DException);
+    EXPECT_THROW(bg->setImageMode(0, Background::REPEAT), Morva3DException);
+    EXPECT_EQ(8, bg->getCropWidth());
+    EXPECT_EQ(8, bg->getCropHeight());
+    EXPECT_EQ(Background::BORDER, bg->getImageModeX());
+    EXPECT_EQ(Background::BORDER, bg->getImageModeY());
+    core::Ref<Image2D> odd(M3D_NEW Image2D(95, 4, 4));
+    EXPECT_THROW(bg->setImage(odd.get()), Morva3DException);
+    EXPECT_EQ(img.get(), bg->getImage());
+    // Negative crop positions are fine (they look left of and above the image).
+    bg->setCrop(-100, -3, 5, 5);
+    EXPECT_EQ(-100, bg->getCropX());
+    g->clear(bg.get());
+}
+
+TEST_F(BackgroundTest, AnImageWhoseFileIsGoneFailsTheClearAndNothingElse) {
+    testsupport::TempDir dir;
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive((dir.path() + "/").c_str(), false), "");
+    std::vector<unsigned char> png =
+        teststreams::readFile(std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/basn2c08.png");
+    dir.write("bg.png", std::string(png.begin(), png.end()));
+    {
+        core::Vector<core::Ref<Object3D>> result;
+        Loader::load(core::String("bg.png"), nullptr, result);
+        ASSERT_EQ(1, result.size());
+        core::Ref<Background> bg(M3D_NEW Background());
+        bg->setColor(GREEN);
+        bg->setImage(static_cast<Image2D*>(result[0].get())); // decoded on first use
+        std::remove(dir.file("bg.png").c_str());
+        testsupport::StderrCapture err;
+        EXPECT_THROW(g->clear(bg.get()), core::IOException);
+        err.finish();
+        // The frame was cleared before the image was asked for, and the
+        // renderer goes on drawing.
+        EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
+        bg->setImage(nullptr);
+        bg->setColor(BLUE);
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(5, 5), rgba(BLUE)));
+        core::Ref<Image2D> img(quadrants(4, 4));
+        bg->setImage(img.get());
+        g->clear(bg.get());
+        EXPECT_TRUE(near(top(5, 5), rgba(RED)));
+    }
+    core::FileSystem::destroy();
+}
