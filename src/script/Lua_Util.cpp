@@ -190,7 +190,8 @@ ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type) {
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
     const void* data = lua_touserdata(L, index);
-    if (!data || lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return -1;
+    if (!data || lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData))
+        return -1;
     int type = static_cast<const ScriptUserData*>(data)->type;
     if (type < first || type > last) return -1;
     return isUserDataOfType(L, index, data, type) ? type : -1;

@@ -40,9 +40,10 @@ TEST_F(GLTest, LinePositionsRoundHalvesUpAndClampLikeTheFloorFormula) {
     const int S = Batcher::fixedPointShift(-1);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const float values[] = {0.0f,      -0.0f,     1.0f / 64,  -1.0f / 64, 3.0f / 64, -3.0f / 64, 0.3f,  -0.3f,
-                            1234.567f, -1234.5f,  1e9f,       -1e9f,      1e12f,     -1e12f,     nan,   inf,
-                            -inf,      67108863.5f / 32, -67108864.0f, 2.5f / 32, -2.5f / 32, 7e7f, -7e7f, 1e-30f};
+    const float values[] = {0.0f,         -0.0f,     1.0f / 64,  -1.0f / 64, 3.0f / 64, -3.0f / 64,
+                            0.3f,         -0.3f,     1234.567f,  -1234.5f,   1e9f,      -1e9f,
+                            1e12f,        -1e12f,    nan,        inf,        -inf,      67108863.5f / 32,
+                            -67108864.0f, 2.5f / 32, -2.5f / 32, 7e7f,       -7e7f,     1e-30f};
     const int n = (int)(sizeof values / sizeof values[0]);
     for (int i = 0; i + 1 < n; i += 2)
         b->addLine(slm::vec3(values[i], values[i + 1], values[(i + 5) % n]),
@@ -53,7 +54,8 @@ TEST_F(GLTest, LinePositionsRoundHalvesUpAndClampLikeTheFloorFormula) {
         const float expect[6] = {values[i],     values[i + 1], values[(i + 5) % n],
                                  values[i + 1], values[i],     values[(i + 7) % n]};
         for (int k = 0; k < 6; ++k)
-            EXPECT_EQ(reference(expect[k], S), pos[line * 6 + k]) << "line " << line << " value " << expect[k];
+            EXPECT_EQ(reference(expect[k], S), pos[line * 6 + k])
+                << "line " << line << " value " << expect[k];
     }
     const core::Vector<unsigned char>& colors = b->getItem().colors;
     ASSERT_EQ(colors.size(), (n / 2) * 8);
@@ -73,7 +75,8 @@ TEST_F(GLTest, ASteadyFrameOfLinesAndTextAsksThePoolForNothingAfterTheFirst) {
             g->renderLine(slm::vec3(std::sin(a), std::cos(a), 0), slm::vec3(0, 0, 0), 0xFFFFFFFFu);
         }
         for (int i = 0; i < 20; ++i)
-            g->renderText(label, true, slm::translation(slm::vec3(-1.0f, 1.0f - 0.1f * (float)i, 0)) * slm::scale(0.01f));
+            g->renderText(label, true,
+                          slm::translation(slm::vec3(-1.0f, 1.0f - 0.1f * (float)i, 0)) * slm::scale(0.01f));
         g->flush();
     };
     frame();
@@ -117,7 +120,8 @@ TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) 
                 expectedCorner(*m, local[k][0], local[k][1], c);
                 for (int axis = 0; axis < 3; ++axis)
                     EXPECT_EQ(reference(c[axis], S), pos[(q * 4 + k) * 3 + axis])
-                        << "quad " << q << " corner " << k << " axis " << axis << (m == &affine ? " (affine)" : "");
+                        << "quad " << q << " corner " << k << " axis " << axis
+                        << (m == &affine ? " (affine)" : "");
             }
         }
     }

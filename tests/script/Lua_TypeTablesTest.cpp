@@ -58,8 +58,9 @@ TEST_F(LuaTypeTablesTest, StatesSideBySideEachKeepTheirOwnMetatables) {
     EXPECT_EQ(check(*b), "");
     EXPECT_EQ(check(*a), "") << "back to the first state";
     // A metatable taken from a value can be given to a table, never to a foreign userdata.
-    EXPECT_EQ(runLua(a->getState(), "local t = setmetatable({}, getmetatable(vec3())) "
-                                    "local ok, e = pcall(vec3_x, t) assert(not ok and e:find('Expected a lua user data!'))"),
+    EXPECT_EQ(runLua(a->getState(),
+                     "local t = setmetatable({}, getmetatable(vec3())) "
+                     "local ok, e = pcall(vec3_x, t) assert(not ok and e:find('Expected a lua user data!'))"),
               "");
 }
 
@@ -83,12 +84,17 @@ TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
 
 TEST_F(LuaTypeTablesTest, MoreStatesThanSlotsFallBackToTheLookupByName) {
     std::vector<std::unique_ptr<PlainScript>> states;
-    for (int i = 0; i < 12; ++i) states.push_back(open());
-    for (auto& s : states) EXPECT_EQ(check(*s), "");
+    for (int i = 0; i < 12; ++i)
+        states.push_back(open());
+    for (auto& s : states)
+        EXPECT_EQ(check(*s), "");
     // Closing the newest ones frees slots; the oldest ones still check right.
-    for (int i = 0; i < 6; ++i) states.pop_back();
-    for (int i = 0; i < 3; ++i) states.push_back(open());
-    for (auto& s : states) EXPECT_EQ(check(*s), "");
+    for (int i = 0; i < 6; ++i)
+        states.pop_back();
+    for (int i = 0; i < 3; ++i)
+        states.push_back(open());
+    for (auto& s : states)
+        EXPECT_EQ(check(*s), "");
 }
 
 TEST_F(LuaTypeTablesTest, ShaderValuesAreToldApartByTypeAndMetatable) {
