@@ -173,6 +173,10 @@ bool isUserDataOfType(lua_State* L, int index, const void* data, int type) {
         metatable = lua_topointer(L, -1);
         lua_pop(L, 1);
     }
+    // The metatable remembered for the type in the slot used last settles it
+    // without finding the state: a live table has its own address, so no
+    // table of another live state can equal it (closed states are forgotten).
+    if (metatable && g_lastState && g_lastState->metatables[type] == metatable) return true;
     const TypeTables* t = tablesOf(L);
     if (t) return t->metatables[type] == metatable;
     return sameAsRegisteredByName(L, metatable, type);
