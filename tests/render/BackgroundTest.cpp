@@ -2,6 +2,7 @@
 // border and repeat modes per axis (power-of-two and other image sizes), the
 // colour clear underneath, and the argument checks.
 #include "RenderFixture.h"
+#include "TestImages.h"
 #include "core/Exceptions.h"
 #include "core/FileArchive.h"
 #include "core/FileSystem.h"
@@ -22,31 +23,16 @@ namespace {
 const unsigned RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu, YELLOW = 0xFFFFFF00u,
                WHITE = 0xFFFFFFFFu;
 
-// A w x h RGBA image whose pixel (x, y) (y from the top) is colour(x, y) (ARGB).
-template <typename F> Image2D* image(int w, int h, F colour) {
-    std::vector<unsigned char> px((size_t)w * h * 4);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            unsigned c = colour(x, y);
-            unsigned char* p = &px[((size_t)y * w + x) * 4];
-            p[0] = (unsigned char)(c >> 16);
-            p[1] = (unsigned char)(c >> 8);
-            p[2] = (unsigned char)c;
-            p[3] = (unsigned char)(c >> 24);
-        }
-    return M3D_NEW Image2D(Image2D::RGBA, w, h, px.data());
-}
-
 // Quadrants: red top-left, green top-right, blue bottom-left, yellow bottom-right.
 Image2D* quadrants(int w, int h) {
-    return image(w, h, [=](int x, int y) {
+    return testsupport::argbImage(w, h, [=](int x, int y) {
         return y < h / 2 ? (x < w / 2 ? RED : GREEN) : (x < w / 2 ? BLUE : YELLOW);
     });
 }
 
 // Left half red, right half green.
 Image2D* halves(int w, int h) {
-    return image(w, h, [=](int x, int) { return x < w / 2 ? RED : GREEN; });
+    return testsupport::argbImage(w, h, [=](int x, int) { return x < w / 2 ? RED : GREEN; });
 }
 
 class BackgroundTest : public GLTest {
@@ -140,7 +126,7 @@ TEST_F(BackgroundTest, BorderShowsTheClearColourAndRepeatTilesOutsideTheImage) {
 TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
     core::Ref<Background> bg(M3D_NEW Background());
     bg->setColor(BLUE);
-    core::Ref<Image2D> img(image(8, 8, [](int x, int) { return x < 4 ? 0x00FF0000u : WHITE; }));
+    core::Ref<Image2D> img(testsupport::argbImage(8, 8, [](int x, int) { return x < 4 ? 0x00FF0000u : WHITE; }));
     bg->setImage(img.get());
     g->clear(bg.get());
     EXPECT_TRUE(near(top(10, 10), rgba(BLUE)));

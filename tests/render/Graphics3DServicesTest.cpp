@@ -3,6 +3,7 @@
 // images, and one that cannot come back), FPS logging on a driven clock, and
 // a duplicated font drawing from a texture of its own.
 #include "RenderFixture.h"
+#include "TestImages.h"
 #include "core/FileArchive.h"
 #include "core/FileSystem.h"
 #include "hal/Time.h"
@@ -19,26 +20,12 @@
 using namespace render;
 using testsupport::GLTest;
 using testsupport::near;
+using testsupport::halves;
 
 namespace {
 
 const unsigned RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu, BLACK = 0xFF000000u;
 const std::string SUITE = std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/";
-
-// A w x h RGBA image: left half `left`, right half `right` (ARGB).
-Image2D* halves(int w, int h, unsigned left, unsigned right) {
-    std::vector<unsigned char> px((size_t)w * h * 4);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            unsigned c = x < w / 2 ? left : right;
-            unsigned char* p = &px[((size_t)y * w + x) * 4];
-            p[0] = (unsigned char)(c >> 16);
-            p[1] = (unsigned char)(c >> 8);
-            p[2] = (unsigned char)c;
-            p[3] = (unsigned char)(c >> 24);
-        }
-    return M3D_NEW Image2D(Image2D::RGBA, w, h, px.data());
-}
 
 Texture2D* nearestTexture(Graphics3D& g, Image2D* image) {
     Texture2D* t = g.createNewTexture(Texture2D::KIND_TEXTURE, image->getFormat(), -1, -1);

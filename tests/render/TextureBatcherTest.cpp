@@ -2,6 +2,7 @@
 // (lines, fixed-point shift, one draw call per batch), text layout with the
 // ROM font and the statistics overlay's text, all on a real GL context.
 #include "RenderFixture.h"
+#include "TestImages.h"
 #include "core/Exceptions.h"
 #include "render/Batcher.h"
 #include "render/Font2DBitmap.h"
@@ -14,25 +15,11 @@
 using namespace render;
 using testsupport::GLTest;
 using testsupport::near;
+using testsupport::halves;
 
 namespace {
 
 const unsigned RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu;
-
-// A w x h RGBA image: left half `left`, right half `right` (ARGB).
-Image2D* halves(int w, int h, unsigned left, unsigned right) {
-    std::vector<unsigned char> px((size_t)w * h * 4);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            unsigned c = x < w / 2 ? left : right;
-            unsigned char* p = &px[((size_t)y * w + x) * 4];
-            p[0] = (unsigned char)(c >> 16);
-            p[1] = (unsigned char)(c >> 8);
-            p[2] = (unsigned char)c;
-            p[3] = (unsigned char)(c >> 24);
-        }
-    return M3D_NEW Image2D(Image2D::RGBA, w, h, px.data());
-}
 
 // A screen-filling quad with texture coordinates 0..1 (v = 0 at the top,
 // the image's first row).
