@@ -397,9 +397,7 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
         logWithName(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
                     line, 0);
     }
-    // (exactBlockSize without its overflow guards: the size is below the pool's.)
-    int exact = tooBig ? MIN_BLOCK : (size + HEADER + 15) & ~15;
-    if (exact < MIN_BLOCK) exact = MIN_BLOCK;
+    int exact = exactBlockSize(tooBig ? 0 : size);
     uint32_t others = 0;
     uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact, others) : linearFit(exact));
     if (bo == NONE) {
