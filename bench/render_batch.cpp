@@ -3,14 +3,10 @@
 // through the text batcher, each frame ending in a flush (one draw call per
 // batch), on a 64 x 64 window so that rasterisation stays small. The
 // "collect" variants leave out the flush: the cost of filling the batch alone.
-#include "../tests/support/GLTestDisplay.h"
-#include "core/DebugLog.h"
-#include "core/EngineGlobals.h"
-#include "core/MemoryManager.h"
+#include "GLBench.h"
 #include "render/Batcher.h"
 #include "render/OGLES2_Graphics3D.h"
 #include <benchmark/benchmark.h>
-#include <memory>
 #include <vector>
 
 using namespace render;
@@ -20,28 +16,12 @@ namespace {
 const int LINES = 10000;
 const int TEXT_LINES = 200;
 
-struct World {
-    core::EngineGlobals* globals = nullptr;
-    std::unique_ptr<testsupport::GLTestDisplay> display;
-    core::Ref<OGLES2_Graphics3D> g;
+struct World : GLBench {
     std::vector<slm::vec3> ends;
     std::vector<core::String> texts;
     std::vector<slm::mat4> places;
 
     World() {
-        globals = new core::EngineGlobals();
-        core::setEngineGlobals(globals);
-        globals->log = new core::DebugLog();
-        globals->log->setLevelMask(0);
-        MemoryManagerConfig mc;
-        mc.poolSize = 64 * 1024 * 1024;
-        globals->memoryManager = new MemoryManager(mc);
-        display.reset(new testsupport::GLTestDisplay(64, 64));
-        g = M3D_NEW OGLES2_Graphics3D();
-        globals->graphics = g.get();
-        g->setDisplay(display.get());
-        g->resetGraphics3D(1);
-        g->bindTarget(nullptr);
         g->setCamera(nullptr, slm::mat4());
         for (int i = 0; i < LINES * 2; ++i) {
             float a = (float)i * 0.37f;

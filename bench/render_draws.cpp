@@ -2,15 +2,11 @@
 // per frame, each with its own transform, on a 64 x 64 window so that
 // rasterisation does not hide the engine's own work. Compared with a bare GL
 // loop that binds the same buffers and uploads one matrix per draw.
-#include "../tests/support/GLTestDisplay.h"
-#include "core/DebugLog.h"
-#include "core/EngineGlobals.h"
-#include "core/MemoryManager.h"
+#include "GLBench.h"
 #include "hal/sdl/GLEntryPoints.h"
 #include "render/Mesh.h"
 #include "render/OGLES2_Graphics3D.h"
 #include <benchmark/benchmark.h>
-#include <memory>
 #include <vector>
 
 using namespace render;
@@ -28,10 +24,7 @@ const char* VS = "void main()\n"
                  "}\n";
 const char* FS = "void main() { gl_FragColor = m3g_out_vColor; }\n";
 
-struct World {
-    core::EngineGlobals* globals = nullptr;
-    std::unique_ptr<testsupport::GLTestDisplay> display;
-    core::Ref<OGLES2_Graphics3D> g;
+struct World : GLBench {
     std::vector<core::Ref<VertexBuffer>> vbs;
     std::vector<core::Ref<IndexBuffer>> ibs;
     std::vector<slm::mat4> transforms;
@@ -39,19 +32,6 @@ struct World {
     core::Ref<Camera> camera;
 
     World() {
-        globals = new core::EngineGlobals();
-        core::setEngineGlobals(globals);
-        globals->log = new core::DebugLog();
-        globals->log->setLevelMask(0);
-        MemoryManagerConfig mc;
-        mc.poolSize = 64 * 1024 * 1024;
-        globals->memoryManager = new MemoryManager(mc);
-        display.reset(new testsupport::GLTestDisplay(64, 64));
-        g = M3D_NEW OGLES2_Graphics3D();
-        globals->graphics = g.get();
-        g->setDisplay(display.get());
-        g->resetGraphics3D(1);
-        g->bindTarget(nullptr);
         camera = M3D_NEW Camera();
         camera->setPerspective(60.0f, 1.0f, 1.0f, 100.0f);
 
