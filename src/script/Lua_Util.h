@@ -83,13 +83,15 @@ inline int luaCheckArgCount(lua_State* L, int min, int max) {
 }
 
 // The userdata at `index`, checked through the assertion reporter: not a userdata
-// fails "data != 0" ("Expected a lua user data!"), another type id fails
-// "data->type == type" ("Lua user data is of wrong type!"); either failure is
-// logged as an assertion and raised as a Lua error with that message.
-ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type);
+// fails "data != 0" ("Expected a lua user data!"); anything but a block of ours
+// of `type` at least `size` bytes long (another type id, another metatable, a
+// light or too short userdata) fails "data->type == type" ("Lua user data is
+// of wrong type!"); either failure is logged as an assertion and raised as a
+// Lua error with that message.
+ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size);
 
 template <typename T> T* luaCheckUserData(lua_State* L, int index, int type) {
-    return reinterpret_cast<T*>(luaCheckUserDataOfType(L, index, type));
+    return reinterpret_cast<T*>(luaCheckUserDataOfType(L, index, type, sizeof(T)));
 }
 
 // The type id of the userdata of ours at `index` when it lies in first ... last
