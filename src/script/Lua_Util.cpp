@@ -160,17 +160,10 @@ bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
     return registered == metatable;
 }
 
-// Whether the userdata `data` at `index`, already known to be a full block
-// with our type id `type`, carries the metatable registered for the type (or
-// none when none is registered). Blocks of other libraries (io files,
-// newproxy) and tables given our metatable fail here instead of being read as ours.
-bool hasTypeMetatable(lua_State* L, int index, int type) {
+// Whether `metatable` (null: none) is the one registered for `type` in L's
+// state (or none when none is registered).
+bool isTypeMetatable(lua_State* L, const void* metatable, int type) {
     if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
-    const void* metatable = nullptr;
-    if (lua_getmetatable(L, index)) {
-        metatable = lua_topointer(L, -1);
-        lua_pop(L, 1);
-    }
     // The metatable remembered for the type in the slot used last settles it
     // without finding the state: a live table has its own address, so no
     // table of another live state can equal it (closed states are forgotten).
@@ -178,6 +171,24 @@ bool hasTypeMetatable(lua_State* L, int index, int type) {
     const TypeTables* t = tablesOf(L);
     if (t) return t->metatables[type] == metatable;
     return sameAsRegisteredByName(L, metatable, type);
+}
+
+// Pushes the metatable of the value at `index` (nil when it has none) and
+// answers its address (null for none).
+const void* pushMetatable(lua_State* L, int index) {
+    if (lua_getmetatable(L, index)) return lua_topointer(L, -1);
+    lua_pushnil(L);
+    return nullptr;
+}
+
+// Whether the userdata at `index`, already known to be a full block with our
+// type id `type`, carries the metatable registered for the type. Blocks of
+// other libraries (io files, newproxy) and blocks given another metatable
+// fail here instead of being read as ours.
+bool hasTypeMetatable(lua_State* L, int index, int type) {
+    const void* metatable = pushMetatable(L, index);
+    lua_pop(L, 1);
+    return isTypeMetatable(L, metatable, type);
 }
 
 // For a value at `index` that lua_touserdata answered: a light userdata has
@@ -192,6 +203,16 @@ inline bool longEnough(lua_State* L, int index, size_t size) {
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
     if (data && longEnough(L, index, size) && data->type == type && hasTypeMetatable(L, index, type))
+        return data;
+    luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
+    luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
+    return data;
+}
+
+ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size) {
+    ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
+    if (data && longEnough(L, index, size) && data->type == type &&
+        isTypeMetatable(L, pushMetatable(L, index), type))
         return data;
     luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
     luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
@@ -227,6 +248,14 @@ void* luaNewUserDataOfType(lua_State* L, int type, size_t size) {
     std::memset(block, 0, size);
     static_cast<ScriptUserData*>(block)->type = type;
     luaSetTypeMetatable(L, type);
+    return block;
+}
+
+void* luaNewValueWithMetatable(lua_State* L, int type, size_t size, int metatable) {
+    void* block = lua_newuserdata(L, size);
+    static_cast<ScriptUserData*>(block)->type = type;
+    lua_pushvalue(L, metatable);
+    lua_setmetatable(L, -2);
     return block;
 }
 

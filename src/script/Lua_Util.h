@@ -94,6 +94,19 @@ template <typename T> T* luaCheckUserData(lua_State* L, int index, int type) {
     return reinterpret_cast<T*>(luaCheckUserDataOfType(L, index, type, sizeof(T)));
 }
 
+// The check for functions that push their results after all their checks:
+// it checks as luaCheckUserDataOfType but leaves one value on the stack, the
+// argument's metatable (nil when it has none), where luaCheckUserData pops
+// it again. Lua takes a C function's results from the top of its stack, so
+// values left below them go with the call; the metatable left for an
+// argument of the result's type is the one to give the result (see
+// luaNewValueWithMetatable). Each call takes one of the LUA_MINSTACK slots.
+ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size);
+
+template <typename T> T* luaCheckValue(lua_State* L, int index, int type) {
+    return reinterpret_cast<T*>(luaCheckValueOfType(L, index, type, sizeof(T)));
+}
+
 // The type id of the userdata of ours at `index` when it lies in first ... last
 // (checked as luaCheckUserDataOfType checks it); -1 for anything else. Raises nothing.
 int luaUserDataType(lua_State* L, int index, int first, int last);
@@ -107,6 +120,11 @@ void* luaNewUserDataOfType(lua_State* L, int type, size_t size);
 
 // The same for values whose every byte the caller writes: nothing is zeroed.
 void* luaNewValueOfType(lua_State* L, int type, size_t size);
+
+// The same with the metatable at stack index `metatable` (absolute), which
+// must be the registered metatable of `type` (or nil when none is
+// registered): one left by luaCheckValue for an argument of that type.
+void* luaNewValueWithMetatable(lua_State* L, int type, size_t size, int metatable);
 
 // Attaches the registered metatable of `type` to the userdata on top of the
 // stack (nothing when none is registered).
