@@ -2,7 +2,6 @@
 // operators and method lookup through the metatables. All arithmetic is slm's.
 #include "script/Lua_Math.h"
 #include "script/Lua_Library.h"
-#include <cstring>
 
 // ---- shared helpers ----
 
@@ -22,8 +21,7 @@ void luaPushVector4(lua_State* L, const slm::vec4& v) {
 }
 
 void luaPushMatrix(lua_State* L, const slm::mat4& m) {
-    Lua_Matrix* u = static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)));
-    std::memcpy(u->m, m.m, sizeof u->m);
+    static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)))->m = m;
 }
 
 slm::vec3 luaCheckVector3(lua_State* L, int index) {
@@ -37,8 +35,7 @@ slm::vec4 luaCheckVector4(lua_State* L, int index) {
 }
 
 slm::mat4 luaCheckMatrix(lua_State* L, int index) {
-    const Lua_Matrix* u = luaCheckUserData<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX);
-    return slm::mat4(u->m);
+    return luaCheckUserData<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
 }
 
 namespace {
@@ -58,8 +55,9 @@ slm::vec4 argVector4(lua_State* L, int index) {
     return slm::vec4(u->x, u->y, u->z, u->w);
 }
 
-slm::mat4 argMatrix(lua_State* L, int index) {
-    return slm::mat4(luaCheckValue<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m);
+// The matrix is read in place: the argument keeps its block alive for the call.
+const slm::mat4& argMatrix(lua_State* L, int index) {
+    return luaCheckValue<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
 }
 
 void pushVector3(lua_State* L, const slm::vec3& v, int metatable) {
@@ -80,9 +78,8 @@ void pushVector4(lua_State* L, const slm::vec4& v, int metatable) {
 }
 
 void pushMatrix(lua_State* L, const slm::mat4& m, int metatable) {
-    Lua_Matrix* u = static_cast<Lua_Matrix*>(
-        luaNewValueWithMetatable(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix), metatable));
-    std::memcpy(u->m, m.m, sizeof u->m);
+    static_cast<Lua_Matrix*>(luaNewValueWithMetatable(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix), metatable))
+        ->m = m;
 }
 
 float checkFloat(lua_State* L, int index) { return (float)luaL_checknumber(L, index); }
@@ -326,7 +323,7 @@ int mat4_axis_angle(lua_State* L) {
 
 int mat4_get_col(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    slm::mat4 m = argMatrix(L, 1);
+    const slm::mat4& m = argMatrix(L, 1);
     lua_Integer col = luaL_checkinteger(L, 2);
     luaAssert(L, col >= 1 && col <= 4, "col >= 1 && col <= 4", "col >= 1 && col <= 4", "Lua_Math", 511);
     luaPushVector4(L, slm::column(m, (int)col - 1));
@@ -486,7 +483,7 @@ int vec4_index(lua_State* L) {
 int mat4_index(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        slm::mat4 m = argMatrix(L, 1);
+        const slm::mat4& m = argMatrix(L, 1);
         lua_Integer idx = luaL_checkinteger(L, 2);
         luaAssert(L, idx >= 1 && idx <= 4, "idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 759);
         luaPushVector4(L, slm::column(m, (int)idx - 1));
@@ -508,7 +505,7 @@ int vec4_tostring(lua_State* L) {
 }
 
 int mat4_tostring(lua_State* L) {
-    const slm::mat4 matrix = argMatrix(L, 1);
+    const slm::mat4& matrix = argMatrix(L, 1);
     const float* m = matrix.m;
     lua_pushfstring(L, "[[%f, %f, %f, %f], [%f, %f, %f, %f], [%f, %f, %f, %f], [%f, %f, %f, %f]]", (double)m[0],
                     (double)m[1], (double)m[2], (double)m[3], (double)m[4], (double)m[5], (double)m[6],

@@ -18,7 +18,7 @@ struct Lua_Vector4 {
 
 struct Lua_Matrix {
     int32_t type; // SCRIPT_TYPE_MATRIX
-    float m[16];
+    slm::mat4 m;  // 16 floats; read and written in place, never constructed
 };
 
 struct Lua_Quaternion {

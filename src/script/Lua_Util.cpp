@@ -161,16 +161,23 @@ bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
 }
 
 // Whether `metatable` (null: none) is the one registered for `type` in L's
-// state (or none when none is registered).
-bool isTypeMetatable(lua_State* L, const void* metatable, int type) {
+// state (or none when none is registered), found through the state's slot.
+bool isRegisteredMetatable(lua_State* L, const void* metatable, int type) {
     if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
-    // The metatable remembered for the type in the slot used last settles it
-    // without finding the state: a live table has its own address, so no
-    // table of another live state can equal it (closed states are forgotten).
-    if (metatable && g_lastState && g_lastState->metatables[type] == metatable) return true;
     const TypeTables* t = tablesOf(L);
     if (t) return t->metatables[type] == metatable;
     return sameAsRegisteredByName(L, metatable, type);
+}
+
+// The same, first against the metatable remembered for the type in the slot
+// used last: that settles it without finding the state, since a live table
+// has its own address, so no table of another live state can equal it
+// (closed states are forgotten).
+inline bool isTypeMetatable(lua_State* L, const void* metatable, int type) {
+    if (metatable && g_lastState && (unsigned)type < (unsigned)SCRIPT_TYPE_COUNT &&
+        g_lastState->metatables[type] == metatable)
+        return true;
+    return isRegisteredMetatable(L, metatable, type);
 }
 
 // Pushes the metatable of the value at `index` (nil when it has none) and
