@@ -207,13 +207,23 @@ inline bool longEnough(lua_State* L, int index, size_t size) {
 
 } // namespace
 
+namespace {
+
+// A failed userdata check: reported and raised, never returns. Kept out of
+// line so the checks that pass carry none of its stack frame.
+[[noreturn, gnu::noinline, gnu::cold]] void userDataCheckFailed(lua_State* L, const void* data) {
+    luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
+    luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
+    std::abort(); // luaAssert raised above
+}
+
+} // namespace
+
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
     if (data && longEnough(L, index, size) && data->type == type && hasTypeMetatable(L, index, type))
         return data;
-    luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
-    luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
-    return data;
+    userDataCheckFailed(L, data);
 }
 
 ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size) {
@@ -221,9 +231,7 @@ ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t si
     if (data && longEnough(L, index, size) && data->type == type &&
         isTypeMetatable(L, pushMetatable(L, index), type))
         return data;
-    luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
-    luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
-    return data;
+    userDataCheckFailed(L, data);
 }
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
@@ -255,14 +263,6 @@ void* luaNewUserDataOfType(lua_State* L, int type, size_t size) {
     std::memset(block, 0, size);
     static_cast<ScriptUserData*>(block)->type = type;
     luaSetTypeMetatable(L, type);
-    return block;
-}
-
-void* luaNewValueWithMetatable(lua_State* L, int type, size_t size, int metatable) {
-    void* block = lua_newuserdata(L, size);
-    static_cast<ScriptUserData*>(block)->type = type;
-    lua_pushvalue(L, metatable);
-    lua_setmetatable(L, -2);
     return block;
 }
 

@@ -124,7 +124,13 @@ void* luaNewValueOfType(lua_State* L, int type, size_t size);
 // The same with the metatable at stack index `metatable` (absolute), which
 // must be the registered metatable of `type` (or nil when none is
 // registered): one left by luaCheckValue for an argument of that type.
-void* luaNewValueWithMetatable(lua_State* L, int type, size_t size, int metatable);
+inline void* luaNewValueWithMetatable(lua_State* L, int type, size_t size, int metatable) {
+    void* block = lua_newuserdata(L, size);
+    static_cast<ScriptUserData*>(block)->type = type;
+    lua_pushvalue(L, metatable);
+    lua_setmetatable(L, -2);
+    return block;
+}
 
 // Attaches the registered metatable of `type` to the userdata on top of the
 // stack (nothing when none is registered).
