@@ -43,8 +43,10 @@ namespace {
 // The argument reads of the math functions leave each argument's metatable
 // on the stack (luaCheckValue): every function pushes its result after its
 // checks. With n arguments, the metatable of the first userdata argument
-// read lies at n + 1; a result of that argument's type takes it from there
-// instead of looking up the registered one.
+// read lies at n + 1. A function whose userdata arguments all have its
+// result's type (in whatever order C++ evaluates the reads) gives the result
+// that metatable, already checked to be the registered one, instead of
+// looking the registered one up.
 slm::vec3 argVector3(lua_State* L, int index) {
     const Lua_Vector3* u = luaCheckValue<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3);
     return slm::vec3(u->x, u->y, u->z);
