@@ -26,6 +26,11 @@ struct Lua_Quaternion {
     float x, y, z, w;
 };
 
+// The blocks are the type id followed by the slm value, nothing else.
+static_assert(sizeof(Lua_Vector3) == 4 + sizeof(slm::vec3), "vec3 record");
+static_assert(sizeof(Lua_Vector4) == 4 + sizeof(slm::vec4), "vec4 record");
+static_assert(sizeof(Lua_Matrix) == 4 + sizeof(slm::mat4), "matrix record");
+
 // Pushes a new value userdata.
 void luaPushVector3(lua_State* L, const slm::vec3& v);
 void luaPushVector4(lua_State* L, const slm::vec4& v);
