@@ -222,23 +222,62 @@ inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exac
 
 HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // The lowest chunk whose bound admits the size, then the first block in it
-    // the request can take: the block the address-ordered walk meets first. A
-    // chunk without one has its bound made exact and the search goes on
-    // behind it.
+    // the request can take: the block the address-ordered walk meets first.
+    // The search starts at the chunk of the lowest free block (nothing lies
+    // below it) and climbs the tree only as far as the fit is away, then goes
+    // down into the first entry that admits the size. Each level keeps the
+    // mask of its group's admitting entries, so an entry that turns out to
+    // admit nothing after all (a group whose bound was high, a chunk without
+    // a block the request can take) costs one cleared bit: the search goes on
+    // behind it without reading the levels again. Such an entry's bound is
+    // made exact on the way.
     uint32_t e = (uint32_t)exact;
     uint16_t u = units(e);
     if (m_freeListHead == NONE) return NONE;
-    // The search starts at the chunk of the lowest free block: nothing lies
-    // below it, and the tree is climbed only as far as the fit is away.
-    uint32_t chunk = searchFrom(0, chunkOf(m_freeListHead), u);
-    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, u)) {
+    unsigned mask[MAX_LEVELS];
+    uint32_t base[MAX_LEVELS]; // first index of the group each mask covers
+    uint32_t i = chunkOf(m_freeListHead);
+    int k = 0;
+    int climbed = 0; // the highest level whose mask has been read
+    base[0] = i & ~15u;
+    mask[0] = atLeastMask(m_level[0] + base[0], u) & (0xFFFFu << (i & 15u));
+    for (;;) {
+        while (mask[k] == 0) {
+            if (k < climbed) {
+                // Back up to the entry this group hangs under: it is spent.
+                ++k;
+                mask[k] &= mask[k] - 1;
+                continue;
+            }
+            if (k == m_top) return NONE;
+            // Past the last group read at this level: the entries after its
+            // parent, one level up.
+            uint32_t next = (base[k] >> 4) + 1;
+            climbed = ++k;
+            base[k] = next & ~15u;
+            mask[k] = next < m_levelSize[k] ? atLeastMask(m_level[k] + base[k], u) & (0xFFFFu << (next & 15u)) : 0;
+        }
+        uint32_t j = base[k] + (uint32_t)__builtin_ctz(mask[k]);
+        if (k > 0) {
+            uint16_t* group = m_level[k - 1] + j * 16;
+            unsigned below = atLeastMask(group, u);
+            if (below != 0) {
+                --k;
+                base[k] = j * 16;
+                mask[k] = below;
+            } else {
+                m_level[k][j] = groupMax(group);
+                mask[k] &= mask[k] - 1;
+            }
+            continue;
+        }
         uint32_t largest = 0;
-        for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
+        for (uint32_t o = m_chunkFirst[j]; o != NONE && chunkOf(o) == j;) {
             const Block* b = blockAt(o);
             uint32_t size = (uint32_t)b->size;
             if (takes(size, e)) {
                 // The largest of the chunk's other blocks, for its new bound.
-                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = blockAt(n)->next) {
+                for (uint32_t n = b->next; n != NONE && chunkOf(n) == j; n = blockAt(n)->next) {
                     uint32_t ns = (uint32_t)blockAt(n)->size;
                     largest = ns > largest ? ns : largest;
                 }
@@ -248,39 +287,8 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
             largest = size > largest ? size : largest;
             o = b->next;
         }
-        m_level[0][chunk] = units(largest);
-    }
-    return NONE;
-}
-
-HOT_INLINE uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint16_t size) {
-    // The lowest chunk under an entry of level k at index i or after whose
-    // bound admits the size. Up while the rest of a group admits nothing, then
-    // down into the first entry that does; a group that turns out to admit
-    // nothing after all lowers its parent's bound to what it holds, and the
-    // search goes on behind that parent.
-    for (;;) {
-        unsigned mask = 0;
-        if (i < m_levelSize[k]) mask = atLeastMask(m_level[k] + (i & ~15u), size) & (0xFFFFu << (i & 15u));
-        if (mask == 0) {
-            if (k == m_top) return NONE_CHUNK;
-            i = (i >> 4) + 1;
-            ++k;
-            continue;
-        }
-        i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
-        for (;;) {
-            if (k == 0) return i;
-            uint16_t* group = m_level[k - 1] + i * 16;
-            unsigned below = atLeastMask(group, size);
-            if (below == 0) {
-                m_level[k][i] = groupMax(group);
-                ++i;
-                break;
-            }
-            i = i * 16 + (uint32_t)__builtin_ctz(below);
-            --k;
-        }
+        m_level[0][j] = units(largest);
+        mask[0] &= mask[0] - 1;
     }
 }
 

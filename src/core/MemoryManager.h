@@ -113,7 +113,6 @@ private:
     void indexAdd(uint32_t offset, uint32_t size);
     void indexRemove(uint32_t offset, uint32_t successor);
     void raise(uint32_t chunk, uint32_t size);
-    uint32_t searchFrom(int level, uint32_t index, uint16_t size);
     void occupy(uint32_t chunk);
     void vacate(uint32_t chunk);
     int lastOccupiedBefore(uint32_t chunk) const;
