@@ -38,7 +38,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
       m_usedBytes(0), m_allocateHook(config.allocateHook), m_freeHook(config.freeHook),
       m_poolAllocateHook(config.poolAllocateHook), m_poolReleaseHook(config.poolReleaseHook), m_monitorUsers(0),
       m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_index(nullptr), m_level(), m_levelSize(), m_top(0),
-      m_chunkFirst(nullptr), m_occupied(), m_occWords(), m_occTop(0), m_occBits(nullptr) {
+      m_starts(nullptr), m_occupied(), m_occWords(), m_occTop(0), m_occBits(nullptr) {
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
@@ -100,15 +100,15 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             ++m_occTop;
         }
         m_index = static_cast<uint16_t*>(std::calloc(total, sizeof(uint16_t)));
-        m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
+        m_starts = static_cast<uint64_t*>(std::calloc(sizes[0], sizeof(uint64_t)));
         m_occBits = static_cast<uint64_t*>(std::calloc(words, sizeof(uint64_t)));
-        if (!m_index || !m_chunkFirst || !m_occBits) {
+        if (!m_index || !m_starts || !m_occBits) {
             // Without its index the pool still works, by walking the list.
             std::free(m_index);
-            std::free(m_chunkFirst);
+            std::free(m_starts);
             std::free(m_occBits);
             m_index = nullptr;
-            m_chunkFirst = nullptr;
+            m_starts = nullptr;
             m_occBits = nullptr;
             m_indexed = false;
         } else {
@@ -134,7 +134,7 @@ MemoryManager::~MemoryManager() {
     // hook is the host's to release.
     if (m_poolFromMalloc) std::free(m_pool);
     std::free(m_index);
-    std::free(m_chunkFirst);
+    std::free(m_starts);
     std::free(m_occBits);
     std::free(m_name);
 }
@@ -271,21 +271,21 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
             }
             continue;
         }
+        // The chunk's free blocks in address order, from its start bits.
         uint32_t largest = 0;
-        for (uint32_t o = m_chunkFirst[j]; o != NONE && chunkOf(o) == j;) {
-            const Block* b = blockAt(o);
-            uint32_t size = (uint32_t)b->size;
+        for (uint64_t w = m_starts[j]; w != 0; w &= w - 1) {
+            uint32_t o = (j << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(w) << 4);
+            uint32_t size = (uint32_t)blockAt(o)->size;
             if (takes(size, e)) {
                 // The largest of the chunk's other blocks, for its new bound.
-                for (uint32_t n = b->next; n != NONE && chunkOf(n) == j; n = blockAt(n)->next) {
-                    uint32_t ns = (uint32_t)blockAt(n)->size;
+                for (w &= w - 1; w != 0; w &= w - 1) {
+                    uint32_t ns = (uint32_t)blockAt((j << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(w) << 4))->size;
                     largest = ns > largest ? ns : largest;
                 }
                 others = largest;
                 return o;
             }
             largest = size > largest ? size : largest;
-            o = b->next;
         }
         m_level[0][j] = units(largest);
         mask[0] &= mask[0] - 1;
@@ -339,43 +339,37 @@ int MemoryManager::lastOccupiedBefore(uint32_t chunk) const {
 
 HOT_INLINE void MemoryManager::indexAdd(uint32_t offset, uint32_t size) {
     uint32_t chunk = chunkOf(offset);
-    uint32_t& first = m_chunkFirst[chunk];
-    if (first == NONE) {
-        first = offset;
-        occupy(chunk);
-    } else if (offset < first) {
-        first = offset;
-    }
+    uint64_t& w = m_starts[chunk];
+    if (w == 0) occupy(chunk);
+    w |= startBit(offset);
     raise(chunk, size);
 }
 
-HOT_INLINE void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
-    // successor: the free block that now follows the removed block's place in
-    // the list. The chunk's bound stays as it is until a search finds it too high.
+HOT_INLINE void MemoryManager::indexRemove(uint32_t offset) {
+    // The chunk's bound stays as it is until a search finds it too high.
     uint32_t chunk = chunkOf(offset);
-    uint32_t& first = m_chunkFirst[chunk];
-    if (first != offset) return;
-    if (successor != NONE && chunkOf(successor) == chunk) {
-        first = successor;
-    } else {
+    uint64_t& w = m_starts[chunk];
+    w &= ~startBit(offset);
+    if (w == 0) {
         // An empty chunk admits nothing: its bound is known without a search.
-        first = NONE;
         m_level[0][chunk] = 0;
         vacate(chunk);
     }
 }
 
 HOT_INLINE uint32_t MemoryManager::predecessor(uint32_t offset) const {
-    // The free block at the highest offset not above `offset`, or NONE.
+    // The free block at the highest offset not above `offset`, or NONE: the
+    // highest start bit at or below it, in its chunk or the last chunk before
+    // it that holds one. No block header is read.
     uint32_t chunk = chunkOf(offset);
-    uint32_t p = m_chunkFirst[chunk];
-    if (p == NONE || p > offset) {
+    uint64_t w = m_starts[chunk] & ((startBit(offset) << 1) - 1u); // wraps to every bit for the top one
+    if (w == 0) {
         int c = lastOccupiedBefore(chunk);
         if (c < 0) return NONE;
-        p = m_chunkFirst[c];
+        chunk = (uint32_t)c;
+        w = m_starts[chunk];
     }
-    for (uint32_t n = blockAt(p)->next; n != NONE && n <= offset; n = blockAt(n)->next) p = n;
-    return p;
+    return (chunk << CHUNK_SHIFT) + ((63u - (uint32_t)__builtin_clzll(w)) << 4);
 }
 
 void MemoryManager::unlink(Block* b) {
@@ -435,20 +429,19 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
             // The chunk's bound follows at once: the next search does not
             // have to find it wanting.
             if (chunkOf(ro) == chunk) {
-                if (m_chunkFirst[chunk] == bo) m_chunkFirst[chunk] = ro;
+                m_starts[chunk] ^= startBit(bo) | startBit(ro);
                 m_level[0][chunk] = units(rest > others ? rest : others);
             } else {
                 // b was the last block of its chunk; the rest opens the next.
-                indexRemove(bo, ro);
+                indexRemove(bo);
                 m_level[0][chunk] = units(others);
                 indexAdd(ro, rest);
             }
         }
     } else {
-        uint32_t successor = b->next;
         unlink(b);
         if (m_indexed) {
-            indexRemove(bo, successor);
+            indexRemove(bo);
             m_level[0][chunk] = units(others);
         }
     }
@@ -521,14 +514,16 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
         return true;
     }
     // When the block right above F is free it is F's list successor, and its
-    // previous link is the insertion point: no search. A used block keeps 0 in
-    // its previous field, a free one only when it is the head.
+    // previous link is the insertion point: no search. The index knows from
+    // its start bits whether it is free; without the index, a used block keeps
+    // 0 in its previous field, a free one only when it is the head.
     uint32_t ao = fo + fsize;
     uint32_t co;
-    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || blockAt(ao)->prev != NONE))
-        co = blockAt(ao)->prev;
-    else
-        co = m_indexed ? predecessor(fo) : linearPredecessor(fo);
+    bool aboveFree = ao < (uint32_t)(m_endGuard - m_pool) &&
+                     (m_indexed ? (m_starts[chunkOf(ao)] & startBit(ao)) != 0
+                                : ao == m_freeListHead || blockAt(ao)->prev != NONE);
+    if (aboveFree) co = blockAt(ao)->prev;
+    else co = m_indexed ? predecessor(fo) : linearPredecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
@@ -540,7 +535,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
-            if (m_indexed) indexRemove(ho, head->next);
+            if (m_indexed) indexRemove(ho);
         } else {
             f->next = ho;
             head->prev = fo;
@@ -575,7 +570,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             cur->size += next->size;
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
-            if (m_indexed) indexRemove(no, next->next);
+            if (m_indexed) indexRemove(no);
             if (traceOn(0xE00000)) core::log(0xE00000, "MemoryManager: double connection!!\n");
         }
         if (m_indexed) raise(chunkOf(co), (uint32_t)cur->size);
@@ -589,10 +584,10 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             uint32_t chunk = chunkOf(fo);
             if (chunkOf(no) == chunk) {
                 // F takes the absorbed block's place in its chunk.
-                if (m_chunkFirst[chunk] == no) m_chunkFirst[chunk] = fo;
+                m_starts[chunk] ^= startBit(no) | startBit(fo);
                 raise(chunk, (uint32_t)f->size);
             } else {
-                indexRemove(no, f->next);
+                indexRemove(no);
                 indexAdd(fo, (uint32_t)f->size);
             }
         }
@@ -641,16 +636,16 @@ bool MemoryManager::validate() const {
     }
     if (freeSum != m_freeBytes) return false;
     if (m_indexed) {
-        // Each chunk's first block, occupancy bit and bound (not below its
-        // largest block), and every entry above them.
+        // Each chunk's start bits (exactly its free blocks), occupancy bit and
+        // bound (not below its largest block), and every entry above them.
         uint32_t chunk = 0;
         uint32_t largest = 0;
-        uint32_t first = NONE;
+        uint64_t starts = 0;
         uint32_t chunks = m_levelSize[0];
         auto occupied = [&](int k, uint32_t i) { return (m_occupied[k][i >> 6] >> (i & 63u)) & 1u; };
         auto closeChunk = [&](uint32_t c) {
-            bool ok = m_chunkFirst[c] == first && m_level[0][c] >= units(largest) && occupied(0, c) == (first != NONE);
-            first = NONE;
+            bool ok = m_starts[c] == starts && m_level[0][c] >= units(largest) && occupied(0, c) == (starts != 0);
+            starts = 0;
             largest = 0;
             return ok;
         };
@@ -658,7 +653,7 @@ bool MemoryManager::validate() const {
             uint32_t c = chunkOf(offsetOf(b));
             while (chunk < c)
                 if (!closeChunk(chunk++)) return false;
-            if (first == NONE) first = offsetOf(b);
+            starts |= startBit(offsetOf(b));
             if ((uint32_t)b->size > largest) largest = (uint32_t)b->size;
         }
         while (chunk < chunks)
