@@ -223,9 +223,10 @@ inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exac
 HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // The lowest chunk whose bound admits the size, then the first block in it
     // the request can take: the block the address-ordered walk meets first.
-    // The search starts at the chunk of the lowest free block (nothing lies
-    // below it) and climbs the tree only as far as the fit is away, then goes
-    // down into the first entry that admits the size. Each level keeps the
+    // The search starts one level above the chunks, at the group of the
+    // lowest free block (nothing lies below it: a fit is seldom among its own
+    // sixteen chunks), climbs the tree only as far as the fit is away, then
+    // goes down into the first entry that admits the size. Each level keeps the
     // mask of its group's admitting entries, so an entry that turns out to
     // admit nothing after all (a group whose bound was high, a chunk without
     // a block the request can take) costs one cleared bit: the search goes on
@@ -237,10 +238,11 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     unsigned mask[MAX_LEVELS];
     uint32_t base[MAX_LEVELS]; // first index of the group each mask covers
     uint32_t i = chunkOf(m_freeListHead);
-    int k = 0;
-    int climbed = 0; // the highest level whose mask has been read
-    base[0] = i & ~15u;
-    mask[0] = atLeastMask(m_level[0] + base[0], u) & (0xFFFFu << (i & 15u));
+    int k = m_top > 0 ? 1 : 0;
+    if (k) i >>= 4;
+    int climbed = k; // the highest level whose mask has been read
+    base[k] = i & ~15u;
+    mask[k] = atLeastMask(m_level[k] + base[k], u) & (0xFFFFu << (i & 15u));
     for (;;) {
         while (mask[k] == 0) {
             if (k < climbed) {
