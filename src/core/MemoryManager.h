@@ -26,7 +26,8 @@
 // only raised, so they may be high: a search that finds a range without a
 // block it can take makes that range's bound exact and goes on behind it. The
 // block chosen is always the one the address-ordered walk would meet first.
-// A search starts at the group of chunks holding the lowest free block. The index
+// A search starts one level above the chunks, at the group holding the
+// lowest free block, and keeps each level's mask as it climbs. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
 // linear walk is kept as a mode of its own (MemoryManagerConfig::
 // indexedFreeList = false), used when the index cannot be allocated.
