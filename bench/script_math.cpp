@@ -1,5 +1,6 @@
 // Cost per call of the script math from LuaJIT: vec3_add, the + operator,
-// vec3_dot and mat4_mul, each run in a Lua loop of 1000 calls.
+// vec3_dot and mat4_mul, and the constructors vec3 and mat4_rot_x (results
+// of a type none of their arguments has), each run in a Lua loop of 1000 calls.
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
@@ -67,12 +68,16 @@ void BM_vec3_add(benchmark::State& st) { runLoop(st, "bench.add", "r = vec3_add(
 void BM_vec3_plus_operator(benchmark::State& st) { runLoop(st, "bench.plus", "r = a + b"); }
 void BM_vec3_dot(benchmark::State& st) { runLoop(st, "bench.dot", "r = vec3_dot(a, b)"); }
 void BM_mat4_mul(benchmark::State& st) { runLoop(st, "bench.mul", "r = mat4_mul(m, n)"); }
+void BM_vec3_new(benchmark::State& st) { runLoop(st, "bench.new", "r = vec3(i, 2, 3)"); }
+void BM_mat4_rot_x(benchmark::State& st) { runLoop(st, "bench.rot", "r = mat4_rot_x(i)"); }
 void BM_empty_loop(benchmark::State& st) { runLoop(st, "bench.empty", "r = i"); }
 
 BENCHMARK(BM_vec3_add);
 BENCHMARK(BM_vec3_plus_operator);
 BENCHMARK(BM_vec3_dot);
 BENCHMARK(BM_mat4_mul);
+BENCHMARK(BM_vec3_new);
+BENCHMARK(BM_mat4_rot_x);
 BENCHMARK(BM_empty_loop);
 
 } // namespace

@@ -2,7 +2,6 @@
 // operators and method lookup through the metatables. All arithmetic is slm's.
 #include "script/Lua_Math.h"
 #include "script/Lua_Library.h"
-#include <cstring>
 
 // ---- shared helpers ----
 
@@ -22,8 +21,7 @@ void luaPushVector4(lua_State* L, const slm::vec4& v) {
 }
 
 void luaPushMatrix(lua_State* L, const slm::mat4& m) {
-    Lua_Matrix* u = static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)));
-    std::memcpy(u->m, m.m, sizeof u->m);
+    static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)))->m = m;
 }
 
 slm::vec3 luaCheckVector3(lua_State* L, int index) {
@@ -37,11 +35,54 @@ slm::vec4 luaCheckVector4(lua_State* L, int index) {
 }
 
 slm::mat4 luaCheckMatrix(lua_State* L, int index) {
-    const Lua_Matrix* u = luaCheckUserData<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX);
-    return slm::mat4(u->m);
+    return luaCheckUserData<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
 }
 
 namespace {
+
+// The argument reads of the math functions leave each argument's metatable
+// on the stack (luaCheckValue): every function pushes its result after its
+// checks. With n arguments, the metatable of the first userdata argument
+// read lies at n + 1. A function whose userdata arguments all have its
+// result's type (in whatever order C++ evaluates the reads) gives the result
+// that metatable, already checked to be the registered one, instead of
+// looking the registered one up.
+slm::vec3 argVector3(lua_State* L, int index) {
+    const Lua_Vector3* u = luaCheckValue<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3);
+    return slm::vec3(u->x, u->y, u->z);
+}
+
+slm::vec4 argVector4(lua_State* L, int index) {
+    const Lua_Vector4* u = luaCheckValue<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4);
+    return slm::vec4(u->x, u->y, u->z, u->w);
+}
+
+// The matrix is read in place: the argument keeps its block alive for the call.
+const slm::mat4& argMatrix(lua_State* L, int index) {
+    return luaCheckValue<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
+}
+
+void pushVector3(lua_State* L, const slm::vec3& v, int metatable) {
+    Lua_Vector3* u = static_cast<Lua_Vector3*>(
+        luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3), metatable));
+    u->x = v.x;
+    u->y = v.y;
+    u->z = v.z;
+}
+
+void pushVector4(lua_State* L, const slm::vec4& v, int metatable) {
+    Lua_Vector4* u = static_cast<Lua_Vector4*>(
+        luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4), metatable));
+    u->x = v.x;
+    u->y = v.y;
+    u->z = v.z;
+    u->w = v.w;
+}
+
+void pushMatrix(lua_State* L, const slm::mat4& m, int metatable) {
+    static_cast<Lua_Matrix*>(luaNewValueWithMetatable(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix), metatable))
+        ->m = m;
+}
 
 float checkFloat(lua_State* L, int index) { return (float)luaL_checknumber(L, index); }
 
@@ -60,88 +101,88 @@ int vec3(lua_State* L) {
 
 int vec3_x(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector3(L, 1).x);
+    lua_pushnumber(L, argVector3(L, 1).x);
     return 1;
 }
 
 int vec3_y(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector3(L, 1).y);
+    lua_pushnumber(L, argVector3(L, 1).y);
     return 1;
 }
 
 int vec3_z(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector3(L, 1).z);
+    lua_pushnumber(L, argVector3(L, 1).z);
     return 1;
 }
 
 int vec3_add(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
-    luaPushVector3(L, luaCheckVector3(L, 1) + luaCheckVector3(L, 2));
+    int n = luaCheckArgCount(L, 2, 2);
+    pushVector3(L, argVector3(L, 1) + argVector3(L, 2), n + 1);
     return 1;
 }
 
 int vec3_sub(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
-    luaPushVector3(L, luaCheckVector3(L, 1) - luaCheckVector3(L, 2));
+    int n = luaCheckArgCount(L, 2, 2);
+    pushVector3(L, argVector3(L, 1) - argVector3(L, 2), n + 1);
     return 1;
 }
 
 int vec3_neg(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, -luaCheckVector3(L, 1));
+    int n = luaCheckArgCount(L, 1, 1);
+    pushVector3(L, -argVector3(L, 1), n + 1);
     return 1;
 }
 
 int vec3_scale(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
+    int n = luaCheckArgCount(L, 2, 2);
     bool first = factorFirst(L);
-    slm::vec3 v = luaCheckVector3(L, first ? 2 : 1);
+    slm::vec3 v = argVector3(L, first ? 2 : 1);
     float s = checkFloat(L, first ? 1 : 2);
-    luaPushVector3(L, v * s);
+    pushVector3(L, v * s, n + 1);
     return 1;
 }
 
 int vec3_dot(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::dot(luaCheckVector3(L, 1), luaCheckVector3(L, 2)));
+    lua_pushnumber(L, slm::dot(argVector3(L, 1), argVector3(L, 2)));
     return 1;
 }
 
 int vec3_cross(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
-    luaPushVector3(L, slm::cross(luaCheckVector3(L, 1), luaCheckVector3(L, 2)));
+    int n = luaCheckArgCount(L, 2, 2);
+    pushVector3(L, slm::cross(argVector3(L, 1), argVector3(L, 2)), n + 1);
     return 1;
 }
 
 int vec3_len(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length(luaCheckVector3(L, 1)));
+    lua_pushnumber(L, slm::length(argVector3(L, 1)));
     return 1;
 }
 
 int vec3_norm(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length_squared(luaCheckVector3(L, 1)));
+    lua_pushnumber(L, slm::length_squared(argVector3(L, 1)));
     return 1;
 }
 
 int vec3_unit(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, slm::unit(luaCheckVector3(L, 1)));
+    int n = luaCheckArgCount(L, 1, 1);
+    pushVector3(L, slm::unit(argVector3(L, 1)), n + 1);
     return 1;
 }
 
 int vec3_lerp(lua_State* L) {
-    luaCheckArgCount(L, 3, 3);
-    luaPushVector3(L, slm::lerp(luaCheckVector3(L, 1), luaCheckVector3(L, 2), checkFloat(L, 3)));
+    int n = luaCheckArgCount(L, 3, 3);
+    pushVector3(L, slm::lerp(argVector3(L, 1), argVector3(L, 2), checkFloat(L, 3)), n + 1);
     return 1;
 }
 
 int vec3_distance(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::distance(luaCheckVector3(L, 1), luaCheckVector3(L, 2)));
+    lua_pushnumber(L, slm::distance(argVector3(L, 1), argVector3(L, 2)));
     return 1;
 }
 
@@ -157,100 +198,100 @@ int vec4(lua_State* L) {
 
 int vec4_from_vec3(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector4(L, slm::vec4(luaCheckVector3(L, 1), checkFloat(L, 2)));
+    luaPushVector4(L, slm::vec4(argVector3(L, 1), checkFloat(L, 2)));
     return 1;
 }
 
 int vec4_x(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector4(L, 1).x);
+    lua_pushnumber(L, argVector4(L, 1).x);
     return 1;
 }
 
 int vec4_y(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector4(L, 1).y);
+    lua_pushnumber(L, argVector4(L, 1).y);
     return 1;
 }
 
 int vec4_z(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector4(L, 1).z);
+    lua_pushnumber(L, argVector4(L, 1).z);
     return 1;
 }
 
 int vec4_w(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, luaCheckVector4(L, 1).w);
+    lua_pushnumber(L, argVector4(L, 1).w);
     return 1;
 }
 
 int vec4_xyz(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, luaCheckVector4(L, 1).xyz());
+    luaPushVector3(L, argVector4(L, 1).xyz());
     return 1;
 }
 
 int vec4_add(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
-    luaPushVector4(L, luaCheckVector4(L, 1) + luaCheckVector4(L, 2));
+    int n = luaCheckArgCount(L, 2, 2);
+    pushVector4(L, argVector4(L, 1) + argVector4(L, 2), n + 1);
     return 1;
 }
 
 int vec4_sub(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
-    luaPushVector4(L, luaCheckVector4(L, 1) - luaCheckVector4(L, 2));
+    int n = luaCheckArgCount(L, 2, 2);
+    pushVector4(L, argVector4(L, 1) - argVector4(L, 2), n + 1);
     return 1;
 }
 
 int vec4_neg(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    luaPushVector4(L, -luaCheckVector4(L, 1));
+    int n = luaCheckArgCount(L, 1, 1);
+    pushVector4(L, -argVector4(L, 1), n + 1);
     return 1;
 }
 
 int vec4_scale(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
+    int n = luaCheckArgCount(L, 2, 2);
     bool first = factorFirst(L);
-    slm::vec4 v = luaCheckVector4(L, first ? 2 : 1);
+    slm::vec4 v = argVector4(L, first ? 2 : 1);
     float s = checkFloat(L, first ? 1 : 2);
-    luaPushVector4(L, v * s);
+    pushVector4(L, v * s, n + 1);
     return 1;
 }
 
 int vec4_dot(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::dot(luaCheckVector4(L, 1), luaCheckVector4(L, 2)));
+    lua_pushnumber(L, slm::dot(argVector4(L, 1), argVector4(L, 2)));
     return 1;
 }
 
 int vec4_len(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length(luaCheckVector4(L, 1)));
+    lua_pushnumber(L, slm::length(argVector4(L, 1)));
     return 1;
 }
 
 int vec4_norm(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length_squared(luaCheckVector4(L, 1)));
+    lua_pushnumber(L, slm::length_squared(argVector4(L, 1)));
     return 1;
 }
 
 int vec4_unit(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    luaPushVector4(L, slm::unit(luaCheckVector4(L, 1)));
+    int n = luaCheckArgCount(L, 1, 1);
+    pushVector4(L, slm::unit(argVector4(L, 1)), n + 1);
     return 1;
 }
 
 int vec4_lerp(lua_State* L) {
-    luaCheckArgCount(L, 3, 3);
-    luaPushVector4(L, slm::lerp(luaCheckVector4(L, 1), luaCheckVector4(L, 2), checkFloat(L, 3)));
+    int n = luaCheckArgCount(L, 3, 3);
+    pushVector4(L, slm::lerp(argVector4(L, 1), argVector4(L, 2), checkFloat(L, 3)), n + 1);
     return 1;
 }
 
 int vec4_distance(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::distance(luaCheckVector4(L, 1), luaCheckVector4(L, 2)));
+    lua_pushnumber(L, slm::distance(argVector4(L, 1), argVector4(L, 2)));
     return 1;
 }
 
@@ -264,27 +305,27 @@ int mat4_idn(lua_State* L) {
 
 int mat4_build(lua_State* L) {
     luaCheckArgCount(L, 4, 4);
-    luaPushMatrix(L, slm::from_columns(luaCheckVector4(L, 1), luaCheckVector4(L, 2), luaCheckVector4(L, 3),
-                                       luaCheckVector4(L, 4)));
+    luaPushMatrix(L,
+                  slm::from_columns(argVector4(L, 1), argVector4(L, 2), argVector4(L, 3), argVector4(L, 4)));
     return 1;
 }
 
 int mat4_from_quat(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    const Lua_Quaternion* q = luaCheckUserData<Lua_Quaternion>(L, 1, SCRIPT_TYPE_QUATERNION);
+    const Lua_Quaternion* q = luaCheckValue<Lua_Quaternion>(L, 1, SCRIPT_TYPE_QUATERNION);
     luaPushMatrix(L, slm::from_quat(slm::quat(q->x, q->y, q->z, q->w)));
     return 1;
 }
 
 int mat4_axis_angle(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushMatrix(L, slm::axis_angle(luaCheckVector3(L, 1), checkFloat(L, 2)));
+    luaPushMatrix(L, slm::axis_angle(argVector3(L, 1), checkFloat(L, 2)));
     return 1;
 }
 
 int mat4_get_col(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    slm::mat4 m = luaCheckMatrix(L, 1);
+    const slm::mat4& m = argMatrix(L, 1);
     lua_Integer col = luaL_checkinteger(L, 2);
     luaAssert(L, col >= 1 && col <= 4, "col >= 1 && col <= 4", "col >= 1 && col <= 4", "Lua_Math", 511);
     luaPushVector4(L, slm::column(m, (int)col - 1));
@@ -293,49 +334,49 @@ int mat4_get_col(lua_State* L) {
 
 int mat4_get_x_axis(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, slm::column(luaCheckMatrix(L, 1), 0).xyz());
+    luaPushVector3(L, slm::column(argMatrix(L, 1), 0).xyz());
     return 1;
 }
 
 int mat4_get_y_axis(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, slm::column(luaCheckMatrix(L, 1), 1).xyz());
+    luaPushVector3(L, slm::column(argMatrix(L, 1), 1).xyz());
     return 1;
 }
 
 int mat4_get_z_axis(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, slm::column(luaCheckMatrix(L, 1), 2).xyz());
+    luaPushVector3(L, slm::column(argMatrix(L, 1), 2).xyz());
     return 1;
 }
 
 int mat4_get_trn(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, slm::column(luaCheckMatrix(L, 1), 3).xyz());
+    luaPushVector3(L, slm::column(argMatrix(L, 1), 3).xyz());
     return 1;
 }
 
 int mat4_mul(lua_State* L) {
-    luaCheckArgCount(L, 2, 2);
-    luaPushMatrix(L, slm::multiply(luaCheckMatrix(L, 1), luaCheckMatrix(L, 2)));
+    int n = luaCheckArgCount(L, 2, 2);
+    pushMatrix(L, slm::multiply(argMatrix(L, 1), argMatrix(L, 2)), n + 1);
     return 1;
 }
 
 int mat4_inv(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    luaPushMatrix(L, slm::inverse(luaCheckMatrix(L, 1)));
+    int n = luaCheckArgCount(L, 1, 1);
+    pushMatrix(L, slm::inverse(argMatrix(L, 1)), n + 1);
     return 1;
 }
 
 int mat4_transpose(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    luaPushMatrix(L, slm::transpose(luaCheckMatrix(L, 1)));
+    int n = luaCheckArgCount(L, 1, 1);
+    pushMatrix(L, slm::transpose(argMatrix(L, 1)), n + 1);
     return 1;
 }
 
 int mat4_det(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::determinant(luaCheckMatrix(L, 1)));
+    lua_pushnumber(L, slm::determinant(argMatrix(L, 1)));
     return 1;
 }
 
@@ -353,7 +394,7 @@ int mat4_proj_ortho(lua_State* L) { return pushProjection(L, false, 1.0f); }
 
 int mat4_translation(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushMatrix(L, slm::translation(luaCheckVector3(L, 1)));
+    luaPushMatrix(L, slm::translation(argVector3(L, 1)));
     return 1;
 }
 
@@ -391,13 +432,13 @@ int mat4_scale(lua_State* L) {
 
 int mat4_look_at(lua_State* L) {
     luaCheckArgCount(L, 3, 3);
-    luaPushMatrix(L, slm::look_at(luaCheckVector3(L, 1), luaCheckVector3(L, 2), luaCheckVector3(L, 3)));
+    luaPushMatrix(L, slm::look_at(argVector3(L, 1), argVector3(L, 2), argVector3(L, 3)));
     return 1;
 }
 
 int mat4_target_at(lua_State* L) {
     luaCheckArgCount(L, 3, 3);
-    luaPushMatrix(L, slm::target_at(luaCheckVector3(L, 1), luaCheckVector3(L, 2), luaCheckVector3(L, 3)));
+    luaPushMatrix(L, slm::target_at(argVector3(L, 1), argVector3(L, 2), argVector3(L, 3)));
     return 1;
 }
 
@@ -418,7 +459,7 @@ int lookupMethod(lua_State* L, const char* family) {
 int vec3_index(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        const Lua_Vector3* v = luaCheckUserData<Lua_Vector3>(L, 1, SCRIPT_TYPE_VECTOR3);
+        const Lua_Vector3* v = luaCheckValue<Lua_Vector3>(L, 1, SCRIPT_TYPE_VECTOR3);
         lua_Integer idx = luaL_checkinteger(L, 2);
         luaAssert(L, idx >= 1 && idx <= 3, "idx >= 1 && idx <= 3", "idx >= 1 && idx <= 3", "Lua_Math", 184);
         const float c[3] = {v->x, v->y, v->z};
@@ -431,7 +472,7 @@ int vec3_index(lua_State* L) {
 int vec4_index(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        const Lua_Vector4* v = luaCheckUserData<Lua_Vector4>(L, 1, SCRIPT_TYPE_VECTOR4);
+        const Lua_Vector4* v = luaCheckValue<Lua_Vector4>(L, 1, SCRIPT_TYPE_VECTOR4);
         lua_Integer idx = luaL_checkinteger(L, 2);
         luaAssert(L, idx >= 1 && idx <= 4, "idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 422);
         const float c[4] = {v->x, v->y, v->z, v->w};
@@ -444,7 +485,7 @@ int vec4_index(lua_State* L) {
 int mat4_index(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        slm::mat4 m = luaCheckMatrix(L, 1);
+        const slm::mat4& m = argMatrix(L, 1);
         lua_Integer idx = luaL_checkinteger(L, 2);
         luaAssert(L, idx >= 1 && idx <= 4, "idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 759);
         luaPushVector4(L, slm::column(m, (int)idx - 1));
@@ -454,19 +495,19 @@ int mat4_index(lua_State* L) {
 }
 
 int vec3_tostring(lua_State* L) {
-    slm::vec3 v = luaCheckVector3(L, 1);
+    slm::vec3 v = argVector3(L, 1);
     lua_pushfstring(L, "[%f, %f, %f]", (double)v.x, (double)v.y, (double)v.z);
     return 1;
 }
 
 int vec4_tostring(lua_State* L) {
-    slm::vec4 v = luaCheckVector4(L, 1);
+    slm::vec4 v = argVector4(L, 1);
     lua_pushfstring(L, "[%f, %f, %f, %f]", (double)v.x, (double)v.y, (double)v.z, (double)v.w);
     return 1;
 }
 
 int mat4_tostring(lua_State* L) {
-    const slm::mat4 matrix = luaCheckMatrix(L, 1);
+    const slm::mat4& matrix = argMatrix(L, 1);
     const float* m = matrix.m;
     lua_pushfstring(L, "[[%f, %f, %f, %f], [%f, %f, %f, %f], [%f, %f, %f, %f], [%f, %f, %f, %f]]", (double)m[0],
                     (double)m[1], (double)m[2], (double)m[3], (double)m[4], (double)m[5], (double)m[6],

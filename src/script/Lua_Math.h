@@ -18,13 +18,18 @@ struct Lua_Vector4 {
 
 struct Lua_Matrix {
     int32_t type; // SCRIPT_TYPE_MATRIX
-    float m[16];
+    slm::mat4 m;  // 16 floats; read and written in place, never constructed
 };
 
 struct Lua_Quaternion {
     int32_t type; // SCRIPT_TYPE_QUATERNION
     float x, y, z, w;
 };
+
+// The blocks are the type id followed by the slm value, nothing else.
+static_assert(sizeof(Lua_Vector3) == 4 + sizeof(slm::vec3), "vec3 record");
+static_assert(sizeof(Lua_Vector4) == 4 + sizeof(slm::vec4), "vec4 record");
+static_assert(sizeof(Lua_Matrix) == 4 + sizeof(slm::mat4), "matrix record");
 
 // Pushes a new value userdata.
 void luaPushVector3(lua_State* L, const slm::vec3& v);

@@ -160,45 +160,86 @@ bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
     return registered == metatable;
 }
 
-// Whether the userdata `data` at `index` is a block of ours of `type`: a full
-// userdata large enough for the type id, carrying that id and the metatable
-// registered for the type (or none when none is registered). Blocks of other
-// libraries (io files, newproxy) fail here instead of being read as ours.
-bool isUserDataOfType(lua_State* L, int index, const void* data, int type) {
-    if (lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData)) return false;
-    if (static_cast<const ScriptUserData*>(data)->type != type) return false;
+// Whether `metatable` (null: none) is the one registered for `type` in L's
+// state (or none when none is registered), found through the state's slot.
+bool isRegisteredMetatable(lua_State* L, const void* metatable, int type) {
     if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
-    const void* metatable = nullptr;
-    if (lua_getmetatable(L, index)) {
-        metatable = lua_topointer(L, -1);
-        lua_pop(L, 1);
-    }
-    // The metatable remembered for the type in the slot used last settles it
-    // without finding the state: a live table has its own address, so no
-    // table of another live state can equal it (closed states are forgotten).
-    if (metatable && g_lastState && g_lastState->metatables[type] == metatable) return true;
     const TypeTables* t = tablesOf(L);
     if (t) return t->metatables[type] == metatable;
     return sameAsRegisteredByName(L, metatable, type);
 }
 
+// The same, first against the metatable remembered for the type in the slot
+// used last: that settles it without finding the state, since a live table
+// has its own address, so no table of another live state can equal it
+// (closed states are forgotten).
+inline bool isTypeMetatable(lua_State* L, const void* metatable, int type) {
+    if (metatable && g_lastState && (unsigned)type < (unsigned)SCRIPT_TYPE_COUNT &&
+        g_lastState->metatables[type] == metatable)
+        return true;
+    return isRegisteredMetatable(L, metatable, type);
+}
+
+// Pushes the metatable of the value at `index` (nil when it has none) and
+// answers its address (null for none).
+const void* pushMetatable(lua_State* L, int index) {
+    if (lua_getmetatable(L, index)) return lua_topointer(L, -1);
+    lua_pushnil(L);
+    return nullptr;
+}
+
+// Whether the userdata at `index`, already known to be a full block with our
+// type id `type`, carries the metatable registered for the type. Blocks of
+// other libraries (io files, newproxy) and blocks given another metatable
+// fail here instead of being read as ours.
+bool hasTypeMetatable(lua_State* L, int index, int type) {
+    const void* metatable = pushMetatable(L, index);
+    lua_pop(L, 1);
+    return isTypeMetatable(L, metatable, type);
+}
+
+// For a value at `index` that lua_touserdata answered: a light userdata has
+// length 0, so a length of at least the record's size alone tells a full
+// block that can be read that far (no separate type query).
+inline bool longEnough(lua_State* L, int index, size_t size) {
+    return lua_objlen(L, index) >= (size > sizeof(ScriptUserData) ? size : sizeof(ScriptUserData));
+}
+
 } // namespace
 
-ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type) {
-    ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
-    if (data && isUserDataOfType(L, index, data, type)) return data;
+namespace {
+
+// A failed userdata check: reported and raised, never returns. Kept out of
+// line so the checks that pass carry none of its stack frame.
+[[noreturn, gnu::noinline, gnu::cold]] void userDataCheckFailed(lua_State* L, const void* data) {
     luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
     luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
-    return data;
+    std::abort(); // luaAssert raised above
+}
+
+} // namespace
+
+ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
+    ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
+    if (data && longEnough(L, index, size) && data->type == type && hasTypeMetatable(L, index, type))
+        return data;
+    userDataCheckFailed(L, data);
+}
+
+ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size) {
+    ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
+    if (data && longEnough(L, index, size) && data->type == type &&
+        isTypeMetatable(L, pushMetatable(L, index), type))
+        return data;
+    userDataCheckFailed(L, data);
 }
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
-    const void* data = lua_touserdata(L, index);
-    if (!data || lua_type(L, index) != LUA_TUSERDATA || lua_objlen(L, index) < sizeof(ScriptUserData))
-        return -1;
-    int type = static_cast<const ScriptUserData*>(data)->type;
+    const ScriptUserData* data = static_cast<const ScriptUserData*>(lua_touserdata(L, index));
+    if (!data || !longEnough(L, index, sizeof(ScriptUserData))) return -1;
+    int type = data->type;
     if (type < first || type > last) return -1;
-    return isUserDataOfType(L, index, data, type) ? type : -1;
+    return hasTypeMetatable(L, index, type) ? type : -1;
 }
 
 void luaSetTypeMetatable(lua_State* L, int type) {

@@ -129,6 +129,51 @@ TEST_F(LuaMathTest, MatrixFunctions) {
     )"));
 }
 
+// The argument checks leave values on the stack below the result and results
+// of an argument's type take that argument's metatable: every call still
+// answers exactly one value carrying its type's registered metatable.
+TEST_F(LuaMathTest, EveryResultIsOneValueWithItsTypesMetatable) {
+    EXPECT_EQ("", runLua(L, R"(
+        local reg = debug.getregistry()
+        local V3, V4, M = reg.META_Vector3, reg.META_Vector4, reg.META_Matrix
+        local a, b, c, d = vec3(1, 2, 3), vec3(4, 5, 6), vec4(1, 2, 3, 4), vec4(5, 6, 7, 8)
+        local m, n = mat4_rot_x(0.5), mat4_translation(a)
+        local cases = {
+            {V3, function() return vec3_add(a, b) end}, {V3, function() return vec3_sub(a, b) end},
+            {V3, function() return vec3_neg(a) end}, {V3, function() return vec3_scale(a, 2) end},
+            {V3, function() return vec3_scale(2, a) end}, {V3, function() return vec3_cross(a, b) end},
+            {V3, function() return vec3_unit(a) end}, {V3, function() return vec3_lerp(a, b, 0.5) end},
+            {V3, function() return a + b end}, {V3, function() return a - b end},
+            {V3, function() return -a end}, {V3, function() return 2 * a end},
+            {V3, function() return a * 2 end}, {V3, function() return vec4_xyz(c) end},
+            {V3, function() return mat4_get_trn(m) end},
+            {V4, function() return vec4_add(c, d) end}, {V4, function() return vec4_sub(c, d) end},
+            {V4, function() return vec4_neg(c) end}, {V4, function() return vec4_scale(c, 2) end},
+            {V4, function() return vec4_unit(c) end}, {V4, function() return vec4_lerp(c, d, 0.5) end},
+            {V4, function() return c + d end}, {V4, function() return -c end},
+            {V4, function() return 3 * c end}, {V4, function() return vec4_from_vec3(a, 1) end},
+            {V4, function() return m[2] end}, {V4, function() return mat4_get_col(m, 4) end},
+            {M, function() return mat4_mul(m, n) end}, {M, function() return m * n end},
+            {M, function() return mat4_inv(n) end}, {M, function() return mat4_transpose(m) end},
+            {M, function() return n:inv() end}, {M, function() return mat4_translation(b) end},
+            {M, function() return mat4_rot_y(1) end}, {M, function() return mat4_build(c, d, c, d) end},
+        }
+        for i, case in ipairs(cases) do
+            assert(select('#', case[2]()) == 1, 'case ' .. i .. ': one result')
+            local r = case[2]()
+            assert(type(r) == 'userdata' and getmetatable(r) == case[1], 'case ' .. i .. ': metatable')
+        end
+        -- Chained results keep working as arguments.
+        local v = vec3()
+        for i = 1, 1000 do v = v + a end
+        assert(is3(v, 1000, 2000, 3000))
+        local t = mat4_idn()
+        for i = 1, 100 do t = t * mat4_translation(vec3(0.5, 0, 0)) end
+        assert(is3(mat4_get_trn(t), 50, 0, 0))
+    )"));
+    EXPECT_EQ(0, lua_gettop(L));
+}
+
 TEST_F(LuaMathTest, WrongArgumentsAreScriptErrors) {
     struct Case {
         const char* code;

@@ -139,12 +139,26 @@ TEST_F(LuaUtilTest, UserdataTypeChecksAreAssertionsAndScriptErrors) {
     std::string ok = runLua(L, "assert(probe_count(probe_create()) == 1)");
     std::string file = runLua(L, "probe_count(io.stdout)");
     std::string proxy = runLua(L, "probe_count(newproxy(true))");
+    // Blocks that carry our metatable or type id but are not whole records of
+    // the type: never read past their end.
+    std::string shortQuat = runLua(L, "mat4_from_quat(quat_create())");
+    std::string emptyProxy =
+        runLua(L, "local p = newproxy(false) debug.setmetatable(p, getmetatable(vec3())) vec3_x(p)");
+    std::string light = runLua(L, "local light for k in pairs(debug.getregistry()) do "
+                                  "  if type(k) == 'userdata' then light = k end end "
+                                  "assert(light, 'a light userdata key in the registry') "
+                                  "debug.setmetatable(light, getmetatable(vec3())) "
+                                  "local ok, e = pcall(vec3_x, light) debug.setmetatable(light, nil) "
+                                  "assert(not ok and e:find('Lua user data is of wrong type!'), e)");
     std::string out = cap.finish();
     EXPECT_EQ(wrong, "test:1: Lua user data is of wrong type!");
     EXPECT_EQ(none, "test:1: Expected a lua user data!");
     EXPECT_EQ(ok, "");
     EXPECT_EQ(file, "test:1: Lua user data is of wrong type!") << "another library's userdata";
     EXPECT_EQ(proxy, "test:1: Lua user data is of wrong type!") << "an empty userdata is never read";
+    EXPECT_EQ(shortQuat, "test:1: Lua user data is of wrong type!") << "shorter than a quaternion record";
+    EXPECT_EQ(emptyProxy, "test:1: Lua user data is of wrong type!") << "an empty block with our metatable";
+    EXPECT_EQ(light, "") << "a light userdata given our metatable";
     EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n ERROR  |Msg: Lua user data is of wrong "
                        "type!\n ERROR  |File: Lua_Util\n ERROR  |Line: 34\n"),
               std::string::npos)
