@@ -11,14 +11,15 @@ const float NO_BIAS[3] = {0.0f, 0.0f, 0.0f};
 Batcher::Batcher(Graphics3D* owner, int flags)
     : m_owner(owner), m_item(M3D_NEW BatcherItem()), m_flags(flags),
       m_fixedShift(fixedPointShift(owner ? owner->getConfig().batcherShift : -1)), m_shift(0), m_drawnIndices(0),
-      m_lineMode(false), m_meshKnown(false) {
+      m_drawnShown(false), m_blankTextureChanged(false), m_lineMode(false), m_meshKnown(false) {
     m_defaultAppearance = createDefaultAppearance(flags);
     if (owner) ++owner->statistics().batchersCreated;
 }
 
 Batcher::Batcher(const Batcher& o)
     : Node(o), m_owner(o.m_owner), m_item(M3D_NEW BatcherItem()), m_override(o.m_override), m_flags(o.m_flags),
-      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_lineMode(false), m_meshKnown(false) {
+      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_drawnShown(false), m_blankTextureChanged(false),
+      m_lineMode(false), m_meshKnown(false) {
     m_defaultAppearance = createDefaultAppearance(m_flags);
 }
 
@@ -161,12 +162,13 @@ bool Batcher::beginQuads(int count) {
     BatcherItem& it = *m_item;
     reserveMore(it.positions, count * 12);
     reserveMore(it.indices, count * 6);
+    reserveMore(it.shownIndices, count * 6);
     if (m_flags & TEXCOORDS) reserveMore(it.texCoords, count * 8);
     if (m_flags & COLORS) reserveMore(it.colors, count * 16);
     return true;
 }
 
-void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb) {
+void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb, bool blank) {
     BatcherItem& it = *m_item;
     int n = it.nextIndex;
     float unit = (float)(1 << m_fixedShift);
@@ -196,10 +198,27 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
     i[3] = (unsigned short)n;
     i[4] = (unsigned short)(n + 2);
     i[5] = (unsigned short)(n + 3);
+    if (blank) {
+        ++it.blankQuads;
+    } else {
+        unsigned short* shown = grow(it.shownIndices, 6);
+        for (int k = 0; k < 6; ++k) shown[k] = i[k];
+    }
     it.nextIndex = n + 4;
 }
 
-void Batcher::commit() {
+bool Batcher::drawsBlankQuads(const Graphics3D& g) const {
+    if (m_item->blankQuads == 0) return false;
+    if (m_override || m_blankTextureChanged || !m_texture || g.getShaderProgram()) return true;
+    const Appearance* a = m_defaultAppearance.get();
+    if (a->getShaderProgram()) return true;
+    const CompositingMode* c = a->getCompositingMode();
+    if (!c || c->isDepthWriteEnabled()) return true;
+    // A texel of alpha 0 adds 0 x source and keeps 1 x destination.
+    return c->getBlending() != CompositingMode::ALPHA && c->getBlending() != CompositingMode::ALPHA_ADD;
+}
+
+void Batcher::commit(bool hideBlankQuads) {
     if (!m_mesh) return;
     BatcherItem& it = *m_item;
     int total = it.positions.size();
@@ -245,15 +264,21 @@ void Batcher::commit() {
         if (!t || t->scale != it.texCoordScale) vb->setTexCoords(0, m_texCoordArray.get(), it.texCoordScale, NO_BIAS);
     }
     IndexBuffer* ib = m_mesh->getIndexBuffer(0);
-    if (m_drawnIndices != it.indices.size() || ib->getIndexCount() != it.indices.size()) {
-        ib->setIndices(it.indices.data(), it.indices.size());
-        m_drawnIndices = it.indices.size();
+    bool shown = hideBlankQuads && it.blankQuads > 0;
+    const core::Vector<unsigned short>& list = shown ? it.shownIndices : it.indices;
+    if (m_drawnIndices != list.size() || m_drawnShown != shown || ib->getIndexCount() != list.size()) {
+        ib->setIndices(list.data(), list.size());
+        m_drawnIndices = list.size();
+        m_drawnShown = shown;
     }
 }
 
 void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
     if (!m_mesh || !hasItems()) return;
-    commit();
+    bool hideBlanks = !drawsBlankQuads(g);
+    commit(hideBlanks);
+    // Nothing but blank quads: nothing to draw.
+    if (hideBlanks && m_item->blankQuads > 0 && m_item->shownIndices.size() == 0) return;
     Appearance* appearance = m_override ? m_override.get() : m_defaultAppearance.get();
     // The batch's texture (white for untextured batches) rides on the
     // default appearance's unit 0 while drawing.
@@ -280,13 +305,16 @@ void Batcher::clear() {
     it.texCoords.resize(0);
     it.converted.resize(0);
     it.indices.resize(0);
+    it.shownIndices.resize(0);
     it.colors.resize(0);
+    it.blankQuads = 0;
     it.committed = 0;
     it.nextIndex = 0;
     m_texture = nullptr;
     m_override = nullptr;
     m_shift = 0;
     m_drawnIndices = -1;
+    m_blankTextureChanged = false;
 }
 
 } // namespace render

@@ -25,7 +25,12 @@ public:
     core::Vector<short> texCoords;         // u, v per vertex
     core::Vector<short> converted;         // the positions as shorts after commit
     core::Vector<unsigned short> indices;
+    // The indices without the blank quads (quads whose texels are all
+    // transparent), drawn instead of `indices` when blank quads cannot
+    // change a pixel.
+    core::Vector<unsigned short> shownIndices;
     core::Vector<unsigned char> colors;    // r, g, b, a per vertex
+    int blankQuads = 0;
     float texCoordScale = 1.0f;
     int committed = 0; // position values already converted
     int nextIndex = 0;
@@ -53,9 +58,15 @@ public:
     bool beginQuads(int count);
     // One quad: corners (counter-clockwise) in local coordinates, texture
     // coordinates in texels (scaled by the texture-coordinate scale).
-    void addQuad(const float corners[4][3], const short uv[4][2], unsigned argb);
+    // `blank`: every texel the quad samples in the batch's current texture
+    // is fully transparent. Such quads stay in the batch but are left out of
+    // the draw when the batch blends them away anyway (see drawsBlankQuads).
+    void addQuad(const float corners[4][3], const short uv[4][2], unsigned argb, bool blank = false);
 
-    void setTexture(Texture2D* texture) { m_texture = texture; }
+    void setTexture(Texture2D* texture) {
+        if (texture != m_texture.get() && m_item->blankQuads > 0) m_blankTextureChanged = true;
+        m_texture = texture;
+    }
     Texture2D* getTexture() const { return m_texture.get(); }
     void setAppearanceOverride(Appearance* a) { m_override = a; }
     Appearance* getAppearanceOverride() const { return m_override.get(); }
@@ -63,7 +74,13 @@ public:
     void setTexCoordScale(float s) { m_item->texCoordScale = s; }
 
     // Converts the new positions into the batch mesh (see the class comment).
-    void commit();
+    // With `hideBlankQuads` the mesh draws only the quads that are not blank.
+    void commit(bool hideBlankQuads = false);
+    // True when drawing the batch now with `g` must include its blank quads:
+    // anything but the default appearance with alpha blending (ALPHA or
+    // ALPHA_ADD), no depth writes, the default program and the texture the
+    // quads were found blank in could make a transparent texel show.
+    bool drawsBlankQuads(const Graphics3D& g) const;
     // Commits and draws the batch with `transform` as its world transform.
     virtual void render(Graphics3D& g, const slm::mat4& transform, int flags);
     // Empties the batch and drops the texture and appearance references.
@@ -98,6 +115,8 @@ private:
     int m_fixedShift; // S
     int m_shift;      // this batch's extra shift
     int m_drawnIndices;
+    bool m_drawnShown;          // the mesh holds shownIndices, not indices
+    bool m_blankTextureChanged; // the texture changed after a blank quad
     bool m_lineMode;
     bool m_meshKnown;
 };

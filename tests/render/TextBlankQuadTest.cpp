@@ -1,0 +1,116 @@
+// Blank glyph quads (spaces): kept in the text batch, left out of the draw
+// only where they could not change a pixel, and the frames drawn with and
+// without them are the same.
+#include "RenderFixture.h"
+#include "render/Batcher.h"
+#include "render/Font2DBitmap.h"
+#include "render/Text3D.h"
+#include <cmath>
+#include <cstring>
+
+using namespace render;
+using testsupport::GLTest;
+
+namespace {
+
+std::vector<unsigned char> readBack(int size) {
+    std::vector<unsigned char> img((size_t)size * size * 4);
+    glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, img.data());
+    return img;
+}
+
+} // namespace
+
+TEST_F(GLTest, BlankQuadsStayInTheBatchAndAreDrawnOnlyWhereTheyCouldShow) {
+    Font2DBitmap* font = g->getROMFont();
+    ASSERT_NE(nullptr, font);
+    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("A  B"), font));
+    text->setBatcher(b.get());
+    auto drawn = [&]() {
+        b->clear();
+        text->render(*g, slm::scale(0.05f), 0);
+        EXPECT_EQ(16, b->getVertexCount()) << "every glyph keeps its corners";
+        EXPECT_EQ(2, b->getItem().blankQuads);
+        b->render(*g, slm::mat4(), 0);
+        return b->getMesh()->getIndexBuffer(0)->getIndexCount();
+    };
+    EXPECT_EQ(12, drawn()) << "the default appearance blends the two spaces away";
+
+    // A program of the script's own may draw anything where a space is.
+    core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    g->setShaderProgram(flat.get());
+    EXPECT_EQ(24, drawn());
+    g->setShaderProgram(nullptr);
+    EXPECT_EQ(12, drawn());
+
+    // So may another appearance, depth writes, or blending that is not alpha.
+    core::Ref<Appearance> other(flatAppearance());
+    b->clear();
+    text->render(*g, slm::scale(0.05f), 0);
+    b->setAppearanceOverride(other.get());
+    b->render(*g, slm::mat4(), 0);
+    EXPECT_EQ(24, b->getMesh()->getIndexBuffer(0)->getIndexCount());
+    CompositingMode* c = b->getDefaultAppearance()->getCompositingMode();
+    c->setDepthWriteEnable(true);
+    EXPECT_EQ(24, drawn());
+    c->setDepthWriteEnable(false);
+    c->setBlending(CompositingMode::ALPHA_ADD);
+    EXPECT_EQ(12, drawn());
+    c->setBlending(CompositingMode::REPLACE);
+    EXPECT_EQ(24, drawn());
+    c->setBlending(CompositingMode::ALPHA);
+
+    // Blank quads found in one texture say nothing about another.
+    b->clear();
+    text->render(*g, slm::scale(0.05f), 0);
+    b->setTexture(g->getWhiteTexture());
+    b->render(*g, slm::mat4(), 0);
+    EXPECT_EQ(24, b->getMesh()->getIndexBuffer(0)->getIndexCount());
+    // Nothing but spaces: no draw at all.
+    text->setText(core::String("   "));
+    b->clear();
+    text->render(*g, slm::scale(0.05f), 0);
+    int before = g->getStatistics().drawCalls;
+    b->render(*g, slm::mat4(), 0);
+    EXPECT_EQ(before, g->getStatistics().drawCalls);
+}
+
+TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSame) {
+    Font2DBitmap* font = g->getROMFont();
+    ASSERT_NE(nullptr, font);
+    // Spaces next to glyphs whose strokes touch the cell edges ('+', 'N',
+    // 'd' below the space in the font image), tiny and large, turned and
+    // moved by fractions of a pixel, so that edge texels get sampled.
+    const char* const lines[] = {"N +d N + d", "+ + +\n d d", "  5  N\n+  +"};
+    // Depth writes (without a depth test, which keeps the depth buffer as it
+    // is) make the batch draw its blank quads: the reference frame.
+    core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+    core::Ref<Batcher> draws(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
+    core::Ref<Text3D> text(M3D_NEW Text3D(core::String(), font));
+    int differing = 0, lit = 0;
+    for (int k = 0; k < 120; ++k) {
+        text->setText(core::String(lines[k % 3]));
+        text->setColor(k % 2 ? 0xFFFFFFFFu : 0xC080FF40u);
+        float scale = k < 60 ? 0.002f + 0.0005f * (float)k : 0.02f + 0.004f * (float)(k - 60);
+        slm::mat4 place = slm::translation(slm::vec3(-0.9f + 0.0137f * (float)(k % 11), 0.8f - 0.0119f * (float)k, 0.0f)) *
+                          slm::rotation_z(0.07f * (float)(k % 5)) * slm::scale(scale);
+        std::vector<unsigned char> frames[2];
+        for (int pass = 0; pass < 2; ++pass) {
+            Batcher* b = pass == 0 ? hides.get() : draws.get();
+            g->clearBuffers(0xFF203040u, true, true);
+            text->setBatcher(b);
+            text->render(*g, place, 0);
+            b->render(*g, slm::mat4(), 0);
+            EXPECT_EQ(pass == 0, b->getMesh()->getIndexBuffer(0)->getIndexCount() < b->getIndexCount());
+            b->clear();
+            frames[pass] = readBack(SIZE);
+        }
+        for (size_t i = 0; i < frames[0].size(); i += 4) {
+            if (frames[0][i] != 0x20) ++lit;
+            if (std::memcmp(&frames[0][i], &frames[1][i], 4) != 0) ++differing;
+        }
+    }
+    EXPECT_GT(lit, 1000) << "the glyphs were drawn";
+    EXPECT_EQ(0, differing);
+}
