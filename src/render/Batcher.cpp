@@ -11,14 +11,14 @@ const float NO_BIAS[3] = {0.0f, 0.0f, 0.0f};
 Batcher::Batcher(Graphics3D* owner, int flags)
     : m_owner(owner), m_item(M3D_NEW BatcherItem()), m_flags(flags),
       m_fixedShift(fixedPointShift(owner ? owner->getConfig().batcherShift : -1)), m_shift(0), m_drawnIndices(0),
-      m_drawnShown(false), m_blankTextureChanged(false), m_lineMode(false), m_meshKnown(false) {
+      m_drawnPattern(false), m_blankTextureChanged(false), m_lineMode(false), m_meshKnown(false) {
     m_defaultAppearance = createDefaultAppearance(flags);
     if (owner) ++owner->statistics().batchersCreated;
 }
 
 Batcher::Batcher(const Batcher& o)
     : Node(o), m_owner(o.m_owner), m_item(M3D_NEW BatcherItem()), m_override(o.m_override), m_flags(o.m_flags),
-      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_drawnShown(false), m_blankTextureChanged(false),
+      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_drawnPattern(false), m_blankTextureChanged(false),
       m_lineMode(false), m_meshKnown(false) {
     m_defaultAppearance = createDefaultAppearance(m_flags);
 }
@@ -64,6 +64,8 @@ void Batcher::createMesh() {
     Appearance* a = m_defaultAppearance.get();
     m_mesh = m_owner ? m_owner->createMesh(vb, ib.get(), a) : M3D_NEW Mesh(vb, ib.get(), a);
     m_meshKnown = true;
+    m_drawnIndices = -1;
+    m_drawnPattern = false;
 }
 
 void Batcher::setLineMode(bool lines) {
@@ -96,10 +98,12 @@ namespace {
 // Coordinate x 2^S rounded to the nearest integer; values beyond the int
 // range are clamped rather than wrapped (NaN goes to the low end).
 inline int toFixed(float v, float unit) {
-    double d = std::floor((double)v * unit + 0.5);
-    if (!(d > -2147483647.0)) d = -2147483647.0;
-    if (d > 2147483647.0) d = 2147483647.0;
-    return (int)d;
+    double d = (double)v * unit + 0.5;
+    if (!(d > -2147483647.0)) return -2147483647;
+    if (d >= 2147483647.0) return 2147483647;
+    // floor() without a library call: truncation, one down for negatives.
+    int i = (int)d;
+    return (double)i > d ? i - 1 : i;
 }
 
 // Makes room for `extra` more elements without changing the size, so that
@@ -161,8 +165,7 @@ bool Batcher::beginQuads(int count) {
     makeRoom(count * 4);
     BatcherItem& it = *m_item;
     reserveMore(it.positions, count * 12);
-    reserveMore(it.indices, count * 6);
-    reserveMore(it.shownIndices, count * 6);
+    reserveMore(it.blank, count);
     if (m_flags & TEXCOORDS) reserveMore(it.texCoords, count * 8);
     if (m_flags & COLORS) reserveMore(it.colors, count * 16);
     return true;
@@ -191,19 +194,9 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    unsigned short* i = grow(it.indices, 6);
-    i[0] = (unsigned short)n;
-    i[1] = (unsigned short)(n + 1);
-    i[2] = (unsigned short)(n + 2);
-    i[3] = (unsigned short)n;
-    i[4] = (unsigned short)(n + 2);
-    i[5] = (unsigned short)(n + 3);
-    if (blank) {
-        ++it.blankQuads;
-    } else {
-        unsigned short* shown = grow(it.shownIndices, 6);
-        for (int k = 0; k < 6; ++k) shown[k] = i[k];
-    }
+    it.blank.append(blank ? 1 : 0);
+    ++it.quads;
+    if (blank) ++it.blankQuads;
     it.nextIndex = n + 4;
 }
 
@@ -264,12 +257,47 @@ void Batcher::commit(bool hideBlankQuads) {
         if (!t || t->scale != it.texCoordScale) vb->setTexCoords(0, m_texCoordArray.get(), it.texCoordScale, NO_BIAS);
     }
     IndexBuffer* ib = m_mesh->getIndexBuffer(0);
-    bool shown = hideBlankQuads && it.blankQuads > 0;
-    const core::Vector<unsigned short>& list = shown ? it.shownIndices : it.indices;
-    if (m_drawnIndices != list.size() || m_drawnShown != shown || ib->getIndexCount() != list.size()) {
-        ib->setIndices(list.data(), list.size());
-        m_drawnIndices = list.size();
-        m_drawnShown = shown;
+    const unsigned short* list = it.indices.data();
+    int count = it.indices.size();
+    bool shown = !m_lineMode && hideBlankQuads && it.blankQuads > 0;
+    if (shown) {
+        // Which quads are blank changes with the text: built for every draw.
+        it.shownIndices.resize((it.quads - it.blankQuads) * 6);
+        unsigned short* out = it.shownIndices.data();
+        for (int q = 0; q < it.quads; ++q) {
+            if (it.blank[q]) continue;
+            unsigned short n = (unsigned short)(q * 4);
+            out[0] = n;
+            out[1] = (unsigned short)(n + 1);
+            out[2] = (unsigned short)(n + 2);
+            out[3] = n;
+            out[4] = (unsigned short)(n + 2);
+            out[5] = (unsigned short)(n + 3);
+            out += 6;
+        }
+        list = it.shownIndices.data();
+        count = it.shownIndices.size();
+    } else if (!m_lineMode) {
+        count = it.quads * 6;
+        for (int q = m_quadPattern.size() / 6; q < it.quads; ++q) {
+            unsigned short n = (unsigned short)(q * 4);
+            unsigned short* out = grow(m_quadPattern, 6);
+            out[0] = n;
+            out[1] = (unsigned short)(n + 1);
+            out[2] = (unsigned short)(n + 2);
+            out[3] = n;
+            out[4] = (unsigned short)(n + 2);
+            out[5] = (unsigned short)(n + 3);
+        }
+        list = m_quadPattern.data();
+    }
+    // The quad pattern is the same for the same count, frame after frame:
+    // it goes to the index buffer only when the count changes.
+    bool pattern = !m_lineMode && !shown;
+    if (!pattern || !m_drawnPattern || m_drawnIndices != count || ib->getIndexCount() != count) {
+        ib->setIndices(list, count);
+        m_drawnIndices = count;
+        m_drawnPattern = pattern;
     }
 }
 
@@ -278,7 +306,7 @@ void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
     bool hideBlanks = !drawsBlankQuads(g);
     commit(hideBlanks);
     // Nothing but blank quads: nothing to draw.
-    if (hideBlanks && m_item->blankQuads > 0 && m_item->shownIndices.size() == 0) return;
+    if (hideBlanks && m_item->blankQuads > 0 && m_item->blankQuads == m_item->quads) return;
     Appearance* appearance = m_override ? m_override.get() : m_defaultAppearance.get();
     // The batch's texture (white for untextured batches) rides on the
     // default appearance's unit 0 while drawing.
@@ -307,13 +335,15 @@ void Batcher::clear() {
     it.indices.resize(0);
     it.shownIndices.resize(0);
     it.colors.resize(0);
+    it.blank.resize(0);
+    it.quads = 0;
     it.blankQuads = 0;
     it.committed = 0;
     it.nextIndex = 0;
     m_texture = nullptr;
     m_override = nullptr;
     m_shift = 0;
-    m_drawnIndices = -1;
+    if (!m_drawnPattern) m_drawnIndices = -1;
     m_blankTextureChanged = false;
 }
 

@@ -24,12 +24,14 @@ public:
     core::Vector<int> positions;           // x, y, z per vertex, fixed point
     core::Vector<short> texCoords;         // u, v per vertex
     core::Vector<short> converted;         // the positions as shorts after commit
-    core::Vector<unsigned short> indices;
-    // The indices without the blank quads (quads whose texels are all
-    // transparent), drawn instead of `indices` when blank quads cannot
-    // change a pixel.
-    core::Vector<unsigned short> shownIndices;
+    core::Vector<unsigned short> indices;  // lines: two per line
     core::Vector<unsigned char> colors;    // r, g, b, a per vertex
+    // Quads take their indices from the batcher's fixed quad pattern; only
+    // which of them are blank (all texels transparent) is kept, one flag per
+    // quad, and the indices without the blank ones are built when drawn.
+    core::Vector<unsigned char> blank;
+    core::Vector<unsigned short> shownIndices;
+    int quads = 0;
     int blankQuads = 0;
     float texCoordScale = 1.0f;
     int committed = 0; // position values already converted
@@ -86,11 +88,11 @@ public:
     // Empties the batch and drops the texture and appearance references.
     void clear();
 
-    bool hasItems() const { return m_item->indices.size() > 0; }
+    bool hasItems() const { return m_item->indices.size() > 0 || m_item->quads > 0; }
     bool hasReferences() const { return m_texture || m_override; }
     int getShift() const { return m_shift; }
     int getVertexCount() const { return m_item->positions.size() / 3; }
-    int getIndexCount() const { return m_item->indices.size(); }
+    int getIndexCount() const { return m_item->indices.size() + m_item->quads * 6; }
     bool isLineMode() const { return m_lineMode; }
     Mesh* getMesh() const { return m_mesh.get(); }
     const BatcherItem& getItem() const { return *m_item; }
@@ -111,11 +113,13 @@ private:
     core::Ref<Appearance> m_defaultAppearance;
     core::Ref<Mesh> m_mesh;
     core::Ref<VertexArray> m_positionArray, m_colorArray, m_texCoordArray;
+    // 0, 1, 2, 0, 2, 3 for every quad so far, kept from frame to frame.
+    core::Vector<unsigned short> m_quadPattern;
     int m_flags;
     int m_fixedShift; // S
     int m_shift;      // this batch's extra shift
     int m_drawnIndices;
-    bool m_drawnShown;          // the mesh holds shownIndices, not indices
+    bool m_drawnPattern;        // the index buffer holds the quad pattern
     bool m_blankTextureChanged; // the texture changed after a blank quad
     bool m_lineMode;
     bool m_meshKnown;
