@@ -1,6 +1,7 @@
 #include "render/Batcher.h"
 #include "render/Graphics3D.h"
-#include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace render {
 
@@ -189,8 +190,16 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
         }
     }
     if (m_flags & COLORS) {
+        // Two 8-byte stores of the colour twice over: written byte by byte
+        // and read back as one vector, the copy stalled on store forwarding.
+        unsigned char rgba[8];
+        writeColor(rgba, argb);
+        writeColor(rgba + 4, argb);
+        std::uint64_t twice;
+        std::memcpy(&twice, rgba, 8);
         unsigned char* c = grow(it.colors, 16);
-        for (int k = 0; k < 4; ++k) writeColor(c + k * 4, argb);
+        std::memcpy(c, &twice, 8);
+        std::memcpy(c + 8, &twice, 8);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
