@@ -227,11 +227,16 @@ void Batcher::commit(bool hideBlankQuads) {
     if (total > it.committed) {
         // The smallest shift that brings every new value into the short
         // range, at most S - 1 (one unit of the step stays below 2 units).
-        int s = 0;
+        // Only the extremes matter: a shift that brings them into range
+        // brings every value between them too.
+        const int* values = it.positions.data();
+        int low = 0, high = 0;
         for (int i = it.committed; i < total; ++i) {
-            int v = it.positions[i];
-            while (s < m_fixedShift - 1 && ((v >> s) > 32767 || (v >> s) < -32767)) ++s;
+            low = values[i] < low ? values[i] : low;
+            high = values[i] > high ? values[i] : high;
         }
+        int s = 0;
+        while (s < m_fixedShift - 1 && ((high >> s) > 32767 || (low >> s) < -32767)) ++s;
         int from = it.committed;
         if (s > m_shift) {
             // A coarser step for the whole batch: convert everything again.
