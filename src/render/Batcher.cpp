@@ -67,6 +67,7 @@ void Batcher::createMesh() {
     m_meshKnown = true;
     m_drawnIndices = -1;
     m_drawnPattern = false;
+    m_pattern.clear(); // the other primitive's pattern
 }
 
 void Batcher::setLineMode(bool lines) {
@@ -141,23 +142,21 @@ void Batcher::pushPosition(float x, float y, float z) {
     out[2] = toFixed(z, unit);
 }
 
-void Batcher::pushColor(unsigned argb) { writeColor(grow(m_item->colors, 4), argb); }
-
 void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     setLineMode(true);
     makeRoom(2);
     pushPosition(from.x, from.y, from.z);
     pushPosition(to.x, to.y, to.z);
     if (m_flags & COLORS) {
-        pushColor(argb);
-        pushColor(argb);
+        unsigned char rgba[8];
+        writeColor(rgba, argb);
+        writeColor(rgba + 4, argb);
+        std::memcpy(grow(m_item->colors, 8), rgba, 8);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    int n = m_item->nextIndex;
-    m_item->indices.append((unsigned short)n);
-    m_item->indices.append((unsigned short)(n + 1));
-    m_item->nextIndex = n + 2;
+    ++m_item->lines;
+    m_item->nextIndex += 2;
 }
 
 bool Batcher::beginQuads(int count) {
@@ -271,8 +270,8 @@ void Batcher::commit(bool hideBlankQuads) {
         if (!t || t->scale != it.texCoordScale) vb->setTexCoords(0, m_texCoordArray.get(), it.texCoordScale, NO_BIAS);
     }
     IndexBuffer* ib = m_mesh->getIndexBuffer(0);
-    const unsigned short* list = it.indices.data();
-    int count = it.indices.size();
+    const unsigned short* list = m_pattern.data();
+    int count = 0;
     bool shown = !m_lineMode && hideBlankQuads && it.blankQuads > 0;
     if (shown) {
         // Which quads are blank changes with the text: built for every draw.
@@ -291,11 +290,16 @@ void Batcher::commit(bool hideBlankQuads) {
         }
         list = it.shownIndices.data();
         count = it.shownIndices.size();
-    } else if (!m_lineMode) {
+    } else if (m_lineMode) {
+        // Lines: 0, 1, 2, 3, ...
+        count = it.lines * 2;
+        for (int i = m_pattern.size(); i < count; ++i) m_pattern.append((unsigned short)i);
+        list = m_pattern.data();
+    } else {
         count = it.quads * 6;
-        for (int q = m_quadPattern.size() / 6; q < it.quads; ++q) {
+        for (int q = m_pattern.size() / 6; q < it.quads; ++q) {
             unsigned short n = (unsigned short)(q * 4);
-            unsigned short* out = grow(m_quadPattern, 6);
+            unsigned short* out = grow(m_pattern, 6);
             out[0] = n;
             out[1] = (unsigned short)(n + 1);
             out[2] = (unsigned short)(n + 2);
@@ -303,11 +307,11 @@ void Batcher::commit(bool hideBlankQuads) {
             out[4] = (unsigned short)(n + 2);
             out[5] = (unsigned short)(n + 3);
         }
-        list = m_quadPattern.data();
+        list = m_pattern.data();
     }
-    // The quad pattern is the same for the same count, frame after frame:
-    // it goes to the index buffer only when the count changes.
-    bool pattern = !m_lineMode && !shown;
+    // The pattern is the same for the same count, frame after frame: it
+    // goes to the index buffer only when the count changes.
+    bool pattern = !shown;
     if (!pattern || !m_drawnPattern || m_drawnIndices != count || ib->getIndexCount() != count) {
         ib->setIndices(list, count);
         m_drawnIndices = count;
@@ -346,7 +350,7 @@ void Batcher::clear() {
     it.positions.resize(0);
     it.texCoords.resize(0);
     it.converted.resize(0);
-    it.indices.resize(0);
+    it.lines = 0;
     it.shownIndices.resize(0);
     it.colors.resize(0);
     it.blank.resize(0);

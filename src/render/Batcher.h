@@ -24,9 +24,9 @@ public:
     core::Vector<int> positions;           // x, y, z per vertex, fixed point
     core::Vector<short> texCoords;         // u, v per vertex
     core::Vector<short> converted;         // the positions as shorts after commit
-    core::Vector<unsigned short> indices;  // lines: two per line
     core::Vector<unsigned char> colors;    // r, g, b, a per vertex
-    // Quads take their indices from the batcher's fixed quad pattern; only
+    int lines = 0;
+    // Lines and quads take their indices from the batcher's pattern; only
     // which of them are blank (all texels transparent) is kept, one flag per
     // quad, and the indices without the blank ones are built when drawn.
     core::Vector<unsigned char> blank;
@@ -88,11 +88,11 @@ public:
     // Empties the batch and drops the texture and appearance references.
     void clear();
 
-    bool hasItems() const { return m_item->indices.size() > 0 || m_item->quads > 0; }
+    bool hasItems() const { return m_item->lines > 0 || m_item->quads > 0; }
     bool hasReferences() const { return m_texture || m_override; }
     int getShift() const { return m_shift; }
     int getVertexCount() const { return m_item->positions.size() / 3; }
-    int getIndexCount() const { return m_item->indices.size() + m_item->quads * 6; }
+    int getIndexCount() const { return m_item->lines * 2 + m_item->quads * 6; }
     bool isLineMode() const { return m_lineMode; }
     Mesh* getMesh() const { return m_mesh.get(); }
     const BatcherItem& getItem() const { return *m_item; }
@@ -102,7 +102,6 @@ private:
     void setLineMode(bool lines);
     void createMesh();
     void pushPosition(float x, float y, float z);
-    void pushColor(unsigned argb);
     // Draws and empties a full batch so that more can follow.
     void makeRoom(int vertices);
 
@@ -113,13 +112,14 @@ private:
     core::Ref<Appearance> m_defaultAppearance;
     core::Ref<Mesh> m_mesh;
     core::Ref<VertexArray> m_positionArray, m_colorArray, m_texCoordArray;
-    // 0, 1, 2, 0, 2, 3 for every quad so far, kept from frame to frame.
-    core::Vector<unsigned short> m_quadPattern;
+    // The indices of the current primitive, kept from frame to frame: 0, 1
+    // for every line, or 0, 1, 2, 0, 2, 3 for every quad, counted on.
+    core::Vector<unsigned short> m_pattern;
     int m_flags;
     int m_fixedShift; // S
     int m_shift;      // this batch's extra shift
     int m_drawnIndices;
-    bool m_drawnPattern;        // the index buffer holds the quad pattern
+    bool m_drawnPattern;        // the index buffer holds the pattern
     bool m_blankTextureChanged; // the texture changed after a blank quad
     bool m_lineMode;
     bool m_meshKnown;

@@ -114,3 +114,33 @@ TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSame) {
     EXPECT_GT(lit, 1000) << "the glyphs were drawn";
     EXPECT_EQ(0, differing);
 }
+
+TEST_F(GLTest, BatchIndicesFollowTheCountAcrossFramesAndPrimitives) {
+    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+    auto drawnIndices = [&]() {
+        b->render(*g, slm::mat4(), 0);
+        const core::Vector<unsigned short>& list = b->getMesh()->getIndexBuffer(0)->getIndices();
+        std::vector<int> out;
+        for (int i = 0; i < list.size(); ++i) out.push_back(list[i]);
+        b->clear();
+        return out;
+    };
+    for (int i = 0; i < 3; ++i) b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
+    b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, 0.5f, 0), 0xFFFFFFFFu);
+    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
+    for (int i = 0; i < 3; ++i) b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(6u, drawnIndices().size());
+
+    const float corners[4][3] = {{0, 0, 0}, {0.5f, 0, 0}, {0.5f, 0.5f, 0}, {0, 0.5f, 0}};
+    const short uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    ASSERT_TRUE(b->beginQuads(2));
+    b->addQuad(corners, uv, 0xFFFFFFFFu);
+    b->addQuad(corners, uv, 0xFFFFFFFFu);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}), drawnIndices()) << "quads after lines";
+    ASSERT_TRUE(b->beginQuads(1));
+    b->addQuad(corners, uv, 0xFFFFFFFFu);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3}), drawnIndices());
+    b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, 0.5f, 0), 0xFFFFFFFFu);
+    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "lines after quads";
+}
