@@ -60,9 +60,11 @@ public:
     bool beginQuads(int count);
     // One quad: corners (counter-clockwise) in local coordinates, texture
     // coordinates in texels (scaled by the texture-coordinate scale).
-    // `blank`: every texel the quad samples in the batch's current texture
-    // is fully transparent. Such quads stay in the batch but are left out of
-    // the draw when the batch blends them away anyway (see drawsBlankQuads).
+    // `blank`: every texel of the quad's rectangle in the batch's current
+    // texture is fully transparent. Such quads stay in the batch but are
+    // left out of the draw when the batch would blend them away anyway (see
+    // drawsBlankQuads); drawn, they could only show a neighbouring texel
+    // where a pixel centre lies exactly on their edge.
     void addQuad(const float corners[4][3], const short uv[4][2], unsigned argb, bool blank = false);
 
     void setTexture(Texture2D* texture) {
