@@ -38,7 +38,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
       m_usedBytes(0), m_allocateHook(config.allocateHook), m_freeHook(config.freeHook),
       m_poolAllocateHook(config.poolAllocateHook), m_poolReleaseHook(config.poolReleaseHook), m_monitorUsers(0),
       m_poolFromMalloc(false), m_indexed(config.indexedFreeList), m_index(nullptr), m_level(), m_levelSize(), m_top(0),
-      m_chunkFirst(nullptr), m_occupied(), m_occWords(), m_occTop(0), m_occBits(nullptr) {
+      m_starts(nullptr), m_occupied(), m_occWords(), m_occTop(0), m_occBits(nullptr) {
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
@@ -100,15 +100,15 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
             ++m_occTop;
         }
         m_index = static_cast<uint16_t*>(std::calloc(total, sizeof(uint16_t)));
-        m_chunkFirst = static_cast<uint32_t*>(std::calloc(sizes[0], sizeof(uint32_t)));
+        m_starts = static_cast<uint64_t*>(std::calloc(sizes[0], sizeof(uint64_t)));
         m_occBits = static_cast<uint64_t*>(std::calloc(words, sizeof(uint64_t)));
-        if (!m_index || !m_chunkFirst || !m_occBits) {
+        if (!m_index || !m_starts || !m_occBits) {
             // Without its index the pool still works, by walking the list.
             std::free(m_index);
-            std::free(m_chunkFirst);
+            std::free(m_starts);
             std::free(m_occBits);
             m_index = nullptr;
-            m_chunkFirst = nullptr;
+            m_starts = nullptr;
             m_occBits = nullptr;
             m_indexed = false;
         } else {
@@ -134,7 +134,7 @@ MemoryManager::~MemoryManager() {
     // hook is the host's to release.
     if (m_poolFromMalloc) std::free(m_pool);
     std::free(m_index);
-    std::free(m_chunkFirst);
+    std::free(m_starts);
     std::free(m_occBits);
     std::free(m_name);
 }
@@ -222,65 +222,75 @@ inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exac
 
 HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // The lowest chunk whose bound admits the size, then the first block in it
-    // the request can take: the block the address-ordered walk meets first. A
-    // chunk without one has its bound made exact and the search goes on
-    // behind it.
+    // the request can take: the block the address-ordered walk meets first.
+    // The search starts one level above the chunks, at the group of the
+    // lowest free block (nothing lies below it: a fit is seldom among its own
+    // sixteen chunks), climbs the tree only as far as the fit is away, then
+    // goes down into the first entry that admits the size. Each level keeps the
+    // mask of its group's admitting entries, so an entry that turns out to
+    // admit nothing after all (a group whose bound was high, a chunk without
+    // a block the request can take) costs one cleared bit: the search goes on
+    // behind it without reading the levels again. Such an entry's bound is
+    // made exact on the way.
     uint32_t e = (uint32_t)exact;
     uint16_t u = units(e);
     if (m_freeListHead == NONE) return NONE;
-    // The search starts at the chunk of the lowest free block: nothing lies
-    // below it, and the tree is climbed only as far as the fit is away.
-    uint32_t chunk = searchFrom(0, chunkOf(m_freeListHead), u);
-    for (; chunk != NONE_CHUNK; chunk = searchFrom(0, chunk + 1, u)) {
+    unsigned mask[MAX_LEVELS];
+    uint32_t base[MAX_LEVELS]; // first index of the group each mask covers
+    uint32_t i = chunkOf(m_freeListHead);
+    int k = m_top > 0 ? 1 : 0;
+    if (k) i >>= 4;
+    int climbed = k; // the highest level whose mask has been read
+    base[k] = i & ~15u;
+    mask[k] = atLeastMask(m_level[k] + base[k], u) & (0xFFFFu << (i & 15u));
+    for (;;) {
+        while (mask[k] == 0) {
+            if (k < climbed) {
+                // Back up to the entry this group hangs under: it is spent.
+                ++k;
+                mask[k] &= mask[k] - 1;
+                continue;
+            }
+            if (k == m_top) return NONE;
+            // Past the last group read at this level: the entries after its
+            // parent, one level up.
+            uint32_t next = (base[k] >> 4) + 1;
+            climbed = ++k;
+            base[k] = next & ~15u;
+            mask[k] = next < m_levelSize[k] ? atLeastMask(m_level[k] + base[k], u) & (0xFFFFu << (next & 15u)) : 0;
+        }
+        uint32_t j = base[k] + (uint32_t)__builtin_ctz(mask[k]);
+        if (k > 0) {
+            uint16_t* group = m_level[k - 1] + j * 16;
+            unsigned below = atLeastMask(group, u);
+            if (below != 0) {
+                --k;
+                base[k] = j * 16;
+                mask[k] = below;
+            } else {
+                m_level[k][j] = groupMax(group);
+                mask[k] &= mask[k] - 1;
+            }
+            continue;
+        }
+        // The chunk's free blocks in address order, from its start bits.
         uint32_t largest = 0;
-        for (uint32_t o = m_chunkFirst[chunk]; o != NONE && chunkOf(o) == chunk;) {
-            const Block* b = blockAt(o);
-            uint32_t size = (uint32_t)b->size;
+        for (uint64_t w = m_starts[j]; w != 0; w &= w - 1) {
+            uint32_t o = (j << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(w) << 4);
+            uint32_t size = (uint32_t)blockAt(o)->size;
             if (takes(size, e)) {
                 // The largest of the chunk's other blocks, for its new bound.
-                for (uint32_t n = b->next; n != NONE && chunkOf(n) == chunk; n = blockAt(n)->next) {
-                    uint32_t ns = (uint32_t)blockAt(n)->size;
+                for (w &= w - 1; w != 0; w &= w - 1) {
+                    uint32_t ns = (uint32_t)blockAt((j << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(w) << 4))->size;
                     largest = ns > largest ? ns : largest;
                 }
                 others = largest;
                 return o;
             }
             largest = size > largest ? size : largest;
-            o = b->next;
         }
-        m_level[0][chunk] = units(largest);
-    }
-    return NONE;
-}
-
-HOT_INLINE uint32_t MemoryManager::searchFrom(int k, uint32_t i, uint16_t size) {
-    // The lowest chunk under an entry of level k at index i or after whose
-    // bound admits the size. Up while the rest of a group admits nothing, then
-    // down into the first entry that does; a group that turns out to admit
-    // nothing after all lowers its parent's bound to what it holds, and the
-    // search goes on behind that parent.
-    for (;;) {
-        unsigned mask = 0;
-        if (i < m_levelSize[k]) mask = atLeastMask(m_level[k] + (i & ~15u), size) & (0xFFFFu << (i & 15u));
-        if (mask == 0) {
-            if (k == m_top) return NONE_CHUNK;
-            i = (i >> 4) + 1;
-            ++k;
-            continue;
-        }
-        i = (i & ~15u) + (uint32_t)__builtin_ctz(mask);
-        for (;;) {
-            if (k == 0) return i;
-            uint16_t* group = m_level[k - 1] + i * 16;
-            unsigned below = atLeastMask(group, size);
-            if (below == 0) {
-                m_level[k][i] = groupMax(group);
-                ++i;
-                break;
-            }
-            i = i * 16 + (uint32_t)__builtin_ctz(below);
-            --k;
-        }
+        m_level[0][j] = units(largest);
+        mask[0] &= mask[0] - 1;
     }
 }
 
@@ -331,43 +341,37 @@ int MemoryManager::lastOccupiedBefore(uint32_t chunk) const {
 
 HOT_INLINE void MemoryManager::indexAdd(uint32_t offset, uint32_t size) {
     uint32_t chunk = chunkOf(offset);
-    uint32_t& first = m_chunkFirst[chunk];
-    if (first == NONE) {
-        first = offset;
-        occupy(chunk);
-    } else if (offset < first) {
-        first = offset;
-    }
+    uint64_t& w = m_starts[chunk];
+    if (w == 0) occupy(chunk);
+    w |= startBit(offset);
     raise(chunk, size);
 }
 
-HOT_INLINE void MemoryManager::indexRemove(uint32_t offset, uint32_t successor) {
-    // successor: the free block that now follows the removed block's place in
-    // the list. The chunk's bound stays as it is until a search finds it too high.
+HOT_INLINE void MemoryManager::indexRemove(uint32_t offset) {
+    // The chunk's bound stays as it is until a search finds it too high.
     uint32_t chunk = chunkOf(offset);
-    uint32_t& first = m_chunkFirst[chunk];
-    if (first != offset) return;
-    if (successor != NONE && chunkOf(successor) == chunk) {
-        first = successor;
-    } else {
+    uint64_t& w = m_starts[chunk];
+    w &= ~startBit(offset);
+    if (w == 0) {
         // An empty chunk admits nothing: its bound is known without a search.
-        first = NONE;
         m_level[0][chunk] = 0;
         vacate(chunk);
     }
 }
 
 HOT_INLINE uint32_t MemoryManager::predecessor(uint32_t offset) const {
-    // The free block at the highest offset not above `offset`, or NONE.
+    // The free block at the highest offset not above `offset`, or NONE: the
+    // highest start bit at or below it, in its chunk or the last chunk before
+    // it that holds one. No block header is read.
     uint32_t chunk = chunkOf(offset);
-    uint32_t p = m_chunkFirst[chunk];
-    if (p == NONE || p > offset) {
+    uint64_t w = m_starts[chunk] & ((startBit(offset) << 1) - 1u); // wraps to every bit for the top one
+    if (w == 0) {
         int c = lastOccupiedBefore(chunk);
         if (c < 0) return NONE;
-        p = m_chunkFirst[c];
+        chunk = (uint32_t)c;
+        w = m_starts[chunk];
     }
-    for (uint32_t n = blockAt(p)->next; n != NONE && n <= offset; n = blockAt(n)->next) p = n;
-    return p;
+    return (chunk << CHUNK_SHIFT) + ((63u - (uint32_t)__builtin_clzll(w)) << 4);
 }
 
 void MemoryManager::unlink(Block* b) {
@@ -427,20 +431,19 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
             // The chunk's bound follows at once: the next search does not
             // have to find it wanting.
             if (chunkOf(ro) == chunk) {
-                if (m_chunkFirst[chunk] == bo) m_chunkFirst[chunk] = ro;
+                m_starts[chunk] ^= startBit(bo) | startBit(ro);
                 m_level[0][chunk] = units(rest > others ? rest : others);
             } else {
                 // b was the last block of its chunk; the rest opens the next.
-                indexRemove(bo, ro);
+                indexRemove(bo);
                 m_level[0][chunk] = units(others);
                 indexAdd(ro, rest);
             }
         }
     } else {
-        uint32_t successor = b->next;
         unlink(b);
         if (m_indexed) {
-            indexRemove(bo, successor);
+            indexRemove(bo);
             m_level[0][chunk] = units(others);
         }
     }
@@ -513,14 +516,16 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
         return true;
     }
     // When the block right above F is free it is F's list successor, and its
-    // previous link is the insertion point: no search. A used block keeps 0 in
-    // its previous field, a free one only when it is the head.
+    // previous link is the insertion point: no search. The index knows from
+    // its start bits whether it is free; without the index, a used block keeps
+    // 0 in its previous field, a free one only when it is the head.
     uint32_t ao = fo + fsize;
     uint32_t co;
-    if (ao < (uint32_t)(m_endGuard - m_pool) && (ao == m_freeListHead || blockAt(ao)->prev != NONE))
-        co = blockAt(ao)->prev;
-    else
-        co = m_indexed ? predecessor(fo) : linearPredecessor(fo);
+    bool aboveFree = ao < (uint32_t)(m_endGuard - m_pool) &&
+                     (m_indexed ? (m_starts[chunkOf(ao)] & startBit(ao)) != 0
+                                : ao == m_freeListHead || blockAt(ao)->prev != NONE);
+    if (aboveFree) co = blockAt(ao)->prev;
+    else co = m_indexed ? predecessor(fo) : linearPredecessor(fo);
     if (co == fo) return false; // already free
     if (co == NONE) {
         // Below the lowest free block.
@@ -532,7 +537,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             f->size += head->size;
             f->next = head->next;
             if (Block* n = at(head->next)) n->prev = fo;
-            if (m_indexed) indexRemove(ho, head->next);
+            if (m_indexed) indexRemove(ho);
         } else {
             f->next = ho;
             head->prev = fo;
@@ -567,7 +572,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             cur->size += next->size;
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
-            if (m_indexed) indexRemove(no, next->next);
+            if (m_indexed) indexRemove(no);
             if (traceOn(0xE00000)) core::log(0xE00000, "MemoryManager: double connection!!\n");
         }
         if (m_indexed) raise(chunkOf(co), (uint32_t)cur->size);
@@ -581,10 +586,10 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             uint32_t chunk = chunkOf(fo);
             if (chunkOf(no) == chunk) {
                 // F takes the absorbed block's place in its chunk.
-                if (m_chunkFirst[chunk] == no) m_chunkFirst[chunk] = fo;
+                m_starts[chunk] ^= startBit(no) | startBit(fo);
                 raise(chunk, (uint32_t)f->size);
             } else {
-                indexRemove(no, f->next);
+                indexRemove(no);
                 indexAdd(fo, (uint32_t)f->size);
             }
         }
@@ -633,16 +638,16 @@ bool MemoryManager::validate() const {
     }
     if (freeSum != m_freeBytes) return false;
     if (m_indexed) {
-        // Each chunk's first block, occupancy bit and bound (not below its
-        // largest block), and every entry above them.
+        // Each chunk's start bits (exactly its free blocks), occupancy bit and
+        // bound (not below its largest block), and every entry above them.
         uint32_t chunk = 0;
         uint32_t largest = 0;
-        uint32_t first = NONE;
+        uint64_t starts = 0;
         uint32_t chunks = m_levelSize[0];
         auto occupied = [&](int k, uint32_t i) { return (m_occupied[k][i >> 6] >> (i & 63u)) & 1u; };
         auto closeChunk = [&](uint32_t c) {
-            bool ok = m_chunkFirst[c] == first && m_level[0][c] >= units(largest) && occupied(0, c) == (first != NONE);
-            first = NONE;
+            bool ok = m_starts[c] == starts && m_level[0][c] >= units(largest) && occupied(0, c) == (starts != 0);
+            starts = 0;
             largest = 0;
             return ok;
         };
@@ -650,7 +655,7 @@ bool MemoryManager::validate() const {
             uint32_t c = chunkOf(offsetOf(b));
             while (chunk < c)
                 if (!closeChunk(chunk++)) return false;
-            if (first == NONE) first = offsetOf(b);
+            starts |= startBit(offsetOf(b));
             if ((uint32_t)b->size > largest) largest = (uint32_t)b->size;
         }
         while (chunk < chunks)

@@ -15,8 +15,10 @@
 // block back in address order and merges it with free neighbours. Both
 // searches go through an index beside the list instead of walking it: the
 // pool is cut into 1 KiB chunks, each free block belongs to the chunk its
-// header lies in, each chunk knows its lowest free block, a bit per chunk says
-// whether it holds any (for the insertion point of a freed block), and a flat
+// header lies in, each chunk has a 64-bit word with a bit per 16-byte unit
+// where a free block begins (so the blocks of a chunk, and the free block
+// below any address, are found without reading a header), a bit per chunk
+// says whether it holds any (to find the last such chunk below), and a flat
 // 16-way max-tree over the chunks bounds, per range of chunks, the largest
 // free block (in 16-byte units, 16 bits each, so a group of sixteen is two
 // SSE2 compares). A chunk's own bound is set exactly when a block is taken
@@ -24,7 +26,8 @@
 // only raised, so they may be high: a search that finds a range without a
 // block it can take makes that range's bound exact and goes on behind it. The
 // block chosen is always the one the address-ordered walk would meet first.
-// A search starts at the group of chunks holding the lowest free block. The index
+// A search starts one level above the chunks, at the group holding the
+// lowest free block, and keeps each level's mask as it climbs. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
 // linear walk is kept as a mode of its own (MemoryManagerConfig::
 // indexedFreeList = false), used when the index cannot be allocated.
@@ -109,15 +112,16 @@ private:
 
     // The chunk index (see above).
     static uint32_t chunkOf(uint32_t offset) { return offset >> CHUNK_SHIFT; }
+    // A chunk's start bits: bit n set when a free block begins n * 16 bytes into it.
+    static uint64_t startBit(uint32_t offset) { return 1ull << ((offset >> 4) & 63u); }
     uint32_t predecessor(uint32_t offset) const;
     void indexAdd(uint32_t offset, uint32_t size);
-    void indexRemove(uint32_t offset, uint32_t successor);
+    void indexRemove(uint32_t offset);
     void raise(uint32_t chunk, uint32_t size);
-    uint32_t searchFrom(int level, uint32_t index, uint16_t size);
     void occupy(uint32_t chunk);
     void vacate(uint32_t chunk);
     int lastOccupiedBefore(uint32_t chunk) const;
-    static const int CHUNK_SHIFT = 10;
+    static const int CHUNK_SHIFT = 10; // 64 units of 16 bytes: one start word per chunk
 
     char* m_name;
     unsigned char* m_pool;
@@ -142,7 +146,7 @@ private:
     uint16_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
     uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
     int m_top;                      // the top level: one group of 16
-    uint32_t* m_chunkFirst;         // per chunk: lowest free block in it, 0 = none
+    uint64_t* m_starts;             // per chunk: its start bits
     uint64_t* m_occupied[MAX_LEVELS]; // level 0: a bit per chunk holding a free block; level k: per word of k - 1
     uint32_t m_occWords[MAX_LEVELS];  // words per level; the top level is one word
     int m_occTop;
