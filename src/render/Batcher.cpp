@@ -1,6 +1,7 @@
 #include "render/Batcher.h"
 #include "render/Graphics3D.h"
-#include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace render {
 
@@ -11,14 +12,15 @@ const float NO_BIAS[3] = {0.0f, 0.0f, 0.0f};
 Batcher::Batcher(Graphics3D* owner, int flags)
     : m_owner(owner), m_item(M3D_NEW BatcherItem()), m_flags(flags),
       m_fixedShift(fixedPointShift(owner ? owner->getConfig().batcherShift : -1)), m_shift(0), m_drawnIndices(0),
-      m_lineMode(false), m_meshKnown(false) {
+      m_drawnPattern(false), m_blankTextureChanged(false), m_lineMode(false), m_meshKnown(false) {
     m_defaultAppearance = createDefaultAppearance(flags);
     if (owner) ++owner->statistics().batchersCreated;
 }
 
 Batcher::Batcher(const Batcher& o)
     : Node(o), m_owner(o.m_owner), m_item(M3D_NEW BatcherItem()), m_override(o.m_override), m_flags(o.m_flags),
-      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_lineMode(false), m_meshKnown(false) {
+      m_fixedShift(o.m_fixedShift), m_shift(0), m_drawnIndices(0), m_drawnPattern(false), m_blankTextureChanged(false),
+      m_lineMode(false), m_meshKnown(false) {
     m_defaultAppearance = createDefaultAppearance(m_flags);
 }
 
@@ -63,6 +65,9 @@ void Batcher::createMesh() {
     Appearance* a = m_defaultAppearance.get();
     m_mesh = m_owner ? m_owner->createMesh(vb, ib.get(), a) : M3D_NEW Mesh(vb, ib.get(), a);
     m_meshKnown = true;
+    m_drawnIndices = -1;
+    m_drawnPattern = false;
+    m_pattern.clear(); // the other primitive's pattern
 }
 
 void Batcher::setLineMode(bool lines) {
@@ -95,10 +100,12 @@ namespace {
 // Coordinate x 2^S rounded to the nearest integer; values beyond the int
 // range are clamped rather than wrapped (NaN goes to the low end).
 inline int toFixed(float v, float unit) {
-    double d = std::floor((double)v * unit + 0.5);
-    if (!(d > -2147483647.0)) d = -2147483647.0;
-    if (d > 2147483647.0) d = 2147483647.0;
-    return (int)d;
+    double d = (double)v * unit + 0.5;
+    if (!(d > -2147483647.0)) return -2147483647;
+    if (d >= 2147483647.0) return 2147483647;
+    // floor() without a library call: truncation, one down for negatives.
+    int i = (int)d;
+    return (double)i > d ? i - 1 : i;
 }
 
 // Makes room for `extra` more elements without changing the size, so that
@@ -135,23 +142,21 @@ void Batcher::pushPosition(float x, float y, float z) {
     out[2] = toFixed(z, unit);
 }
 
-void Batcher::pushColor(unsigned argb) { writeColor(grow(m_item->colors, 4), argb); }
-
 void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     setLineMode(true);
     makeRoom(2);
     pushPosition(from.x, from.y, from.z);
     pushPosition(to.x, to.y, to.z);
     if (m_flags & COLORS) {
-        pushColor(argb);
-        pushColor(argb);
+        unsigned char rgba[8];
+        writeColor(rgba, argb);
+        writeColor(rgba + 4, argb);
+        std::memcpy(grow(m_item->colors, 8), rgba, 8);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    int n = m_item->nextIndex;
-    m_item->indices.append((unsigned short)n);
-    m_item->indices.append((unsigned short)(n + 1));
-    m_item->nextIndex = n + 2;
+    ++m_item->lines;
+    m_item->nextIndex += 2;
 }
 
 bool Batcher::beginQuads(int count) {
@@ -160,13 +165,13 @@ bool Batcher::beginQuads(int count) {
     makeRoom(count * 4);
     BatcherItem& it = *m_item;
     reserveMore(it.positions, count * 12);
-    reserveMore(it.indices, count * 6);
+    reserveMore(it.blank, count);
     if (m_flags & TEXCOORDS) reserveMore(it.texCoords, count * 8);
     if (m_flags & COLORS) reserveMore(it.colors, count * 16);
     return true;
 }
 
-void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb) {
+void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned argb, bool blank) {
     BatcherItem& it = *m_item;
     int n = it.nextIndex;
     float unit = (float)(1 << m_fixedShift);
@@ -184,33 +189,53 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
         }
     }
     if (m_flags & COLORS) {
+        // Two 8-byte stores of the colour twice over: written byte by byte
+        // and read back as one vector, the copy stalled on store forwarding.
+        unsigned char rgba[8];
+        writeColor(rgba, argb);
+        writeColor(rgba + 4, argb);
+        std::uint64_t twice;
+        std::memcpy(&twice, rgba, 8);
         unsigned char* c = grow(it.colors, 16);
-        for (int k = 0; k < 4; ++k) writeColor(c + k * 4, argb);
+        std::memcpy(c, &twice, 8);
+        std::memcpy(c + 8, &twice, 8);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
-    unsigned short* i = grow(it.indices, 6);
-    i[0] = (unsigned short)n;
-    i[1] = (unsigned short)(n + 1);
-    i[2] = (unsigned short)(n + 2);
-    i[3] = (unsigned short)n;
-    i[4] = (unsigned short)(n + 2);
-    i[5] = (unsigned short)(n + 3);
+    it.blank.append(blank ? 1 : 0);
+    ++it.quads;
+    if (blank) ++it.blankQuads;
     it.nextIndex = n + 4;
 }
 
-void Batcher::commit() {
+bool Batcher::drawsBlankQuads(const Graphics3D& g) const {
+    if (m_item->blankQuads == 0) return false;
+    if (m_override || m_blankTextureChanged || !m_texture || g.getShaderProgram()) return true;
+    const Appearance* a = m_defaultAppearance.get();
+    if (a->getShaderProgram()) return true;
+    const CompositingMode* c = a->getCompositingMode();
+    if (!c || c->isDepthWriteEnabled()) return true;
+    // A texel of alpha 0 adds 0 x source and keeps 1 x destination.
+    return c->getBlending() != CompositingMode::ALPHA && c->getBlending() != CompositingMode::ALPHA_ADD;
+}
+
+void Batcher::commit(bool hideBlankQuads) {
     if (!m_mesh) return;
     BatcherItem& it = *m_item;
     int total = it.positions.size();
     if (total > it.committed) {
         // The smallest shift that brings every new value into the short
         // range, at most S - 1 (one unit of the step stays below 2 units).
-        int s = 0;
+        // Only the extremes matter: a shift that brings them into range
+        // brings every value between them too.
+        const int* values = it.positions.data();
+        int low = 0, high = 0;
         for (int i = it.committed; i < total; ++i) {
-            int v = it.positions[i];
-            while (s < m_fixedShift - 1 && ((v >> s) > 32767 || (v >> s) < -32767)) ++s;
+            low = values[i] < low ? values[i] : low;
+            high = values[i] > high ? values[i] : high;
         }
+        int s = 0;
+        while (s < m_fixedShift - 1 && ((high >> s) > 32767 || (low >> s) < -32767)) ++s;
         int from = it.committed;
         if (s > m_shift) {
             // A coarser step for the whole batch: convert everything again.
@@ -245,15 +270,61 @@ void Batcher::commit() {
         if (!t || t->scale != it.texCoordScale) vb->setTexCoords(0, m_texCoordArray.get(), it.texCoordScale, NO_BIAS);
     }
     IndexBuffer* ib = m_mesh->getIndexBuffer(0);
-    if (m_drawnIndices != it.indices.size() || ib->getIndexCount() != it.indices.size()) {
-        ib->setIndices(it.indices.data(), it.indices.size());
-        m_drawnIndices = it.indices.size();
+    const unsigned short* list = m_pattern.data();
+    int count = 0;
+    bool shown = !m_lineMode && hideBlankQuads && it.blankQuads > 0;
+    if (shown) {
+        // Which quads are blank changes with the text: built for every draw.
+        it.shownIndices.resize((it.quads - it.blankQuads) * 6);
+        unsigned short* out = it.shownIndices.data();
+        for (int q = 0; q < it.quads; ++q) {
+            if (it.blank[q]) continue;
+            unsigned short n = (unsigned short)(q * 4);
+            out[0] = n;
+            out[1] = (unsigned short)(n + 1);
+            out[2] = (unsigned short)(n + 2);
+            out[3] = n;
+            out[4] = (unsigned short)(n + 2);
+            out[5] = (unsigned short)(n + 3);
+            out += 6;
+        }
+        list = it.shownIndices.data();
+        count = it.shownIndices.size();
+    } else if (m_lineMode) {
+        // Lines: 0, 1, 2, 3, ...
+        count = it.lines * 2;
+        for (int i = m_pattern.size(); i < count; ++i) m_pattern.append((unsigned short)i);
+        list = m_pattern.data();
+    } else {
+        count = it.quads * 6;
+        for (int q = m_pattern.size() / 6; q < it.quads; ++q) {
+            unsigned short n = (unsigned short)(q * 4);
+            unsigned short* out = grow(m_pattern, 6);
+            out[0] = n;
+            out[1] = (unsigned short)(n + 1);
+            out[2] = (unsigned short)(n + 2);
+            out[3] = n;
+            out[4] = (unsigned short)(n + 2);
+            out[5] = (unsigned short)(n + 3);
+        }
+        list = m_pattern.data();
+    }
+    // The pattern is the same for the same count, frame after frame: it
+    // goes to the index buffer only when the count changes.
+    bool pattern = !shown;
+    if (!pattern || !m_drawnPattern || m_drawnIndices != count || ib->getIndexCount() != count) {
+        ib->setIndices(list, count);
+        m_drawnIndices = count;
+        m_drawnPattern = pattern;
     }
 }
 
 void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
     if (!m_mesh || !hasItems()) return;
-    commit();
+    bool hideBlanks = !drawsBlankQuads(g);
+    commit(hideBlanks);
+    // Nothing but blank quads: nothing to draw.
+    if (hideBlanks && m_item->blankQuads > 0 && m_item->blankQuads == m_item->quads) return;
     Appearance* appearance = m_override ? m_override.get() : m_defaultAppearance.get();
     // The batch's texture (white for untextured batches) rides on the
     // default appearance's unit 0 while drawing.
@@ -279,14 +350,19 @@ void Batcher::clear() {
     it.positions.resize(0);
     it.texCoords.resize(0);
     it.converted.resize(0);
-    it.indices.resize(0);
+    it.lines = 0;
+    it.shownIndices.resize(0);
     it.colors.resize(0);
+    it.blank.resize(0);
+    it.quads = 0;
+    it.blankQuads = 0;
     it.committed = 0;
     it.nextIndex = 0;
     m_texture = nullptr;
     m_override = nullptr;
     m_shift = 0;
-    m_drawnIndices = -1;
+    if (!m_drawnPattern) m_drawnIndices = -1;
+    m_blankTextureChanged = false;
 }
 
 } // namespace render

@@ -24,8 +24,15 @@ public:
     core::Vector<int> positions;           // x, y, z per vertex, fixed point
     core::Vector<short> texCoords;         // u, v per vertex
     core::Vector<short> converted;         // the positions as shorts after commit
-    core::Vector<unsigned short> indices;
     core::Vector<unsigned char> colors;    // r, g, b, a per vertex
+    int lines = 0;
+    // Lines and quads take their indices from the batcher's pattern; only
+    // which of them are blank (all texels transparent) is kept, one flag per
+    // quad, and the indices without the blank ones are built when drawn.
+    core::Vector<unsigned char> blank;
+    core::Vector<unsigned short> shownIndices;
+    int quads = 0;
+    int blankQuads = 0;
     float texCoordScale = 1.0f;
     int committed = 0; // position values already converted
     int nextIndex = 0;
@@ -53,9 +60,17 @@ public:
     bool beginQuads(int count);
     // One quad: corners (counter-clockwise) in local coordinates, texture
     // coordinates in texels (scaled by the texture-coordinate scale).
-    void addQuad(const float corners[4][3], const short uv[4][2], unsigned argb);
+    // `blank`: every texel of the quad's rectangle in the batch's current
+    // texture is fully transparent. Such quads stay in the batch but are
+    // left out of the draw when the batch would blend them away anyway (see
+    // drawsBlankQuads); drawn, they could only show a neighbouring texel
+    // where a pixel centre lies exactly on their edge.
+    void addQuad(const float corners[4][3], const short uv[4][2], unsigned argb, bool blank = false);
 
-    void setTexture(Texture2D* texture) { m_texture = texture; }
+    void setTexture(Texture2D* texture) {
+        if (texture != m_texture.get() && m_item->blankQuads > 0) m_blankTextureChanged = true;
+        m_texture = texture;
+    }
     Texture2D* getTexture() const { return m_texture.get(); }
     void setAppearanceOverride(Appearance* a) { m_override = a; }
     Appearance* getAppearanceOverride() const { return m_override.get(); }
@@ -63,17 +78,23 @@ public:
     void setTexCoordScale(float s) { m_item->texCoordScale = s; }
 
     // Converts the new positions into the batch mesh (see the class comment).
-    void commit();
+    // With `hideBlankQuads` the mesh draws only the quads that are not blank.
+    void commit(bool hideBlankQuads = false);
+    // True when drawing the batch now with `g` must include its blank quads:
+    // anything but the default appearance with alpha blending (ALPHA or
+    // ALPHA_ADD), no depth writes, the default program and the texture the
+    // quads were found blank in could make a transparent texel show.
+    bool drawsBlankQuads(const Graphics3D& g) const;
     // Commits and draws the batch with `transform` as its world transform.
     virtual void render(Graphics3D& g, const slm::mat4& transform, int flags);
     // Empties the batch and drops the texture and appearance references.
     void clear();
 
-    bool hasItems() const { return m_item->indices.size() > 0; }
+    bool hasItems() const { return m_item->lines > 0 || m_item->quads > 0; }
     bool hasReferences() const { return m_texture || m_override; }
     int getShift() const { return m_shift; }
     int getVertexCount() const { return m_item->positions.size() / 3; }
-    int getIndexCount() const { return m_item->indices.size(); }
+    int getIndexCount() const { return m_item->lines * 2 + m_item->quads * 6; }
     bool isLineMode() const { return m_lineMode; }
     Mesh* getMesh() const { return m_mesh.get(); }
     const BatcherItem& getItem() const { return *m_item; }
@@ -83,7 +104,6 @@ private:
     void setLineMode(bool lines);
     void createMesh();
     void pushPosition(float x, float y, float z);
-    void pushColor(unsigned argb);
     // Draws and empties a full batch so that more can follow.
     void makeRoom(int vertices);
 
@@ -94,10 +114,15 @@ private:
     core::Ref<Appearance> m_defaultAppearance;
     core::Ref<Mesh> m_mesh;
     core::Ref<VertexArray> m_positionArray, m_colorArray, m_texCoordArray;
+    // The indices of the current primitive, kept from frame to frame: 0, 1
+    // for every line, or 0, 1, 2, 0, 2, 3 for every quad, counted on.
+    core::Vector<unsigned short> m_pattern;
     int m_flags;
     int m_fixedShift; // S
     int m_shift;      // this batch's extra shift
     int m_drawnIndices;
+    bool m_drawnPattern;        // the index buffer holds the pattern
+    bool m_blankTextureChanged; // the texture changed after a blank quad
     bool m_lineMode;
     bool m_meshKnown;
 };

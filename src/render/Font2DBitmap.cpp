@@ -25,6 +25,7 @@ Font2DBitmap::Font2DBitmap(const Font2DBitmap& o)
     // from a copy of the texture's image); a texture whose renderer is gone
     // cannot be copied and leaves the copy without one.
     if (o.m_texture) m_texture = static_cast<Texture2D*>(o.m_texture->duplicate());
+    m_textureShowsImage = o.m_textureShowsImage && m_texture;
 }
 
 Font2DBitmap* Font2DBitmap::createROMFont() {
@@ -54,6 +55,7 @@ Font2DBitmap* Font2DBitmap::createROMFont(Graphics3D* g) {
         texture->setWrapping(Texture2D::WRAP_CLAMP, Texture2D::WRAP_CLAMP);
         texture->setImage(image);
         font->m_texture = texture;
+        font->m_textureShowsImage = true;
     } catch (...) {
         delete font;
         throw;
@@ -78,10 +80,10 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
             line = 0.0f;
             continue;
         }
-        int x, y, w, lh;
-        if (!getGlyph(c, x, y, w, lh)) continue;
+        int glyph = findGlyph(c);
+        if (glyph < 0) continue;
         ++quads;
-        line += (float)w * sx;
+        line += (float)m_rects[glyph * 3 + 2] * sx;
         if (line > width) width = line;
     }
     if (quads == 0 || !batcher->beginQuads(quads)) return 0;
@@ -95,6 +97,13 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     float v = m_aspect; // texel rows in units of the u texel size
     batcher->setTexture(m_texture.get());
     batcher->setTexCoordScale(m_texelU);
+    // Blank glyphs (spaces) are known only for the font image's own texture
+    // sampled texel by texel; the batcher decides at drawing time whether
+    // their quads can be left out.
+    Texture2D* t = m_texture.get();
+    bool knowBlanks = m_textureShowsImage && t && t->getFormat() == Image2D::RGBA &&
+                      t->getImageFilter() == Texture2D::FILTER_NEAREST &&
+                      t->getLevelFilter() == Texture2D::FILTER_BASE_LEVEL;
     float penX = 0.0f, top = 0.0f;
     unsigned color = text->getColor();
     const float* m = transform.m;
@@ -106,8 +115,9 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
             top -= lineStep;
             continue;
         }
-        int gx, gy, gw, lh;
-        if (!getGlyph(c, gx, gy, gw, lh)) continue;
+        int glyph = findGlyph(c);
+        if (glyph < 0) continue;
+        int gx = m_rects[glyph * 3], gy = m_rects[glyph * 3 + 1], gw = m_rects[glyph * 3 + 2], lh = m_lineHeight;
         float x0 = penX + dx, x1 = penX + dx + (float)gw * sx;
         float y1 = top + dy, y0 = top + dy - (float)lh * sy;
         const float local[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
@@ -129,14 +139,16 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
         short u0 = (short)gx, u1 = (short)(gx + gw);
         short v0 = (short)((float)(gy + lh) * v + 0.5f), v1 = (short)((float)gy * v + 0.5f);
         const short uv[4][2] = {{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}};
-        batcher->addQuad(corners, uv, color);
+        batcher->addQuad(corners, uv, color, knowBlanks && isGlyphBlank(glyph));
         penX += (float)gw * sx;
     }
     return quads;
 }
 
 void Font2DBitmap::setImage(Image2D* image) {
+    if (image != m_image.get()) m_textureShowsImage = false;
     m_image = image;
+    m_blankGlyphsValid = false;
     if (image && image->getWidth() > 0 && image->getHeight() > 0) {
         m_texelU = 1.0f / (float)image->getWidth();
         m_aspect = (float)image->getWidth() / (float)image->getHeight();
@@ -171,6 +183,7 @@ void Font2DBitmap::setGlyph(unsigned short c, int x, int y, int width, int heigh
     m_rects[glyph * 3 + 2] = (short)width;
     if (height > m_lineHeight) m_lineHeight = (short)height;
     m_byteGlyphsValid = false;
+    m_blankGlyphsValid = false;
 }
 
 void Font2DBitmap::fillByteGlyphs() const {
@@ -181,15 +194,39 @@ void Font2DBitmap::fillByteGlyphs() const {
     m_byteGlyphsValid = true;
 }
 
-bool Font2DBitmap::getGlyph(unsigned short c, int& x, int& y, int& width, int& lineHeight) const {
-    short glyph;
-    if (c < 256) {
-        if (!m_byteGlyphsValid) fillByteGlyphs();
-        glyph = m_byteGlyphs[c];
-        if (glyph < 0) return false;
-    } else if (!m_glyphIndex.get(c, glyph)) {
-        return false;
+void Font2DBitmap::findBlankGlyphs() const {
+    int count = getGlyphCount();
+    m_blankGlyphs.resize(count);
+    Image2D* image = m_image.get();
+    const unsigned char* pixels = image && !image->isPalettised() && image->getFormat() == Image2D::RGBA
+                                      ? image->getLoadedPixels()
+                                      : nullptr;
+    int width = image ? image->getWidth() : 0, height = image ? image->getHeight() : 0;
+    for (int glyph = 0; glyph < count; ++glyph) {
+        int x = m_rects[glyph * 3], y = m_rects[glyph * 3 + 1], w = m_rects[glyph * 3 + 2];
+        bool blank = pixels && x >= 0 && y >= 0 && w >= 0 && x + w <= width && y + m_lineHeight <= height;
+        for (int row = y; blank && row < y + m_lineHeight; ++row) {
+            const unsigned char* p = pixels + ((size_t)row * (size_t)width + (size_t)x) * 4;
+            for (int k = 0; k < w; ++k)
+                if (p[k * 4 + 3] != 0) {
+                    blank = false;
+                    break;
+                }
+        }
+        m_blankGlyphs[glyph] = blank ? 1 : 0;
     }
+    m_blankGlyphsValid = true;
+}
+
+bool Font2DBitmap::isGlyphBlank(int glyph) const {
+    if (glyph < 0 || glyph >= getGlyphCount()) return false;
+    if (!m_blankGlyphsValid) findBlankGlyphs();
+    return m_blankGlyphs[glyph] != 0;
+}
+
+bool Font2DBitmap::getGlyph(unsigned short c, int& x, int& y, int& width, int& lineHeight) const {
+    int glyph = findGlyph(c);
+    if (glyph < 0) return false;
     x = m_rects[glyph * 3];
     y = m_rects[glyph * 3 + 1];
     width = m_rects[glyph * 3 + 2];

@@ -34,7 +34,12 @@ public:
     // Returns the number of quads added.
     int renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm::mat4& transform);
     Texture2D* getTexture() const { return m_texture.get(); }
-    void setTexture(Texture2D* texture) { m_texture = texture; }
+    // A texture set here is not known to show the font image: every glyph
+    // quad is then drawn, blank or not.
+    void setTexture(Texture2D* texture) {
+        m_texture = texture;
+        m_textureShowsImage = false;
+    }
 
     // Lays `count` glyphs of `order` out in cell x cell squares, left to right
     // in rows as wide as the image, starting at (0, 0), and maps each
@@ -44,6 +49,21 @@ public:
 
     void setGlyph(unsigned short c, int x, int y, int width, int height) override;
     bool getGlyph(unsigned short c, int& x, int& y, int& width, int& lineHeight) const override;
+    // The glyph number of `c`, -1 when the font has none.
+    int findGlyph(unsigned short c) const {
+        if (c < 256) {
+            if (!m_byteGlyphsValid) fillByteGlyphs();
+            return m_byteGlyphs[c];
+        }
+        short glyph;
+        return m_glyphIndex.get(c, glyph) ? glyph : -1;
+    }
+    // True when every texel under the glyph's quad (its rectangle, one line
+    // height tall) is fully transparent in the font image. Only an RGBA
+    // image with its pixels in memory can tell; anything else says false.
+    // The answer is kept until the glyphs or the image change: code that
+    // changes the image's pixels in place calls setImage again.
+    bool isGlyphBlank(int glyph) const;
 
     // The font image (null until one is set); its size sets the texel scale.
     void setImage(Image2D* image);
@@ -63,6 +83,7 @@ private:
     Font2DBitmap(const Font2DBitmap& o);
     Font2DBitmap& operator=(const Font2DBitmap&);
     void fillByteGlyphs() const;
+    void findBlankGlyphs() const;
 
     core::HashTable<unsigned short, short> m_glyphIndex;
     core::Vector<short> m_rects;          // x, y, width per glyph
@@ -76,6 +97,12 @@ private:
     // the first look-up after a change; other codes use m_glyphIndex.
     mutable short m_byteGlyphs[256];
     mutable bool m_byteGlyphsValid = false;
+    // One flag per glyph (1: blank), worked out on the first question after
+    // a change of glyphs or image.
+    mutable core::Vector<unsigned char> m_blankGlyphs;
+    mutable bool m_blankGlyphsValid = false;
+    // The texture was made from the font image (createROMFont, duplicate).
+    bool m_textureShowsImage = false;
 };
 
 } // namespace render

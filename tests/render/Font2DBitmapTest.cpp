@@ -144,3 +144,40 @@ TEST_F(Font2DBitmapTest, GlyphsAddedOrMovedAfterALookUpAreSeen) {
 }
 
 } // namespace
+
+TEST_F(Font2DBitmapTest, BlankGlyphsAreThoseWithOnlyTransparentTexels) {
+    core::Ref<render::Font2DBitmap> rom = render::Font2DBitmap::createROMFont();
+    EXPECT_TRUE(rom->isGlyphBlank(rom->findGlyph(' ')));
+    for (char c : std::string("AN+d.,_'")) EXPECT_FALSE(rom->isGlyphBlank(rom->findGlyph((unsigned char)c))) << c;
+    EXPECT_FALSE(rom->isGlyphBlank(-1));
+    EXPECT_FALSE(rom->isGlyphBlank(rom->getGlyphCount()));
+
+    // A 16 x 8 image of two cells; the right one has a single texel with a
+    // little alpha in its last row.
+    core::Ref<render::Image2D> image = M3D_NEW render::Image2D(render::Image2D::RGBA, 16, 8);
+    core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
+    const unsigned char order[] = {'a', 'b'};
+    font->setImage(image.get());
+    font->buildGlyphTable(order, 2, 8);
+    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
+    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('b')));
+    image->getPixels()[(7 * 16 + 15) * 4 + 3] = 1;
+    font->setImage(image.get()); // pixels changed in place: asked again
+    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
+    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('b')));
+    // A rectangle reaching past the image, and one taller line (the quad
+    // spans the line height) are not blank.
+    font->setGlyph('a', 12, 0, 8, 8);
+    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('a')));
+    font->setGlyph('a', 0, 0, 8, 8);
+    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
+    font->setGlyph('c', 0, 0, 4, 9);
+    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('a')));
+    // Without an image or with one of another format nothing is known.
+    core::Ref<render::Font2DBitmap> bare = M3D_NEW render::Font2DBitmap();
+    bare->buildGlyphTable(order, 2, 8);
+    EXPECT_FALSE(bare->isGlyphBlank(bare->findGlyph('a')));
+    core::Ref<render::Image2D> rgb = M3D_NEW render::Image2D(render::Image2D::RGB, 16, 8);
+    bare->setImage(rgb.get());
+    EXPECT_FALSE(bare->isGlyphBlank(bare->findGlyph('a')));
+}
