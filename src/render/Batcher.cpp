@@ -124,6 +124,17 @@ template <typename T> T* grow(core::Vector<T>& v, int count) {
     return v.data() + n;
 }
 
+// The two triangles of quad q (vertices 4q ... 4q + 3) as six indices.
+inline void writeQuadIndices(unsigned short* out, int q) {
+    unsigned short n = (unsigned short)(q * 4);
+    out[0] = n;
+    out[1] = (unsigned short)(n + 1);
+    out[2] = (unsigned short)(n + 2);
+    out[3] = n;
+    out[4] = (unsigned short)(n + 2);
+    out[5] = (unsigned short)(n + 3);
+}
+
 // Colours go to the vertex array as r, g, b, a: the shader reads the
 // attribute in that order.
 inline void writeColor(unsigned char* out, unsigned argb) {
@@ -279,13 +290,7 @@ void Batcher::commit(bool hideBlankQuads) {
         unsigned short* out = it.shownIndices.data();
         for (int q = 0; q < it.quads; ++q) {
             if (it.blank[q]) continue;
-            unsigned short n = (unsigned short)(q * 4);
-            out[0] = n;
-            out[1] = (unsigned short)(n + 1);
-            out[2] = (unsigned short)(n + 2);
-            out[3] = n;
-            out[4] = (unsigned short)(n + 2);
-            out[5] = (unsigned short)(n + 3);
+            writeQuadIndices(out, q);
             out += 6;
         }
         list = it.shownIndices.data();
@@ -297,16 +302,7 @@ void Batcher::commit(bool hideBlankQuads) {
         list = m_pattern.data();
     } else {
         count = it.quads * 6;
-        for (int q = m_pattern.size() / 6; q < it.quads; ++q) {
-            unsigned short n = (unsigned short)(q * 4);
-            unsigned short* out = grow(m_pattern, 6);
-            out[0] = n;
-            out[1] = (unsigned short)(n + 1);
-            out[2] = (unsigned short)(n + 2);
-            out[3] = n;
-            out[4] = (unsigned short)(n + 2);
-            out[5] = (unsigned short)(n + 3);
-        }
+        for (int q = m_pattern.size() / 6; q < it.quads; ++q) writeQuadIndices(grow(m_pattern, 6), q);
         list = m_pattern.data();
     }
     // The pattern is the same for the same count, frame after frame: it

@@ -24,14 +24,17 @@ void luaPushMatrix(lua_State* L, const slm::mat4& m) {
     static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)))->m = m;
 }
 
+namespace {
+slm::vec3 valueOf(const Lua_Vector3* u) { return slm::vec3(u->x, u->y, u->z); }
+slm::vec4 valueOf(const Lua_Vector4* u) { return slm::vec4(u->x, u->y, u->z, u->w); }
+} // namespace
+
 slm::vec3 luaCheckVector3(lua_State* L, int index) {
-    const Lua_Vector3* u = luaCheckUserData<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3);
-    return slm::vec3(u->x, u->y, u->z);
+    return valueOf(luaCheckUserData<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3));
 }
 
 slm::vec4 luaCheckVector4(lua_State* L, int index) {
-    const Lua_Vector4* u = luaCheckUserData<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4);
-    return slm::vec4(u->x, u->y, u->z, u->w);
+    return valueOf(luaCheckUserData<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4));
 }
 
 slm::mat4 luaCheckMatrix(lua_State* L, int index) {
@@ -48,13 +51,11 @@ namespace {
 // that metatable, already checked to be the registered one, instead of
 // looking the registered one up.
 slm::vec3 argVector3(lua_State* L, int index) {
-    const Lua_Vector3* u = luaCheckValue<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3);
-    return slm::vec3(u->x, u->y, u->z);
+    return valueOf(luaCheckValue<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3));
 }
 
 slm::vec4 argVector4(lua_State* L, int index) {
-    const Lua_Vector4* u = luaCheckValue<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4);
-    return slm::vec4(u->x, u->y, u->z, u->w);
+    return valueOf(luaCheckValue<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4));
 }
 
 // The matrix is read in place: the argument keeps its block alive for the call.
