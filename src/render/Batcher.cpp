@@ -108,6 +108,13 @@ inline int toFixed(float v, float unit) {
     return (double)i > d ? i - 1 : i;
 }
 
+// One vertex's x, y, z in fixed point.
+inline void writeFixed(int* out, float x, float y, float z, float unit) {
+    out[0] = toFixed(x, unit);
+    out[1] = toFixed(y, unit);
+    out[2] = toFixed(z, unit);
+}
+
 // Makes room for `extra` more elements without changing the size, so that
 // the appends that follow do not grow the storage one step at a time.
 template <typename T> void reserveMore(core::Vector<T>& v, int extra) {
@@ -146,11 +153,7 @@ inline void writeColor(unsigned char* out, unsigned argb) {
 } // namespace
 
 void Batcher::pushPosition(float x, float y, float z) {
-    float unit = (float)(1 << m_fixedShift);
-    int* out = grow(m_item->positions, 3);
-    out[0] = toFixed(x, unit);
-    out[1] = toFixed(y, unit);
-    out[2] = toFixed(z, unit);
+    writeFixed(grow(m_item->positions, 3), x, y, z, (float)(1 << m_fixedShift));
 }
 
 void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
@@ -187,11 +190,7 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
     int n = it.nextIndex;
     float unit = (float)(1 << m_fixedShift);
     int* p = grow(it.positions, 12);
-    for (int k = 0; k < 4; ++k) {
-        p[k * 3] = toFixed(corners[k][0], unit);
-        p[k * 3 + 1] = toFixed(corners[k][1], unit);
-        p[k * 3 + 2] = toFixed(corners[k][2], unit);
-    }
+    for (int k = 0; k < 4; ++k) writeFixed(p + k * 3, corners[k][0], corners[k][1], corners[k][2], unit);
     if (m_flags & TEXCOORDS) {
         short* t = grow(it.texCoords, 8);
         for (int k = 0; k < 4; ++k) {

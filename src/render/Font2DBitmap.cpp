@@ -69,25 +69,10 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
     if (!batcher || n == 0) return 0;
     const char* chars = s.c_str();
     float sx = text->getLayoutScaleX(), sy = text->getLayoutScaleY();
-    // One pass counts the quads and measures the block (widest line, lines
-    // x line height) for the alignment.
-    int quads = 0, lines = 1;
-    float line = 0.0f, width = 0.0f;
-    for (int i = 0; i < n; ++i) {
-        unsigned char c = (unsigned char)chars[i];
-        if (c == 10) {
-            ++lines;
-            line = 0.0f;
-            continue;
-        }
-        int glyph = findGlyph(c);
-        if (glyph < 0) continue;
-        ++quads;
-        line += (float)m_rects[glyph * 3 + 2] * sx;
-        if (line > width) width = line;
-    }
+    // The block's size for the alignment, and the quad count, in one pass.
+    float width, height;
+    int quads = measure(s, sx, sy, width, height);
     if (quads == 0 || !batcher->beginQuads(quads)) return 0;
-    float height = (float)lines * (float)m_lineHeight * sy;
     float dx = 0.0f, dy = 0.0f;
     if (text->getHorizontalAlignment() == Text3D::ALIGN_CENTER) dx = -width * 0.5f;
     if (text->getHorizontalAlignment() == Text3D::ALIGN_RIGHT) dx = -width;
@@ -143,6 +128,29 @@ int Font2DBitmap::renderNodeToBatcher(Batcher* batcher, Text3D* text, const slm:
         penX += (float)gw * sx;
     }
     return quads;
+}
+
+int Font2DBitmap::measure(const core::String& text, float sx, float sy, float& width, float& height) const {
+    const char* chars = text.c_str();
+    int n = text.length();
+    int glyphs = 0, lines = 1;
+    float line = 0.0f;
+    width = 0.0f;
+    for (int i = 0; i < n; ++i) {
+        unsigned char c = (unsigned char)chars[i];
+        if (c == 10) {
+            ++lines;
+            line = 0.0f;
+            continue;
+        }
+        int glyph = findGlyph(c);
+        if (glyph < 0) continue;
+        ++glyphs;
+        line += (float)m_rects[glyph * 3 + 2] * sx;
+        if (line > width) width = line;
+    }
+    height = (float)lines * (float)m_lineHeight * sy;
+    return glyphs;
 }
 
 void Font2DBitmap::setImage(Image2D* image) {

@@ -58,6 +58,10 @@ public:
         short glyph;
         return m_glyphIndex.get(c, glyph) ? glyph : -1;
     }
+    // Lays `text` out at scale (sx, sy) without drawing it: the widest line
+    // and the height of all its lines (line feeds start new ones). Returns
+    // the number of characters the font has glyphs for.
+    int measure(const core::String& text, float sx, float sy, float& width, float& height) const;
     // True when every texel under the glyph's quad (its rectangle, one line
     // height tall) is fully transparent in the font image. Only an RGBA
     // image with its pixels in memory can tell; anything else says false.

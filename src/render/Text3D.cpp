@@ -50,22 +50,7 @@ void Text3D::computeLayoutScale(int viewportWidth, float& sx, float& sy) const {
 
 void Text3D::measureAt(float sx, float sy, float& width, float& height) const {
     width = height = 0.0f;
-    if (!m_font) return;
-    float line = 0.0f;
-    int lines = 1;
-    const char* s = m_text.c_str();
-    for (int i = 0; i < m_text.length(); ++i) {
-        unsigned char c = (unsigned char)s[i];
-        if (c == 10) {
-            ++lines;
-            line = 0.0f;
-            continue;
-        }
-        int x, y, w, lh;
-        if (m_font->getGlyph(c, x, y, w, lh)) line += (float)w * sx;
-        if (line > width) width = line;
-    }
-    height = (float)lines * (float)m_font->getLineHeight() * sy;
+    if (m_font) m_font->measure(m_text, sx, sy, width, height);
 }
 
 void Text3D::render(Graphics3D& g, const slm::mat4& transform, int) {

@@ -5,29 +5,38 @@
 
 // ---- shared helpers ----
 
-void luaPushVector3(lua_State* L, const slm::vec3& v) {
-    Lua_Vector3* u = static_cast<Lua_Vector3*>(luaNewValueOfType(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3)));
+namespace {
+// A vector record's value, and a value written into a new record's block.
+slm::vec3 valueOf(const Lua_Vector3* u) { return slm::vec3(u->x, u->y, u->z); }
+slm::vec4 valueOf(const Lua_Vector4* u) { return slm::vec4(u->x, u->y, u->z, u->w); }
+
+void store(void* block, const slm::vec3& v) {
+    Lua_Vector3* u = static_cast<Lua_Vector3*>(block);
     u->x = v.x;
     u->y = v.y;
     u->z = v.z;
 }
 
-void luaPushVector4(lua_State* L, const slm::vec4& v) {
-    Lua_Vector4* u = static_cast<Lua_Vector4*>(luaNewValueOfType(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4)));
+void store(void* block, const slm::vec4& v) {
+    Lua_Vector4* u = static_cast<Lua_Vector4*>(block);
     u->x = v.x;
     u->y = v.y;
     u->z = v.z;
     u->w = v.w;
 }
+} // namespace
+
+void luaPushVector3(lua_State* L, const slm::vec3& v) {
+    store(luaNewValueOfType(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3)), v);
+}
+
+void luaPushVector4(lua_State* L, const slm::vec4& v) {
+    store(luaNewValueOfType(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4)), v);
+}
 
 void luaPushMatrix(lua_State* L, const slm::mat4& m) {
     static_cast<Lua_Matrix*>(luaNewValueOfType(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix)))->m = m;
 }
-
-namespace {
-slm::vec3 valueOf(const Lua_Vector3* u) { return slm::vec3(u->x, u->y, u->z); }
-slm::vec4 valueOf(const Lua_Vector4* u) { return slm::vec4(u->x, u->y, u->z, u->w); }
-} // namespace
 
 slm::vec3 luaCheckVector3(lua_State* L, int index) {
     return valueOf(luaCheckUserData<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3));
@@ -64,20 +73,11 @@ const slm::mat4& argMatrix(lua_State* L, int index) {
 }
 
 void pushVector3(lua_State* L, const slm::vec3& v, int metatable) {
-    Lua_Vector3* u = static_cast<Lua_Vector3*>(
-        luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3), metatable));
-    u->x = v.x;
-    u->y = v.y;
-    u->z = v.z;
+    store(luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3), metatable), v);
 }
 
 void pushVector4(lua_State* L, const slm::vec4& v, int metatable) {
-    Lua_Vector4* u = static_cast<Lua_Vector4*>(
-        luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4), metatable));
-    u->x = v.x;
-    u->y = v.y;
-    u->z = v.z;
-    u->w = v.w;
+    store(luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4), metatable), v);
 }
 
 void pushMatrix(lua_State* L, const slm::mat4& m, int metatable) {

@@ -219,19 +219,18 @@ namespace {
 
 } // namespace
 
-ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
-    ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
-    if (data && longEnough(L, index, size) && data->type == type && hasTypeMetatable(L, index, type))
-        return data;
-    userDataCheckFailed(L, data);
-}
-
 ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
     if (data && longEnough(L, index, size) && data->type == type &&
         isTypeMetatable(L, pushMetatable(L, index), type))
         return data;
     userDataCheckFailed(L, data);
+}
+
+ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
+    ScriptUserData* data = luaCheckValueOfType(L, index, type, size);
+    lua_pop(L, 1); // the metatable the check left
+    return data;
 }
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
