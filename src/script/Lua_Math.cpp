@@ -52,37 +52,17 @@ slm::mat4 luaCheckMatrix(lua_State* L, int index) {
 
 namespace {
 
-// The argument reads of the math functions leave each argument's metatable
-// on the stack (luaCheckValue): every function pushes its result after its
-// checks. With n arguments, the metatable of the first userdata argument
-// read lies at n + 1. A function whose userdata arguments all have its
-// result's type (in whatever order C++ evaluates the reads) gives the result
-// that metatable, already checked to be the registered one, instead of
-// looking the registered one up.
 slm::vec3 argVector3(lua_State* L, int index) {
-    return valueOf(luaCheckValue<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3));
+    return valueOf(luaCheckUserData<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3));
 }
 
 slm::vec4 argVector4(lua_State* L, int index) {
-    return valueOf(luaCheckValue<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4));
+    return valueOf(luaCheckUserData<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4));
 }
 
 // The matrix is read in place: the argument keeps its block alive for the call.
 const slm::mat4& argMatrix(lua_State* L, int index) {
-    return luaCheckValue<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
-}
-
-void pushVector3(lua_State* L, const slm::vec3& v, int metatable) {
-    store(luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR3, sizeof(Lua_Vector3), metatable), v);
-}
-
-void pushVector4(lua_State* L, const slm::vec4& v, int metatable) {
-    store(luaNewValueWithMetatable(L, SCRIPT_TYPE_VECTOR4, sizeof(Lua_Vector4), metatable), v);
-}
-
-void pushMatrix(lua_State* L, const slm::mat4& m, int metatable) {
-    static_cast<Lua_Matrix*>(luaNewValueWithMetatable(L, SCRIPT_TYPE_MATRIX, sizeof(Lua_Matrix), metatable))
-        ->m = m;
+    return luaCheckUserData<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
 }
 
 float checkFloat(lua_State* L, int index) { return (float)luaL_checknumber(L, index); }
@@ -119,29 +99,29 @@ int vec3_z(lua_State* L) {
 }
 
 int vec3_add(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
-    pushVector3(L, argVector3(L, 1) + argVector3(L, 2), n + 1);
+    luaCheckArgCount(L, 2, 2);
+    luaPushVector3(L, argVector3(L, 1) + argVector3(L, 2));
     return 1;
 }
 
 int vec3_sub(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
-    pushVector3(L, argVector3(L, 1) - argVector3(L, 2), n + 1);
+    luaCheckArgCount(L, 2, 2);
+    luaPushVector3(L, argVector3(L, 1) - argVector3(L, 2));
     return 1;
 }
 
 int vec3_neg(lua_State* L) {
-    int n = luaCheckArgCount(L, 1, 1);
-    pushVector3(L, -argVector3(L, 1), n + 1);
+    luaCheckArgCount(L, 1, 1);
+    luaPushVector3(L, -argVector3(L, 1));
     return 1;
 }
 
 int vec3_scale(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
+    luaCheckArgCount(L, 2, 2);
     bool first = factorFirst(L);
     slm::vec3 v = argVector3(L, first ? 2 : 1);
     float s = checkFloat(L, first ? 1 : 2);
-    pushVector3(L, v * s, n + 1);
+    luaPushVector3(L, v * s);
     return 1;
 }
 
@@ -152,8 +132,8 @@ int vec3_dot(lua_State* L) {
 }
 
 int vec3_cross(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
-    pushVector3(L, slm::cross(argVector3(L, 1), argVector3(L, 2)), n + 1);
+    luaCheckArgCount(L, 2, 2);
+    luaPushVector3(L, slm::cross(argVector3(L, 1), argVector3(L, 2)));
     return 1;
 }
 
@@ -170,14 +150,14 @@ int vec3_norm(lua_State* L) {
 }
 
 int vec3_unit(lua_State* L) {
-    int n = luaCheckArgCount(L, 1, 1);
-    pushVector3(L, slm::unit(argVector3(L, 1)), n + 1);
+    luaCheckArgCount(L, 1, 1);
+    luaPushVector3(L, slm::unit(argVector3(L, 1)));
     return 1;
 }
 
 int vec3_lerp(lua_State* L) {
-    int n = luaCheckArgCount(L, 3, 3);
-    pushVector3(L, slm::lerp(argVector3(L, 1), argVector3(L, 2), checkFloat(L, 3)), n + 1);
+    luaCheckArgCount(L, 3, 3);
+    luaPushVector3(L, slm::lerp(argVector3(L, 1), argVector3(L, 2), checkFloat(L, 3)));
     return 1;
 }
 
@@ -234,29 +214,29 @@ int vec4_xyz(lua_State* L) {
 }
 
 int vec4_add(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
-    pushVector4(L, argVector4(L, 1) + argVector4(L, 2), n + 1);
+    luaCheckArgCount(L, 2, 2);
+    luaPushVector4(L, argVector4(L, 1) + argVector4(L, 2));
     return 1;
 }
 
 int vec4_sub(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
-    pushVector4(L, argVector4(L, 1) - argVector4(L, 2), n + 1);
+    luaCheckArgCount(L, 2, 2);
+    luaPushVector4(L, argVector4(L, 1) - argVector4(L, 2));
     return 1;
 }
 
 int vec4_neg(lua_State* L) {
-    int n = luaCheckArgCount(L, 1, 1);
-    pushVector4(L, -argVector4(L, 1), n + 1);
+    luaCheckArgCount(L, 1, 1);
+    luaPushVector4(L, -argVector4(L, 1));
     return 1;
 }
 
 int vec4_scale(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
+    luaCheckArgCount(L, 2, 2);
     bool first = factorFirst(L);
     slm::vec4 v = argVector4(L, first ? 2 : 1);
     float s = checkFloat(L, first ? 1 : 2);
-    pushVector4(L, v * s, n + 1);
+    luaPushVector4(L, v * s);
     return 1;
 }
 
@@ -279,14 +259,14 @@ int vec4_norm(lua_State* L) {
 }
 
 int vec4_unit(lua_State* L) {
-    int n = luaCheckArgCount(L, 1, 1);
-    pushVector4(L, slm::unit(argVector4(L, 1)), n + 1);
+    luaCheckArgCount(L, 1, 1);
+    luaPushVector4(L, slm::unit(argVector4(L, 1)));
     return 1;
 }
 
 int vec4_lerp(lua_State* L) {
-    int n = luaCheckArgCount(L, 3, 3);
-    pushVector4(L, slm::lerp(argVector4(L, 1), argVector4(L, 2), checkFloat(L, 3)), n + 1);
+    luaCheckArgCount(L, 3, 3);
+    luaPushVector4(L, slm::lerp(argVector4(L, 1), argVector4(L, 2), checkFloat(L, 3)));
     return 1;
 }
 
@@ -313,7 +293,7 @@ int mat4_build(lua_State* L) {
 
 int mat4_from_quat(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    const Lua_Quaternion* q = luaCheckValue<Lua_Quaternion>(L, 1, SCRIPT_TYPE_QUATERNION);
+    const Lua_Quaternion* q = luaCheckUserData<Lua_Quaternion>(L, 1, SCRIPT_TYPE_QUATERNION);
     luaPushMatrix(L, slm::from_quat(slm::quat(q->x, q->y, q->z, q->w)));
     return 1;
 }
@@ -358,20 +338,20 @@ int mat4_get_trn(lua_State* L) {
 }
 
 int mat4_mul(lua_State* L) {
-    int n = luaCheckArgCount(L, 2, 2);
-    pushMatrix(L, slm::multiply(argMatrix(L, 1), argMatrix(L, 2)), n + 1);
+    luaCheckArgCount(L, 2, 2);
+    luaPushMatrix(L, slm::multiply(argMatrix(L, 1), argMatrix(L, 2)));
     return 1;
 }
 
 int mat4_inv(lua_State* L) {
-    int n = luaCheckArgCount(L, 1, 1);
-    pushMatrix(L, slm::inverse(argMatrix(L, 1)), n + 1);
+    luaCheckArgCount(L, 1, 1);
+    luaPushMatrix(L, slm::inverse(argMatrix(L, 1)));
     return 1;
 }
 
 int mat4_transpose(lua_State* L) {
-    int n = luaCheckArgCount(L, 1, 1);
-    pushMatrix(L, slm::transpose(argMatrix(L, 1)), n + 1);
+    luaCheckArgCount(L, 1, 1);
+    luaPushMatrix(L, slm::transpose(argMatrix(L, 1)));
     return 1;
 }
 
@@ -460,7 +440,7 @@ int lookupMethod(lua_State* L, const char* family) {
 int vec3_index(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        const Lua_Vector3* v = luaCheckValue<Lua_Vector3>(L, 1, SCRIPT_TYPE_VECTOR3);
+        const Lua_Vector3* v = luaCheckUserData<Lua_Vector3>(L, 1, SCRIPT_TYPE_VECTOR3);
         lua_Integer idx = luaL_checkinteger(L, 2);
         luaAssert(L, idx >= 1 && idx <= 3, "idx >= 1 && idx <= 3", "idx >= 1 && idx <= 3", "Lua_Math", 184);
         const float c[3] = {v->x, v->y, v->z};
@@ -473,7 +453,7 @@ int vec3_index(lua_State* L) {
 int vec4_index(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        const Lua_Vector4* v = luaCheckValue<Lua_Vector4>(L, 1, SCRIPT_TYPE_VECTOR4);
+        const Lua_Vector4* v = luaCheckUserData<Lua_Vector4>(L, 1, SCRIPT_TYPE_VECTOR4);
         lua_Integer idx = luaL_checkinteger(L, 2);
         luaAssert(L, idx >= 1 && idx <= 4, "idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 422);
         const float c[4] = {v->x, v->y, v->z, v->w};

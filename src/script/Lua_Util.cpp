@@ -180,21 +180,19 @@ inline bool isTypeMetatable(lua_State* L, const void* metatable, int type) {
     return isRegisteredMetatable(L, metatable, type);
 }
 
-// Pushes the metatable of the value at `index` (nil when it has none) and
-// answers its address (null for none).
-const void* pushMetatable(lua_State* L, int index) {
-    if (lua_getmetatable(L, index)) return lua_topointer(L, -1);
-    lua_pushnil(L);
-    return nullptr;
-}
-
 // Whether the userdata at `index`, already known to be a full block with our
-// type id `type`, carries the metatable registered for the type. Blocks of
-// other libraries (io files, newproxy) and blocks given another metatable
-// fail here instead of being read as ours.
+// type id `type`, carries the metatable registered for the type. An
+// object-holding record keeps engine pointers, so a block that only looks
+// like one (another library's, or one given another metatable) must never be
+// read as one. Value records (vectors, matrices, quaternions) hold only
+// numbers: their type id and length are enough, and a value whose metatable
+// a script replaced still reads as the value it is.
 bool hasTypeMetatable(lua_State* L, int index, int type) {
-    const void* metatable = pushMetatable(L, index);
-    lua_pop(L, 1);
+    const void* metatable = nullptr;
+    if (lua_getmetatable(L, index)) {
+        metatable = lua_topointer(L, -1);
+        lua_pop(L, 1);
+    }
     return isTypeMetatable(L, metatable, type);
 }
 
@@ -219,18 +217,12 @@ namespace {
 
 } // namespace
 
-ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size) {
+ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
     if (data && longEnough(L, index, size) && data->type == type &&
-        isTypeMetatable(L, pushMetatable(L, index), type))
+        (luaIsValueType(type) || hasTypeMetatable(L, index, type)))
         return data;
     userDataCheckFailed(L, data);
-}
-
-ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
-    ScriptUserData* data = luaCheckValueOfType(L, index, type, size);
-    lua_pop(L, 1); // the metatable the check left
-    return data;
 }
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
@@ -238,7 +230,7 @@ int luaUserDataType(lua_State* L, int index, int first, int last) {
     if (!data || !longEnough(L, index, sizeof(ScriptUserData))) return -1;
     int type = data->type;
     if (type < first || type > last) return -1;
-    return hasTypeMetatable(L, index, type) ? type : -1;
+    return luaIsValueType(type) || hasTypeMetatable(L, index, type) ? type : -1;
 }
 
 void luaSetTypeMetatable(lua_State* L, int type) {

@@ -82,29 +82,21 @@ inline int luaCheckArgCount(lua_State* L, int min, int max) {
     return n;
 }
 
+// Value records (ids 0-3: vectors, matrices, quaternions) hold only numbers;
+// every other record holds references to engine objects.
+inline bool luaIsValueType(int type) { return type >= 0 && type < SCRIPT_TYPE_APPEARANCE; }
+
 // The userdata at `index`, checked through the assertion reporter: not a userdata
 // fails "data != 0" ("Expected a lua user data!"); anything but a block of ours
-// of `type` at least `size` bytes long (another type id, another metatable, a
-// light or too short userdata) fails "data->type == type" ("Lua user data is
-// of wrong type!"); either failure is logged as an assertion and raised as a
-// Lua error with that message.
+// of `type` at least `size` bytes long fails "data->type == type" ("Lua user
+// data is of wrong type!"): another type id, a light or too short userdata,
+// and for object-holding types also a block without the type's registered
+// metatable. Either failure is logged as an assertion and raised as a Lua
+// error with that message. The stack is left as it was.
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size);
 
 template <typename T> T* luaCheckUserData(lua_State* L, int index, int type) {
     return reinterpret_cast<T*>(luaCheckUserDataOfType(L, index, type, sizeof(T)));
-}
-
-// The check for functions that push their results after all their checks:
-// it checks as luaCheckUserDataOfType but leaves one value on the stack, the
-// argument's metatable (nil when it has none), where luaCheckUserData pops
-// it again. Lua takes a C function's results from the top of its stack, so
-// values left below them go with the call; the metatable left for an
-// argument of the result's type is the one to give the result (see
-// luaNewValueWithMetatable). Each call takes one of the LUA_MINSTACK slots.
-ScriptUserData* luaCheckValueOfType(lua_State* L, int index, int type, size_t size);
-
-template <typename T> T* luaCheckValue(lua_State* L, int index, int type) {
-    return reinterpret_cast<T*>(luaCheckValueOfType(L, index, type, sizeof(T)));
 }
 
 // The type id of the userdata of ours at `index` when it lies in first ... last
@@ -120,17 +112,6 @@ void* luaNewUserDataOfType(lua_State* L, int type, size_t size);
 
 // The same for values whose every byte the caller writes: nothing is zeroed.
 void* luaNewValueOfType(lua_State* L, int type, size_t size);
-
-// The same with the metatable at stack index `metatable` (absolute), which
-// must be the registered metatable of `type` (or nil when none is
-// registered): one left by luaCheckValue for an argument of that type.
-inline void* luaNewValueWithMetatable(lua_State* L, int type, size_t size, int metatable) {
-    void* block = lua_newuserdata(L, size);
-    static_cast<ScriptUserData*>(block)->type = type;
-    lua_pushvalue(L, metatable);
-    lua_setmetatable(L, -2);
-    return block;
-}
 
 // Attaches the registered metatable of `type` to the userdata on top of the
 // stack (nothing when none is registered).

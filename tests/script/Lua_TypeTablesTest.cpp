@@ -64,6 +64,26 @@ TEST_F(LuaTypeTablesTest, StatesSideBySideEachKeepTheirOwnMetatables) {
               "");
 }
 
+TEST_F(LuaTypeTablesTest, ValuesAreKnownByTypeAndLengthObjectHoldersAlsoByMetatable) {
+    std::unique_ptr<PlainScript> s = open();
+    // A vector or matrix only holds numbers: one whose metatable a script
+    // replaced still reads as itself, and results still get the registered one.
+    EXPECT_EQ(runLua(s->getState(), "local v, m = vec3(1, 2, 3), mat4_translation(vec3(4, 5, 6)) "
+                                    "local vm = getmetatable(v) "
+                                    "debug.setmetatable(v, nil) debug.setmetatable(m, {}) "
+                                    "local w = vec3_add(v, v) "
+                                    "assert(vec3_x(w) == 2 and vec3_z(w) == 6 and getmetatable(w) == vm) "
+                                    "assert(vec3_z(mat4_get_trn(mat4_mul(m, m))) == 12)"),
+              "");
+    // A builder holds engine state: a block carrying another metatable is refused.
+    EXPECT_EQ(runLua(s->getState(), "local b = mesh_builder_create() local bm = getmetatable(b) "
+                                    "debug.setmetatable(b, {}) "
+                                    "local ok, e = pcall(mesh_builder_clear, b) "
+                                    "assert(not ok and e:find('Lua user data is of wrong type!'), e) "
+                                    "debug.setmetatable(b, bm) mesh_builder_clear(b)"),
+              "");
+}
+
 TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
     for (int round = 0; round < 20; ++round) {
         std::unique_ptr<PlainScript> s = open();
