@@ -52,14 +52,6 @@ slm::mat4 luaCheckMatrix(lua_State* L, int index) {
 
 namespace {
 
-slm::vec3 argVector3(lua_State* L, int index) {
-    return valueOf(luaCheckUserData<Lua_Vector3>(L, index, SCRIPT_TYPE_VECTOR3));
-}
-
-slm::vec4 argVector4(lua_State* L, int index) {
-    return valueOf(luaCheckUserData<Lua_Vector4>(L, index, SCRIPT_TYPE_VECTOR4));
-}
-
 // The matrix is read in place: the argument keeps its block alive for the call.
 const slm::mat4& argMatrix(lua_State* L, int index) {
     return luaCheckUserData<Lua_Matrix>(L, index, SCRIPT_TYPE_MATRIX)->m;
@@ -82,44 +74,44 @@ int vec3(lua_State* L) {
 
 int vec3_x(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector3(L, 1).x);
+    lua_pushnumber(L, luaCheckVector3(L, 1).x);
     return 1;
 }
 
 int vec3_y(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector3(L, 1).y);
+    lua_pushnumber(L, luaCheckVector3(L, 1).y);
     return 1;
 }
 
 int vec3_z(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector3(L, 1).z);
+    lua_pushnumber(L, luaCheckVector3(L, 1).z);
     return 1;
 }
 
 int vec3_add(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector3(L, argVector3(L, 1) + argVector3(L, 2));
+    luaPushVector3(L, luaCheckVector3(L, 1) + luaCheckVector3(L, 2));
     return 1;
 }
 
 int vec3_sub(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector3(L, argVector3(L, 1) - argVector3(L, 2));
+    luaPushVector3(L, luaCheckVector3(L, 1) - luaCheckVector3(L, 2));
     return 1;
 }
 
 int vec3_neg(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, -argVector3(L, 1));
+    luaPushVector3(L, -luaCheckVector3(L, 1));
     return 1;
 }
 
 int vec3_scale(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     bool first = factorFirst(L);
-    slm::vec3 v = argVector3(L, first ? 2 : 1);
+    slm::vec3 v = luaCheckVector3(L, first ? 2 : 1);
     float s = checkFloat(L, first ? 1 : 2);
     luaPushVector3(L, v * s);
     return 1;
@@ -127,43 +119,43 @@ int vec3_scale(lua_State* L) {
 
 int vec3_dot(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::dot(argVector3(L, 1), argVector3(L, 2)));
+    lua_pushnumber(L, slm::dot(luaCheckVector3(L, 1), luaCheckVector3(L, 2)));
     return 1;
 }
 
 int vec3_cross(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector3(L, slm::cross(argVector3(L, 1), argVector3(L, 2)));
+    luaPushVector3(L, slm::cross(luaCheckVector3(L, 1), luaCheckVector3(L, 2)));
     return 1;
 }
 
 int vec3_len(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length(argVector3(L, 1)));
+    lua_pushnumber(L, slm::length(luaCheckVector3(L, 1)));
     return 1;
 }
 
 int vec3_norm(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length_squared(argVector3(L, 1)));
+    lua_pushnumber(L, slm::length_squared(luaCheckVector3(L, 1)));
     return 1;
 }
 
 int vec3_unit(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, slm::unit(argVector3(L, 1)));
+    luaPushVector3(L, slm::unit(luaCheckVector3(L, 1)));
     return 1;
 }
 
 int vec3_lerp(lua_State* L) {
     luaCheckArgCount(L, 3, 3);
-    luaPushVector3(L, slm::lerp(argVector3(L, 1), argVector3(L, 2), checkFloat(L, 3)));
+    luaPushVector3(L, slm::lerp(luaCheckVector3(L, 1), luaCheckVector3(L, 2), checkFloat(L, 3)));
     return 1;
 }
 
 int vec3_distance(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::distance(argVector3(L, 1), argVector3(L, 2)));
+    lua_pushnumber(L, slm::distance(luaCheckVector3(L, 1), luaCheckVector3(L, 2)));
     return 1;
 }
 
@@ -179,62 +171,62 @@ int vec4(lua_State* L) {
 
 int vec4_from_vec3(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector4(L, slm::vec4(argVector3(L, 1), checkFloat(L, 2)));
+    luaPushVector4(L, slm::vec4(luaCheckVector3(L, 1), checkFloat(L, 2)));
     return 1;
 }
 
 int vec4_x(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector4(L, 1).x);
+    lua_pushnumber(L, luaCheckVector4(L, 1).x);
     return 1;
 }
 
 int vec4_y(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector4(L, 1).y);
+    lua_pushnumber(L, luaCheckVector4(L, 1).y);
     return 1;
 }
 
 int vec4_z(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector4(L, 1).z);
+    lua_pushnumber(L, luaCheckVector4(L, 1).z);
     return 1;
 }
 
 int vec4_w(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, argVector4(L, 1).w);
+    lua_pushnumber(L, luaCheckVector4(L, 1).w);
     return 1;
 }
 
 int vec4_xyz(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector3(L, argVector4(L, 1).xyz());
+    luaPushVector3(L, luaCheckVector4(L, 1).xyz());
     return 1;
 }
 
 int vec4_add(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector4(L, argVector4(L, 1) + argVector4(L, 2));
+    luaPushVector4(L, luaCheckVector4(L, 1) + luaCheckVector4(L, 2));
     return 1;
 }
 
 int vec4_sub(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushVector4(L, argVector4(L, 1) - argVector4(L, 2));
+    luaPushVector4(L, luaCheckVector4(L, 1) - luaCheckVector4(L, 2));
     return 1;
 }
 
 int vec4_neg(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector4(L, -argVector4(L, 1));
+    luaPushVector4(L, -luaCheckVector4(L, 1));
     return 1;
 }
 
 int vec4_scale(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     bool first = factorFirst(L);
-    slm::vec4 v = argVector4(L, first ? 2 : 1);
+    slm::vec4 v = luaCheckVector4(L, first ? 2 : 1);
     float s = checkFloat(L, first ? 1 : 2);
     luaPushVector4(L, v * s);
     return 1;
@@ -242,37 +234,37 @@ int vec4_scale(lua_State* L) {
 
 int vec4_dot(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::dot(argVector4(L, 1), argVector4(L, 2)));
+    lua_pushnumber(L, slm::dot(luaCheckVector4(L, 1), luaCheckVector4(L, 2)));
     return 1;
 }
 
 int vec4_len(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length(argVector4(L, 1)));
+    lua_pushnumber(L, slm::length(luaCheckVector4(L, 1)));
     return 1;
 }
 
 int vec4_norm(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    lua_pushnumber(L, slm::length_squared(argVector4(L, 1)));
+    lua_pushnumber(L, slm::length_squared(luaCheckVector4(L, 1)));
     return 1;
 }
 
 int vec4_unit(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushVector4(L, slm::unit(argVector4(L, 1)));
+    luaPushVector4(L, slm::unit(luaCheckVector4(L, 1)));
     return 1;
 }
 
 int vec4_lerp(lua_State* L) {
     luaCheckArgCount(L, 3, 3);
-    luaPushVector4(L, slm::lerp(argVector4(L, 1), argVector4(L, 2), checkFloat(L, 3)));
+    luaPushVector4(L, slm::lerp(luaCheckVector4(L, 1), luaCheckVector4(L, 2), checkFloat(L, 3)));
     return 1;
 }
 
 int vec4_distance(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    lua_pushnumber(L, slm::distance(argVector4(L, 1), argVector4(L, 2)));
+    lua_pushnumber(L, slm::distance(luaCheckVector4(L, 1), luaCheckVector4(L, 2)));
     return 1;
 }
 
@@ -286,8 +278,8 @@ int mat4_idn(lua_State* L) {
 
 int mat4_build(lua_State* L) {
     luaCheckArgCount(L, 4, 4);
-    luaPushMatrix(L,
-                  slm::from_columns(argVector4(L, 1), argVector4(L, 2), argVector4(L, 3), argVector4(L, 4)));
+    luaPushMatrix(L, slm::from_columns(luaCheckVector4(L, 1), luaCheckVector4(L, 2), luaCheckVector4(L, 3),
+                                       luaCheckVector4(L, 4)));
     return 1;
 }
 
@@ -300,7 +292,7 @@ int mat4_from_quat(lua_State* L) {
 
 int mat4_axis_angle(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
-    luaPushMatrix(L, slm::axis_angle(argVector3(L, 1), checkFloat(L, 2)));
+    luaPushMatrix(L, slm::axis_angle(luaCheckVector3(L, 1), checkFloat(L, 2)));
     return 1;
 }
 
@@ -375,7 +367,7 @@ int mat4_proj_ortho(lua_State* L) { return pushProjection(L, false, 1.0f); }
 
 int mat4_translation(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaPushMatrix(L, slm::translation(argVector3(L, 1)));
+    luaPushMatrix(L, slm::translation(luaCheckVector3(L, 1)));
     return 1;
 }
 
@@ -413,13 +405,13 @@ int mat4_scale(lua_State* L) {
 
 int mat4_look_at(lua_State* L) {
     luaCheckArgCount(L, 3, 3);
-    luaPushMatrix(L, slm::look_at(argVector3(L, 1), argVector3(L, 2), argVector3(L, 3)));
+    luaPushMatrix(L, slm::look_at(luaCheckVector3(L, 1), luaCheckVector3(L, 2), luaCheckVector3(L, 3)));
     return 1;
 }
 
 int mat4_target_at(lua_State* L) {
     luaCheckArgCount(L, 3, 3);
-    luaPushMatrix(L, slm::target_at(argVector3(L, 1), argVector3(L, 2), argVector3(L, 3)));
+    luaPushMatrix(L, slm::target_at(luaCheckVector3(L, 1), luaCheckVector3(L, 2), luaCheckVector3(L, 3)));
     return 1;
 }
 
@@ -476,13 +468,13 @@ int mat4_index(lua_State* L) {
 }
 
 int vec3_tostring(lua_State* L) {
-    slm::vec3 v = argVector3(L, 1);
+    slm::vec3 v = luaCheckVector3(L, 1);
     lua_pushfstring(L, "[%f, %f, %f]", (double)v.x, (double)v.y, (double)v.z);
     return 1;
 }
 
 int vec4_tostring(lua_State* L) {
-    slm::vec4 v = argVector4(L, 1);
+    slm::vec4 v = luaCheckVector4(L, 1);
     lua_pushfstring(L, "[%f, %f, %f, %f]", (double)v.x, (double)v.y, (double)v.z, (double)v.w);
     return 1;
 }

@@ -160,40 +160,27 @@ bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
     return registered == metatable;
 }
 
-// Whether `metatable` (null: none) is the one registered for `type` in L's
-// state (or none when none is registered), found through the state's slot.
-bool isRegisteredMetatable(lua_State* L, const void* metatable, int type) {
-    if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
-    const TypeTables* t = tablesOf(L);
-    if (t) return t->metatables[type] == metatable;
-    return sameAsRegisteredByName(L, metatable, type);
-}
-
-// The same, first against the metatable remembered for the type in the slot
-// used last: that settles it without finding the state, since a live table
-// has its own address, so no table of another live state can equal it
-// (closed states are forgotten).
-inline bool isTypeMetatable(lua_State* L, const void* metatable, int type) {
-    if (metatable && g_lastState && (unsigned)type < (unsigned)SCRIPT_TYPE_COUNT &&
-        g_lastState->metatables[type] == metatable)
-        return true;
-    return isRegisteredMetatable(L, metatable, type);
-}
-
 // Whether the userdata at `index`, already known to be a full block with our
-// type id `type`, carries the metatable registered for the type. An
-// object-holding record keeps engine pointers, so a block that only looks
-// like one (another library's, or one given another metatable) must never be
-// read as one. Value records (vectors, matrices, quaternions) hold only
-// numbers: their type id and length are enough, and a value whose metatable
-// a script replaced still reads as the value it is.
+// type id `type`, carries the metatable registered for the type (or none when
+// none is registered). An object-holding record keeps engine pointers, so a
+// block that only looks like one (another library's, or one given another
+// metatable) must never be read as one. Value records (vectors, matrices,
+// quaternions) hold only numbers: their type id and length are enough, and a
+// value whose metatable a script replaced still reads as the value it is.
 bool hasTypeMetatable(lua_State* L, int index, int type) {
+    if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
     const void* metatable = nullptr;
     if (lua_getmetatable(L, index)) {
         metatable = lua_topointer(L, -1);
         lua_pop(L, 1);
     }
-    return isTypeMetatable(L, metatable, type);
+    // The metatable remembered for the type in the slot used last settles it
+    // without finding the state: a live table has its own address, so no
+    // table of another live state can equal it (closed states are forgotten).
+    if (metatable && g_lastState && g_lastState->metatables[type] == metatable) return true;
+    const TypeTables* t = tablesOf(L);
+    if (t) return t->metatables[type] == metatable;
+    return sameAsRegisteredByName(L, metatable, type);
 }
 
 // For a value at `index` that lua_touserdata answered: a light userdata has
@@ -202,10 +189,6 @@ bool hasTypeMetatable(lua_State* L, int index, int type) {
 inline bool longEnough(lua_State* L, int index, size_t size) {
     return lua_objlen(L, index) >= (size > sizeof(ScriptUserData) ? size : sizeof(ScriptUserData));
 }
-
-} // namespace
-
-namespace {
 
 // A failed userdata check: reported and raised, never returns. Kept out of
 // line so the checks that pass carry none of its stack frame.
