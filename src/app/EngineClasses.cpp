@@ -69,7 +69,10 @@ void initEngineClasses(const EngineConfig* config) {
     mc.freeHook = config->freeHook;
     mc.poolAllocateHook = config->poolAllocateHook;
     mc.poolReleaseHook = config->poolReleaseHook;
-    if (!mc.allocateHook && !mc.poolAllocateHook) mc.poolAllocateHook = allocateDefaultPool;
+    if (!mc.allocateHook && !mc.poolAllocateHook) {
+        mc.poolAllocateHook = allocateDefaultPool;
+        mc.poolMemoryZeroed = true; // a fresh mapping, or calloc where none could be made
+    }
     g->memoryManager = new MemoryManager(mc);
     core::log(0x8, "START: memory initialized : ok\n");
 

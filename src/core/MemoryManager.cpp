@@ -49,11 +49,15 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     int64_t bytes = ((int64_t)(config.poolSize >> 4) + 2) << 4;
     if (config.poolSize < 0 || bytes > 0x7FFFF000) bytes = 0;
     void* mem = nullptr;
+    bool zeroed = false;
     if (bytes >= 32 + MIN_BLOCK) {
         if (m_poolAllocateHook) {
             mem = m_poolAllocateHook((int)bytes);
+            zeroed = config.poolMemoryZeroed;
         } else {
-            mem = std::malloc((size_t)bytes);
+            // calloc: a block this large comes zero-filled from the system.
+            mem = std::calloc(1, (size_t)bytes);
+            zeroed = true;
             m_poolFromMalloc = true;
         }
     }
@@ -66,7 +70,8 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
                                            "MemoryManager:init failed. can not alloc memory pool.");
     }
     m_pool = static_cast<unsigned char*>(mem);
-    std::memset(m_pool, 0, (size_t)bytes);
+    // The pool starts zero-filled; memory that already is stays untouched.
+    if (!zeroed) std::memset(m_pool, 0, (size_t)bytes);
     m_usableSize = m_freeBytes = (int)bytes - 32;
     m_firstBlock = m_pool + 16;
     m_endGuard = m_pool + bytes - 16;

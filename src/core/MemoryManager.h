@@ -49,6 +49,10 @@ struct MemoryManagerConfig {
     MemFreeHook freeHook = nullptr;
     MemAllocHook poolAllocateHook = nullptr;
     MemFreeHook poolReleaseHook = nullptr;
+    // true when poolAllocateHook hands out memory that is already zero-filled
+    // (a fresh anonymous mapping): the pool is then not cleared again, which
+    // leaves its pages untouched until blocks are carved from them.
+    bool poolMemoryZeroed = false;
     // false: search the free list by walking it (same choices, linear time).
     bool indexedFreeList = true;
 };

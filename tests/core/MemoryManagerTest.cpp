@@ -4,6 +4,7 @@
 #include "core/Exceptions.h"
 #include "core/MemoryManager.h"
 #include "support/EngineFixture.h"
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -389,6 +390,35 @@ TEST(MemoryManager, PoolFromTheHostHookOrInitFailure) {
         ADD_FAILURE() << "no exception";
     } catch (core::MemoryManagerException& e) {
         EXPECT_STREQ("MemoryManager:init failed. can not alloc memory pool.", e.getMessage());
+    }
+}
+
+// The pool starts zero-filled: host memory is cleared unless the host says it
+// already is, and memory said to be clear is left untouched (its pages are
+// faulted in only when blocks are carved from them).
+TEST(MemoryManager, PoolIsClearedUnlessTheHookSaysItIsZeroFilled) {
+    EngineCore core(1000, 0x10);
+    MemoryManagerConfig config;
+    config.poolSize = 4096;
+    config.poolAllocateHook = hostPool;
+    auto block = [](const MemoryManager& m) { return m.poolStart() + 16 + MemoryManager::HEADER; };
+    std::memset(g_hostPool, 0xAB, sizeof g_hostPool);
+    {
+        MemoryManager m(config);
+        const unsigned char* p = block(m);
+        EXPECT_TRUE(std::all_of(p, p + 4000, [](unsigned char c) { return c == 0; }));
+        EXPECT_TRUE(m.validate());
+    }
+    std::memset(g_hostPool, 0, sizeof g_hostPool);
+    g_hostPool[2000] = 0x5A; // stands for a page nobody has touched yet
+    config.poolMemoryZeroed = true;
+    {
+        MemoryManager m(config);
+        EXPECT_EQ(0x5A, g_hostPool[2000]);
+        EXPECT_TRUE(m.validate());
+        void* p = m.hwMemAlloc(100, TAG, 1);
+        m.hwMemFree(p, TAG, 2);
+        EXPECT_TRUE(m.validate());
     }
 }
 
