@@ -8,6 +8,10 @@
 //  - LoveFirstFrame: the same for LÖVE's `firstframe` run of the peer in
 //    ../shared/bench-peers/love (skipped where `love` or the peer is missing),
 //    so both start-ups are measured in the same minute under the same display.
+//  - GLWindowFloor: the same for build/bench/gl_window_floor, a bare SDL2
+//    program that opens a 1024 x 768 GL window, presents one cleared frame
+//    and quits: the share of both start-ups that no SDL2 program on this GL
+//    can avoid (loading the GL driver, creating the window and the context).
 // The display is whatever SDL_VIDEODRIVER / DISPLAY say; without either the
 // offscreen driver is used.
 #include "app/Framework.h"
@@ -33,13 +37,15 @@ void chooseDisplay() {
 
 bool demoHere() { return std::filesystem::exists("Data/Bootstrap.lua"); }
 
-std::string programPath() {
+std::filesystem::path benchFolder() {
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     self[n > 0 ? n : 0] = 0;
-    // build/bench/bench_demo_frames -> build/pelloran
-    return (std::filesystem::path(self).parent_path().parent_path() / "pelloran").string();
+    return std::filesystem::path(self).parent_path();
 }
+
+// build/bench/bench_demo_frames -> build/pelloran
+std::string programPath() { return (benchFolder().parent_path() / "pelloran").string(); }
 
 void DemoFrame(benchmark::State& state) {
     chooseDisplay();
@@ -126,6 +132,17 @@ void LoveFirstFrame(benchmark::State& state) {
     runProcess(state, {"love", ".", "firstframe"}, peer);
 }
 BENCHMARK(LoveFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void GLWindowFloor(benchmark::State& state) {
+    chooseDisplay();
+    std::string floor = (benchFolder() / "gl_window_floor").string();
+    if (!std::filesystem::exists(floor)) {
+        state.SkipWithError("gl_window_floor is not built");
+        return;
+    }
+    runProcess(state, {floor, "1024", "768"}, std::filesystem::current_path().string());
+}
+BENCHMARK(GLWindowFloor)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
 
