@@ -15,6 +15,12 @@ using namespace testsupport;
 
 namespace {
 
+// OpenAL reads its configuration once per process, at the first device
+// anything opens; other tests of this program open devices through the
+// application too. Pointing every device at the capture file before any test
+// runs keeps this test right when the whole program runs in one process.
+[[maybe_unused]] const bool g_waveOutputFirst = (useWaveOutput(), true);
+
 class WorkDir {
 public:
     WorkDir() : path(makeTempDir("app-audio")) {
