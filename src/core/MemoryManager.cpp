@@ -21,7 +21,6 @@ struct MemoryManager::Block {
 namespace {
 const uint32_t NONE = 0;
 const int MIN_BLOCK = 32;
-const uint32_t NONE_CHUNK = 0xFFFFFFFFu;
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
 
 // Whether a trace level of the running log is on, tested in place: every
@@ -281,12 +280,12 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
         // The chunk's free blocks in address order, from its start bits.
         uint32_t largest = 0;
         for (uint64_t w = m_starts[j]; w != 0; w &= w - 1) {
-            uint32_t o = (j << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(w) << 4);
+            uint32_t o = lowestStart(j, w);
             uint32_t size = (uint32_t)blockAt(o)->size;
             if (takes(size, e)) {
                 // The largest of the chunk's other blocks, for its new bound.
                 for (w &= w - 1; w != 0; w &= w - 1) {
-                    uint32_t ns = (uint32_t)blockAt((j << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(w) << 4))->size;
+                    uint32_t ns = (uint32_t)blockAt(lowestStart(j, w))->size;
                     largest = ns > largest ? ns : largest;
                 }
                 others = largest;
@@ -376,7 +375,7 @@ HOT_INLINE uint32_t MemoryManager::predecessor(uint32_t offset) const {
         chunk = (uint32_t)c;
         w = m_starts[chunk];
     }
-    return (chunk << CHUNK_SHIFT) + ((63u - (uint32_t)__builtin_clzll(w)) << 4);
+    return highestStart(chunk, w);
 }
 
 void MemoryManager::unlink(Block* b) {

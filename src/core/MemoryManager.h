@@ -118,6 +118,14 @@ private:
     static uint32_t chunkOf(uint32_t offset) { return offset >> CHUNK_SHIFT; }
     // A chunk's start bits: bit n set when a free block begins n * 16 bytes into it.
     static uint64_t startBit(uint32_t offset) { return 1ull << ((offset >> 4) & 63u); }
+    // The offset of the free block of the lowest or highest bit of `starts`
+    // (some of the chunk's start bits, not none).
+    static uint32_t lowestStart(uint32_t chunk, uint64_t starts) {
+        return (chunk << CHUNK_SHIFT) + ((uint32_t)__builtin_ctzll(starts) << 4);
+    }
+    static uint32_t highestStart(uint32_t chunk, uint64_t starts) {
+        return (chunk << CHUNK_SHIFT) + ((63u - (uint32_t)__builtin_clzll(starts)) << 4);
+    }
     uint32_t predecessor(uint32_t offset) const;
     void indexAdd(uint32_t offset, uint32_t size);
     void indexRemove(uint32_t offset);

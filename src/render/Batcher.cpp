@@ -150,6 +150,17 @@ inline void writeColor(unsigned char* out, unsigned argb) {
     out[2] = (unsigned char)argb;
     out[3] = (unsigned char)(argb >> 24);
 }
+
+// The colour of two vertices, r, g, b, a twice, as one 8-byte value: written
+// byte by byte and read back as one vector, a copy stalls on store forwarding.
+inline std::uint64_t colorTwice(unsigned argb) {
+    unsigned char rgba[8];
+    writeColor(rgba, argb);
+    writeColor(rgba + 4, argb);
+    std::uint64_t twice;
+    std::memcpy(&twice, rgba, 8);
+    return twice;
+}
 } // namespace
 
 void Batcher::pushPosition(float x, float y, float z) {
@@ -162,10 +173,8 @@ void Batcher::addLine(const slm::vec3& from, const slm::vec3& to, unsigned argb)
     pushPosition(from.x, from.y, from.z);
     pushPosition(to.x, to.y, to.z);
     if (m_flags & COLORS) {
-        unsigned char rgba[8];
-        writeColor(rgba, argb);
-        writeColor(rgba + 4, argb);
-        std::memcpy(grow(m_item->colors, 8), rgba, 8);
+        std::uint64_t twice = colorTwice(argb);
+        std::memcpy(grow(m_item->colors, 8), &twice, 8);
     } else if (m_mesh) {
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
@@ -199,13 +208,7 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
         }
     }
     if (m_flags & COLORS) {
-        // Two 8-byte stores of the colour twice over: written byte by byte
-        // and read back as one vector, the copy stalled on store forwarding.
-        unsigned char rgba[8];
-        writeColor(rgba, argb);
-        writeColor(rgba + 4, argb);
-        std::uint64_t twice;
-        std::memcpy(&twice, rgba, 8);
+        std::uint64_t twice = colorTwice(argb);
         unsigned char* c = grow(it.colors, 16);
         std::memcpy(c, &twice, 8);
         std::memcpy(c + 8, &twice, 8);
@@ -213,7 +216,6 @@ void Batcher::addQuad(const float corners[4][3], const short uv[4][2], unsigned 
         m_mesh->getVertexBuffer()->setDefaultColor(argb);
     }
     it.blank.append(blank ? 1 : 0);
-    ++it.quads;
     if (blank) ++it.blankQuads;
     it.nextIndex = n + 4;
 }
@@ -285,9 +287,10 @@ void Batcher::commit(bool hideBlankQuads) {
     bool shown = !m_lineMode && hideBlankQuads && it.blankQuads > 0;
     if (shown) {
         // Which quads are blank changes with the text: built for every draw.
-        it.shownIndices.resize((it.quads - it.blankQuads) * 6);
+        int quads = it.quadCount();
+        it.shownIndices.resize((quads - it.blankQuads) * 6);
         unsigned short* out = it.shownIndices.data();
-        for (int q = 0; q < it.quads; ++q) {
+        for (int q = 0; q < quads; ++q) {
             if (it.blank[q]) continue;
             writeQuadIndices(out, q);
             out += 6;
@@ -300,8 +303,9 @@ void Batcher::commit(bool hideBlankQuads) {
         for (int i = m_pattern.size(); i < count; ++i) m_pattern.append((unsigned short)i);
         list = m_pattern.data();
     } else {
-        count = it.quads * 6;
-        for (int q = m_pattern.size() / 6; q < it.quads; ++q) writeQuadIndices(grow(m_pattern, 6), q);
+        int quads = it.quadCount();
+        count = quads * 6;
+        for (int q = m_pattern.size() / 6; q < quads; ++q) writeQuadIndices(grow(m_pattern, 6), q);
         list = m_pattern.data();
     }
     // The pattern is the same for the same count, frame after frame: it
@@ -319,7 +323,7 @@ void Batcher::render(Graphics3D& g, const slm::mat4& transform, int) {
     bool hideBlanks = !drawsBlankQuads(g);
     commit(hideBlanks);
     // Nothing but blank quads: nothing to draw.
-    if (hideBlanks && m_item->blankQuads > 0 && m_item->blankQuads == m_item->quads) return;
+    if (hideBlanks && m_item->blankQuads > 0 && m_item->blankQuads == m_item->quadCount()) return;
     Appearance* appearance = m_override ? m_override.get() : m_defaultAppearance.get();
     // The batch's texture (white for untextured batches) rides on the
     // default appearance's unit 0 while drawing.
@@ -349,7 +353,6 @@ void Batcher::clear() {
     it.shownIndices.resize(0);
     it.colors.resize(0);
     it.blank.resize(0);
-    it.quads = 0;
     it.blankQuads = 0;
     it.committed = 0;
     it.nextIndex = 0;

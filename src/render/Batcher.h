@@ -31,8 +31,8 @@ public:
     // quad, and the indices without the blank ones are built when drawn.
     core::Vector<unsigned char> blank;
     core::Vector<unsigned short> shownIndices;
-    int quads = 0;
     int blankQuads = 0;
+    int quadCount() const { return blank.size(); }
     float texCoordScale = 1.0f;
     int committed = 0; // position values already converted
     int nextIndex = 0;
@@ -90,11 +90,11 @@ public:
     // Empties the batch and drops the texture and appearance references.
     void clear();
 
-    bool hasItems() const { return m_item->lines > 0 || m_item->quads > 0; }
+    bool hasItems() const { return m_item->lines > 0 || m_item->quadCount() > 0; }
     bool hasReferences() const { return m_texture || m_override; }
     int getShift() const { return m_shift; }
     int getVertexCount() const { return m_item->positions.size() / 3; }
-    int getIndexCount() const { return m_item->lines * 2 + m_item->quads * 6; }
+    int getIndexCount() const { return m_item->lines * 2 + m_item->quadCount() * 6; }
     bool isLineMode() const { return m_lineMode; }
     Mesh* getMesh() const { return m_mesh.get(); }
     const BatcherItem& getItem() const { return *m_item; }

@@ -161,14 +161,15 @@ bool sameAsRegisteredByName(lua_State* L, const void* metatable, int type) {
 }
 
 // Whether the userdata at `index`, already known to be a full block with our
-// type id `type`, carries the metatable registered for the type (or none when
-// none is registered). An object-holding record keeps engine pointers, so a
-// block that only looks like one (another library's, or one given another
-// metatable) must never be read as one. Value records (vectors, matrices,
-// quaternions) hold only numbers: their type id and length are enough, and a
-// value whose metatable a script replaced still reads as the value it is.
+// type id `type`, carries the metatable its type asks for: the one registered
+// for the type (or none when none is registered). An object-holding record
+// keeps engine pointers, so a block that only looks like one (another
+// library's, or one given another metatable) must never be read as one. Value
+// records (vectors, matrices, quaternions) hold only numbers: their type id
+// and length are enough, and a value whose metatable a script replaced still
+// reads as the value it is.
 bool hasTypeMetatable(lua_State* L, int index, int type) {
-    if (type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
+    if (luaIsValueType(type) || type < 0 || type >= SCRIPT_TYPE_COUNT) return true;
     const void* metatable = nullptr;
     if (lua_getmetatable(L, index)) {
         metatable = lua_topointer(L, -1);
@@ -202,9 +203,7 @@ inline bool longEnough(lua_State* L, int index, size_t size) {
 
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
-    if (data && longEnough(L, index, size) && data->type == type &&
-        (luaIsValueType(type) || hasTypeMetatable(L, index, type)))
-        return data;
+    if (data && longEnough(L, index, size) && data->type == type && hasTypeMetatable(L, index, type)) return data;
     userDataCheckFailed(L, data);
 }
 
@@ -213,7 +212,7 @@ int luaUserDataType(lua_State* L, int index, int first, int last) {
     if (!data || !longEnough(L, index, sizeof(ScriptUserData))) return -1;
     int type = data->type;
     if (type < first || type > last) return -1;
-    return luaIsValueType(type) || hasTypeMetatable(L, index, type) ? type : -1;
+    return hasTypeMetatable(L, index, type) ? type : -1;
 }
 
 void luaSetTypeMetatable(lua_State* L, int type) {
