@@ -1,8 +1,12 @@
 // The memory pool against glibc malloc/free on one engine-like pattern: mixed
-// sizes from 16 to 4096 bytes (small ones most common), most blocks freed
-// within a few operations, a live set of about 2,000 blocks. The operation
+// sizes from 16 to 4096 bytes, most blocks freed within a few operations, a
+// live set of about 2,000 blocks. Two size mixes over that range: log-uniform
+// (small ones most common, as in the engine, where most blocks are strings and
+// small objects) and uniform. The ratio depends on the mix far more than on
+// anything else: glibc serves most small requests from its per-thread cache
+// and most large ones from its bins, at about half the speed. Each operation
 // sequence is generated once from a fixed seed and replayed by every
-// contestant, so they do exactly the same work. Prints the pool/malloc ratio.
+// contestant, so they do exactly the same work. Prints the pool/malloc ratios.
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
@@ -30,50 +34,55 @@ struct Pattern {
     double meanLive = 0;
 };
 
+enum Mix { LOG_UNIFORM, UNIFORM };
+
 // Every block gets a lifetime counted in allocations: 85 % live 1-32 steps,
 // the rest 1-26,000 steps, which keeps about 2,000 blocks alive.
-const Pattern& pattern() {
-    static Pattern p = [] {
-        Pattern p;
-        const int allocations = 200000;
-        std::mt19937 rng(20261206);
-        std::uniform_real_distribution<double> logSize(std::log(16.0), std::log(4097.0));
-        std::vector<std::vector<int>> dies(allocations + 26001);
-        std::vector<int> freeSlots;
-        std::vector<int> slotOf(allocations);
-        long long liveSum = 0;
-        int live = 0;
-        // Warm-up and the measured replay start from an empty pool: allocate,
-        // then free everything still alive at the end.
-        for (int t = 0; t < allocations; ++t) {
-            int size = (int)std::exp(logSize(rng));
-            if (size > 4096) size = 4096;
-            int life = (rng() % 100) < 85 ? 1 + (int)(rng() % 32) : 1 + (int)(rng() % 26000);
-            int slot;
-            if (freeSlots.empty()) {
-                slot = p.slots++;
-            } else {
-                slot = freeSlots.back();
-                freeSlots.pop_back();
-            }
-            slotOf[(size_t)t] = slot;
-            p.ops.push_back({slot, size});
-            ++live;
-            dies[(size_t)(t + life)].push_back(t);
-            for (int d : dies[(size_t)t]) {
-                p.ops.push_back({slotOf[(size_t)d], 0});
-                freeSlots.push_back(slotOf[(size_t)d]);
-                --live;
-            }
-            liveSum += live;
-            if (live > p.peakLive) p.peakLive = live;
+Pattern makePattern(Mix mix) {
+    Pattern p;
+    const int allocations = 200000;
+    std::mt19937 rng(20261206);
+    std::uniform_real_distribution<double> logSize(std::log(16.0), std::log(4097.0));
+    std::uniform_int_distribution<int> linearSize(16, 4096);
+    std::vector<std::vector<int>> dies(allocations + 26001);
+    std::vector<int> freeSlots;
+    std::vector<int> slotOf(allocations);
+    long long liveSum = 0;
+    int live = 0;
+    // Warm-up and the measured replay start from an empty pool: allocate,
+    // then free everything still alive at the end.
+    for (int t = 0; t < allocations; ++t) {
+        int size = mix == UNIFORM ? linearSize(rng) : (int)std::exp(logSize(rng));
+        if (size > 4096) size = 4096;
+        int life = (rng() % 100) < 85 ? 1 + (int)(rng() % 32) : 1 + (int)(rng() % 26000);
+        int slot;
+        if (freeSlots.empty()) {
+            slot = p.slots++;
+        } else {
+            slot = freeSlots.back();
+            freeSlots.pop_back();
         }
-        for (size_t t = allocations; t < dies.size(); ++t)
-            for (int d : dies[t]) p.ops.push_back({slotOf[(size_t)d], 0});
-        p.meanLive = (double)liveSum / allocations;
-        return p;
-    }();
+        slotOf[(size_t)t] = slot;
+        p.ops.push_back({slot, size});
+        ++live;
+        dies[(size_t)(t + life)].push_back(t);
+        for (int d : dies[(size_t)t]) {
+            p.ops.push_back({slotOf[(size_t)d], 0});
+            freeSlots.push_back(slotOf[(size_t)d]);
+            --live;
+        }
+        liveSum += live;
+        if (live > p.peakLive) p.peakLive = live;
+    }
+    for (size_t t = allocations; t < dies.size(); ++t)
+        for (int d : dies[t]) p.ops.push_back({slotOf[(size_t)d], 0});
+    p.meanLive = (double)liveSum / allocations;
     return p;
+}
+
+const Pattern& pattern(Mix mix) {
+    static const Pattern patterns[2] = {makePattern(LOG_UNIFORM), makePattern(UNIFORM)};
+    return patterns[mix];
 }
 
 struct Engine {
@@ -92,8 +101,8 @@ struct Engine {
     }
 };
 
-template <typename Alloc, typename Free> void replay(benchmark::State& state, Alloc alloc, Free free) {
-    const Pattern& p = pattern();
+template <typename Alloc, typename Free> void replay(benchmark::State& state, Mix mix, Alloc alloc, Free free) {
+    const Pattern& p = pattern(mix);
     std::vector<void*> slots((size_t)p.slots, nullptr);
     for (auto _ : state) {
         for (const Op& op : p.ops) {
@@ -112,32 +121,31 @@ template <typename Alloc, typename Free> void replay(benchmark::State& state, Al
     state.counters["mean_live"] = p.meanLive;
 }
 
-void BM_Malloc(benchmark::State& state) {
-    replay(state, [](int size) { return std::malloc((size_t)size); }, [](void* m) { std::free(m); });
+void mallocReplay(benchmark::State& state, Mix mix) {
+    replay(state, mix, [](int size) { return std::malloc((size_t)size); }, [](void* m) { std::free(m); });
 }
 
-void BM_Pool(benchmark::State& state) {
-    Engine e(true);
+void poolReplay(benchmark::State& state, Mix mix, bool indexed) {
+    Engine e(indexed);
     MemoryManager& mm = *e.globals.memoryManager;
     replay(
-        state, [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); },
+        state, mix, [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); },
         [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); });
     if (mm.getLiveAllocations() != 0 || !mm.validate()) state.SkipWithError("pool damaged");
     state.counters["peak_used_KiB"] = mm.getPeakUsedBytes() / 1024.0;
 }
 
-void BM_PoolLinearWalk(benchmark::State& state) {
-    Engine e(false);
-    MemoryManager& mm = *e.globals.memoryManager;
-    replay(
-        state, [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); },
-        [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); });
-    if (mm.getLiveAllocations() != 0 || !mm.validate()) state.SkipWithError("pool damaged");
-}
+void BM_Malloc(benchmark::State& state) { mallocReplay(state, LOG_UNIFORM); }
+void BM_Pool(benchmark::State& state) { poolReplay(state, LOG_UNIFORM, true); }
+void BM_PoolLinearWalk(benchmark::State& state) { poolReplay(state, LOG_UNIFORM, false); }
+void BM_MallocUniformSizes(benchmark::State& state) { mallocReplay(state, UNIFORM); }
+void BM_PoolUniformSizes(benchmark::State& state) { poolReplay(state, UNIFORM, true); }
 
 BENCHMARK(BM_Malloc)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Pool)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_PoolLinearWalk)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_MallocUniformSizes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_PoolUniformSizes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // Remembers the time per operation of each run to print the ratio at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -159,13 +167,20 @@ public:
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const Pattern& p = pattern();
-    std::printf("pattern: %zu operations, mean live %.0f blocks, peak %d\n", p.ops.size(), p.meanLive, p.peakLive);
+    for (Mix mix : {LOG_UNIFORM, UNIFORM}) {
+        const Pattern& p = pattern(mix);
+        std::printf("pattern, %s sizes: %zu operations, mean live %.0f blocks, peak %d\n",
+                    mix == UNIFORM ? "uniform" : "log-uniform", p.ops.size(), p.meanLive, p.peakLive);
+    }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     double m = reporter.nsPerOp["BM_Malloc"], pool = reporter.nsPerOp["BM_Pool"];
     double lin = reporter.nsPerOp["BM_PoolLinearWalk"];
-    if (m > 0 && pool > 0) std::printf("malloc %.1f ns/op, pool %.1f ns/op: pool/malloc = %.2f\n", m, pool, pool / m);
+    if (m > 0 && pool > 0)
+        std::printf("log-uniform sizes: malloc %.1f ns/op, pool %.1f ns/op: pool/malloc = %.2f\n", m, pool, pool / m);
+    double um = reporter.nsPerOp["BM_MallocUniformSizes"], upool = reporter.nsPerOp["BM_PoolUniformSizes"];
+    if (um > 0 && upool > 0)
+        std::printf("uniform sizes: malloc %.1f ns/op, pool %.1f ns/op: pool/malloc = %.2f\n", um, upool, upool / um);
     if (m > 0 && lin > 0) std::printf("pool with the linear walk %.1f ns/op: %.1f x malloc\n", lin, lin / m);
     benchmark::Shutdown();
     return 0;
