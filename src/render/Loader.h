@@ -5,8 +5,10 @@
 //
 // A PNG from a named file is not decoded here: the image reads its pixels on
 // first use. A PNG from a stream without a name (memory) is decoded at once.
-// Every failure is a parse error: logged "Parse error: ..." and thrown as
-// core::IOException. The result list may then hold partial results.
+// Every failure of the file is a parse error: logged "Parse error: ..." and
+// thrown as core::IOException. An image larger than the pool can hold fails
+// as every allocation does, with core::MemoryManagerException. The result
+// list may then hold partial results.
 #pragma once
 #include "core/Ref.h"
 #include "core/String.h"
