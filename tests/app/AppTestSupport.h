@@ -32,6 +32,12 @@ protected:
         fw = nullptr;
     }
     Main_Application_Impl* app() const { return static_cast<Main_Application_Impl*>(fw->getApplication()); }
+    // One fixed step and one render; the script must still be running after it.
+    void frame() {
+        ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
+        app()->render(fw->getRenderer());
+        ASSERT_TRUE(app()->isScriptRunning());
+    }
     Uint32 window() const { return static_cast<HAL::SDLDisplay*>(fw->getDisplay())->getWindowId(); }
 
     // A numeric global of the script (-1 when it is not a number).

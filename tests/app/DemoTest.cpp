@@ -24,11 +24,6 @@ protected:
                               fs::copy_options::overwrite_existing);
         fs::create_directory_symlink(source / "Sounds", "Data/Sounds");
     }
-    void frame() {
-        ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
-        app()->render(fw->getRenderer());
-        ASSERT_TRUE(app()->isScriptRunning());
-    }
     int live() const { return core::memoryManager().getLiveAllocations(); }
 };
 

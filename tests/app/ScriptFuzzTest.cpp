@@ -109,14 +109,7 @@ function global_render()
 end
 )";
 
-class ScriptFuzzTest : public AppTest {
-protected:
-    void frame() {
-        ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
-        app()->render(fw->getRenderer());
-        ASSERT_TRUE(app()->isScriptRunning());
-    }
-};
+class ScriptFuzzTest : public AppTest {};
 
 TEST_F(ScriptFuzzTest, RandomCallsToEveryFunctionStayScriptErrors) {
     dir.script("Bootstrap", FUZZER);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <vector>
 
 using namespace testsupport;
@@ -114,10 +115,6 @@ TEST_F(SoundDecoderTest, TheDemoSoundsDecodeAndStaySmall) {
     EXPECT_GE(count, 6);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(SoundDecoderTest, DamagedFilesAreReadOrRefusedWithAReason) {
     // A WAV and a FLAC file with random bytes changed (in the header, anywhere,
     // or cut short): each either opens and reads to its end, loops and
@@ -137,8 +134,7 @@ TEST_F(SoundDecoderTest, DamagedFilesAreReadOrRefusedWithAReason) {
         sf_close(f);
         files.push_back(path);
     }
-    uint32_t seed = 20261207;
-    auto next = [&seed]() { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    std::mt19937 next(20261207);
     int opened = 0, refused = 0;
     for (const std::string& file : files) {
         std::ifstream in(file, std::ios::binary);

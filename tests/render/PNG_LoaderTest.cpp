@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <zlib.h>
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -226,9 +227,6 @@ TEST_F(PngLoaderTest, LogIsQuietDuringALoadAndTheMaskComesBack) {
     EXPECT_EQ(0u, core.log().getLevelMask());
 }
 
-} // namespace
-
-namespace {
 // Recomputes every chunk's CRC, so that changed bytes get past libpng's
 // checksum test into the decoder.
 void fixCrcs(std::vector<unsigned char>& png) {
@@ -241,7 +239,6 @@ void fixCrcs(std::vector<unsigned char>& png) {
         at += 12 + n;
     }
 }
-} // namespace
 
 TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
     // Random bytes of each suite file changed (with the checksums made right
@@ -251,8 +248,7 @@ TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
     std::vector<std::string> names = suiteFiles(false);
     ASSERT_GT(names.size(), 140u);
     testsupport::StderrCapture err;
-    uint32_t seed = 20261207;
-    auto next = [&seed]() { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    std::mt19937 next(20261207);
     const uint32_t sides[] = {0, 1, 30000, 0x10000, 0x7FFFFFFF, 0xFFFFFFFF};
     int loaded = 0, parseErrors = 0, poolFull = 0;
     for (const std::string& n : names) {
@@ -294,3 +290,5 @@ TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
     EXPECT_GT(parseErrors, loaded);
     EXPECT_GT(poolFull, 0);
 }
+
+} // namespace
