@@ -21,6 +21,11 @@ struct MemoryManager::Block {
 namespace {
 const uint32_t NONE = 0;
 const int MIN_BLOCK = 32;
+// Each entry of the free index above the chunks bounds a group of 32 entries
+// below it: 64 bytes of bounds, four SSE2 compares.
+const uint32_t GROUP_SHIFT = 5;
+const uint32_t GROUP = 1u << GROUP_SHIFT;
+const uint32_t ALL = 0xFFFFFFFFu; // a group's mask with every entry
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
 
 // Whether a trace level of the running log is on, tested in place: every
@@ -82,16 +87,16 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     first->next = first->prev = NONE;
     m_freeListHead = offsetOf(first);
     if (m_indexed) {
-        // Level 0: one entry per chunk; each level above: one per group of 16
+        // Level 0: one entry per chunk; each level above: one per group of 32
         // below; every level padded to whole groups, the top one group.
         uint32_t chunks = chunkOf((uint32_t)bytes - 1) + 1;
         uint32_t* sizes = m_levelSize;
         size_t total = 0;
         m_top = 0;
-        for (uint32_t n = chunks;; n = (n + 15) / 16) {
-            sizes[m_top] = (n + 15) & ~15u;
+        for (uint32_t n = chunks;; n = (n + GROUP - 1) / GROUP) {
+            sizes[m_top] = (n + GROUP - 1) & ~(GROUP - 1);
             total += sizes[m_top];
-            if (n <= 16 || m_top + 1 == MAX_LEVELS) break;
+            if (n <= GROUP || m_top + 1 == MAX_LEVELS) break;
             ++m_top;
         }
         // The occupancy bits: one per chunk, and one per word of the level below.
@@ -179,7 +184,7 @@ namespace {
 // The index keeps, per range of chunks, a bound on the largest free block in
 // it: never below the real largest, possibly above it (a block taken or merged
 // away leaves its size behind until a search finds the chunk wanting). Each
-// entry above the chunks is at least the largest of its 16 entries below.
+// entry above the chunks is at least the largest of its 32 entries below.
 // Bounds are kept in 16-byte units in 16 bits (blocks are multiples of 16):
 // a block of 1 MiB or more counts as 0xFFFF, and so does a request for one,
 // which keeps every bound at or above the real largest block.
@@ -191,9 +196,12 @@ inline unsigned atLeastMask(const uint16_t* group, uint16_t size) {
     const __m128i t = _mm_set1_epi16((short)size);
     const __m128i z = _mm_setzero_si128();
     const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    __m128i a = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(g)), z);
-    __m128i b = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(g + 1)), z);
-    return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(a, b));
+    auto sixteen = [&](const __m128i* h) {
+        __m128i a = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(h)), z);
+        __m128i b = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(h + 1)), z);
+        return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(a, b));
+    };
+    return sixteen(g) | sixteen(g + 2) << 16;
 }
 
 // Unsigned 16-bit maximum from SSE2's saturating arithmetic.
@@ -201,7 +209,7 @@ inline __m128i vmax(__m128i a, __m128i b) { return _mm_adds_epu16(_mm_subs_epu16
 
 inline uint16_t groupMax(const uint16_t* group) {
     const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    __m128i m = vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1));
+    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)), vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
     m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
     m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
     m = vmax(m, _mm_srli_epi32(m, 16));
@@ -210,13 +218,13 @@ inline uint16_t groupMax(const uint16_t* group) {
 #else
 inline unsigned atLeastMask(const uint16_t* group, uint16_t size) {
     unsigned mask = 0;
-    for (unsigned j = 0; j < 16; ++j) mask |= (group[j] >= size ? 1u : 0u) << j;
+    for (unsigned j = 0; j < GROUP; ++j) mask |= (group[j] >= size ? 1u : 0u) << j;
     return mask;
 }
 
 inline uint16_t groupMax(const uint16_t* group) {
     uint16_t m = 0;
-    for (unsigned j = 0; j < 16; ++j) m = group[j] > m ? group[j] : m;
+    for (unsigned j = 0; j < GROUP; ++j) m = group[j] > m ? group[j] : m;
     return m;
 }
 #endif
@@ -229,7 +237,7 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     // the request can take: the block the address-ordered walk meets first.
     // The search starts one level above the chunks, at the group of the
     // lowest free block (nothing lies below it: a fit is seldom among its own
-    // sixteen chunks), climbs the tree only as far as the fit is away, then
+    // 32 chunks), climbs the tree only as far as the fit is away, then
     // goes down into the first entry that admits the size. Each level keeps the
     // mask of its group's admitting entries, so an entry that turns out to
     // admit nothing after all (a group whose bound was high, a chunk without
@@ -243,10 +251,10 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
     uint32_t base[MAX_LEVELS]; // first index of the group each mask covers
     uint32_t i = chunkOf(m_freeListHead);
     int k = m_top > 0 ? 1 : 0;
-    if (k) i >>= 4;
+    if (k) i >>= GROUP_SHIFT;
     int climbed = k; // the highest level whose mask has been read
-    base[k] = i & ~15u;
-    mask[k] = atLeastMask(m_level[k] + base[k], u) & (0xFFFFu << (i & 15u));
+    base[k] = i & ~(GROUP - 1);
+    mask[k] = atLeastMask(m_level[k] + base[k], u) & (ALL << (i & (GROUP - 1)));
     for (;;) {
         while (mask[k] == 0) {
             if (k < climbed) {
@@ -258,18 +266,18 @@ HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
             if (k == m_top) return NONE;
             // Past the last group read at this level: the entries after its
             // parent, one level up.
-            uint32_t next = (base[k] >> 4) + 1;
+            uint32_t next = (base[k] >> GROUP_SHIFT) + 1;
             climbed = ++k;
-            base[k] = next & ~15u;
-            mask[k] = next < m_levelSize[k] ? atLeastMask(m_level[k] + base[k], u) & (0xFFFFu << (next & 15u)) : 0;
+            base[k] = next & ~(GROUP - 1);
+            mask[k] = next < m_levelSize[k] ? atLeastMask(m_level[k] + base[k], u) & (ALL << (next & (GROUP - 1))) : 0;
         }
         uint32_t j = base[k] + (uint32_t)__builtin_ctz(mask[k]);
         if (k > 0) {
-            uint16_t* group = m_level[k - 1] + j * 16;
+            uint16_t* group = m_level[k - 1] + j * GROUP;
             unsigned below = atLeastMask(group, u);
             if (below != 0) {
                 --k;
-                base[k] = j * 16;
+                base[k] = j * GROUP;
                 mask[k] = below;
             } else {
                 m_level[k][j] = groupMax(group);
@@ -304,7 +312,7 @@ HOT_INLINE void MemoryManager::raise(uint32_t chunk, uint32_t size) {
     // one high enough ends the climb).
     uint32_t i = chunk;
     uint16_t u = units(size);
-    for (int k = 0; k <= m_top && m_level[k][i] < u; ++k, i >>= 4) m_level[k][i] = u;
+    for (int k = 0; k <= m_top && m_level[k][i] < u; ++k, i >>= GROUP_SHIFT) m_level[k][i] = u;
 }
 
 HOT_INLINE void MemoryManager::occupy(uint32_t chunk) {
@@ -666,7 +674,7 @@ bool MemoryManager::validate() const {
             if (!closeChunk(chunk++)) return false;
         for (int k = 1; k <= m_top; ++k) {
             for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
-                uint16_t below = i * 16 < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * 16) : 0;
+                uint16_t below = i * GROUP < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * GROUP) : 0;
                 if (m_level[k][i] < below) return false;
             }
         }

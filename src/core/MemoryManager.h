@@ -19,13 +19,13 @@
 // where a free block begins (so the blocks of a chunk, and the free block
 // below any address, are found without reading a header), a bit per chunk
 // says whether it holds any (to find the last such chunk below), and a flat
-// 16-way max-tree over the chunks bounds, per range of chunks, the largest
-// free block (in 16-byte units, 16 bits each, so a group of sixteen is two
-// SSE2 compares). A chunk's own bound is set exactly when a block is taken
-// from it and raised when a block grows or arrives; the bounds above it are
-// only raised, so they may be high: a search that finds a range without a
-// block it can take makes that range's bound exact and goes on behind it. The
-// block chosen is always the one the address-ordered walk would meet first.
+// 32-way max-tree over the chunks bounds, per range of chunks, the largest
+// free block (in 16-byte units, 16 bits each, so a group of 32 is four SSE2
+// compares; a wider tree has fewer levels to climb and descend). A chunk's
+// own bound is set exactly when a block is taken from it and raised when a
+// block grows or arrives; the bounds above it are only raised, so they may be
+// high: a search that finds a range without a block it can take makes that
+// range's bound exact and goes on behind it. The block chosen is always the one the address-ordered walk would meet first.
 // A search starts one level above the chunks, at the group holding the
 // lowest free block, and keeps each level's mask as it climbs. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
@@ -155,9 +155,9 @@ private:
     bool m_indexed;
     static const int MAX_LEVELS = 8;
     uint16_t* m_index;              // every level of the tree, one allocation
-    uint16_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 16 of level k - 1
+    uint16_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 32 of level k - 1
     uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
-    int m_top;                      // the top level: one group of 16
+    int m_top;                      // the top level: one group
     uint64_t* m_starts;             // per chunk: its start bits
     uint64_t* m_occupied[MAX_LEVELS]; // level 0: a bit per chunk holding a free block; level k: per word of k - 1
     uint32_t m_occWords[MAX_LEVELS];  // words per level; the top level is one word

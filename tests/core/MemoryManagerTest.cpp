@@ -452,10 +452,13 @@ TEST(MemoryManager, FunctionNamesComeFromPrettySignatures) {
 // Runs a long random sequence on an indexed pool and a linear one side by
 // side: every allocation must land at the same offset, every free must leave
 // the same free list, and both must agree on what fails.
-TEST(MemoryManager, IndexedSearchChoosesWhatTheLinearWalkChooses) {
-    EngineCore core(1000);
+namespace {
+// Replays one random sequence on an indexed pool and a walking one; both must
+// choose the same blocks, fail together and keep the same free list. `scale`
+// multiplies the larger requests, so that a larger pool fills as well.
+void replayAgainstTheWalk(int poolSize, int scale) {
     MemoryManagerConfig ci, cl;
-    ci.poolSize = cl.poolSize = 600000;
+    ci.poolSize = cl.poolSize = poolSize;
     cl.indexedFreeList = false;
     MemoryManager indexed(ci);
     MemoryManager linear(cl);
@@ -474,8 +477,8 @@ TEST(MemoryManager, IndexedSearchChoosesWhatTheLinearWalkChooses) {
             switch (rng() % 4) {
             case 0: size = (int)(rng() % 64); break;           // exact-size reuse
             case 1: size = 16 * (int)(1 + rng() % 8) - 16; break; // just-16-larger holes
-            case 2: size = (int)(rng() % 1024); break;
-            default: size = (int)(rng() % 8192); break;
+            case 2: size = scale * (int)(rng() % 1024); break;
+            default: size = scale * (int)(rng() % 8192); break;
             }
             void* a = nullptr;
             void* b = nullptr;
@@ -533,4 +536,17 @@ TEST(MemoryManager, IndexedSearchChoosesWhatTheLinearWalkChooses) {
     EXPECT_EQ(freeList(linear), freeList(indexed));
     EXPECT_TRUE(indexed.validate());
     EXPECT_EQ(0, indexed.getUsedBytes());
+}
+} // namespace
+
+TEST(MemoryManager, IndexedSearchChoosesWhatTheLinearWalkChooses) {
+    EngineCore core(1000);
+    {
+        SCOPED_TRACE("a pool of 586 chunks: the index has two levels");
+        replayAgainstTheWalk(600000, 1);
+    }
+    if (HasFatalFailure()) return;
+    // Over 1,024 chunks the index has a third level, so searches climb it.
+    SCOPED_TRACE("a pool of 4,688 chunks: the index has three levels");
+    replayAgainstTheWalk(4800000, 8);
 }
