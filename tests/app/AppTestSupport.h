@@ -8,6 +8,7 @@
 #include "support/EngineFixture.h"
 #include "support/SDLEvents.h"
 #include "support/WorkDir.h"
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,17 @@ protected:
         ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
         app()->render(fw->getRenderer());
         ASSERT_TRUE(app()->isScriptRunning());
+    }
+    // Copies the default demo's scripts into the work folder's Data/ and
+    // links its sounds there.
+    void copyDemo() {
+        namespace fs = std::filesystem;
+        const fs::path source = fs::path(PELLORAN_SOURCE_DIR) / "Data";
+        for (const auto& entry : fs::directory_iterator(source))
+            if (entry.path().extension() == ".lua")
+                fs::copy_file(entry.path(), fs::path("Data") / entry.path().filename(),
+                              fs::copy_options::overwrite_existing);
+        fs::create_directory_symlink(source / "Sounds", "Data/Sounds");
     }
     Uint32 window() const { return static_cast<HAL::SDLDisplay*>(fw->getDisplay())->getWindowId(); }
 

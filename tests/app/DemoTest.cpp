@@ -4,7 +4,6 @@
 #include "AppTestSupport.h"
 #include "core/MemoryManager.h"
 #include "render/OGLES2_Graphics3D.h"
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using testsupport::AppTest;
@@ -15,15 +14,6 @@ namespace {
 
 class DemoTest : public AppTest {
 protected:
-    void copyDemo() {
-        namespace fs = std::filesystem;
-        const fs::path source = fs::path(PELLORAN_SOURCE_DIR) / "Data";
-        for (const auto& entry : fs::directory_iterator(source))
-            if (entry.path().extension() == ".lua")
-                fs::copy_file(entry.path(), fs::path("Data") / entry.path().filename(),
-                              fs::copy_options::overwrite_existing);
-        fs::create_directory_symlink(source / "Sounds", "Data/Sounds");
-    }
     int live() const { return core::memoryManager().getLiveAllocations(); }
 };
 
