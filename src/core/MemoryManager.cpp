@@ -209,7 +209,8 @@ inline __m128i vmax(__m128i a, __m128i b) { return _mm_adds_epu16(_mm_subs_epu16
 
 inline uint16_t groupMax(const uint16_t* group) {
     const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)), vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
+    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)),
+                     vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
     m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
     m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
     m = vmax(m, _mm_srli_epi32(m, 16));

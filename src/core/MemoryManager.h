@@ -25,7 +25,8 @@
 // own bound is set exactly when a block is taken from it and raised when a
 // block grows or arrives; the bounds above it are only raised, so they may be
 // high: a search that finds a range without a block it can take makes that
-// range's bound exact and goes on behind it. The block chosen is always the one the address-ordered walk would meet first.
+// range's bound exact and goes on behind it. The block chosen is always the
+// one the address-ordered walk would meet first.
 // A search starts one level above the chunks, at the group holding the
 // lowest free block, and keeps each level's mask as it climbs. The index
 // lives on the C heap next to the manager (under 1 % of the pool). The
@@ -156,7 +157,7 @@ private:
     static const int MAX_LEVELS = 8;
     uint16_t* m_index;              // every level of the tree, one allocation
     uint16_t* m_level[MAX_LEVELS];  // level 0: per chunk; level k: per group of 32 of level k - 1
-    uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups of 16
+    uint32_t m_levelSize[MAX_LEVELS]; // entries per level, whole groups
     int m_top;                      // the top level: one group
     uint64_t* m_starts;             // per chunk: its start bits
     uint64_t* m_occupied[MAX_LEVELS]; // level 0: a bit per chunk holding a free block; level k: per word of k - 1

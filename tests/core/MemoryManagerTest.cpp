@@ -449,13 +449,11 @@ TEST(MemoryManager, FunctionNamesComeFromPrettySignatures) {
     EXPECT_STREQ("core::Str", core::functionName("core::String::f(int)", buf, 10));
 }
 
+namespace {
 // Runs a long random sequence on an indexed pool and a linear one side by
 // side: every allocation must land at the same offset, every free must leave
-// the same free list, and both must agree on what fails.
-namespace {
-// Replays one random sequence on an indexed pool and a walking one; both must
-// choose the same blocks, fail together and keep the same free list. `scale`
-// multiplies the larger requests, so that a larger pool fills as well.
+// the same free list, and both must agree on what fails. `scale` multiplies
+// the larger requests, so that a larger pool fills as well.
 void replayAgainstTheWalk(int poolSize, int scale) {
     MemoryManagerConfig ci, cl;
     ci.poolSize = cl.poolSize = poolSize;
