@@ -6,11 +6,15 @@
 // anything else: glibc serves most small requests from its per-thread cache
 // and most large ones from its bins, at about half the speed. Each operation
 // sequence is generated once from a fixed seed and replayed by every
-// contestant, so they do exactly the same work. Prints the pool/malloc ratios.
+// contestant, so they do exactly the same work. Prints the pool/malloc ratios;
+// the log-uniform one also from a run that replays malloc and the pool in
+// turn, the figure least moved by a shared machine's changing speed.
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
 #include <benchmark/benchmark.h>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -101,21 +105,25 @@ struct Engine {
     }
 };
 
+// One pass over the whole sequence: every block allocated and freed again.
+template <typename Alloc, typename Free>
+void replayOnce(const Pattern& p, std::vector<void*>& slots, Alloc& alloc, Free& free) {
+    for (const Op& op : p.ops) {
+        if (op.size) {
+            void* m = alloc(op.size);
+            *static_cast<char*>(m) = 1; // touch it, as a caller would
+            slots[(size_t)op.slot] = m;
+        } else {
+            free(slots[(size_t)op.slot]);
+        }
+    }
+    benchmark::ClobberMemory();
+}
+
 template <typename Alloc, typename Free> void replay(benchmark::State& state, Mix mix, Alloc alloc, Free free) {
     const Pattern& p = pattern(mix);
     std::vector<void*> slots((size_t)p.slots, nullptr);
-    for (auto _ : state) {
-        for (const Op& op : p.ops) {
-            if (op.size) {
-                void* m = alloc(op.size);
-                *static_cast<char*>(m) = 1; // touch it, as a caller would
-                slots[(size_t)op.slot] = m;
-            } else {
-                free(slots[(size_t)op.slot]);
-            }
-        }
-        benchmark::ClobberMemory();
-    }
+    for (auto _ : state) replayOnce(p, slots, alloc, free);
     state.counters["ns_per_op"] =
         benchmark::Counter((double)p.ops.size(), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["mean_live"] = p.meanLive;
@@ -135,6 +143,45 @@ void poolReplay(benchmark::State& state, Mix mix, bool indexed) {
     state.counters["peak_used_KiB"] = mm.getPeakUsedBytes() / 1024.0;
 }
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Both contestants in turn, one whole pass each per round: a machine that
+// speeds up or slows down during the run moves both alike, so the ratio of
+// one round holds where two figures taken a second apart may not. Reports
+// the medians over the rounds.
+void BM_PoolOverMallocInTurn(benchmark::State& state) {
+    const Pattern& p = pattern(LOG_UNIFORM);
+    Engine e(true);
+    MemoryManager& mm = *e.globals.memoryManager;
+    auto mallocAlloc = [](int size) { return std::malloc((size_t)size); };
+    auto mallocFree = [](void* m) { std::free(m); };
+    auto poolAlloc = [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); };
+    auto poolFree = [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); };
+    std::vector<void*> slots((size_t)p.slots, nullptr);
+    auto nsPerOp = [&](auto& alloc, auto& free) {
+        auto t0 = std::chrono::steady_clock::now();
+        replayOnce(p, slots, alloc, free);
+        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() /
+               (double)p.ops.size();
+    };
+    std::vector<double> mallocNs, poolNs, ratios;
+    for (auto _ : state) {
+        double m = nsPerOp(mallocAlloc, mallocFree);
+        double q = nsPerOp(poolAlloc, poolFree);
+        mallocNs.push_back(m);
+        poolNs.push_back(q);
+        ratios.push_back(q / m);
+    }
+    if (mm.getLiveAllocations() != 0 || !mm.validate()) state.SkipWithError("pool damaged");
+    state.counters["malloc_ns_per_op"] = median(mallocNs);
+    state.counters["pool_ns_per_op"] = median(poolNs);
+    state.counters["pool_over_malloc"] = median(ratios);
+}
+
 void BM_Malloc(benchmark::State& state) { mallocReplay(state, LOG_UNIFORM); }
 void BM_Pool(benchmark::State& state) { poolReplay(state, LOG_UNIFORM, true); }
 void BM_PoolLinearWalk(benchmark::State& state) { poolReplay(state, LOG_UNIFORM, false); }
@@ -146,12 +193,14 @@ BENCHMARK(BM_Pool)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_PoolLinearWalk)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_MallocUniformSizes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_PoolUniformSizes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_PoolOverMallocInTurn)->Unit(benchmark::kMillisecond)->Iterations(41);
 
 // Remembers the time per operation of each run to print the ratio at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     RatioReporter() : ConsoleReporter(OO_None) {}
     std::map<std::string, double> nsPerOp;
+    std::map<std::string, double> inTurn; // the counters of the run in turn
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs) {
@@ -159,6 +208,8 @@ public:
             std::string name = r.benchmark_name();
             name = name.substr(0, name.find('/'));
             if (it != r.counters.end()) nsPerOp[name] = it->second.value * 1e9;
+            if (name == "BM_PoolOverMallocInTurn")
+                for (const auto& c : r.counters) inTurn[c.first] = c.second.value;
         }
     }
 };
@@ -182,6 +233,10 @@ int main(int argc, char** argv) {
     if (um > 0 && upool > 0)
         std::printf("uniform sizes: malloc %.1f ns/op, pool %.1f ns/op: pool/malloc = %.2f\n", um, upool, upool / um);
     if (m > 0 && lin > 0) std::printf("pool with the linear walk %.1f ns/op: %.1f x malloc\n", lin, lin / m);
+    if (reporter.inTurn.count("pool_over_malloc"))
+        std::printf("log-uniform sizes in turn: malloc %.1f ns/op, pool %.1f ns/op (medians): pool/malloc = %.2f\n",
+                    reporter.inTurn["malloc_ns_per_op"], reporter.inTurn["pool_ns_per_op"],
+                    reporter.inTurn["pool_over_malloc"]);
     benchmark::Shutdown();
     return 0;
 }
