@@ -105,9 +105,13 @@ struct Engine {
     }
 };
 
+// The C heap's side of every comparison.
+const auto mallocAllocate = [](int size) { return std::malloc((size_t)size); };
+const auto mallocRelease = [](void* m) { std::free(m); };
+
 // One pass over the whole sequence: every block allocated and freed again.
 template <typename Alloc, typename Free>
-void replayOnce(const Pattern& p, std::vector<void*>& slots, Alloc& alloc, Free& free) {
+void replayOnce(const Pattern& p, std::vector<void*>& slots, const Alloc& alloc, const Free& free) {
     for (const Op& op : p.ops) {
         if (op.size) {
             void* m = alloc(op.size);
@@ -130,7 +134,7 @@ template <typename Alloc, typename Free> void replay(benchmark::State& state, Mi
 }
 
 void mallocReplay(benchmark::State& state, Mix mix) {
-    replay(state, mix, [](int size) { return std::malloc((size_t)size); }, [](void* m) { std::free(m); });
+    replay(state, mix, mallocAllocate, mallocRelease);
 }
 
 void poolReplay(benchmark::State& state, Mix mix, bool indexed) {
@@ -157,12 +161,10 @@ void BM_PoolOverMallocInTurn(benchmark::State& state) {
     const Pattern& p = pattern(LOG_UNIFORM);
     Engine e(true);
     MemoryManager& mm = *e.globals.memoryManager;
-    auto mallocAlloc = [](int size) { return std::malloc((size_t)size); };
-    auto mallocFree = [](void* m) { std::free(m); };
     auto poolAlloc = [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); };
     auto poolFree = [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); };
     std::vector<void*> slots((size_t)p.slots, nullptr);
-    auto nsPerOp = [&](auto& alloc, auto& free) {
+    auto nsPerOp = [&](const auto& alloc, const auto& free) {
         auto t0 = std::chrono::steady_clock::now();
         replayOnce(p, slots, alloc, free);
         return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() /
@@ -170,7 +172,7 @@ void BM_PoolOverMallocInTurn(benchmark::State& state) {
     };
     std::vector<double> mallocNs, poolNs, ratios;
     for (auto _ : state) {
-        double m = nsPerOp(mallocAlloc, mallocFree);
+        double m = nsPerOp(mallocAllocate, mallocRelease);
         double q = nsPerOp(poolAlloc, poolFree);
         mallocNs.push_back(m);
         poolNs.push_back(q);

@@ -39,6 +39,11 @@ protected:
         app()->render(fw->getRenderer());
         ASSERT_TRUE(app()->isScriptRunning());
     }
+    // Links the default demo's sounds into the work folder's Data/.
+    static void linkDemoSounds() {
+        std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Sounds",
+                                                  "Data/Sounds");
+    }
     // Copies the default demo's scripts into the work folder's Data/ and
     // links its sounds there.
     void copyDemo() {
@@ -48,7 +53,7 @@ protected:
             if (entry.path().extension() == ".lua")
                 fs::copy_file(entry.path(), fs::path("Data") / entry.path().filename(),
                               fs::copy_options::overwrite_existing);
-        fs::create_directory_symlink(source / "Sounds", "Data/Sounds");
+        linkDemoSounds();
     }
     Uint32 window() const { return static_cast<HAL::SDLDisplay*>(fw->getDisplay())->getWindowId(); }
 

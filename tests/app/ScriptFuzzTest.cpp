@@ -10,7 +10,6 @@
 // reproduces; PELLORAN_FUZZ_SEED=<n> tries another.
 #include "AppTestSupport.h"
 #include "core/MemoryManager.h"
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using testsupport::AppTest;
@@ -113,8 +112,7 @@ class ScriptFuzzTest : public AppTest {};
 
 TEST_F(ScriptFuzzTest, RandomCallsToEveryFunctionStayScriptErrors) {
     dir.script("Bootstrap", FUZZER);
-    std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Sounds",
-                                              "Data/Sounds");
+    linkDemoSounds();
     StderrCapture log;
     start({"-windowed", "-console", "64", "64"});
     fw->setFrameCapture(nullptr, 0);

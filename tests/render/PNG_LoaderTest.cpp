@@ -227,15 +227,18 @@ TEST_F(PngLoaderTest, LogIsQuietDuringALoadAndTheMaskComesBack) {
     EXPECT_EQ(0u, core.log().getLevelMask());
 }
 
+void putBe32(unsigned char* p, uint32_t v) {
+    for (int s = 0; s < 4; ++s) p[s] = (unsigned char)(v >> (24 - 8 * s));
+}
+
 // Recomputes every chunk's CRC, so that changed bytes get past libpng's
 // checksum test into the decoder.
 void fixCrcs(std::vector<unsigned char>& png) {
     size_t at = 8;
     while (at + 12 <= png.size()) {
-        uint32_t n = (uint32_t)png[at] << 24 | (uint32_t)png[at + 1] << 16 | (uint32_t)png[at + 2] << 8 | png[at + 3];
+        uint32_t n = pngref::be32(&png[at]);
         if (n > png.size() - at - 12) break;
-        uLong crc = crc32(0, png.data() + at + 4, (uInt)(n + 4));
-        for (int s = 0; s < 4; ++s) png[at + 8 + n + (size_t)s] = (unsigned char)(crc >> (24 - 8 * s));
+        putBe32(&png[at + 8 + n], (uint32_t)crc32(0, png.data() + at + 4, (uInt)(n + 4)));
         at += 12 + n;
     }
 }
@@ -260,11 +263,8 @@ TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
                 png[i] = (unsigned char)(k & 1 ? next() : png[i] ^ (1u << (next() % 8)));
             }
             if (k % 4 == 0) {
-                uint32_t w = sides[next() % 6], h = sides[next() % 6];
-                for (int s = 0; s < 4; ++s) {
-                    png[16 + (size_t)s] = (unsigned char)(w >> (24 - 8 * s));
-                    png[20 + (size_t)s] = (unsigned char)(h >> (24 - 8 * s));
-                }
+                putBe32(&png[16], sides[next() % 6]); // width
+                putBe32(&png[20], sides[next() % 6]); // height
             }
             fixCrcs(png);
             int live = core.pool().getLiveAllocations();
