@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
   libglm-dev sox libosd-dev
+  ccache
 )
 BENCH_PACKAGES=(libnanoflann-dev love)
 
