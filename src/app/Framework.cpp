@@ -66,7 +66,7 @@ void Framework::setRenderer(render::Graphics3D* renderer) {
 }
 
 void Framework::gameLoop() {
-    core::log(0x10000, "Framework: win32GameLoop started\n");
+    core::log(core::LOG_FRAMEWORK, "Framework: win32GameLoop started\n");
     try {
         for (;;) {
             int r = m_captureDir ? fixedFrameStep() : frameStep(-1.0f);
@@ -75,10 +75,10 @@ void Framework::gameLoop() {
             if (m_frameLimit > 0 && m_presentedFrames >= m_frameLimit) break;
         }
     } catch (const core::MemoryManagerException& e) {
-        core::log(0x1, "Memory manager error (%s)\n", e.getMessage());
+        core::log(core::LOG_ERROR, "Memory manager error (%s)\n", e.getMessage());
         throw;
     }
-    core::log(0x10000, "Framework: stopped\n");
+    core::log(core::LOG_FRAMEWORK, "Framework: stopped\n");
 }
 
 int Framework::frameStep(float seconds) {
@@ -105,7 +105,7 @@ int Framework::frameStep(float seconds) {
         return STEP_IDLE;
     }
     if (m_sleeping && m_sleepTime != 0) {
-        core::log(0x100, "HAL::sleep %d ms\n", m_sleepTime);
+        core::log(core::LOG_PLATFORM, "HAL::sleep %d ms\n", m_sleepTime);
         HAL::sleep(m_sleepTime);
         return HAL::pumpMessages() ? STEP_IDLE : STEP_STOP;
     }
@@ -149,7 +149,7 @@ void Framework::framePresented(render::Graphics3D* g, void* self) {
     pixels.resize(width * height * 4);
     try {
         if (!g->readPixels(width, height, pixels.data())) {
-            core::log(0x1, "Frame capture: the frame could not be read\n");
+            core::log(core::LOG_ERROR, "Frame capture: the frame could not be read\n");
             fw->m_captureFailed = true;
             return;
         }
@@ -160,7 +160,7 @@ void Framework::framePresented(render::Graphics3D* g, void* self) {
         render::writePNG(path, width, height, pixels.data(), true);
     } catch (const Morva3DException& e) {
         // One report; the program goes on without capturing.
-        core::log(0x1, "Frame capture stopped: %s\n", e.getMessage());
+        core::log(core::LOG_ERROR, "Frame capture stopped: %s\n", e.getMessage());
         fw->m_captureFailed = true;
     }
 }
@@ -173,7 +173,7 @@ bool Framework::processOSEvents() {
         switch (e.type) {
         case HAL::OSEVENT_SUSPEND:
             if (m_sleepTime != 0) {
-                core::log(0x10000, "* sleep mode activated (sleep time = %d ms) *\n", m_sleepTime);
+                core::log(core::LOG_FRAMEWORK, "* sleep mode activated (sleep time = %d ms) *\n", m_sleepTime);
                 m_sleeping = true;
             }
             if (m_app) m_app->setActive(false);
@@ -181,7 +181,7 @@ bool Framework::processOSEvents() {
         case HAL::OSEVENT_RESUME:
             if (m_sleepTime != 0) {
                 if (m_sleeping) {
-                    core::log(0x10000, "* sleep mode deactivated *\n");
+                    core::log(core::LOG_FRAMEWORK, "* sleep mode deactivated *\n");
                     unsigned now = HAL::getTimeMs();
                     m_currentTime = now;
                     m_accumulated = now - m_lastUpdate;
@@ -192,19 +192,19 @@ bool Framework::processOSEvents() {
             }
             break;
         case HAL::OSEVENT_RESIZED:
-            core::log(0x10000, "* windows size changed");
+            core::log(core::LOG_FRAMEWORK, "* windows size changed");
             if (m_renderer) m_renderer->resetGraphics3D(0);
             if (m_app) m_app->sizeChanged(m_display->getWidth(), m_display->getHeight());
             break;
         case HAL::OSEVENT_DEVICE_LOST:
-            core::log(0x10000, "Framework : lostDevice");
+            core::log(core::LOG_FRAMEWORK, "Framework : lostDevice");
             // A non-zero argument keeps the buffer counters.
             if (m_renderer) m_renderer->releaseDeviceResources(e.arg1 != 0);
             if (m_app) m_app->lostDevice();
             m_deviceValid = false;
             break;
         case HAL::OSEVENT_DEVICE_RESET:
-            core::log(0x10000, "Framework : resetDevice");
+            core::log(core::LOG_FRAMEWORK, "Framework : resetDevice");
             if (m_renderer) {
                 m_renderer->resetGraphics3D(1);
                 m_renderer->restoreDeviceResources();
@@ -237,7 +237,7 @@ Framework* createFramework(const EngineConfig& input) {
     try {
         if (fw->getDisplay()) {
             render::OGLES2_Graphics3D* g = new ("morva3DMain", __LINE__) render::OGLES2_Graphics3D();
-            core::log(0x1000, "createGraphics3D : GRAPHICS3D_TYPE_OPENGL_ES_2_0\n");
+            core::log(core::LOG_RENDERER, "createGraphics3D : GRAPHICS3D_TYPE_OPENGL_ES_2_0\n");
             fw->setRenderer(g);
             g->setDisplay(fw->getDisplay());
             g->setConfig(config.graphics);
@@ -245,12 +245,12 @@ Framework* createFramework(const EngineConfig& input) {
             // Without a context every GL entry point is missing: stop here
             // rather than at the first draw.
             if (!fw->getDisplay()->getGLContext()) {
-                core::log(0x1, "createGraphics3D failed: no OpenGL context\n");
+                core::log(core::LOG_ERROR, "createGraphics3D failed: no OpenGL context\n");
                 throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: can not create an OpenGL context");
             }
         }
         if (c.captureDir && !HAL::File::makeDirectory(core::String(c.captureDir))) {
-            core::log(0x1, "Frame capture: can not create the directory %s\n", c.captureDir);
+            core::log(core::LOG_ERROR, "Frame capture: can not create the directory %s\n", c.captureDir);
             throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "Frame capture: no capture directory");
         }
         if (c.captureDir || c.frames > 0) fw->setFrameCapture(c.captureDir, c.frames);
@@ -283,25 +283,25 @@ int runPelloran(int argc, char** argv, const EngineConfig* base) {
     try {
         fw = createFramework(config);
     } catch (const core::MemoryManagerException& e) {
-        core::log(0x1, "createFramework failed : Memory manager error (%s)\n", e.getMessage());
+        core::log(core::LOG_ERROR, "createFramework failed : Memory manager error (%s)\n", e.getMessage());
         HAL::shutdownPlatform();
         return 1;
     } catch (const Morva3DException& e) {
-        core::log(0x1, "createFramework failed : %s\n", e.getMessage());
+        core::log(core::LOG_ERROR, "createFramework failed : %s\n", e.getMessage());
         HAL::shutdownPlatform();
         return 2;
     } catch (...) {
-        core::log(0x1, "createFramework failed\n");
+        core::log(core::LOG_ERROR, "createFramework failed\n");
         HAL::shutdownPlatform();
         return 2;
     }
     try {
         fw->gameLoop();
     } catch (const Morva3DException& e) {
-        core::log(0x1, "Frame loop stopped by an exception: %s\n", e.getMessage());
+        core::log(core::LOG_ERROR, "Frame loop stopped by an exception: %s\n", e.getMessage());
         rc = 2;
     } catch (...) {
-        core::log(0x1, "Frame loop stopped by an exception\n");
+        core::log(core::LOG_ERROR, "Frame loop stopped by an exception\n");
         rc = 2;
     }
     delete fw;

@@ -76,14 +76,14 @@ bool Main_Application_Impl::update(float seconds) {
                 if (!call(this, "global_update", "f>b", (double)m_updateStep, &keepRunning)) {
                     m_scriptRunning = false;
                 } else if (!keepRunning) {
-                    core::log(0x4, "Exit requested..\n");
+                    core::log(core::LOG_SCRIPT, "Exit requested..\n");
                     return false;
                 }
             }
         }
         return true;
     } catch (...) {
-        core::log(0x4, "Caught an exception in update()!\n");
+        core::log(core::LOG_SCRIPT, "Caught an exception in update()!\n");
         return false;
     }
 }
@@ -102,8 +102,8 @@ void Main_Application_Impl::render(render::Graphics3D* g) {
             g->setShaderProgram(nullptr);
         }
     } catch (const Morva3DException& e) {
-        core::log(0x4, "Exception in render():\nMsg: %s\n", e.getMessage());
+        core::log(core::LOG_SCRIPT, "Exception in render():\nMsg: %s\n", e.getMessage());
     } catch (...) {
-        core::log(0x4, "Caught an exception in render()!\n");
+        core::log(core::LOG_SCRIPT, "Caught an exception in render()!\n");
     }
 }

@@ -1,5 +1,6 @@
 // Audio_System: registration of the one process-wide instance.
 #include "audio/Audio_System.h"
+#include "core/AssertionSites.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 
@@ -7,7 +8,7 @@ Audio_System* g_glob_audio_system = nullptr;
 
 Audio_System::Audio_System() {
     if (g_glob_audio_system != 0)
-        core::assertFailure("g_glob_audio_system == 0", "g_glob_audio_system == 0", "Audio_System", 293);
+        core::assertFailure(assertion::AUDIO_SECOND_SYSTEM);
     g_glob_audio_system = this;
 }
 
@@ -18,7 +19,7 @@ Audio_System::~Audio_System() {
     }
     // Reported, never thrown out of a destructor.
     try {
-        core::assertFailure("g_glob_audio_system == this", "g_glob_audio_system == this", "Audio_System", 299);
+        core::assertFailure(assertion::AUDIO_SYSTEM_REPLACED);
     } catch (const Assert_Exception&) {
     }
 }

@@ -1,5 +1,6 @@
 // Audio_System_Impl: OpenAL Soft output, libsndfile decoding.
 #include "audio/Audio_System_Impl.h"
+#include "core/AssertionSites.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 #include "core/MemoryManager.h"
@@ -18,8 +19,8 @@ const float MUSIC_CUT_OFF = 0.01f;
 // then reported as a failed assertion; the caller stops the operation.
 void checkResult(int code, const char* text) {
     if (code == 0) return;
-    core::log(0x4, "OpenAL error! (%d) %s\n", code, text ? text : "Unknown error.");
-    core::assertFailure("false", "false", "Audio_System", 61);
+    core::log(core::LOG_SCRIPT, "OpenAL error! (%d) %s\n", code, text ? text : "Unknown error.");
+    core::assertFailure(assertion::AUDIO_CALL_FAILED);
 }
 
 void checkAlc(ALCdevice* device) {
@@ -63,14 +64,14 @@ void Audio_System_Impl::initialize() {
     checkAlc(0);
     int version = (major << 16) | minor;
     if (version < REQUIRED_VERSION) {
-        core::log(0x4, "Error! You are using an old version of OpenAL %08x. This program requires %08x\n",
+        core::log(core::LOG_SCRIPT, "Error! You are using an old version of OpenAL %08x. This program requires %08x\n",
                   version, REQUIRED_VERSION);
         return;
     }
 
     ALCdevice* device = static_cast<ALCdevice*>(openDevice());
     if (!device) {
-        core::log(0x4, "Audio: no output device, running without sound\n");
+        core::log(core::LOG_SCRIPT, "Audio: no output device, running without sound\n");
         return;
     }
     m_device = device;
@@ -170,7 +171,7 @@ void Audio_System_Impl::warnOnce(const char* file, const char* reason) {
     Warned_File warned;
     warned.file = file;
     m_warned.append(warned);
-    core::log(0x2, "Audio: cannot play '%s': %s\n", file, reason);
+    core::log(core::LOG_WARNING, "Audio: cannot play '%s': %s\n", file, reason);
 }
 
 Sound_Decoder* Audio_System_Impl::openDecoder(const char* file) {

@@ -32,7 +32,7 @@ DataIO::DataIO(Stream* stream, unsigned int count) : m_stream(stream), m_count(c
 
 void DataIO::fail(const char* message) {
     String name = m_stream ? m_stream->getName() : String();
-    log(0x1, "IO error (%s): \"%s\"\n", name.c_str(), message);
+    log(LOG_ERROR, "IO error (%s): \"%s\"\n", name.c_str(), message);
     throw IOException(message, name);
 }
 

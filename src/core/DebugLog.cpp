@@ -38,10 +38,10 @@ void DebugLog::write(const char* text, int length) {
 
 void DebugLog::log(unsigned level, const char* format, va_list args) {
     if (!enabled(level)) return;
-    if (level & 0x1u) {
+    if (level & LOG_ERROR) {
         write(" ERROR  |", 9);
         ++m_errorCount;
-    } else if (level & 0x2u) {
+    } else if (level & LOG_WARNING) {
         write("WARNING |", 9);
         ++m_warningCount;
     }
@@ -80,9 +80,9 @@ void log(unsigned level, const char* format, ...) {
     va_start(args, format);
     if (g && g->log) {
         g->log->log(level, format, args);
-    } else if (level & 0x3u) {
+    } else if (level & LOG_ALWAYS) {
         char buf[DebugLog::BUFFER_SIZE];
-        const char* prefix = (level & 0x1u) ? " ERROR  |" : "WARNING |";
+        const char* prefix = (level & LOG_ERROR) ? " ERROR  |" : "WARNING |";
         HAL::writeDebugOutput(prefix, 9);
         int n = std::vsnprintf(buf, sizeof buf, format, args);
         if (n > 0) HAL::writeDebugOutput(buf, n < (int)sizeof buf ? n : (int)sizeof buf - 1);
@@ -93,17 +93,17 @@ void log(unsigned level, const char* format, ...) {
 bool logEnabled(unsigned level) {
     EngineGlobals* g = engineGlobals();
     if (g && g->log) return g->log->enabled(level);
-    return (level & 0x3u) != 0;
+    return (level & LOG_ALWAYS) != 0;
 }
 
 void assertFailure(const char* expression, const char* message, const char* file, int line) {
     const char* base = file ? std::strrchr(file, '/') : nullptr;
     base = base ? base + 1 : (file ? file : "");
-    log(0x1, "ASSERT FAILURE!\n");
-    log(0x1, "Expr: %s\n", expression);
-    log(0x1, "Msg: %s\n", message);
-    log(0x1, "File: %s\n", base);
-    log(0x1, "Line: %d\n", line);
+    log(LOG_ERROR, "ASSERT FAILURE!\n");
+    log(LOG_ERROR, "Expr: %s\n", expression);
+    log(LOG_ERROR, "Msg: %s\n", message);
+    log(LOG_ERROR, "File: %s\n", base);
+    log(LOG_ERROR, "Line: %d\n", line);
     throw Assert_Exception(message);
 }
 

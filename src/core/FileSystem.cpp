@@ -32,7 +32,7 @@ void FileSystem::addArchive(Archive* archive, const String& mountPath) {
     // Kept while mounting: the caller may have handed over its only reference.
     Ref<Archive> keep(archive);
     String archiveName = archive->getName();
-    log(0x4, "FileSystem: Mounting archive: \"%s\" to path \"%s\"\n", archiveName.c_str(), mountPath.c_str());
+    log(LOG_SCRIPT, "FileSystem: Mounting archive: \"%s\" to path \"%s\"\n", archiveName.c_str(), mountPath.c_str());
     if (archive == this) throw IOException("FileSystem::addArchive: Can not mount the file system in itself", archiveName);
     for (int i = 0; i < m_mounts.size(); ++i) {
         if (m_mounts[i]->archive.get() == archive)
@@ -61,8 +61,8 @@ FileSystem::ArchiveData* FileSystem::findCandidate(const String& name, int openF
         }
         String first = found->mountPath + relative;
         String second = mount->mountPath + rel;
-        log(0x2, "Duplicated archive canditate %s\n", first.c_str());
-        log(0x2, "Duplicated archive canditate %s\n", second.c_str());
+        log(LOG_WARNING, "Duplicated archive canditate %s\n", first.c_str());
+        log(LOG_WARNING, "Duplicated archive canditate %s\n", second.c_str());
         throw IOException("FileSystem::exists: More than one file canditates found!", name);
     }
     return found;

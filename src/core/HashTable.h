@@ -58,7 +58,7 @@ public:
 
     bool insert(const K& key, const V& value) {
         if (findNode(key)) {
-            log(0x2, "Key is already inserted to the hash table!\n");
+            log(LOG_WARNING, "Key is already inserted to the hash table!\n");
             return false;
         }
         Ref<Node> node = takeFreeNode();
@@ -82,7 +82,7 @@ public:
     bool set(const K& key, const V& value) {
         Node* n = findNode(key);
         if (!n) {
-            log(0x2, "Key is not found from the hash table!\n");
+            log(LOG_WARNING, "Key is not found from the hash table!\n");
             return false;
         }
         n->value = value;

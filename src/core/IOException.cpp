@@ -13,7 +13,7 @@ IOException::IOException(const char* message, const String& name) : Morva3DExcep
     char* text = static_cast<char*>(std::malloc(size));
     if (text) {
         std::snprintf(text, size, "IO Name: %s. Message: %s", n, message);
-        log(0x1, "IOException: %s\n", text);
+        log(LOG_ERROR, "IOException: %s\n", text);
     }
     set("", "", 0, text ? text : message);
     std::free(text);

@@ -30,7 +30,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     const char* name = config.name ? config.name : "MemoryManager";
     m_name = static_cast<char*>(std::malloc(std::strlen(name) + 1));
     if (m_name) std::strcpy(m_name, name);
-    core::log(0x10, "START: MemoryManager init\n");
+    core::log(core::LOG_MEMORY, "START: MemoryManager init\n");
     if (m_allocateHook) return;
 
     // The pool: the configured size rounded down to 16, plus the two 16-byte guards.
@@ -71,11 +71,11 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     first->next = first->prev = NONE;
     m_freeListHead = offsetOf(first);
     if (m_indexed) buildIndex((uint32_t)bytes);
-    core::log(0x10, "START: MemoryManager pool allocated\n");
+    core::log(core::LOG_MEMORY, "START: MemoryManager pool allocated\n");
 }
 
 MemoryManager::~MemoryManager() {
-    if (m_monitorUsers != 0) core::log(0xF00000, "MORVA3D_MONITOR_ALLOC_AND_DEALLOC_USERS flag is disabled\n");
+    if (m_monitorUsers != 0) core::log(core::LOG_MEMORY_MONITOR, "MORVA3D_MONITOR_ALLOC_AND_DEALLOC_USERS flag is disabled\n");
     // A pool the manager took from malloc goes back with it; one from the host's
     // hook is the host's to release.
     if (m_poolFromMalloc) std::free(m_pool);
@@ -132,7 +132,7 @@ __attribute__((noinline, cold)) void logWithName(unsigned level, const char* for
                                                   int line, unsigned address) {
     char fn[256];
     core::functionName(function, fn, sizeof fn);
-    if (level == 0x1) core::log(level, format, fn, line, value);
+    if (level == core::LOG_ERROR) core::log(level, format, fn, line, value);
     else core::log(level, format, value, fn, line, address);
 }
 } // namespace
@@ -141,14 +141,14 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     if (m_allocateHook) return m_allocateHook(size);
     bool tooBig = size >= m_usableSize || size < 0;
     if (tooBig) {
-        logWithName(0x1, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
+        logWithName(core::LOG_ERROR, "hwMemAlloc failed (too big block size) FUNC:%s LINE:%d (size = %d)\n", size, function,
                     line, 0);
     }
     int exact = exactBlockSize(tooBig ? 0 : size);
     uint32_t others = 0;
     uint32_t bo = tooBig ? NONE : (m_indexed ? indexedFit(exact, others) : linearFit(exact));
     if (bo == NONE) {
-        core::log(0x1, " ** MEMORY FULL ** \n");
+        core::log(core::LOG_ERROR, " ** MEMORY FULL ** \n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
     }
     Block* b = blockAt(bo);
@@ -192,8 +192,8 @@ void* MemoryManager::hwMemAlloc(int size, const char* function, int line) {
     }
     b->next = bo + (uint32_t)b->size;
     b->prev = NONE;
-    if (traceOn(0x400000))
-        logWithName(0x400000, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
+    if (traceOn(core::LOG_POOL_ALLOCATE))
+        logWithName(core::LOG_POOL_ALLOCATE, "MemoryManager: allocate %d bytes (%s(%d)) 0x%X\n", b->size, function, line, addr32(b));
     ++m_liveAllocations;
     m_usedBytes += b->size;
     m_freeBytes -= b->size;
@@ -216,13 +216,13 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
     Block* b = reinterpret_cast<Block*>(raw);
     if (!m_pool || r > (uintptr_t)(m_endGuard - m_firstBlock) - MIN_BLOCK || (r & 15) != 0 || b->magic != MAGIC ||
         (b->size & 15) != 0 || (uintptr_t)((uint32_t)b->size - (uint32_t)MIN_BLOCK) > (uintptr_t)(m_endGuard - raw) - MIN_BLOCK) {
-        core::log(0x1, "MemoryManager:free failed\n");
+        core::log(core::LOG_ERROR, "MemoryManager:free failed\n");
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     }
     int size = b->size;
     __builtin_prefetch(raw + size); // the block above: a free neighbour to merge with, often
-    if (traceOn(0x800000))
-        logWithName(0x800000, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
+    if (traceOn(core::LOG_POOL_FREE))
+        logWithName(core::LOG_POOL_FREE, "MemoryManager: free %d bytes (%s(%d)) 0x%X\n", size, function, line, addr32(b));
     if (!insertFree(b))
         throw core::MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager:free failed");
     m_usedBytes -= size;
@@ -231,17 +231,17 @@ void MemoryManager::hwMemFree(void* p, const char* function, int line) {
 }
 
 HOT_INLINE void MemoryManager::mergeLog(bool intoLower, const Block* lower, const Block* upper) const {
-    if (traceOn(0xE00000)) writeMergeLog(intoLower, lower, upper);
+    if (traceOn(core::LOG_POOL_MERGE)) writeMergeLog(intoLower, lower, upper);
 }
 
 void MemoryManager::writeMergeLog(bool intoLower, const Block* lower, const Block* upper) const {
     // intoLower: the lower block absorbs its list successor; otherwise the lower
     // (freed) block absorbs the upper one and takes its place in the list.
     if (intoLower) {
-        core::log(0xE00000, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
+        core::log(core::LOG_POOL_MERGE, "MemoryManager: connect blocks first (0x%X) -> next (0x%X) (new size:%d + %d = %d)\n",
                   addr32(lower), addr32(upper), lower->size, upper->size, lower->size + upper->size);
     } else {
-        core::log(0xE00000, "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
+        core::log(core::LOG_POOL_MERGE, "MemoryManager: connect blocks next (0x%X) -> first (0x%X) (new size:%d + %d = %d)\n",
                   addr32(upper), addr32(lower), lower->size, upper->size, lower->size + upper->size);
     }
 }
@@ -316,7 +316,7 @@ HOT_INLINE bool MemoryManager::insertFree(Block* f) {
             cur->next = next->next;
             if (Block* nn = at(next->next)) nn->prev = co;
             if (m_indexed) indexRemove(no);
-            if (traceOn(0xE00000)) core::log(0xE00000, "MemoryManager: double connection!!\n");
+            if (traceOn(core::LOG_POOL_MERGE)) core::log(core::LOG_POOL_MERGE, "MemoryManager: double connection!!\n");
         }
         if (m_indexed) raise(chunkOf(co), (uint32_t)cur->size);
     } else if (fo + fsize == no) {

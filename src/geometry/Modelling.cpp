@@ -292,14 +292,14 @@ void transOp(Mesh_Builder* mb, uint8_t code, float x, float y, float z, int mode
 }
 } // namespace
 
-void scale1(Mesh_Builder* mb, float v) { scaleOp(mb, 0, v, 1, 1, 1, v); }
-void scale2(Mesh_Builder* mb, float v) { scaleOp(mb, 1, 1, v, 1, 1, v); }
-void scale3(Mesh_Builder* mb, float v) { scaleOp(mb, 2, 1, 1, v, 1, v); }
-void scale4(Mesh_Builder* mb, float v) { scaleOp(mb, 3, v, v, v, 1, v); }
-void scale5(Mesh_Builder* mb, float v) { scaleOp(mb, 4, v, 1, 1, 0, v); }
-void scale6(Mesh_Builder* mb, float v) { scaleOp(mb, 5, 1, v, 1, 0, v); }
-void scale7(Mesh_Builder* mb, float v) { scaleOp(mb, 6, 1, 1, v, 0, v); }
-void scale8(Mesh_Builder* mb, float v) { scaleOp(mb, 7, v, v, v, 0, v); }
+void scale1(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE1, v, 1, 1, 1, v); }
+void scale2(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE2, 1, v, 1, 1, v); }
+void scale3(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE3, 1, 1, v, 1, v); }
+void scale4(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE4, v, v, v, 1, v); }
+void scale5(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE5, v, 1, 1, 0, v); }
+void scale6(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE6, 1, v, 1, 0, v); }
+void scale7(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE7, 1, 1, v, 0, v); }
+void scale8(Mesh_Builder* mb, float v) { scaleOp(mb, CMD_SCALE8, v, v, v, 0, v); }
 
 void scalece(Mesh_Builder* mb, float v) {
     for (uint32_t q = 0; q < mb->nq; ++q) {
@@ -311,15 +311,15 @@ void scalece(Mesh_Builder* mb, float v) {
             maths8(c, p, v, p);
         }
     }
-    unpacko(8, v);
+    unpacko(CMD_SCALECE, v);
 }
 
-void trans1(Mesh_Builder* mb, float v) { transOp(mb, 9, v, 0, 0, 0, v); }
-void trans2(Mesh_Builder* mb, float v) { transOp(mb, 10, 0, v, 0, 0, v); }
-void trans3(Mesh_Builder* mb, float v) { transOp(mb, 11, 0, 0, v, 0, v); }
-void trans4(Mesh_Builder* mb, float v) { transOp(mb, 12, v, 0, 0, 1, v); }
-void trans5(Mesh_Builder* mb, float v) { transOp(mb, 13, 0, v, 0, 1, v); }
-void trans6(Mesh_Builder* mb, float v) { transOp(mb, 14, 0, 0, v, 1, v); }
+void trans1(Mesh_Builder* mb, float v) { transOp(mb, CMD_TRANS1, v, 0, 0, 0, v); }
+void trans2(Mesh_Builder* mb, float v) { transOp(mb, CMD_TRANS2, 0, v, 0, 0, v); }
+void trans3(Mesh_Builder* mb, float v) { transOp(mb, CMD_TRANS3, 0, 0, v, 0, v); }
+void trans4(Mesh_Builder* mb, float v) { transOp(mb, CMD_TRANS4, v, 0, 0, 1, v); }
+void trans5(Mesh_Builder* mb, float v) { transOp(mb, CMD_TRANS5, 0, v, 0, 1, v); }
+void trans6(Mesh_Builder* mb, float v) { transOp(mb, CMD_TRANS6, 0, 0, v, 1, v); }
 
 void transn(Mesh_Builder* mb, float v) {
     for (uint32_t q = 0; q < mb->nq; ++q) {
@@ -329,67 +329,67 @@ void transn(Mesh_Builder* mb, float v) {
             maths4(mb->qnorm[q], v, p, p);
         }
     }
-    unpacko(15, v);
+    unpacko(CMD_TRANSN, v);
 }
 
 void rotate1(Mesh_Builder* mb, float v) {
     rotobj(mb, v, 0);
-    unpacko(16, v);
+    unpacko(CMD_ROTATE1, v);
 }
 void rotate2(Mesh_Builder* mb, float v) {
     rotobj(mb, v, 1);
-    unpacko(17, v);
+    unpacko(CMD_ROTATE2, v);
 }
 void rotate3(Mesh_Builder* mb, float v) {
     rotobj(mb, v, 2);
-    unpacko(18, v);
+    unpacko(CMD_ROTATE3, v);
 }
 
 void select1(Mesh_Builder* mb, float) {
     if (mb->nq > 0) selrang(mb, 0, mb->nq - 1, 1);
-    unpacko(19, 0.0f);
+    unpacko(CMD_SELECT1, 0.0f);
 }
 void select2(Mesh_Builder* mb, float) {
     if (mb->nq > 0) selrang(mb, 0, mb->nq - 1, 0);
     picked_quad = -1;
-    unpacko(20, 0.0f);
+    unpacko(CMD_SELECT2, 0.0f);
 }
 void select3(Mesh_Builder* mb, float) {
     selinvr(mb);
     picked_quad = -1;
-    unpacko(21, 0.0f);
+    unpacko(CMD_SELECT3, 0.0f);
 }
 void select4(Mesh_Builder* mb, float) {
     expands(mb, 1);
-    unpacko(22, 0.0f);
+    unpacko(CMD_SELECT4, 0.0f);
 }
 void select5(Mesh_Builder* mb, float) {
     expands(mb, 0);
-    unpacko(23, 0.0f);
+    unpacko(CMD_SELECT5, 0.0f);
 }
 void select6(Mesh_Builder* mb, float) {
     axissel(mb, 0);
-    unpacko(24, 0.0f);
+    unpacko(CMD_SELECT6, 0.0f);
 }
 void select7(Mesh_Builder* mb, float) {
     axissel(mb, 1);
-    unpacko(25, 0.0f);
+    unpacko(CMD_SELECT7, 0.0f);
 }
 void select8(Mesh_Builder* mb, float) {
     axissel(mb, 2);
-    unpacko(26, 0.0f);
+    unpacko(CMD_SELECT8, 0.0f);
 }
 
 void subd(Mesh_Builder* mb, float) {
-    if (smooth(mb, 0)) unpacko(27, 0.0f);
+    if (smooth(mb, 0)) unpacko(CMD_SUBD, 0.0f);
 }
 void smoooth(Mesh_Builder* mb, float) {
-    if (smooth(mb, 1)) unpacko(28, 0.0f);
+    if (smooth(mb, 1)) unpacko(CMD_SMOOOTH, 0.0f);
 }
 
 void addquad(Mesh_Builder* mb, float) {
     if (!addquadFits(mb)) {
-        core::log(0x1, "Extrusion refused: the selected quads would exceed the capacity of %u\n",
+        core::log(core::LOG_ERROR, "Extrusion refused: the selected quads would exceed the capacity of %u\n",
                   (unsigned)MAXSIZE);
         return;
     }
@@ -418,7 +418,7 @@ void addquad(Mesh_Builder* mb, float) {
         addQ(mb, d[0], d[1], d[2], d[3], 1);
         for (int k = 0; k < 4; ++k) addQ(mb, d[k], c[k], c[(k + 1) & 3], d[(k + 1) & 3], 0);
     }
-    unpacko(29, 0.0f);
+    unpacko(CMD_ADDQUAD, 0.0f);
 }
 
 void delQuad(Mesh_Builder* mb, float) {
@@ -433,12 +433,12 @@ void delQuad(Mesh_Builder* mb, float) {
         ++kept;
     }
     mb->nq = kept;
-    unpacko(30, 0.0f);
+    unpacko(CMD_DELQUAD, 0.0f);
 }
 
 void addcube(Mesh_Builder* mb, float) {
     if (!addcubeFits(mb)) {
-        core::log(0x1, "Cube refused: %u vertices and %u quads leave no room for 8 and 6 more\n",
+        core::log(core::LOG_ERROR, "Cube refused: %u vertices and %u quads leave no room for 8 and 6 more\n",
                   (unsigned)mb->nv, (unsigned)mb->nq);
         return;
     }
@@ -449,7 +449,7 @@ void addcube(Mesh_Builder* mb, float) {
         addQ(mb, base + c[0], base + c[1], base + c[2], base + c[3], 1);
     }
     mb->nv += 8;
-    unpacko(31, 0.0f);
+    unpacko(CMD_ADDCUBE, 0.0f);
 }
 
 const Modelling_Operation functio[MODELLING_OPERATION_COUNT] = {

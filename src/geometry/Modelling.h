@@ -56,39 +56,76 @@ bool smoothFits(const Mesh_Builder* mb, int mode);
 // Index of the reference quad of axis selection; -1 for none (the start).
 extern int32_t picked_quad;
 
-// ---- the operations, by command code ----
-void scale1(Mesh_Builder* mb, float v);   // 0
-void scale2(Mesh_Builder* mb, float v);   // 1
-void scale3(Mesh_Builder* mb, float v);   // 2
-void scale4(Mesh_Builder* mb, float v);   // 3
-void scale5(Mesh_Builder* mb, float v);   // 4
-void scale6(Mesh_Builder* mb, float v);   // 5
-void scale7(Mesh_Builder* mb, float v);   // 6
-void scale8(Mesh_Builder* mb, float v);   // 7
-void scalece(Mesh_Builder* mb, float v);  // 8
-void trans1(Mesh_Builder* mb, float v);   // 9
-void trans2(Mesh_Builder* mb, float v);   // 10
-void trans3(Mesh_Builder* mb, float v);   // 11
-void trans4(Mesh_Builder* mb, float v);   // 12
-void trans5(Mesh_Builder* mb, float v);   // 13
-void trans6(Mesh_Builder* mb, float v);   // 14
-void transn(Mesh_Builder* mb, float v);   // 15
-void rotate1(Mesh_Builder* mb, float v);  // 16
-void rotate2(Mesh_Builder* mb, float v);  // 17
-void rotate3(Mesh_Builder* mb, float v);  // 18
-void select1(Mesh_Builder* mb, float v);  // 19
-void select2(Mesh_Builder* mb, float v);  // 20
-void select3(Mesh_Builder* mb, float v);  // 21
-void select4(Mesh_Builder* mb, float v);  // 22
-void select5(Mesh_Builder* mb, float v);  // 23
-void select6(Mesh_Builder* mb, float v);  // 24
-void select7(Mesh_Builder* mb, float v);  // 25
-void select8(Mesh_Builder* mb, float v);  // 26
-void subd(Mesh_Builder* mb, float v);     // 27
-void smoooth(Mesh_Builder* mb, float v);  // 28
-void addquad(Mesh_Builder* mb, float v);  // 29
-void delQuad(Mesh_Builder* mb, float v);  // 30
-void addcube(Mesh_Builder* mb, float v);  // 31
+// The command codes: each operation's index in `functio`, recorded in the
+// command log. Fixed: a recorded log means its codes, so a code never moves.
+enum Modelling_Command : uint8_t {
+    CMD_SCALE1 = 0,
+    CMD_SCALE2 = 1,
+    CMD_SCALE3 = 2,
+    CMD_SCALE4 = 3,
+    CMD_SCALE5 = 4,
+    CMD_SCALE6 = 5,
+    CMD_SCALE7 = 6,
+    CMD_SCALE8 = 7,
+    CMD_SCALECE = 8,
+    CMD_TRANS1 = 9,
+    CMD_TRANS2 = 10,
+    CMD_TRANS3 = 11,
+    CMD_TRANS4 = 12,
+    CMD_TRANS5 = 13,
+    CMD_TRANS6 = 14,
+    CMD_TRANSN = 15,
+    CMD_ROTATE1 = 16,
+    CMD_ROTATE2 = 17,
+    CMD_ROTATE3 = 18,
+    CMD_SELECT1 = 19,
+    CMD_SELECT2 = 20,
+    CMD_SELECT3 = 21,
+    CMD_SELECT4 = 22,
+    CMD_SELECT5 = 23,
+    CMD_SELECT6 = 24,
+    CMD_SELECT7 = 25,
+    CMD_SELECT8 = 26,
+    CMD_SUBD = 27,
+    CMD_SMOOOTH = 28,
+    CMD_ADDQUAD = 29,
+    CMD_DELQUAD = 30,
+    CMD_ADDCUBE = 31,
+};
+
+// ---- the operations, in command-code order ----
+void scale1(Mesh_Builder* mb, float v);
+void scale2(Mesh_Builder* mb, float v);
+void scale3(Mesh_Builder* mb, float v);
+void scale4(Mesh_Builder* mb, float v);
+void scale5(Mesh_Builder* mb, float v);
+void scale6(Mesh_Builder* mb, float v);
+void scale7(Mesh_Builder* mb, float v);
+void scale8(Mesh_Builder* mb, float v);
+void scalece(Mesh_Builder* mb, float v);
+void trans1(Mesh_Builder* mb, float v);
+void trans2(Mesh_Builder* mb, float v);
+void trans3(Mesh_Builder* mb, float v);
+void trans4(Mesh_Builder* mb, float v);
+void trans5(Mesh_Builder* mb, float v);
+void trans6(Mesh_Builder* mb, float v);
+void transn(Mesh_Builder* mb, float v);
+void rotate1(Mesh_Builder* mb, float v);
+void rotate2(Mesh_Builder* mb, float v);
+void rotate3(Mesh_Builder* mb, float v);
+void select1(Mesh_Builder* mb, float v);
+void select2(Mesh_Builder* mb, float v);
+void select3(Mesh_Builder* mb, float v);
+void select4(Mesh_Builder* mb, float v);
+void select5(Mesh_Builder* mb, float v);
+void select6(Mesh_Builder* mb, float v);
+void select7(Mesh_Builder* mb, float v);
+void select8(Mesh_Builder* mb, float v);
+void subd(Mesh_Builder* mb, float v);
+void smoooth(Mesh_Builder* mb, float v);
+void addquad(Mesh_Builder* mb, float v);
+void delQuad(Mesh_Builder* mb, float v);
+void addcube(Mesh_Builder* mb, float v);
 
 typedef void (*Modelling_Operation)(Mesh_Builder* mb, float value);
 const int MODELLING_OPERATION_COUNT = 32;

@@ -230,7 +230,7 @@ template <class Search> void smoothPass(Mesh_Builder* mb, int mode, Search& sear
 
 template <class Search> bool smoothChecked(Mesh_Builder* mb, int mode, Search& search) {
     if (!smoothFits(mb, mode)) {
-        core::log(0x1, "Subdivision refused: %u vertices and %u quads would exceed the capacity of %u\n",
+        core::log(core::LOG_ERROR, "Subdivision refused: %u vertices and %u quads would exceed the capacity of %u\n",
                   (unsigned)mb->nv, (unsigned)mb->nq, (unsigned)MAXSIZE);
         return false;
     }

@@ -1,4 +1,5 @@
 #include "geometry/Supershape.h"
+#include "core/AssertionSites.h"
 #include "core/DebugLog.h"
 #include <cmath>
 
@@ -22,8 +23,7 @@ void addSupershape(Mesh_Builder* mb, int ptsLong, int ptsLat, const Superformula
         float r2 = latitude.radius(phi);
         // The row check counts a full ring even for the single-vertex poles.
         if ((uint64_t)mb->nv + N2 >= MAXSIZE) {
-            core::assertFailure("(mb->nv + pts_long) < MAXSIZE", "Generating too many vertices!",
-                                "Lua_Mesh_Builder", 137);
+            core::assertFailure(assertion::SUPERSHAPE_VERTICES);
         }
         uint32_t count = (i == 0 || i == N3) ? 1 : N2;
         float cosPhi = std::cos(phi), sinPhi = std::sin(phi);
@@ -42,8 +42,7 @@ void addSupershape(Mesh_Builder* mb, int ptsLong, int ptsLat, const Superformula
         uint32_t A = i == 0 ? base : base + 1 + (i - 1) * N2;
         uint32_t B = i == 0 ? base + 1 : A + N2;
         if ((uint64_t)mb->nq + N2 >= MAXSIZE) {
-            core::assertFailure("(mb->nq + pts_long) < MAXSIZE", "Generating too many quads!",
-                                "Lua_Mesh_Builder", 181);
+            core::assertFailure(assertion::SUPERSHAPE_QUADS);
         }
         bool south = i == 0, north = i == N3 - 1;
         for (uint32_t k = 0; k < N2; ++k) {

@@ -21,7 +21,7 @@ GeneralFile::~GeneralFile() {
 }
 
 void GeneralFile::fail(const char* logLine, const char* message) {
-    core::log(0x1, "%s", logLine);
+    core::log(core::LOG_ERROR, "%s", logLine);
     throw HALException("UNKNOWN", "UNKNOWN", 0, message);
 }
 
@@ -39,17 +39,17 @@ void GeneralFile::fopen() {
     if (!f) {
         // Probes (FileArchive::exists) open missing files on purpose, so a
         // failed open is no error line; the exception tells the caller.
-        core::log(0x200, "GeneralFile::fopen : %s failed\n", p);
+        core::log(core::LOG_FILES, "GeneralFile::fopen : %s failed\n", p);
         core::String message;
         message.format("%s : %s", "GeneralFile: can not open the file", p);
         throw HALException("UNKNOWN", "UNKNOWN", 0, message.c_str());
     }
     m_file = f;
-    core::log(0x200, "GeneralFile::fopen : %s ok\n", p);
+    core::log(core::LOG_FILES, "GeneralFile::fopen : %s ok\n", p);
 }
 
 int GeneralFile::fread(void* buffer, int count) {
-    core::log(0x200, "GeneralFile::fread %d bytes\n", count);
+    core::log(core::LOG_FILES, "GeneralFile::fread %d bytes\n", count);
     if (!m_file || count <= 0 || !buffer) return 0;
     return (int)std::fread(buffer, 1, (size_t)count, m_file);
 }
@@ -58,7 +58,7 @@ void GeneralFile::fwrite(const void* buffer, int count) {
     if (count == 0) return;
     if (!m_file || count < 0 || !buffer || std::fwrite(buffer, (size_t)count, 1, m_file) != 1)
         fail("GeneralFile::fwrite failed\n", "GeneralFile: file write failed");
-    core::log(0x200, "GeneralFile::fwrite %d bytes\n", count);
+    core::log(core::LOG_FILES, "GeneralFile::fwrite %d bytes\n", count);
 }
 
 int GeneralFile::fsize() {
@@ -75,21 +75,21 @@ int GeneralFile::fsize() {
     bool restored = std::fsetpos(m_file, &saved) == 0;
     if (!ok || !restored || end < start || end - start > (off_t)INT_MAX) fail(line, message);
     int size = (int)(end - start);
-    core::log(0x200, "GeneralFile::fsize = %d bytes\n", size);
+    core::log(core::LOG_FILES, "GeneralFile::fsize = %d bytes\n", size);
     return size;
 }
 
 void GeneralFile::fsetpos(int position) {
     if (!m_file || position < 0 || fseeko(m_file, (off_t)position, SEEK_SET) != 0)
         fail("GeneralFile::fsetpos failed\n", "GeneralFile: file set position failed");
-    core::log(0x200, "GeneralFile::fsetpos ok\n");
+    core::log(core::LOG_FILES, "GeneralFile::fsetpos ok\n");
 }
 
 int GeneralFile::fgetpos() {
     off_t p = m_file ? ftello(m_file) : -1;
     if (p < 0) fail("GeneralFile::fgetpos failed\n", "GeneralFile: get file position failed");
     int low = (int)(uint32_t)((uint64_t)p & 0xFFFFFFFFu);
-    core::log(0x200, "GeneralFile::fgetpos = %d ok\n", low);
+    core::log(core::LOG_FILES, "GeneralFile::fgetpos = %d ok\n", low);
     return low;
 }
 
@@ -101,7 +101,7 @@ void GeneralFile::fclose() {
     // The handle is gone whatever fclose answers: the C runtime frees it either way.
     m_file = nullptr;
     if (std::fclose(f) != 0) fail("GeneralFile::fclose failed\n", "HAL: can not close the file");
-    core::log(0x200, "GeneralFile::fclose ok\n");
+    core::log(core::LOG_FILES, "GeneralFile::fclose ok\n");
 }
 
 bool GeneralFile::isOpen() { return m_file != nullptr; }

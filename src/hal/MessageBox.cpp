@@ -13,7 +13,7 @@ void showMessageBox(const char* title, const char* body) {
         g_handler(title, body);
         return;
     }
-    core::log(0x1, "%s: %s\n", title, body);
+    core::log(core::LOG_ERROR, "%s: %s\n", title, body);
 }
 
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {

@@ -57,7 +57,7 @@ unsigned int getTimeMs() {
 }
 
 void sleep(int ms) {
-    core::log(0x100, "HAL::sleep %d ms\n", ms);
+    core::log(core::LOG_PLATFORM, "HAL::sleep %d ms\n", ms);
     if (ms <= 0) return;
     struct timespec ts;
     ts.tv_sec = ms / 1000;

@@ -56,7 +56,7 @@ void reproject(Camera* camera, int which, float value) {
     if (type != Camera::PERSPECTIVE && type != Camera::PARALLEL) return;
     p[which - 1] = value;
     if (std::fabs(p[3] - p[2]) < SMALLEST) {
-        core::log(0x2, "AnimationTrack: near and far distance would be equal, the projection is kept\n");
+        core::log(core::LOG_WARNING, "AnimationTrack: near and far distance would be equal, the projection is kept\n");
         return;
     }
     if (type == Camera::PERSPECTIVE)

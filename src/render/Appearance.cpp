@@ -20,7 +20,7 @@ Appearance::Appearance(const Appearance& o)
             setTexture(i, static_cast<Texture2D*>(copy.get()));
         } else {
             if (t)
-                core::log(0x1000, "can not duplicate Texture2D because source texture does not have an image. We use "
+                core::log(core::LOG_RENDERER, "can not duplicate Texture2D because source texture does not have an image. We use "
                                   "original texture.");
             setTexture(i, t);
         }

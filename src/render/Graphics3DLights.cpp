@@ -6,10 +6,8 @@
 
 namespace render {
 
-static const unsigned LOG_G3D = 0x1000;
-
 void Graphics3D::resetLights() {
-    core::log(LOG_G3D, "resetLights\n");
+    core::log(core::LOG_RENDERER, "resetLights\n");
     m_defaultLightIndex = -1;
     m_lightCount = 0;
     for (int i = 0; i < MAX_LIGHTS; ++i) {
@@ -43,7 +41,7 @@ int Graphics3D::addLight(Light* light, const slm::mat4& transform) {
 void Graphics3D::addDefaultLightIfNeeded() {
     if (!m_config.flags[GraphicsConfig::LIGHTING_ALLOWED] || !m_lightingEnabled) return;
     if (!m_config.flags[GraphicsConfig::DEFAULT_LIGHT] || !m_defaultLight || m_defaultLightIndex >= 0) return;
-    bool onlyAmbient = m_lightCount == 1 && m_lightConfigs[0].type == 128;
+    bool onlyAmbient = m_lightCount == 1 && m_lightConfigs[0].type == Light::AMBIENT;
     if (m_lightCount != 0 && !onlyAmbient) return;
     m_defaultLightIndex = addLight(m_defaultLight.get(), m_defaultLight->getCompositeTransform());
 }

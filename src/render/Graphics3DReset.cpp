@@ -16,8 +16,6 @@
 
 namespace render {
 
-static const unsigned LOG_G3D = 0x1000;
-
 void Graphics3D::resetGraphics3D(int mode) {
     if (mode != 1) {
         // A lighter reset (the window changed size): the viewport follows the display.
@@ -47,7 +45,7 @@ void Graphics3D::resetGraphics3D(int mode) {
     try {
         m_romFont = Font2DBitmap::createROMFont(this);
     } catch (...) {
-        core::log(LOG_G3D, "Graphics3D: the ROM font could not be created\n");
+        core::log(core::LOG_RENDERER, "Graphics3D: the ROM font could not be created\n");
     }
     m_overlayText = M3D_NEW Text3D(core::String(), m_romFont.get());
     {
@@ -91,7 +89,7 @@ void Graphics3D::restoreDeviceResources() {
         if (t->getGLName() != 0) continue;
         t->restore();
         if (t->getGLName() == 0)
-            core::log(LOG_G3D, "Graphics3D resetDevice failed because it can not reset Texture2D (Image2D is missing)");
+            core::log(core::LOG_RENDERER, "Graphics3D resetDevice failed because it can not reset Texture2D (Image2D is missing)");
     }
 }
 

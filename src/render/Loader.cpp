@@ -33,7 +33,7 @@ public:
     }
     ~QuietLog() {
         // A silent log stays silent; any other comes back with errors and warnings on.
-        if (m_log) m_log->setLevelMask(m_saved == 0 ? 0 : (m_saved | 0x3u));
+        if (m_log) m_log->setLevelMask(m_saved == 0 ? 0 : (m_saved | core::LOG_ALWAYS));
     }
 
 private:
@@ -44,7 +44,7 @@ private:
 } // namespace
 
 void Loader::parseError(const char* text) {
-    core::log(0x1, "Parse error: \"%s\"\n", text);
+    core::log(core::LOG_ERROR, "Parse error: \"%s\"\n", text);
     throw core::IOException(text, core::String());
 }
 
@@ -65,7 +65,7 @@ void Loader::load(core::Stream* stream, core::Vector<core::Ref<Object3D>>& resul
                   const core::String& name) {
     unsigned start = HAL::getTimeMs();
     core::String streamName = stream->getName();
-    core::log(0x4, "\nLoader loading stream: \"%s\"\n", streamName.c_str());
+    core::log(core::LOG_SCRIPT, "\nLoader loading stream: \"%s\"\n", streamName.c_str());
     {
         QuietLog quiet;
         result.clear();
@@ -82,7 +82,7 @@ void Loader::load(core::Stream* stream, core::Vector<core::Ref<Object3D>>& resul
                 png->load(name);
         }
     }
-    core::log(0x4, "Stream \"%s\" loaded okay in %.3f s.\n", streamName.c_str(),
+    core::log(core::LOG_SCRIPT, "Stream \"%s\" loaded okay in %.3f s.\n", streamName.c_str(),
               (double)(HAL::getTimeMs() - start) * 0.001);
 }
 

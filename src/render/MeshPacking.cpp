@@ -1,4 +1,5 @@
 #include "render/MeshPacking.h"
+#include "core/AssertionSites.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 #include "render/Graphics3D.h"
@@ -11,7 +12,7 @@ PackedMesh packQuadMesh(Graphics3D& g, const float* positions, const float* norm
     PackedMesh out;
     if (vertexCount <= 0 || quadCount <= 0) return out;
     if (vertexCount > 65536)
-        core::assertFailure("mb->nv <= 65536", "Max 65536 vertices supported!", "Lua_Mesh_Builder", 284);
+        core::assertFailure(assertion::MESH_VERTEX_LIMIT);
     for (int i = 0; i < quadCount * 4; ++i)
         if (quads[i] < 0 || quads[i] >= vertexCount)
             throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, "Mesh builder: a quad names a missing vertex");

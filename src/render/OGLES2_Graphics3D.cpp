@@ -17,8 +17,6 @@
 
 namespace render {
 
-static const unsigned LOG_G3D = 0x1000;
-
 OGLES2_Graphics3D::OGLES2_Graphics3D()
     : OGLES_Graphics3D(TYPE_OPENGL_ES_2), m_programInUse(0), m_pointSize(1.0f), m_lightsVersion(0),
       m_contextCreated(false) {
@@ -136,7 +134,7 @@ void OGLES2_Graphics3D::setDefaults() {
     if (!m_contextCreated) {
         // Without a context there is nothing to set up or compile; every
         // draw and clear is skipped until a reset brings one.
-        core::log(0x1, "Graphics3D: no OpenGL context, drawing is switched off\n");
+        core::log(core::LOG_ERROR, "Graphics3D: no OpenGL context, drawing is switched off\n");
         return;
     }
     if (m_display) {
@@ -150,7 +148,7 @@ void OGLES2_Graphics3D::setDefaults() {
 }
 
 void OGLES2_Graphics3D::createDefaultShaderProgram() {
-    core::log(LOG_G3D, "createDefaultShaderProgram\n");
+    core::log(core::LOG_RENDERER, "createDefaultShaderProgram\n");
     core::Ref<VertexShader> vs;
     core::Ref<FragmentShader> fs;
     if (m_forcedProgram) {

@@ -8,11 +8,10 @@
 #include "render/ArgbColor.h"
 #include "render/GLCallCounters.h"
 #include "render/IndexBuffer.h"
+#include "render/Light.h"
 #include "render/VertexBuffer.h"
 
 namespace render {
-
-static const unsigned LOG_G3D = 0x1000;
 
 namespace {
 // Translation by bias, scaled by `scale` unless it is exactly 1.
@@ -54,15 +53,15 @@ void OGLES2_Graphics3D::onCameraChanged() { m_viewProjection = m_projection * m_
 
 // ---- the draw ----
 
-// Steps 7 to 11 of a draw: points every attribute the program reads at the
-// vertex buffer's regions and builds the position and texture decode matrices.
+// Points every attribute the program reads at the vertex buffer's regions
+// and builds the position and texture decode matrices.
 void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearance, ShaderProgram* program) {
-    // 7. positions
+    // Positions, with their decode matrix.
     if (VertexArray* positions = vb->getPositions()) {
         m_positionDecode = decodeMatrix(vb->getPositionBias(), vb->getPositionScale());
         setPositions(positions, vb->getPositionRegion().offset);
     }
-    // 8. colours
+    // Colours.
     CompositingMode* cm = appearance && appearance->getCompositingMode()
                               ? appearance->getCompositingMode()
                               : (m_defaultAppearance ? m_defaultAppearance->getCompositingMode() : nullptr);
@@ -76,9 +75,8 @@ void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearanc
     } else {
         setColors(bindColors ? colors : nullptr, vb->getDefaultColor(), vb->getColorRegion().offset);
     }
-    // 9. normals
     setNormals(vb->getNormals(), vb->getNormalRegion().offset);
-    // 10. texture coordinates
+    // Texture coordinates, with their decode matrices.
     for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) {
         VertexBuffer::TexCoordContainer* t = vb->getTexCoords(unit);
         if (t && t->array && m_config.flags[GraphicsConfig::TEXTURING]) {
@@ -86,7 +84,7 @@ void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearanc
             setTexCoords(unit, t->array.get(), t->region.offset);
         }
     }
-    // 11. custom attributes
+    // Attributes the program names itself.
     for (int i = 0; i < vb->getAttributeCount(); ++i) {
         VertexBuffer::AttributeStorage* a = vb->getAttribute(i);
         if (!a->array) continue;
@@ -99,12 +97,11 @@ void OGLES2_Graphics3D::bindVertexArrays(VertexBuffer* vb, Appearance* appearanc
 void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appearance* appearance,
                                       const slm::mat4& transform, int) {
     if (!vb || !ib || !m_contextCreated) return;
-    // 1. vertex data
+    // The vertex data is packed (or re-packed) before anything is bound.
     vb->prepare(*this);
     bindVBO(vb->getVBO(), true);
-    // 2.
     resetDrawState();
-    // 3. program: forced, else the appearance's, else the default
+    // The program: forced, else the appearance's, else the default.
     ShaderProgram* program = m_forcedProgram.get();
     if (program) {
         program->validate();
@@ -113,29 +110,21 @@ void OGLES2_Graphics3D::renderSubmesh(VertexBuffer* vb, IndexBuffer* ib, Appeara
     }
     if (!program || program->getGLName() == 0) return;
     useProgram(program);
-    // 5.
     m_model = transform;
-    // 6. the default light when the scene has none of its own, then dirty slots
+    // The default light when the scene has none of its own, then dirty slots.
     addDefaultLightIfNeeded();
     sendDirtyLights();
-    // 7-11. positions, colours, normals, texture coordinates, custom attributes
     bindVertexArrays(vb, appearance, program);
     syncAttribArrays();
-    // 12. point sprites
     if (ib->getPrimitiveType() == IndexBuffer::POINT_SPRITES) {
         m_textureMatrixCount = 1;
         m_features[FEATURE_TEXTURING] = 1.0f;
         m_features[FEATURE_POINT_SPRITE] = 1.0f;
     }
-    // 13.
     applyAppearance(appearance);
-    // 14.
     uploadMatrices();
-    // 15.
     uploadLights();
-    // 16.
     program->setFeatures(program->getLocation(ShaderProgram::FEATURES_FLAGS), m_features);
-    // 17.
     drawIndexed(ib);
 }
 
@@ -169,26 +158,26 @@ void OGLES2_Graphics3D::uploadLights() {
     p->setLightsVersion(m_lightsVersion);
     for (int i = 0; i < MAX_LIGHTS; ++i) {
         const LightConfig& c = m_lightSlots[i];
-        auto loc = [&](int field) { return p->getLocation(ShaderProgram::LIGHT_BASE + 20 * i + field); };
-        // Fields of a light group: 1 type, 2 matrix, 3 direction, 4 diffuse,
-        // 5 specular, 6 ambient, 7 spot direction, 8-10 attenuation, 11 cutoff, 12 exponent.
+        auto loc = [&](int field) { return p->getLocation(ShaderProgram::lightLocation(i, field)); };
+        // A free slot is switched off by its type alone.
         if (c.type == 0) {
-            p->setUniform(loc(1), 0.0f);
+            p->setUniform(loc(ShaderProgram::LIGHT_TYPE), 0.0f);
             continue;
         }
-        p->setUniform(loc(3), slm::vec3(c.direction[0], c.direction[1], c.direction[2]));
-        p->setUniform(loc(4), slm::vec4(c.diffuse[0], c.diffuse[1], c.diffuse[2], c.diffuse[3]));
-        p->setUniform(loc(6), slm::vec4(c.ambient[0], c.ambient[1], c.ambient[2], c.ambient[3]));
-        p->setUniform(loc(11), c.spotCutoff);
-        p->setUniform(loc(12), c.spotExponent);
-        p->setUniform(loc(8), c.attenuation[0]);
-        p->setUniform(loc(9), c.attenuation[1]);
-        p->setUniform(loc(10), c.attenuation[2]);
-        p->setUniform(loc(1), (float)c.type);
-        if (c.type == 131)
-            p->setUniform(loc(7), slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2], c.spotDirection[3]));
-        else if (c.type == 130)
-            p->setUniform(loc(2), c.matrix);
+        p->setUniform(loc(ShaderProgram::LIGHT_DIRECTION), slm::vec3(c.direction[0], c.direction[1], c.direction[2]));
+        p->setUniform(loc(ShaderProgram::LIGHT_DIFFUSE), slm::vec4(c.diffuse[0], c.diffuse[1], c.diffuse[2], c.diffuse[3]));
+        p->setUniform(loc(ShaderProgram::LIGHT_AMBIENT), slm::vec4(c.ambient[0], c.ambient[1], c.ambient[2], c.ambient[3]));
+        p->setUniform(loc(ShaderProgram::LIGHT_SPOT_CUTOFF), c.spotCutoff);
+        p->setUniform(loc(ShaderProgram::LIGHT_SPOT_EXPONENT), c.spotExponent);
+        p->setUniform(loc(ShaderProgram::LIGHT_CONSTANT_ATTENUATION), c.attenuation[0]);
+        p->setUniform(loc(ShaderProgram::LIGHT_LINEAR_ATTENUATION), c.attenuation[1]);
+        p->setUniform(loc(ShaderProgram::LIGHT_QUADRATIC_ATTENUATION), c.attenuation[2]);
+        p->setUniform(loc(ShaderProgram::LIGHT_TYPE), (float)c.type);
+        if (c.type == Light::SPOT)
+            p->setUniform(loc(ShaderProgram::LIGHT_SPOT_DIRECTION),
+                          slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2], c.spotDirection[3]));
+        else if (c.type == Light::OMNI)
+            p->setUniform(loc(ShaderProgram::LIGHT_MATRIX), c.matrix);
     }
 }
 
@@ -251,7 +240,7 @@ void OGLES2_Graphics3D::applyPolygonMode(PolygonMode* p) {
     setShading(p->getShading());
     setTwoSidedLighting(p->isTwoSidedLightingEnabled());
     setPerspectiveCorrection(p->isPerspectiveCorrectionEnabled());
-    if (p->isLocalCameraLightingEnabled()) core::log(LOG_G3D, "LocalCameraLighting does not provide functionality\n");
+    if (p->isLocalCameraLightingEnabled()) core::log(core::LOG_RENDERER, "LocalCameraLighting does not provide functionality\n");
     setWinding(p->getWinding());
     setLineWidth(p->getLineWidth());
 }

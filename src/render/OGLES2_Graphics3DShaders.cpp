@@ -12,8 +12,6 @@
 
 namespace render {
 
-static const unsigned LOG_SHADER = 0x2000;
-
 namespace {
 // The driver's info log of a shader or program, logged at error level after
 // `prefix`; `minLength` is the shortest length worth logging.
@@ -26,7 +24,7 @@ void logInfo(const char* prefix, int minLength, bool clip, GetLength getLength, 
     M3D_GL(Query, getText(length, info));
     info[length] = 0;
     if (clip && std::strlen(info) > 900) std::strcpy(info + 897, "..\n");
-    core::log(0x1, "%s : %s\n", prefix, info);
+    core::log(core::LOG_ERROR, "%s : %s\n", prefix, info);
     core::memoryManager().hwMemFree(info, M3D_HERE);
 }
 } // namespace
@@ -36,15 +34,15 @@ bool OGLES2_Graphics3D::shadersAvailable() { return pglCreateShader && pglShader
 unsigned OGLES2_Graphics3D::createShader(ShaderStage stage, const char* kindName) {
     unsigned name = M3D_GL(Object, pglCreateShader(stage == VERTEX_STAGE ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER));
     GLenum err = M3D_GL(Query, glGetError());
-    if (err != 0) core::log(0x1, "OpenGL Shader ERROR : code = %d (0x%X)\n", (int)err, (unsigned)err);
-    core::log(LOG_SHADER, "%s : create shader ID %d\n", kindName, (int)name);
+    if (err != 0) core::log(core::LOG_ERROR, "OpenGL Shader ERROR : code = %d (0x%X)\n", (int)err, (unsigned)err);
+    core::log(core::LOG_SHADERS, "%s : create shader ID %d\n", kindName, (int)name);
     return name;
 }
 
 bool OGLES2_Graphics3D::compileShader(unsigned name, const char* text) {
     const GLchar* sources[1] = {text};
     M3D_GL(Object, pglShaderSource(name, 1, sources, nullptr));
-    core::log(LOG_SHADER, "Check shader errors:\n");
+    core::log(core::LOG_SHADERS, "Check shader errors:\n");
     M3D_GL(Object, pglCompileShader(name));
     GLint ok = 0;
     M3D_GL(Query, pglGetShaderiv(name, GL_COMPILE_STATUS, &ok));
@@ -62,7 +60,7 @@ unsigned OGLES2_Graphics3D::linkProgram(unsigned vertexShader, unsigned fragment
     unsigned name = M3D_GL(Object, pglCreateProgram());
     M3D_GL(Object, pglAttachShader(name, vertexShader));
     M3D_GL(Object, pglAttachShader(name, fragmentShader));
-    core::log(LOG_SHADER, "Shader : link shader program ID : %d\n", (int)name);
+    core::log(core::LOG_SHADERS, "Shader : link shader program ID : %d\n", (int)name);
     M3D_GL(Object, pglLinkProgram(name));
     GLint ok = 0;
     M3D_GL(Query, pglGetProgramiv(name, GL_LINK_STATUS, &ok));

@@ -7,8 +7,6 @@
 
 namespace render {
 
-static const unsigned LOG_TEXTURE = 0x1000;
-
 OGLES2_Texture2D::OGLES2_Texture2D(OGLES2_Graphics3D* owner, int kind, int format)
     : Texture2D(owner, kind, format), m_name(0) {}
 
@@ -105,7 +103,7 @@ void OGLES2_Texture2D::uploadImage(Image2D* image) {
     }
     GLint maxSize = 0;
     M3D_GL(Query, glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize));
-    core::log(LOG_TEXTURE, "OpenGLES1_Texture2D : max texture size  = %d\n", maxSize);
+    core::log(core::LOG_RENDERER, "OpenGLES1_Texture2D : max texture size  = %d\n", maxSize);
     m_image = image;
     if (image) {
         glFormat(image->getFormat()); // refuse unsupported formats before touching GL
@@ -185,7 +183,7 @@ void OGLES2_Texture2D::bindAsRenderTarget() {
         m_levelFilter = FILTER_BASE_LEVEL;
         applyFiltering();
         GLenum err = glGetError();
-        if (err != GL_NO_ERROR) core::log(LOG_TEXTURE, "OpenGL ERROR (Texture2D): code = %d (0x%X)\n", err, err);
+        if (err != GL_NO_ERROR) core::log(core::LOG_RENDERER, "OpenGL ERROR (Texture2D): code = %d (0x%X)\n", err, err);
     }
     M3D_GL(Framebuffer, pglBindFramebufferEXT(GL_FRAMEBUFFER_EXT, (GLuint)m_framebuffer));
     M3D_GL(Framebuffer, pglBindRenderbuffer(GL_RENDERBUFFER, (GLuint)m_depthBuffer));

@@ -4,8 +4,6 @@
 
 namespace render {
 
-static const unsigned LOG_G3D = 0x1000;
-
 OGLES_Graphics3D::OGLES_Graphics3D(int type) : Graphics3D(type) {}
 
 OGLES_Graphics3D::~OGLES_Graphics3D() {}
@@ -22,17 +20,17 @@ void OGLES_Graphics3D::setGraphics3DDefaults() {
     m_caps.maxTransformsPerVertex = 2;
     m_caps.numTextureUnits = 1;
     if (!m_display) {
-        core::log(LOG_G3D, "OGLES_Graphics3D created without functionality\n");
+        core::log(core::LOG_RENDERER, "OGLES_Graphics3D created without functionality\n");
         return;
     }
     queryCapabilities();
-    core::log(LOG_G3D, "OpenGLES : maxViewportWidth     = %d\n", m_caps.maxViewportWidth);
-    core::log(LOG_G3D, "OpenGLES : maxViewportHeight    = %d\n", m_caps.maxViewportHeight);
-    core::log(LOG_G3D, "OpenGLES : maxViewportDimension = %d\n", m_caps.maxViewportDimension);
-    core::log(LOG_G3D, "OpenGLES : maxTextureDimension  = %d\n", m_caps.maxTextureDimension);
+    core::log(core::LOG_RENDERER, "OpenGLES : maxViewportWidth     = %d\n", m_caps.maxViewportWidth);
+    core::log(core::LOG_RENDERER, "OpenGLES : maxViewportHeight    = %d\n", m_caps.maxViewportHeight);
+    core::log(core::LOG_RENDERER, "OpenGLES : maxViewportDimension = %d\n", m_caps.maxViewportDimension);
+    core::log(core::LOG_RENDERER, "OpenGLES : maxTextureDimension  = %d\n", m_caps.maxTextureDimension);
     resetLights();
     setDefaults();
-    core::log(LOG_G3D, "Graphics3D: setGraphics3DDefaults\n");
+    core::log(core::LOG_RENDERER, "Graphics3D: setGraphics3DDefaults\n");
     setViewport(m_display->getWidth(), m_display->getHeight());
     setDepthRange(0.0f, 1.0f);
 }

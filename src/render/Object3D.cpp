@@ -27,8 +27,8 @@ Object3D::Object3D()
 Object3D::Object3D(const Object3D& other)
     : core::Object(), m_userObject(other.m_userObject), m_externalUserObject(other.m_externalUserObject),
       m_userID(0), m_channelCount(0), m_animatePass(0), m_userObjectIsExternal(other.m_userObjectIsExternal) {
-    core::log(0x1000, "Object3D: getUserID = %d\n", other.m_userID);
-    core::log(0x1000, "Object3D: setUserID = %d (old id = %d)\n", other.m_userID, m_userID);
+    core::log(core::LOG_RENDERER, "Object3D: getUserID = %d\n", other.m_userID);
+    core::log(core::LOG_RENDERER, "Object3D: setUserID = %d (old id = %d)\n", other.m_userID, m_userID);
     m_userID = other.m_userID;
     for (int i = 0; i < other.m_animationTracks.size(); ++i) {
         Object3D* track = other.m_animationTracks[i].get();
@@ -56,7 +56,7 @@ void Object3D::animate(int time) {
     // resize(0) keeps the storage, so a steady scene allocates nothing here.
     m_references.resize(0);
     for (int i = 0; i < m_animationTracks.size(); ++i) {
-        core::log(0x1000, "Object3D: getAnimationTrack (%d)\n", i);
+        core::log(core::LOG_RENDERER, "Object3D: getAnimationTrack (%d)\n", i);
         if (m_animationTracks[i]) m_references.append(m_animationTracks[i].get());
     }
     appendReferences(m_references);
@@ -143,13 +143,13 @@ core::String Object3D::getName() const {
 }
 
 void Object3D::addAnimationTrack(Object3D* track) {
-    core::log(0x1000, "Object3D: addAnimationTrack = 0x%X\n", (unsigned)(size_t)track);
+    core::log(core::LOG_RENDERER, "Object3D: addAnimationTrack = 0x%X\n", (unsigned)(size_t)track);
     m_animationTracks.append(core::Ref<Object3D>(track));
 }
 
 Object3D* Object3D::getAnimationTrack(int index) const {
     if (index < 0 || index >= m_animationTracks.size()) return nullptr;
-    core::log(0x1000, "Object3D: getAnimationTrack (%d)\n", index);
+    core::log(core::LOG_RENDERER, "Object3D: getAnimationTrack (%d)\n", index);
     return m_animationTracks[index].get();
 }
 

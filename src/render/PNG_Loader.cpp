@@ -53,7 +53,7 @@ void onPngError(png_structp png, png_const_charp text) {
 void onPngWarning(png_structp png, png_const_charp text) {
     PngReader* r = static_cast<PngReader*>(png_get_error_ptr(png));
     try {
-        core::log(0x2, "PNG_Loader: warning in \"%s\": %s\n", r->name, text ? text : "");
+        core::log(core::LOG_WARNING, "PNG_Loader: warning in \"%s\": %s\n", r->name, text ? text : "");
     } catch (...) {
     }
 }

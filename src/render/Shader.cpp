@@ -7,8 +7,6 @@
 
 namespace render {
 
-static const unsigned LOG_SHADER = 0x2000;
-
 const char* Shader::vertexHeader() {
     return "precision mediump float;\n"
            "precision lowp int;\n"
@@ -168,14 +166,14 @@ Shader::Shader(const Shader& other, unsigned stage, const char* kindName, const 
 
 Shader::~Shader() {
     if (m_glName != 0) {
-        core::log(LOG_SHADER, "Shader : delete shader ID %d\n", (int)m_glName);
+        core::log(core::LOG_SHADERS, "Shader : delete shader ID %d\n", (int)m_glName);
         OGLES2_Graphics3D::deleteShader(m_glName);
     }
 }
 
 void Shader::compile(unsigned stage, const char* kindName, const char* header) {
     if (!OGLES2_Graphics3D::shadersAvailable()) {
-        core::log(0x1, "ShaderError : %s\n", "OpenGL 2.0 shader functions are missing (no GL context)");
+        core::log(core::LOG_ERROR, "ShaderError : %s\n", "OpenGL 2.0 shader functions are missing (no GL context)");
         throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, "Shader error compiling failed");
     }
     m_glName = OGLES2_Graphics3D::createShader((OGLES2_Graphics3D::ShaderStage)stage, kindName);
@@ -183,11 +181,11 @@ void Shader::compile(unsigned stage, const char* kindName, const char* header) {
     // Only text shaders are made today; a path source would be read through
     // the file system here.
     const char* text = m_source.c_str();
-    if (core::logEnabled(LOG_SHADER)) {
-        core::log(LOG_SHADER, "** Load shader from ROM\n");
-        core::log(LOG_SHADER, "%s", text);
-        core::log(LOG_SHADER, "**Shader Code END**\n");
-        core::log(LOG_SHADER, "Shader : compile shader ID %d\n", (int)m_glName);
+    if (core::logEnabled(core::LOG_SHADERS)) {
+        core::log(core::LOG_SHADERS, "** Load shader from ROM\n");
+        core::log(core::LOG_SHADERS, "%s", text);
+        core::log(core::LOG_SHADERS, "**Shader Code END**\n");
+        core::log(core::LOG_SHADERS, "Shader : compile shader ID %d\n", (int)m_glName);
     }
 
     size_t headerLength = std::strlen(header);
@@ -204,7 +202,7 @@ void Shader::compile(unsigned stage, const char* kindName, const char* header) {
         m_glName = 0;
         throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, "Shader error compiling failed");
     }
-    core::log(LOG_SHADER, "Shader : shader ID %d compiled\n", (int)m_glName);
+    core::log(core::LOG_SHADERS, "Shader : shader ID %d compiled\n", (int)m_glName);
 }
 
 VertexShader::VertexShader(const core::String& source)

@@ -7,13 +7,11 @@
 
 namespace render {
 
-static const unsigned LOG_SHADER = 0x2000;
-
 ShaderProgram::ShaderProgram(Graphics3D* graphics, VertexShader* vs, FragmentShader* fs, bool validate)
     : m_vertexShader(vs), m_fragmentShader(fs), m_glName(0), m_lightsVersion(-1), m_validate(validate),
       m_owner(dynamic_cast<OGLES2_Graphics3D*>(graphics)), m_featuresKnown(false) {
     if (!m_owner) {
-        core::log(0x2, "Can not create a shader because Graphics3D is OGLES 1.x\n");
+        core::log(core::LOG_WARNING, "Can not create a shader because Graphics3D is OGLES 1.x\n");
         return;
     }
     m_owner->addProgram(this);
@@ -47,16 +45,16 @@ ShaderProgram::~ShaderProgram() {
     if (m_owner) m_owner->removeProgram(this);
     if (m_glName == 0) return;
     if (m_vertexShader) {
-        core::log(LOG_SHADER, "detach vertex shader   : %d\n", (int)m_vertexShader->getGLName());
+        core::log(core::LOG_SHADERS, "detach vertex shader   : %d\n", (int)m_vertexShader->getGLName());
         OGLES2_Graphics3D::detachShader(m_glName, m_vertexShader->getGLName());
     }
     if (m_fragmentShader) {
-        core::log(LOG_SHADER, "detach fragment shader : %d\n", (int)m_fragmentShader->getGLName());
+        core::log(core::LOG_SHADERS, "detach fragment shader : %d\n", (int)m_fragmentShader->getGLName());
         OGLES2_Graphics3D::detachShader(m_glName, m_fragmentShader->getGLName());
     }
     m_vertexShader.release();
     m_fragmentShader.release();
-    core::log(LOG_SHADER, "delete shader program  : %d\n", (int)m_glName);
+    core::log(core::LOG_SHADERS, "delete shader program  : %d\n", (int)m_glName);
     OGLES2_Graphics3D::deleteProgram(m_glName);
     // GL reuses names: the renderer must not believe a later program with
     // this name is already in use.
@@ -65,7 +63,7 @@ ShaderProgram::~ShaderProgram() {
 
 void ShaderProgram::link() {
     if (!m_vertexShader || !m_fragmentShader || !m_owner->hasContext()) {
-        core::log(0x1, "Linker ShaderProgramError : %s\n",
+        core::log(core::LOG_ERROR, "Linker ShaderProgramError : %s\n",
                   m_owner->hasContext() ? "a shader is missing" : "no OpenGL context");
         m_vertexShader.release();
         m_fragmentShader.release();
@@ -131,7 +129,7 @@ void ShaderProgram::resolveLocations() {
         for (int f = 0; f < 12; ++f) {
             char name[64];
             std::snprintf(name, sizeof name, lightFields[f], i);
-            m_locations[LIGHT_BASE + 20 * i + f + 1] = getShaderUniformID(name);
+            m_locations[lightLocation(i, LIGHT_TYPE + f)] = getShaderUniformID(name);
         }
     }
 }
@@ -139,20 +137,20 @@ void ShaderProgram::resolveLocations() {
 int ShaderProgram::getShaderUniformID(const core::String& name) const {
     if (m_glName == 0) return -1;
     int location = OGLES2_Graphics3D::uniformLocation(m_glName, name.c_str());
-    core::log(LOG_SHADER, "getShaderUniformID %s = %d\n", name.c_str(), location);
+    core::log(core::LOG_SHADERS, "getShaderUniformID %s = %d\n", name.c_str(), location);
     return location;
 }
 
 int ShaderProgram::getShaderAttribID(const core::String& name) const {
     if (m_glName == 0) return -1;
     int location = OGLES2_Graphics3D::attribLocation(m_glName, name.c_str());
-    core::log(LOG_SHADER, "getShaderAttribID %s = %d\n", name.c_str(), location);
+    core::log(core::LOG_SHADERS, "getShaderAttribID %s = %d\n", name.c_str(), location);
     return location;
 }
 
 void ShaderProgram::validate() const {
     if (!m_validate || m_glName == 0) return;
-    core::log(LOG_SHADER, "ShaderProgram validation is enabled (slower)\n");
+    core::log(core::LOG_SHADERS, "ShaderProgram validation is enabled (slower)\n");
     OGLES2_Graphics3D::validateProgram(m_glName);
 }
 

@@ -42,9 +42,26 @@ public:
         FOG_DENSITY = 36,
         FOG_NEAR = 37,
         FOG_FAR = 38,
-        LIGHT_BASE = 100, // light i, field f (1..12): 100 + 20·i + f
+        LIGHT_BASE = 100, // light i, field f: see lightLocation
+        LIGHT_STRIDE = 20,
         LOCATION_COUNT = 280
     };
+    // The fields of one light's uniforms (m3g_lightType[i] ...).
+    enum {
+        LIGHT_TYPE = 1,
+        LIGHT_MATRIX,
+        LIGHT_DIRECTION,
+        LIGHT_DIFFUSE,
+        LIGHT_SPECULAR,
+        LIGHT_AMBIENT,
+        LIGHT_SPOT_DIRECTION,
+        LIGHT_CONSTANT_ATTENUATION,
+        LIGHT_LINEAR_ATTENUATION,
+        LIGHT_QUADRATIC_ATTENUATION,
+        LIGHT_SPOT_CUTOFF,
+        LIGHT_SPOT_EXPONENT
+    };
+    static int lightLocation(int light, int field) { return LIGHT_BASE + LIGHT_STRIDE * light + field; }
     static constexpr int FEATURE_COUNT = 10;
 
     // Links the two shaders and resolves every location. `graphics` owns the

@@ -155,7 +155,7 @@ void SkinnedMesh::addTransform(Node* bone, int weight, int firstVertex, int vert
         m_inverseBindMatrices.append(inverse);
         m_boneMatrices.append(t);
         for (int i = 0; i < 2; ++i)
-            core::log(0x1000, "(skeleton : %d) add bone %d \n", m_skeleton->getUserID(), bone->getUserID());
+            core::log(core::LOG_RENDERER, "(skeleton : %d) add bone %d \n", m_skeleton->getUserID(), bone->getUserID());
     }
     for (int v = firstVertex; v < firstVertex + vertexCount; ++v) {
         WeightInfo w;
@@ -171,8 +171,8 @@ int SkinnedMesh::getBoneVertices(Node* bone, core::Vector<BoneVertex>& out) cons
     int index = bone ? boneIndex(bone) : -1;
     if (index < 0) {
         int id = bone ? bone->getUserID() : 0;
-        core::log(0x1000, "Object3D: getUserID = %d\n", id);
-        core::log(0x2, "SkinnedMesh does not include this bone! (ID : %d)\n", id);
+        core::log(core::LOG_RENDERER, "Object3D: getUserID = %d\n", id);
+        core::log(core::LOG_WARNING, "SkinnedMesh does not include this bone! (ID : %d)\n", id);
         return 0;
     }
     for (int v = 0; v < m_vertexCount; ++v) {

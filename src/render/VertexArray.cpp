@@ -85,7 +85,7 @@ void VertexArray::get(int firstVertex, int count, float* out) const {
 
 void VertexArray::convertBytesToShorts() {
     if (m_componentSize != 1) return;
-    core::log(0x1000, "VertexBuffer : convert byte array to short array\n");
+    core::log(core::LOG_RENDERER, "VertexBuffer : convert byte array to short array\n");
     m_shorts.resize(m_bytes.size());
     for (int i = 0; i < m_bytes.size(); ++i) m_shorts[i] = (short)m_bytes[i];
     m_bytes.clear();

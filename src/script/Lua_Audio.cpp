@@ -9,8 +9,7 @@ namespace {
 // The checks every audio function makes before it touches the system.
 const char* checkedFile(lua_State* L) {
     luaCheckArgCount(L, 1, 1);
-    luaAssert(L, g_glob_audio_system != 0, "g_glob_audio_system != 0", "g_glob_audio_system != 0", "Audio_System",
-              305);
+    luaAssert(L, g_glob_audio_system != 0, assertion::AUDIO_NO_SYSTEM);
     return luaL_checklstring(L, 1, nullptr);
 }
 

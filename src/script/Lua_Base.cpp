@@ -48,7 +48,7 @@ int print(lua_State* L) {
         Append end = {line, "", 1};
         ok = luaRunGuarded(&end, appendBytes, message, sizeof message);
     }
-    if (ok) core::log(0x4, "LUA: %s\n", line->data());
+    if (ok) core::log(core::LOG_SCRIPT, "LUA: %s\n", line->data());
     delete line;
     // Raised only once the line is freed and no C++ handler is active.
     if (!ok) luaRaiseError(L, message);

@@ -300,7 +300,7 @@ int mat4_get_col(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     const slm::mat4& m = argMatrix(L, 1);
     lua_Integer col = luaL_checkinteger(L, 2);
-    luaAssert(L, col >= 1 && col <= 4, "col >= 1 && col <= 4", "col >= 1 && col <= 4", "Lua_Math", 511);
+    luaAssert(L, col >= 1 && col <= 4, assertion::MATRIX_COLUMN);
     luaPushVector4(L, slm::column(m, (int)col - 1));
     return 1;
 }
@@ -434,7 +434,7 @@ int vec3_index(lua_State* L) {
     if (lua_type(L, 2) == LUA_TNUMBER) {
         const Lua_Vector3* v = luaCheckUserData<Lua_Vector3>(L, 1, SCRIPT_TYPE_VECTOR3);
         lua_Integer idx = luaL_checkinteger(L, 2);
-        luaAssert(L, idx >= 1 && idx <= 3, "idx >= 1 && idx <= 3", "idx >= 1 && idx <= 3", "Lua_Math", 184);
+        luaAssert(L, idx >= 1 && idx <= 3, assertion::VECTOR3_INDEX);
         const float c[3] = {v->x, v->y, v->z};
         lua_pushnumber(L, c[idx - 1]);
         return 1;
@@ -447,7 +447,7 @@ int vec4_index(lua_State* L) {
     if (lua_type(L, 2) == LUA_TNUMBER) {
         const Lua_Vector4* v = luaCheckUserData<Lua_Vector4>(L, 1, SCRIPT_TYPE_VECTOR4);
         lua_Integer idx = luaL_checkinteger(L, 2);
-        luaAssert(L, idx >= 1 && idx <= 4, "idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 422);
+        luaAssert(L, idx >= 1 && idx <= 4, assertion::VECTOR4_INDEX);
         const float c[4] = {v->x, v->y, v->z, v->w};
         lua_pushnumber(L, c[idx - 1]);
         return 1;
@@ -460,7 +460,7 @@ int mat4_index(lua_State* L) {
     if (lua_type(L, 2) == LUA_TNUMBER) {
         const slm::mat4& m = argMatrix(L, 1);
         lua_Integer idx = luaL_checkinteger(L, 2);
-        luaAssert(L, idx >= 1 && idx <= 4, "idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 759);
+        luaAssert(L, idx >= 1 && idx <= 4, assertion::MATRIX_INDEX);
         luaPushVector4(L, slm::column(m, (int)idx - 1));
         return 1;
     }

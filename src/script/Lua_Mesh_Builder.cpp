@@ -138,8 +138,7 @@ int mesh_builder_build_mesh(lua_State* L) {
     Mesh_Builder* mb = checkBuilder(L);
     Lua_Mesh* mesh = luaPushUserData<Lua_Mesh>(L, SCRIPT_TYPE_MESH);
     if (mb->nq == 0 || mb->nv == 0) return 1;
-    luaAssert(L, mb->nv <= 65536, "mb->nv <= 65536", "Max 65536 vertices supported!", "Lua_Mesh_Builder",
-              284);
+    luaAssert(L, mb->nv <= 65536, assertion::MESH_VERTEX_LIMIT);
     render::Graphics3D* g = luaCheckGraphics(L);
     render::PackedMesh packed;
     core::Ref<Point_Cloud_Impl> cloud;

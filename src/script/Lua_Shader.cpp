@@ -40,7 +40,7 @@ int shader_set(lua_State* L) {
         return 0;
     }
     const ScriptUserData* data = static_cast<const ScriptUserData*>(lua_touserdata(L, 3));
-    luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 45);
+    luaAssert(L, data != 0, assertion::UNIFORM_VALUE_MISSING);
     switch (luaUserDataType(L, 3, SCRIPT_TYPE_VECTOR3, SCRIPT_TYPE_MATRIX)) {
     case SCRIPT_TYPE_VECTOR3: {
         const Lua_Vector3* v = reinterpret_cast<const Lua_Vector3*>(data);
@@ -62,7 +62,7 @@ int shader_set(lua_State* L) {
         return 0;
     }
     default:
-        luaAssert(L, false, "false", "Unsupported lua data type!", "Lua_Shader", 73);
+        luaAssert(L, false, assertion::UNIFORM_VALUE_TYPE);
         return 0;
     }
 }

@@ -218,8 +218,8 @@ inline bool longEnough(lua_State* L, int index, size_t size) {
 // A failed userdata check: reported and raised, never returns. Kept out of
 // line so the checks that pass carry none of its stack frame.
 [[noreturn, gnu::noinline, gnu::cold]] void userDataCheckFailed(lua_State* L, const void* data) {
-    luaAssert(L, data != 0, "data != 0", "Expected a lua user data!", "Lua_Util", 33);
-    luaAssert(L, false, "data->type == type", "Lua user data is of wrong type!", "Lua_Util", 34);
+    luaAssert(L, data != 0, assertion::USERDATA_MISSING);
+    luaAssert(L, false, assertion::USERDATA_WRONG_TYPE);
     std::abort(); // luaAssert raised above
 }
 

@@ -33,6 +33,7 @@
 //   and register luaGcUserData<T> as "__gc"; it runs the payload's destructor.
 // - Value userdata (ids 0-3) and the mesh-builder record need no "__gc".
 #pragma once
+#include "core/AssertionSites.h"
 #include "core/Exceptions.h"
 #include <cstddef>
 #include <cstdint>
@@ -169,6 +170,9 @@ template <typename F> void luaGuard(lua_State* L, F&& body) {
 // as a Lua error carrying `message`. Does nothing when `condition` holds.
 void luaAssert(lua_State* L, bool condition, const char* expression, const char* message, const char* source,
                int line);
+inline void luaAssert(lua_State* L, bool condition, const AssertionSite& site) {
+    luaAssert(L, condition, site.expression, site.message, site.source, site.line);
+}
 
 // ---- registration ---------------------------------------------------------
 

@@ -54,7 +54,7 @@ void Script_Instance::createState(ScriptState* holder) {
     if (!holder || holder->L) return;
     holder->L = luaL_newstate();
     if (!holder->L) {
-        core::log(0x1, "LUA ERROR: %s\n", "cannot create a Lua state");
+        core::log(core::LOG_ERROR, "LUA ERROR: %s\n", "cannot create a Lua state");
         return;
     }
     luaL_openlibs(holder->L);
@@ -80,7 +80,7 @@ bool Script_Instance::loadModule(const char* name, lua_State* L) {
         core::String path("Data/");
         path += name;
         path += ".lua";
-        core::log(0x4, "Running file: %s\n", path.c_str());
+        core::log(core::LOG_SCRIPT, "Running file: %s\n", path.c_str());
         core::Vector<char> buffer;
         readScript(path, buffer);
         status = luaL_loadbuffer(L, buffer.size() ? buffer.data() : "", (size_t)buffer.size(), path.c_str());
@@ -111,7 +111,7 @@ void Script_Instance::runBootstrap(ScriptState* holder) {
     if (ok) ok = luaProtectedCall(L, 0, 0) == 0;
     if (!ok) {
         const char* text = lua_tostring(L, -1);
-        core::log(0x1, "LUA ERROR: %s\n", text ? text : "<unknown>");
+        core::log(core::LOG_ERROR, "LUA ERROR: %s\n", text ? text : "<unknown>");
         lua_pop(L, 1);
     }
 }
@@ -134,13 +134,13 @@ bool Script_Instance::call(Script_Instance* instance, const char* name, const ch
         case 's': lua_pushstring(L, va_arg(args, const char*)); break;
         default:
             // No protected call is active here, so this is reported, not raised.
-            core::log(0x1, "Unknown function call data type '%c' (function: %s)!\n", *s, name);
+            core::log(core::LOG_ERROR, "Unknown function call data type '%c' (function: %s)!\n", *s, name);
             lua_settop(L, base);
             va_end(args);
             return false;
         }
         if (!lua_checkstack(L, 1)) {
-            core::log(0x1, "Too many arguments!\n");
+            core::log(core::LOG_ERROR, "Too many arguments!\n");
             lua_settop(L, base);
             va_end(args);
             return false;
@@ -154,7 +154,7 @@ bool Script_Instance::call(Script_Instance* instance, const char* name, const ch
 
     if (luaProtectedCall(L, argCount, resultCount) != 0) {
         const char* text = lua_tostring(L, -1);
-        core::log(0x4, "Error running function '%s': %s\n", name, text ? text : "<unknown>");
+        core::log(core::LOG_SCRIPT, "Error running function '%s': %s\n", name, text ? text : "<unknown>");
         lua_settop(L, base);
         va_end(args);
         return false;
@@ -170,13 +170,13 @@ bool Script_Instance::call(Script_Instance* instance, const char* name, const ch
         } else if (letter == 'd' || letter == 'f' || letter == 'i') {
             if (!lua_isnumber(L, index)) problem = "number expected";
         } else if (letter != 'b') {
-            core::log(0x1, "Unknown function result data type '%c' (function: %s)!\n", letter, name);
+            core::log(core::LOG_ERROR, "Unknown function result data type '%c' (function: %s)!\n", letter, name);
             lua_settop(L, base);
             va_end(args);
             return false;
         }
         if (problem) {
-            core::log(0x1, "Error running function '%s': %s (result %d)\n", name, problem, r + 1);
+            core::log(core::LOG_ERROR, "Error running function '%s': %s (result %d)\n", name, problem, r + 1);
             lua_settop(L, base);
             va_end(args);
             return false;

@@ -23,7 +23,7 @@ void* resolve(void* (*getProcAddress)(const char*), const char* name, int& missi
     coreName(name, plain, sizeof plain);
     if (!p && std::strcmp(plain, name) != 0) p = getProcAddress(plain);
     if (!p) {
-        core::log(0x2, " can not load %s function\n", plain);
+        core::log(core::LOG_WARNING, " can not load %s function\n", plain);
         ++missing;
     }
     return p;

@@ -48,7 +48,7 @@ float SDLInput::getAxisState(int code) {
     case 6:
         return readGamepad(code);
     default:
-        core::log(0x1, "HAL:readInput : unknown input_dev_id\n");
+        core::log(core::LOG_ERROR, "HAL:readInput : unknown input_dev_id\n");
         return 0.0f;
     }
 }
@@ -66,7 +66,7 @@ float SDLInput::readGamepad(int code) {
         return (float)(raw + 32768) / 65535.0f * 2.0f - 1.0f;
     }
     if (code >= 261 && code <= 268) return SDL_JoystickGetButton(m_joystick, code - 261) ? 1.0f : 0.0f;
-    core::log(0x2, "unsupported gamepad ID = %d axis id = %d\n", m_deviceId, code);
+    core::log(core::LOG_WARNING, "unsupported gamepad ID = %d axis id = %d\n", m_deviceId, code);
     return 0.0f;
 }
 

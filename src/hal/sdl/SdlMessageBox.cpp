@@ -9,7 +9,7 @@ void showSdlMessageBox(const char* title, const char* body) {
     // Without a display (headless runs) SDL cannot show the box; the notice
     // must not vanish, so it goes to the log instead.
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, title, body, nullptr) != 0) {
-        core::log(0x1, "%s: %s\n", title, body);
+        core::log(core::LOG_ERROR, "%s: %s\n", title, body);
     }
 }
 } // namespace
