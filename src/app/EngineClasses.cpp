@@ -37,11 +37,12 @@ void initEngineClasses(const EngineConfig* config) {
     core::EngineGlobals* g = new core::EngineGlobals();
     core::setEngineGlobals(g);
 
-    g->input = new HAL::InputState();
-    g->input->desktopWidth = config->desktopWidth;
-    g->input->desktopHeight = config->desktopHeight;
-    g->input->reserved[0] = config->reserved2[0];
-    g->input->reserved[1] = config->reserved2[1];
+    HAL::InputState* input = new HAL::InputState();
+    input->desktopWidth = config->desktopWidth;
+    input->desktopHeight = config->desktopHeight;
+    input->reserved[0] = config->reserved2[0];
+    input->reserved[1] = config->reserved2[1];
+    g->input = input;
 
     g->log = new core::DebugLog();
     // Notices for the user (the modelling log's overflow messages) open a
@@ -51,16 +52,16 @@ void initEngineClasses(const EngineConfig* config) {
     if (config->engine.consoleWindowWanted) {
         // Standard error is the console: there is nothing to open.
         if (HAL::createConsoleWindow()) {
-            core::log(0x100, "HAL::createConsoleWindow ok\n");
+            core::log(core::LOG_PLATFORM, "HAL::createConsoleWindow ok\n");
         } else {
-            core::log(0x2, "HAL::createConsoleWindow failed\n");
+            core::log(core::LOG_WARNING, "HAL::createConsoleWindow failed\n");
         }
     }
-    g->log->setLevelMask(config->engine.consoleWindowWanted && configured != 0 ? (unsigned)configured | 0x3u : 0u);
+    g->log->setLevelMask(config->engine.consoleWindowWanted && configured != 0 ? (unsigned)configured | core::LOG_ALWAYS : 0u);
 
-    core::log(0x8, "START: debug initialized : ok\n");
+    core::log(core::LOG_STARTUP, "START: debug initialized : ok\n");
     g->config = config->engine;
-    core::log(0x8, "START: system initialized : ok\n");
+    core::log(core::LOG_STARTUP, "START: system initialized : ok\n");
 
     MemoryManagerConfig mc;
     mc.name = config->memoryPoolName;
@@ -74,18 +75,18 @@ void initEngineClasses(const EngineConfig* config) {
         mc.poolMemoryZeroed = true; // a fresh mapping, or calloc where none could be made
     }
     g->memoryManager = new MemoryManager(mc);
-    core::log(0x8, "START: memory initialized : ok\n");
+    core::log(core::LOG_STARTUP, "START: memory initialized : ok\n");
 
     g->displays = M3D_NEW core::Vector<HAL::Display*>();
-    core::log(0x8, "START: dummy Graphics3D object initialized : ok\n");
-    core::log(0x10000, "configure memory manager : %s (%d bytes)\n", mc.name, mc.poolSize);
-    core::log(0x8, "START: initEngineClasses : ok\n");
+    core::log(core::LOG_STARTUP, "START: dummy Graphics3D object initialized : ok\n");
+    core::log(core::LOG_FRAMEWORK, "configure memory manager : %s (%d bytes)\n", mc.name, mc.poolSize);
+    core::log(core::LOG_STARTUP, "START: initEngineClasses : ok\n");
 }
 
 void deInitEngineClasses() {
     core::EngineGlobals* g = core::engineGlobals();
     if (!g) return;
-    core::log(0x8, "STOP: deInitEngineClasses\n");
+    core::log(core::LOG_STARTUP, "STOP: deInitEngineClasses\n");
     // The further reference and the current renderer's leftovers belong to
     // parts this application does not keep there.
     if (g->log) g->log->setOutputFile();
@@ -94,14 +95,12 @@ void deInitEngineClasses() {
         delete g->owned;
         g->owned = nullptr;
     }
-    if (g->displays) {
-        delete g->displays;
-        g->displays = nullptr;
-    }
-    delete g->input;
+    delete HAL::displayList();
+    g->displays = nullptr;
+    delete HAL::inputState();
     g->input = nullptr;
     if (g->memoryManager && g->memoryManager->getMonitorUsers() != 0)
-        core::log(0xF00000, "MORVA3D_MONITOR_ALLOC_AND_DEALLOC_USERS flag is disabled\n");
+        core::log(core::LOG_MEMORY_MONITOR, "MORVA3D_MONITOR_ALLOC_AND_DEALLOC_USERS flag is disabled\n");
     delete g->memoryManager;
     g->memoryManager = nullptr;
     HAL::releasePoolMemory(g_poolMemory);

@@ -5,8 +5,6 @@
 #pragma once
 
 class MemoryManager;
-namespace render { class Graphics3D; }
-namespace HAL { struct InputState; class Display; }
 
 namespace core {
 class DebugLog;
@@ -31,10 +29,14 @@ struct EngineGlobals {
     } config;
     DebugLog* log = nullptr;
     MemoryManager* memoryManager = nullptr;
-    render::Graphics3D* graphics = nullptr;
-    HAL::InputState* input = nullptr;
+    // Services of the layers above core, held here so that one record
+    // reaches them all. Core does not know their types: each is read through
+    // its own layer's accessor (render::currentGraphics, HAL::inputState,
+    // HAL::displayList) and set by the start-up that creates it.
+    void* graphics = nullptr; // the current renderer
+    void* input = nullptr;    // the input state record
+    void* displays = nullptr; // the list of live displays
     Object* owned = nullptr;
-    Vector<HAL::Display*, Morva3dAllocator<HAL::Display*>>* displays = nullptr;
     FileSystem* fileSystem = nullptr;
 };
 

@@ -5,6 +5,7 @@
 // renderer and device resets in Graphics3DReset.cpp.
 #include "render/Graphics3D.h"
 #include "core/DebugLog.h"
+#include "core/EngineGlobals.h"
 #include "hal/Time.h"
 #include "render/Background.h"
 #include "render/Batcher.h"
@@ -20,7 +21,10 @@
 
 namespace render {
 
-static const unsigned LOG_G3D = 0x1000;
+Graphics3D* currentGraphics() {
+    core::EngineGlobals* g = core::engineGlobals();
+    return g ? static_cast<Graphics3D*>(g->graphics) : nullptr;
+}
 
 Graphics3D::Graphics3D(int type)
     : m_type(type), m_display(nullptr), m_lightingEnabled(true), m_recreateContext(false), m_targetBound(false),
@@ -72,7 +76,7 @@ const char* Graphics3D::getTypeName() const {
 
 void Graphics3D::detachAllBuffers() {
     if (m_stats.dynamicVBOs + m_stats.staticVBOs != 0 || m_stats.vboBytes != 0)
-        core::log(LOG_G3D, "Graphics3D destructor : VBO has data (%d / %d)\n", m_stats.dynamicVBOs + m_stats.staticVBOs,
+        core::log(core::LOG_RENDERER, "Graphics3D destructor : VBO has data (%d / %d)\n", m_stats.dynamicVBOs + m_stats.staticVBOs,
                   m_stats.vboBytes);
     // The buffers outlive the renderer only as CPU data: they must not call
     // back into it later.
@@ -122,7 +126,7 @@ void Graphics3D::countFrame(unsigned nowMs) {
         m_lastSecondMs = nowMs;
         m_fps = m_framesThisSecond;
         m_framesThisSecond = 0;
-        if (fpsLogging) core::log(LOG_G3D, "FPS : %d\n", m_fps);
+        if (fpsLogging) core::log(core::LOG_RENDERER, "FPS : %d\n", m_fps);
     }
 }
 
@@ -186,7 +190,7 @@ void Graphics3D::setCamera(Camera* camera, const slm::mat4& transform) {
 }
 
 void Graphics3D::setViewport(int width, int height) {
-    core::log(LOG_G3D, "setViewport : %d %d %d %d (max : %d %d)\n", 0, 0, width, height, m_caps.maxViewportWidth,
+    core::log(core::LOG_RENDERER, "setViewport : %d %d %d %d (max : %d %d)\n", 0, 0, width, height, m_caps.maxViewportWidth,
               m_caps.maxViewportHeight);
     if (width == m_viewport[2] && height == m_viewport[3] && m_viewport[0] == 0 && m_viewport[1] == 0) return;
     m_viewport[0] = m_viewport[1] = 0;

@@ -88,6 +88,10 @@ struct LightConfig {
     unsigned char enabled = 0;
 };
 
+class Graphics3D;
+// The engine's current renderer (set by the framework), null when none.
+Graphics3D* currentGraphics();
+
 class Graphics3D : public core::Object {
 public:
     enum { TYPE_OPENGL_ES_1 = 1, TYPE_OPENGL_ES_2 = 2 };

@@ -47,7 +47,7 @@ void Mesh::render(Graphics3D& g, const slm::mat4& transform, int) {
 void Mesh::releaseResources() {
     core::EngineGlobals* globals = core::engineGlobals();
     if (!m_vertexBuffer || (globals && !globals->config.releaseImagesAfterUpload)) return;
-    Graphics3D* g = globals ? globals->graphics : nullptr;
+    Graphics3D* g = currentGraphics();
     if (g) m_vertexBuffer->prepare(*g);
     m_vertexBuffer->freePackedCopy();
     for (int i = 0; i < m_indexBuffers.size(); ++i)
@@ -132,7 +132,7 @@ bool Mesh::pickTriangles(const slm::vec3& o, const slm::vec3& d, const slm::mat4
             if (!slm::segment_triangle(o, d, vertex(a), vertex(bb), vertex(c), &dist) || dist >= best) continue;
             best = dist;
             hit = true;
-            core::log(0x1000, "pick hit (polygon)\n");
+            core::log(core::LOG_RENDERER, "pick hit (polygon)\n");
             if (result) {
                 result->distance = dist;
                 result->point = slm::transform_point(transform, o + d * dist);
@@ -176,8 +176,8 @@ bool Mesh::pickBox(const slm::vec3& o, const slm::vec3& d, const slm::mat4& tran
         }
     }
     if (hit) {
-        core::log(0x1000, "pick hit (box only)\n");
-        core::log(0x1000, "pick distance : %.2f \n", best);
+        core::log(core::LOG_RENDERER, "pick hit (box only)\n");
+        core::log(core::LOG_RENDERER, "pick distance : %.2f \n", best);
         if (result) {
             result->distance = best;
             result->point = slm::transform_point(transform, o + d * best);

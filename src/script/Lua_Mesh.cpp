@@ -2,14 +2,14 @@
 // triangle list and the point cloud that mesh_builder_build_mesh made; an
 // empty handle (mesh_create, or an empty builder) holds none and draws nothing.
 #include "core/EngineGlobals.h"
+#include "render/Graphics3D.h"
 #include "script/Lua_Handles.h"
 #include "script/Lua_Library.h"
 #include "script/Lua_Math.h"
 #include <cmath>
 
 render::Graphics3D* luaCheckGraphics(lua_State* L) {
-    core::EngineGlobals* globals = core::engineGlobals();
-    render::Graphics3D* g = globals ? globals->graphics : nullptr;
+    render::Graphics3D* g = render::currentGraphics();
     if (!g) luaL_error(L, "No renderer: the engine has no current Graphics3D");
     return g;
 }

@@ -65,7 +65,7 @@ TEST_F(SDLDisplayTest, BadConfigurationsThrowAndLeaveNothingBehind) {
     EXPECT_EQ(failureOf(c), "Display constructor can not create a window");
     std::string out = cap.finish();
     EXPECT_NE(out.find(" ERROR  |Display constructor failed (title error)\n"), std::string::npos) << out;
-    EXPECT_EQ(core.globals().displays->size(), 0) << "a failed display leaves the display list";
+    EXPECT_EQ(HAL::displayList()->size(), 0) << "a failed display leaves the display list";
     EXPECT_TRUE(core.pool().validate());
 }
 
@@ -74,7 +74,7 @@ TEST_F(SDLDisplayTest, DisplayListKeepsCreationOrderAndDropsTheClosedOne) {
     core::Ref<HAL::Display> a = HAL::Display::createDisplayHandle(&c);
     core::Ref<HAL::Display> b = HAL::Display::createDisplayHandle(&c);
     core::Ref<HAL::Display> d = HAL::Display::createDisplayHandle(&c);
-    auto& list = *core.globals().displays;
+    auto& list = *HAL::displayList();
     ASSERT_EQ(list.size(), 3);
     b.release();
     ASSERT_EQ(list.size(), 2);
@@ -168,7 +168,7 @@ TEST_F(SDLDisplayTest, FullScreenAtAResolutionTheScreenLacksFails) {
     EXPECT_NE(out.find("setFullscreen ON\n ERROR  |setFullscreen failed (check display resolution)!\n"),
               std::string::npos)
         << out;
-    EXPECT_EQ(core.globals().displays->size(), 0);
+    EXPECT_EQ(HAL::displayList()->size(), 0);
 }
 
 TEST_F(SDLDisplayTest, SetFullscreenTwiceWithTheSameValueDoesNothing) {

@@ -18,12 +18,12 @@ protected:
     }
     ~WindowSystemTest() override {
         drainEvents();
-        delete core.globals().displays;
+        delete HAL::displayList();
         core.globals().displays = nullptr;
-        delete core.globals().input;
+        delete HAL::inputState();
         core.globals().input = nullptr;
     }
-    HAL::InputState& input() { return *core.globals().input; }
+    HAL::InputState& input() { return *HAL::inputState(); }
 
     static HAL::DisplayConfig windowed(int width, int height) {
         HAL::DisplayConfig c;

@@ -3,16 +3,19 @@
 
 namespace HAL {
 
-Display::Display(const DisplayConfig& config) : m_config(config) {
+core::Vector<Display*>* displayList() {
     core::EngineGlobals* g = core::engineGlobals();
-    if (g && g->displays) g->displays->append(this);
+    return g ? static_cast<core::Vector<Display*>*>(g->displays) : nullptr;
+}
+
+Display::Display(const DisplayConfig& config) : m_config(config) {
+    if (core::Vector<Display*>* list = displayList()) list->append(this);
 }
 
 Display::~Display() {
     // Leave the display list: the first matching entry goes, later ones move down.
-    core::EngineGlobals* g = core::engineGlobals();
-    if (g && g->displays) {
-        core::Vector<Display*>& list = *g->displays;
+    if (core::Vector<Display*>* displays = displayList()) {
+        core::Vector<Display*>& list = *displays;
         for (int i = 0; i < list.size(); ++i) {
             if (list[i] == this) {
                 for (int j = i + 1; j < list.size(); ++j) list[j - 1] = list[j];

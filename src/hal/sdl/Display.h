@@ -82,4 +82,8 @@ protected:
     core::Vector<OSEvent> m_events;
 };
 
+// The engine's list of live displays (null while no engine runs): every
+// display enters it when made and leaves it when destroyed.
+core::Vector<Display*>* displayList();
+
 } // namespace HAL

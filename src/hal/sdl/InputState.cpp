@@ -5,7 +5,7 @@ namespace HAL {
 
 InputState* inputState() {
     core::EngineGlobals* g = core::engineGlobals();
-    return g ? g->input : nullptr;
+    return g ? static_cast<InputState*>(g->input) : nullptr;
 }
 
 void clearInputState(InputState& s) {

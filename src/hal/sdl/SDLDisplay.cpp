@@ -50,9 +50,9 @@ void setPixelFormat(int depthBits) {
 void* getProcAddress(const char* name) { return SDL_GL_GetProcAddress(name); }
 
 SDLDisplay* displayOfWindow(Uint32 windowId) {
-    core::EngineGlobals* g = core::engineGlobals();
-    if (!g || !g->displays || windowId == 0) return nullptr;
-    core::Vector<Display*>& list = *g->displays;
+    core::Vector<Display*>* displays = displayList();
+    if (!displays || windowId == 0) return nullptr;
+    core::Vector<Display*>& list = *displays;
     for (int i = 0; i < list.size(); ++i) {
         SDLDisplay* d = static_cast<SDLDisplay*>(list[i]);
         if (d->getWindowId() == windowId) return d;
@@ -92,13 +92,13 @@ SDLDisplay::SDLDisplay(const DisplayConfig& config) : Display(config) {
 
 void SDLDisplay::open() {
     m_videoSystem = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-    if (!m_videoSystem) core::log(0x1, "SDL video system: %s\n", SDL_GetError());
+    if (!m_videoSystem) core::log(core::LOG_ERROR, "SDL video system: %s\n", SDL_GetError());
     if (m_config.windowHandle) {
         // A host's window: adopt it, place it, and leave its pixel format alone.
         m_external = true;
         m_window = m_videoSystem ? SDL_CreateWindowFrom(m_config.windowHandle) : nullptr;
         if (!m_window) {
-            core::log(0x1, "createWindow failed: %s\n", SDL_GetError());
+            core::log(core::LOG_ERROR, "createWindow failed: %s\n", SDL_GetError());
             fail("Display constructor can not create a window");
         }
         SDL_SetWindowPosition(m_window, m_config.x, m_config.y);
@@ -106,7 +106,7 @@ void SDLDisplay::open() {
         SDL_SetWindowTitle(m_window, " ");
     } else {
         if (!m_config.title) {
-            core::log(0x1, "Display constructor failed (title error)\n");
+            core::log(core::LOG_ERROR, "Display constructor failed (title error)\n");
             fail("Display constructor can not init a display");
         }
         if (m_config.title[0] == 0) fail("Display constructor can not init a display because title length is 0");
@@ -117,7 +117,7 @@ void SDLDisplay::open() {
                 m_config.colorDepth = (unsigned char)SDL_BITSPERPIXEL(desktop.format);
         }
         createWindow();
-        core::log(0x100, "Display constructor ok (%d,%d,%d,%d (%dbit))\n", m_config.x, m_config.y, m_config.width,
+        core::log(core::LOG_PLATFORM, "Display constructor ok (%d,%d,%d,%d (%dbit))\n", m_config.x, m_config.y, m_config.width,
                   m_config.height, m_config.colorDepth);
     }
     if (m_config.windowed == 0) {
@@ -129,7 +129,7 @@ void SDLDisplay::open() {
 }
 
 void SDLDisplay::createWindow() {
-    core::log(0x100, "createWindow %d %d %d %d\n", m_config.x, m_config.y, m_config.width, m_config.height);
+    core::log(core::LOG_PLATFORM, "createWindow %d %d %d %d\n", m_config.x, m_config.y, m_config.width, m_config.height);
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (m_config.windowed == 1) flags |= SDL_WINDOW_RESIZABLE;
     if (m_videoSystem && (m_config.windowed == 0 || m_config.windowed == 1)) {
@@ -143,11 +143,11 @@ void SDLDisplay::createWindow() {
         }
     }
     if (!m_window) {
-        core::log(0x1, "createWindow failed: %s\n", m_videoSystem ? SDL_GetError() : "no video system");
+        core::log(core::LOG_ERROR, "createWindow failed: %s\n", m_videoSystem ? SDL_GetError() : "no video system");
         fail("Display constructor can not create a window");
     }
     SDL_RaiseWindow(m_window);
-    core::log(0x100, "createWindow ok\n");
+    core::log(core::LOG_PLATFORM, "createWindow ok\n");
 }
 
 SDLDisplay::~SDLDisplay() {
@@ -160,7 +160,7 @@ SDLDisplay::~SDLDisplay() {
     }
     bool own = !m_external && m_window;
     release();
-    if (own) core::log(0x100, "HAL::deinitDisplay ok\n");
+    if (own) core::log(core::LOG_PLATFORM, "HAL::deinitDisplay ok\n");
 }
 
 void SDLDisplay::release() {
@@ -184,7 +184,7 @@ void SDLDisplay::setFullscreen(bool on, int bits) {
     if (on == m_fullscreenActive || !m_window) return;
     m_fullscreenActive = on;
     if (on) {
-        core::log(0x100, "setFullscreen ON\n");
+        core::log(core::LOG_PLATFORM, "setFullscreen ON\n");
         SDL_DisplayMode mode = {};
         mode.format = bits == 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
         mode.w = m_config.width;
@@ -195,7 +195,7 @@ void SDLDisplay::setFullscreen(bool on, int bits) {
                        closest.w == mode.w && closest.h == mode.h;
         if (!offered || SDL_SetWindowDisplayMode(m_window, &closest) != 0 ||
             SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN) != 0) {
-            core::log(0x1, "setFullscreen failed (check display resolution)!\n");
+            core::log(core::LOG_ERROR, "setFullscreen failed (check display resolution)!\n");
             fail("HAL: can not set fullscreen mode");
         }
         SDL_ShowWindow(m_window);
@@ -203,9 +203,9 @@ void SDLDisplay::setFullscreen(bool on, int bits) {
         SDL_ShowCursor(m_config.cursorVisible ? SDL_ENABLE : SDL_DISABLE);
     } else {
         SDL_MinimizeWindow(m_window);
-        core::log(0x100, "setFullscreen OFF\n");
+        core::log(core::LOG_PLATFORM, "setFullscreen OFF\n");
         if (SDL_SetWindowFullscreen(m_window, 0) != 0) {
-            core::log(0x1, "setFullscreen OFF failed!\n");
+            core::log(core::LOG_ERROR, "setFullscreen OFF failed!\n");
             fail("HAL: can not set fullscreen OFF");
         }
         SDL_ShowCursor(SDL_ENABLE);
@@ -216,7 +216,7 @@ bool SDLDisplay::createGLContext() {
     if (m_glContext) return makeCurrent();
     SDL_GLContext context = SDL_GL_CreateContext(m_window);
     if (!context) {
-        core::log(0x2, "SDL_GL_CreateContext failed: %s\n", SDL_GetError());
+        core::log(core::LOG_WARNING, "SDL_GL_CreateContext failed: %s\n", SDL_GetError());
         return false;
     }
     m_glContext = context;
