@@ -28,8 +28,9 @@ std::string fileBytes(const std::string& path) {
 class Image2DTest : public testsupport::CoreTest {};
 
 TEST_F(Image2DTest, MemoryConstructorsAndBuffers) {
-    EXPECT_EQ(4, render::Image2D::bytesPerPixel(render::Image2D::ALPHA));
-    EXPECT_EQ(4, render::Image2D::bytesPerPixel(render::Image2D::LUMINANCE_ALPHA));
+    EXPECT_EQ(1, render::Image2D::bytesPerPixel(render::Image2D::ALPHA));
+    EXPECT_EQ(1, render::Image2D::bytesPerPixel(render::Image2D::LUMINANCE));
+    EXPECT_EQ(2, render::Image2D::bytesPerPixel(render::Image2D::LUMINANCE_ALPHA));
     EXPECT_EQ(3, render::Image2D::bytesPerPixel(render::Image2D::RGB));
     EXPECT_EQ(4, render::Image2D::bytesPerPixel(render::Image2D::RGBA));
     EXPECT_EQ(0, render::Image2D::bytesPerPixel(101));
