@@ -175,6 +175,8 @@ public:
     void writeVector3D(const Vector3D& v);
     void writeMatrix(const Matrix& v);
     void writeByteArray(const unsigned char* bytes, unsigned int count);
+    // count bytes as they are, without a count (section data).
+    void writeBytes(const unsigned char* bytes, unsigned int count) { writeRaw(bytes, count); }
     void writeByteArray(const Vector<unsigned char>& v) { writeByteArray(v.data(), (unsigned int)v.size()); }
     void writeUInt16Array(const Vector<unsigned short>& v);
     void writeUInt32Array(const Vector<unsigned int>& v);

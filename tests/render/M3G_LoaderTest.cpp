@@ -2,6 +2,7 @@
 // message, nothing returned, the pool exactly as before), the roots in index
 // order, transforms and geometry as the file states them, and warnings.
 #include "M3GBytes.h"
+#include "core/FileArchive.h"
 #include "core/FileSystem.h"
 #include "core/IOException.h"
 #include "core/MemoryStream.h"
@@ -10,8 +11,10 @@
 #include "render/Loader.h"
 #include "render/Mesh.h"
 #include "render/OGLES2_Graphics3D.h"
+#include "render/PNG_Writer.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"
+#include "support/TempDir.h"
 #include <functional>
 
 using namespace m3gbytes;
@@ -314,6 +317,97 @@ TEST_F(M3G_LoaderTest, WarningsDoNotStopTheLoad) {
     EXPECT_NE(std::string::npos, log.find("Parse warning: \"approximateContentSize different than totalFileSize"));
     EXPECT_NE(std::string::npos, log.find("z-axis reference object is 0 when z-target is Z_AXIS"));
     EXPECT_NE(std::string::npos, log.find("y-axis reference object is not 0 when y-target is ORIGIN"));
+}
+
+} // namespace
+
+namespace {
+
+// Files in a temporary folder mounted as the file system's root.
+class M3G_ExternalReferenceTest : public M3G_LoaderTest {
+protected:
+    testsupport::TempDir dir;
+    void SetUp() override {
+        M3G_LoaderTest::SetUp();
+        core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(core::String((dir.path() + "/").c_str()), false),
+                                            core::String());
+    }
+    Objects loadFile(const std::string& name) {
+        Objects out;
+        render::Loader::load(core::String(name.c_str()), nullptr, out);
+        return out;
+    }
+    static std::string referring(const std::vector<std::string>& uris, const std::string& objects) {
+        std::string refs;
+        for (const std::string& u : uris) refs += chunk(255, Bytes().str(u));
+        return file({rawSection(refs), rawSection(objects)}, true);
+    }
+};
+
+TEST_F(M3G_ExternalReferenceTest, PngBecomesTheTextureImageRelativeToTheReferringFile) {
+    const unsigned char rgba[4 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
+    dir.write("scenes/tex/skin.png", ""); // the folders
+    render::writePNG(core::String(dir.file("scenes/tex/skin.png").c_str()), 2, 2, rgba, false);
+    // 2: the image, 3: the texture, 4: the appearance (a root).
+    dir.write("scenes/a.m3g", referring({"tex/skin.png"}, chunk(17, texture(2)) + chunk(3, appearance(0, {3}))));
+    Objects out = loadFile("scenes/a.m3g");
+    ASSERT_EQ(1, out.size());
+    render::Appearance* a = dynamic_cast<render::Appearance*>(out[0].get());
+    ASSERT_TRUE(a && a->getTexture(0));
+    render::Image2D* image = a->getTexture(0)->getImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ("scenes/tex/skin.png", std::string(image->getPath().c_str()));
+    EXPECT_EQ(2, image->getWidth());
+}
+
+TEST_F(M3G_ExternalReferenceTest, M3GFileGivesItsRootsAndItsFirstRootWhereOneObjectIsExpected) {
+    dir.write("parts.m3g", scene(triangleObjects() + chunk(9, group({}))));
+    // The mesh of parts.m3g joins a group here; an unreferenced reference gives all its roots.
+    dir.write("scene.m3g", referring({"parts.m3g", "parts.m3g"}, chunk(9, group({2}))));
+    Objects out = loadFile("scene.m3g");
+    ASSERT_EQ(3, out.size());
+    render::Group* holder = dynamic_cast<render::Group*>(out[2].get());
+    ASSERT_TRUE(holder);
+    EXPECT_TRUE(dynamic_cast<render::Mesh*>(holder->getChild(0)));
+    EXPECT_TRUE(dynamic_cast<render::Mesh*>(out[0].get()));
+    EXPECT_TRUE(dynamic_cast<render::Group*>(out[1].get()));
+}
+
+TEST_F(M3G_ExternalReferenceTest, ReferenceLoopsAreRefused) {
+    dir.write("self.m3g", referring({"self.m3g"}, chunk(9, group({}))));
+    dir.write("a.m3g", referring({"b.m3g"}, chunk(9, group({}))));
+    dir.write("b.m3g", referring({"a.m3g"}, chunk(9, group({}))));
+    for (const char* name : {"self.m3g", "a.m3g"}) {
+        int live = core.pool().getLiveAllocations();
+        try {
+            loadFile(name);
+            ADD_FAILURE() << name << " loaded";
+        } catch (const core::IOException& e) {
+            EXPECT_NE(std::string::npos, std::string(e.getMessage()).find("refers back to a file that is being loaded"))
+                << e.getMessage();
+        }
+        EXPECT_EQ(live, core.pool().getLiveAllocations()) << name;
+    }
+}
+
+TEST_F(M3G_ExternalReferenceTest, MissingFileWarnsOnceAndItsTextureIsLeftOut) {
+    // 2: missing image, 3: an image of the file, 4: texture of the missing
+    // one, 5: texture of the present one, 6: appearance with both.
+    dir.write("axe.m3g", referring({"gone.png"}, chunk(10, image(99, 1, 1, "", "abc")) + chunk(17, texture(2)) +
+                                                     chunk(17, texture(3)) + chunk(3, appearance(0, {4, 5}))));
+    testsupport::StderrCapture capture;
+    Objects out = loadFile("axe.m3g");
+    std::string log = capture.finish();
+    ASSERT_EQ(1, out.size());
+    render::Appearance* a = dynamic_cast<render::Appearance*>(out[0].get());
+    ASSERT_TRUE(a);
+    EXPECT_EQ(nullptr, a->getTexture(0));
+    ASSERT_TRUE(a->getTexture(1));
+    EXPECT_EQ(1, a->getTexture(1)->getImage()->getWidth());
+    size_t first = log.find("gone.png");
+    EXPECT_NE(std::string::npos, first) << log;
+    EXPECT_EQ(std::string::npos, log.find("gone.png", first + 1)) << log;
+    EXPECT_EQ(std::string::npos, log.find("ERROR")) << log;
 }
 
 } // namespace
