@@ -6,6 +6,7 @@
 #include "core/EngineGlobals.h"
 #include "core/Exceptions.h"
 #include "core/IOException.h"
+#include "render/AnimationTrack.h"
 #include "render/Appearance.h"
 #include "render/Background.h"
 #include "render/Camera.h"
@@ -16,6 +17,8 @@
 #include "render/Light.h"
 #include "render/M3G_Loader.h"
 #include "render/Mesh.h"
+#include "render/MorphingMesh.h"
+#include "render/SkinnedMesh.h"
 #include "render/Texture2D.h"
 #include "render/VertexArray.h"
 #include "render/VertexBuffer.h"
@@ -81,7 +84,7 @@ void M3G_Loader::applyObject3D(Object3D* object, const core::Object3DBlock& bloc
     core::log(0x1000, "Object3D: setUserID = %d (old id = %d)\n", (int)block.userID, object->getUserID());
     object->setUserID((int)block.userID);
     for (int i = 0; i < block.animationTracks.size(); ++i)
-        object->addAnimationTrack(reference<Object3D>(block.animationTracks[i], "AnimationTrack", false));
+        object->addAnimationTrack(reference<AnimationTrack>(block.animationTracks[i], "AnimationTrack", false));
     if (block.parameters.size() == 0) return;
     core::Ref<UserParameters> table = M3D_NEW UserParameters(block.parameters.size(), 0.75f);
     for (int i = 0; i < block.parameters.size(); ++i) {
@@ -529,9 +532,69 @@ void M3G_Loader::parseMesh(core::Ref<Object3D>& out) {
     out = mesh.get();
 }
 
-void M3G_Loader::parseMorphingMesh(core::Ref<Object3D>&) { parseError("No implementation yet."); }
+void M3G_Loader::parseMorphingMesh(core::Ref<Object3D>& out) {
+    NodeBlocks blocks;
+    readNodeBlocks(blocks);
+    core::MeshRecord r;
+    io().readMesh(r);
+    core::MorphingMeshRecord morph;
+    io().readMorphingMesh(morph);
+    core::Ref<VertexBuffer> vb;
+    core::Vector<core::Ref<Object3D>> ibs, apps;
+    resolveMesh(r, vb, ibs, apps);
+    core::Vector<IndexBuffer*> ibPtrs;
+    core::Vector<Appearance*> appPtrs;
+    for (int i = 0; i < ibs.size(); ++i) {
+        ibPtrs.append(static_cast<IndexBuffer*>(ibs[i].get()));
+        appPtrs.append(static_cast<Appearance*>(apps[i].get()));
+    }
+    core::Vector<VertexBuffer*> targets;
+    for (int i = 0; i < morph.morphTargets.size(); ++i)
+        targets.append(reference<VertexBuffer>(morph.morphTargets[i], "VertexBuffer", false));
+    core::Ref<MorphingMesh> mesh = M3D_NEW MorphingMesh(vb.get(), targets.data(), targets.size(), ibPtrs.data(),
+                                                        appPtrs.data(), ibPtrs.size());
+    applyNode(mesh.get(), blocks);
+    mesh->setWeights(morph.initialWeights.data(), morph.initialWeights.size());
+    out = mesh.get();
+}
 
-void M3G_Loader::parseSkinnedMesh(core::Ref<Object3D>&) { parseError("No implementation yet."); }
+void M3G_Loader::parseSkinnedMesh(core::Ref<Object3D>& out) {
+    NodeBlocks blocks;
+    readNodeBlocks(blocks);
+    core::MeshRecord r;
+    io().readMesh(r);
+    core::SkinnedMeshRecord skin;
+    io().readSkinnedMesh(skin);
+    core::log(0x4, "SkinnedMesh:\n");
+    core::log(0x4, "Skeleton: %d\n", (int)skin.skeleton);
+    if (skin.skeleton == 0) parseError("No skeleton set for SkinnedMesh.");
+    if (skin.bones.size() != (int)skin.transformReferenceCount)
+        parseError("Size mismatch in SkinnedMesh transform reference count.");
+    core::Ref<VertexBuffer> vb;
+    core::Vector<core::Ref<Object3D>> ibs, apps;
+    resolveMesh(r, vb, ibs, apps);
+    core::Vector<IndexBuffer*> ibPtrs;
+    core::Vector<Appearance*> appPtrs;
+    for (int i = 0; i < ibs.size(); ++i) {
+        ibPtrs.append(static_cast<IndexBuffer*>(ibs[i].get()));
+        appPtrs.append(static_cast<Appearance*>(apps[i].get()));
+    }
+    Group* skeleton = reference<Group>(skin.skeleton, "Group", false);
+    if (dynamic_cast<World*>(skeleton)) parseError("A World cannot be the skeleton of a SkinnedMesh.");
+    if (skeleton->getParent()) parseError("Node already has a parent group.");
+    core::Ref<SkinnedMesh> mesh =
+        M3D_NEW SkinnedMesh(vb.get(), ibPtrs.data(), appPtrs.data(), ibPtrs.size(), skeleton);
+    applyNode(mesh.get(), blocks);
+    for (int i = 0; i < skin.bones.size(); ++i) {
+        const core::BoneReference& b = skin.bones[i];
+        core::log(0x4, "transformNode:%d, weight:%d, firstVertex:%d, vertexCount:%d\n", (int)b.transformNode, b.weight,
+                  (int)b.firstVertex, (int)b.vertexCount);
+        Node* bone = reference<Node>(b.transformNode, "Node", false);
+        if (b.firstVertex > 65535u || b.vertexCount > 65535u) parseError("Bone vertex range out of range in SkinnedMesh.");
+        mesh->addTransform(bone, b.weight, (int)b.firstVertex, (int)b.vertexCount);
+    }
+    out = mesh.get();
+}
 
 void M3G_Loader::parseSprite3D(core::Ref<Object3D>&) { parseError("No implementation yet."); }
 
@@ -603,10 +666,90 @@ void M3G_Loader::parseWorld(core::Ref<Object3D>& out) {
 
 // ---- animation ----
 
-void M3G_Loader::parseAnimationController(core::Ref<Object3D>&) { parseError("No implementation yet."); }
+void M3G_Loader::parseAnimationController(core::Ref<Object3D>& out) {
+    core::Object3DBlock base;
+    io().readObject3D(base);
+    core::AnimationControllerRecord r;
+    io().readAnimationController(r);
+    core::Ref<AnimationController> c = M3D_NEW AnimationController();
+    applyObject3D(c.get(), base);
+    c->setSpeed(r.speed);
+    c->setWeight(r.weight);
+    c->setActiveInterval(r.activeIntervalStart, r.activeIntervalEnd);
+    c->setPosition(r.referenceSequenceTime, r.referenceWorldTime);
+    out = c.get();
+}
 
-void M3G_Loader::parseAnimationTrack(core::Ref<Object3D>&) { parseError("No implementation yet."); }
+void M3G_Loader::parseAnimationTrack(core::Ref<Object3D>& out) {
+    core::Object3DBlock base;
+    io().readObject3D(base);
+    core::AnimationTrackRecord r;
+    io().readAnimationTrack(r);
+    if (r.keyframeSequence == 0) parseError("KeyframeSequence is 0 in AnimationTrack.");
+    if (r.propertyID < AnimationTrack::ALPHA || r.propertyID > AnimationTrack::VISIBILITY)
+        parseError("Invalid target property ID value in AnimationTrack.");
+    KeyframeSequence* sequence = reference<KeyframeSequence>(r.keyframeSequence, "KeyframeSequence", false);
+    AnimationController* controller =
+        reference<AnimationController>(r.animationController, "AnimationController", true);
+    core::Ref<AnimationTrack> t = M3D_NEW AnimationTrack(sequence, (int)r.propertyID);
+    t->setController(controller);
+    applyObject3D(t.get(), base);
+    out = t.get();
+}
 
-void M3G_Loader::parseKeyframeSequence(core::Ref<Object3D>&) { parseError("No implementation yet."); }
+void M3G_Loader::parseKeyframeSequence(core::Ref<Object3D>& out) {
+    core::Object3DBlock base;
+    io().readObject3D(base);
+    core::KeyframeSequenceRecord r;
+    io().readKeyframeSequence(r);
+    if (r.encoding > 2) parseError("Unknown KeyframeSequence encoding.");
+    if (r.interpolation < KeyframeSequence::LINEAR || r.interpolation > KeyframeSequence::STEP)
+        parseError("Invalid interpolation type in KeyframeSequence.");
+    if (r.repeatMode != KeyframeSequence::CONSTANT && r.repeatMode != KeyframeSequence::LOOP)
+        parseError("Invalid repeat mode in KeyframeSequence.");
+    if ((int)r.duration < 0) parseError("Duration less than zero in KeyframeSequence.");
+    if ((int)r.keyframeCount <= 0) parseError("Keyframe count is less than or equal to zero in KeyframeSequence.");
+    if ((int)r.componentCount <= 0) parseError("Component count is less than or equal to zero in KeyframeSequence.");
+    const int k = (int)r.keyframeCount, n = (int)r.componentCount;
+    static const char* const OTHER_ARRAYS[3] = {
+        "Other encoding arrays have values when encoding is 0 in KeyframeSequence.",
+        "Other encoding arrays have values when encoding is 1 in KeyframeSequence.",
+        "Other encoding arrays have values when encoding is 2 in KeyframeSequence."};
+    static const char* const KEYFRAME_COUNT[3] = {
+        "Keyframe count did not matched in Keyframe sequence (encoding 0). Possible bug in Morva3D.",
+        "Keyframe count did not matched in Keyframe sequence (encoding 1). Possible bug in Morva3D.",
+        "Keyframe count did not matched in Keyframe sequence (encoding 2). Possible bug in Morva3D."};
+    static const char* const COMPONENT_COUNT[3] = {
+        "Component count did not matched in keyframe sequence values array (encoding 0). Possible bug in Morva3D.",
+        "Component count did not matched in keyframe sequence values array (encoding 1). Possible bug in Morva3D.",
+        "Component count did not matched in keyframe sequence values array (encoding 2). Possible bug in Morva3D."};
+    const int e = r.encoding;
+    const int sizes[3] = {r.floatValues.size(), r.byteValues.size(), r.shortValues.size()};
+    for (int other = 0; other < 3; ++other)
+        if (other != e && sizes[other] != 0) parseError(OTHER_ARRAYS[e]);
+    if (r.times.size() != k) parseError(KEYFRAME_COUNT[e]);
+    if (sizes[e] != k * n) parseError(COMPONENT_COUNT[e]);
+    core::Ref<KeyframeSequence> seq = M3D_NEW KeyframeSequence(k, n, r.interpolation);
+    applyObject3D(seq.get(), base);
+    seq->setRepeatMode(r.repeatMode);
+    seq->setDuration((int)r.duration);
+    seq->setValidRange((int)r.validRangeFirst, (int)r.validRangeLast);
+    core::Vector<float> values;
+    values.resize(n);
+    for (int i = 0; i < k; ++i) {
+        for (int c = 0; c < n; ++c) {
+            int at = i * n + c;
+            // Quantised values span bias .. bias + scale.
+            if (e == 0)
+                values[c] = r.floatValues[at];
+            else if (e == 1)
+                values[c] = r.vectorBias[c] + r.vectorScale[c] * (float)r.byteValues[at] / 255.0f;
+            else
+                values[c] = r.vectorBias[c] + r.vectorScale[c] * (float)r.shortValues[at] / 65535.0f;
+        }
+        seq->setKeyframe(i, (int)r.times[i], values.data());
+    }
+    out = seq.get();
+}
 
 } // namespace render

@@ -7,6 +7,7 @@
 #include "core/IOException.h"
 #include "core/MemoryStream.h"
 #include "core/Stream.h"
+#include "render/AnimationTrack.h"
 #include "render/Appearance.h"
 #include "render/Background.h"
 #include "render/Camera.h"
@@ -16,6 +17,8 @@
 #include "render/Loader.h"
 #include "render/M3G_Loader.h"
 #include "render/Mesh.h"
+#include "render/MorphingMesh.h"
+#include "render/SkinnedMesh.h"
 #include "render/World.h"
 #include <cmath>
 #include <cstdint>
@@ -85,8 +88,13 @@ int M3G_Writer::typeOf(const Object3D* o) {
     if (dynamic_cast<const Group*>(o)) return M3G_Loader::GROUP;
     if (dynamic_cast<const Camera*>(o)) return M3G_Loader::CAMERA;
     if (dynamic_cast<const Light*>(o)) return M3G_Loader::LIGHT;
+    if (dynamic_cast<const SkinnedMesh*>(o)) return M3G_Loader::SKINNED_MESH;
+    if (dynamic_cast<const MorphingMesh*>(o)) return M3G_Loader::MORPHING_MESH;
     // Mesh subclasses have rows of their own; a plain Mesh is exactly a Mesh.
     if (o && typeid(*o) == typeid(Mesh)) return M3G_Loader::MESH;
+    if (dynamic_cast<const KeyframeSequence*>(o)) return M3G_Loader::KEYFRAME_SEQUENCE;
+    if (dynamic_cast<const AnimationTrack*>(o)) return M3G_Loader::ANIMATION_TRACK;
+    if (dynamic_cast<const AnimationController*>(o)) return M3G_Loader::ANIMATION_CONTROLLER;
     if (dynamic_cast<const Appearance*>(o)) return M3G_Loader::APPEARANCE;
     if (dynamic_cast<const Background*>(o)) return M3G_Loader::BACKGROUND;
     if (dynamic_cast<const CompositingMode*>(o)) return M3G_Loader::COMPOSITING_MODE;
@@ -125,7 +133,11 @@ void M3G_Writer::addReferences(Object3D* o) {
         add(n->getZReference());
         add(n->getYReference());
     }
-    if (Appearance* a = dynamic_cast<Appearance*>(o)) {
+    if (AnimationTrack* t = dynamic_cast<AnimationTrack*>(o)) {
+        if (!t->getKeyframeSequence()) refuse("An animation track without a keyframe sequence cannot be written.");
+        add(t->getKeyframeSequence());
+        add(t->getController());
+    } else if (Appearance* a = dynamic_cast<Appearance*>(o)) {
         add(a->getCompositingMode());
         add(a->getFog());
         add(a->getPolygonMode());
@@ -143,7 +155,10 @@ void M3G_Writer::addReferences(Object3D* o) {
         for (int i = 0; i < vb->getTexCoordUnitCount(); ++i)
             if (vb->getTexCoords(i)) add(vb->getTexCoords(i)->array.get());
     } else if (Mesh* m = dynamic_cast<Mesh*>(o)) {
-        add(m->getVertexBuffer());
+        add(meshVertices(m));
+        if (MorphingMesh* morph = dynamic_cast<MorphingMesh*>(o))
+            for (int i = 0; i < morph->getMorphTargetCount(); ++i) add(morph->getMorphTarget(i));
+        if (SkinnedMesh* skin = dynamic_cast<SkinnedMesh*>(o)) add(skin->getSkeleton());
         for (int i = 0; i < m->getSubmeshCount(); ++i) {
             add(m->getIndexBuffer(i));
             if (m->getAppearance(i)) {
@@ -410,11 +425,13 @@ void M3G_Writer::writeObject(core::DataIO& out, Object3D* o, int type) {
         out.writeMaterial(r);
         break;
     }
-    case M3G_Loader::MESH: {
+    case M3G_Loader::MESH:
+    case M3G_Loader::MORPHING_MESH:
+    case M3G_Loader::SKINNED_MESH: {
         Mesh* m = static_cast<Mesh*>(o);
         writeNode(out, m);
         core::MeshRecord r;
-        r.vertexBuffer = indexOf(m->getVertexBuffer());
+        r.vertexBuffer = indexOf(meshVertices(m));
         r.submeshCount = (unsigned int)m->getSubmeshCount();
         for (int i = 0; i < m->getSubmeshCount(); ++i) {
             r.indexBuffers.append(indexOf(m->getIndexBuffer(i)));
@@ -422,6 +439,52 @@ void M3G_Writer::writeObject(core::DataIO& out, Object3D* o, int type) {
             r.appearances.append(indexOf(a ? a : m_defaults[0].get()));
         }
         out.writeMesh(r);
+        if (type == M3G_Loader::MORPHING_MESH) writeMorphing(out, static_cast<MorphingMesh*>(m));
+        if (type == M3G_Loader::SKINNED_MESH) writeSkinning(out, static_cast<SkinnedMesh*>(m));
+        break;
+    }
+    case M3G_Loader::ANIMATION_CONTROLLER: {
+        AnimationController* c = static_cast<AnimationController*>(o);
+        writeObject3D(out, o);
+        core::AnimationControllerRecord r;
+        r.speed = c->getSpeed();
+        r.weight = c->getWeight();
+        r.activeIntervalStart = c->getActiveIntervalStart();
+        r.activeIntervalEnd = c->getActiveIntervalEnd();
+        r.referenceSequenceTime = c->getReferenceSequenceTime();
+        r.referenceWorldTime = c->getReferenceWorldTime();
+        out.writeAnimationController(r);
+        break;
+    }
+    case M3G_Loader::ANIMATION_TRACK: {
+        AnimationTrack* t = static_cast<AnimationTrack*>(o);
+        writeObject3D(out, o);
+        core::AnimationTrackRecord r;
+        r.keyframeSequence = indexOf(t->getKeyframeSequence());
+        r.animationController = indexOrZero(t->getController());
+        r.propertyID = (unsigned int)t->getTargetProperty();
+        out.writeAnimationTrack(r);
+        break;
+    }
+    case M3G_Loader::KEYFRAME_SEQUENCE: {
+        KeyframeSequence* k = static_cast<KeyframeSequence*>(o);
+        writeObject3D(out, o);
+        core::KeyframeSequenceRecord r;
+        r.interpolation = (unsigned char)k->getInterpolationType();
+        r.repeatMode = (unsigned char)k->getRepeatMode();
+        r.encoding = 0;
+        r.duration = (unsigned int)k->getDuration();
+        r.validRangeFirst = (unsigned int)k->getValidRangeFirst();
+        r.validRangeLast = (unsigned int)k->getValidRangeLast();
+        r.componentCount = (unsigned int)k->getComponentCount();
+        r.keyframeCount = (unsigned int)k->getKeyframeCount();
+        const int n = k->getComponentCount();
+        r.floatValues.resize(k->getKeyframeCount() * n);
+        for (int i = 0; i < k->getKeyframeCount(); ++i) {
+            int time = k->getKeyframe(i, r.floatValues.data() + i * n);
+            r.times.append((unsigned int)(time < 0 ? 0 : time));
+        }
+        out.writeKeyframeSequence(r);
         break;
     }
     case M3G_Loader::VERTEX_ARRAY: {
@@ -472,6 +535,46 @@ void M3G_Writer::writeObject(core::DataIO& out, Object3D* o, int type) {
     }
     default: refuse("The object has no M3G object type.");
     }
+}
+
+VertexBuffer* M3G_Writer::meshVertices(Mesh* m) {
+    // A morphing mesh draws a blended buffer of its own; the file holds the base.
+    if (MorphingMesh* morph = dynamic_cast<MorphingMesh*>(m)) return morph->getBaseVertexBuffer();
+    return m->getVertexBuffer();
+}
+
+void M3G_Writer::writeMorphing(core::DataIO& out, MorphingMesh* m) {
+    core::MorphingMeshRecord r;
+    r.initialWeights.resize(m->getMorphTargetCount());
+    m->getWeights(r.initialWeights.data(), m->getMorphTargetCount());
+    for (int i = 0; i < m->getMorphTargetCount(); ++i) r.morphTargets.append(indexOf(m->getMorphTarget(i)));
+    out.writeMorphingMesh(r);
+}
+
+void M3G_Writer::writeSkinning(core::DataIO& out, SkinnedMesh* m) {
+    core::SkinnedMeshRecord r;
+    r.skeleton = indexOf(m->getSkeleton());
+    // The mesh keeps its bindings per vertex; runs of vertices bound to one
+    // bone with one weight become one bone reference again.
+    for (int b = 0; b < m->getBoneCount(); ++b) {
+        core::Vector<SkinnedMesh::BoneVertex> vertices;
+        m->getBoneVertices(m->getBone(b), vertices);
+        for (int i = 0; i < vertices.size();) {
+            int j = i + 1;
+            while (j < vertices.size() && vertices[j].vertex == vertices[j - 1].vertex + 1 &&
+                   vertices[j].weight == vertices[i].weight)
+                ++j;
+            core::BoneReference ref;
+            ref.transformNode = indexOf(m->getBone(b));
+            ref.firstVertex = (unsigned int)vertices[i].vertex;
+            ref.vertexCount = (unsigned int)(j - i);
+            ref.weight = vertices[i].weight;
+            r.bones.append(ref);
+            i = j;
+        }
+    }
+    r.transformReferenceCount = (unsigned int)r.bones.size();
+    out.writeSkinnedMesh(r);
 }
 
 void M3G_Writer::write(core::Stream* stream, bool compress) {

@@ -25,8 +25,12 @@ class Stream;
 
 namespace render {
 
+class Mesh;
+class MorphingMesh;
 class Node;
+class SkinnedMesh;
 class Transformable;
+class VertexBuffer;
 
 class M3G_Writer : public core::Object {
 public:
@@ -58,6 +62,9 @@ private:
     void writeObject3D(core::DataIO& out, const Object3D* object);
     void writeTransformable(core::DataIO& out, Transformable* object);
     void writeNode(core::DataIO& out, Transformable* object);
+    static VertexBuffer* meshVertices(Mesh* mesh);
+    void writeMorphing(core::DataIO& out, MorphingMesh* mesh);
+    void writeSkinning(core::DataIO& out, SkinnedMesh* mesh);
     unsigned int indexOrZero(const Object3D* object) const { return object ? indexOf(object) : 0; }
 
     core::Vector<core::Ref<Object3D>> m_objects; // file order; index = position + 2

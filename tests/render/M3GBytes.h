@@ -1,6 +1,8 @@
 // Test-side M3G file builder: object bodies, sections (raw or zlib) and whole
 // files with a correct header, so tests can plant one fault at a time.
 #pragma once
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -140,6 +142,35 @@ inline std::string texture(uint32_t image, unsigned blending = 228, unsigned wra
 inline std::string triangleObjects() {
     return chunk(20, vertexArray(2, 3, 0, 3, {0, 0, 0, 100, 0, 0, 0, 100, 0})) + chunk(21, vertexBuffer(2)) +
            chunk(11, stripArray(130, {0, 1, 2}, {3})) + chunk(3, appearance()) + chunk(14, mesh(3, {{4, 5}}));
+}
+
+// Two uncompressed files of one scene written twice: equal, except that a
+// float may differ in its last bits (quaternions are normalised again on each
+// load). Every differing byte must lie in a 4-byte window that reads as two
+// normal floats within 1e-3 of each other (the axis of a tiny rotation is
+// ill-conditioned) (the object section's checksum,
+// the last 4 bytes, then differs too); -1 when they agree, else the offset of
+// the first byte that does not.
+inline long firstRealDifference(const std::string& a, const std::string& b) {
+    if (a.size() != b.size() || a.size() < 4) return (long)std::min(a.size(), b.size());
+    for (size_t i = 0; i < a.size() - 4;) {
+        if (a[i] == b[i]) {
+            ++i;
+            continue;
+        }
+        bool close = false;
+        for (size_t s = i >= 3 ? i - 3 : 0; s <= i && s + 4 <= a.size() && !close; ++s) {
+            float x, y;
+            std::memcpy(&x, a.data() + s, 4);
+            std::memcpy(&y, b.data() + s, 4);
+            if (std::isnormal(x) && std::isnormal(y) && std::fabs(x - y) <= 1e-3f * std::fabs(x)) {
+                close = true;
+                i = s + 4;
+            }
+        }
+        if (!close) return (long)i;
+    }
+    return -1;
 }
 
 } // namespace m3gbytes
