@@ -137,6 +137,20 @@ inline std::string texture(uint32_t image, unsigned blending = 228, unsigned wra
         .u8(wrapT).u8(level).u8(filter);
 }
 
+// A keyframe sequence of float keyframes (encoding 0) unless told otherwise.
+inline std::string keyframes(unsigned interpolation, unsigned repeat, unsigned encoding, uint32_t duration,
+                             uint32_t comps, uint32_t count, const std::vector<float>& timesAndValues) {
+    Bytes b;
+    b.raw(object3D()).u8(interpolation).u8(repeat).u8(encoding).u32(duration).u32(0).u32(count ? count - 1 : 0);
+    b.u32(comps).u32(count);
+    for (size_t i = 0; i < timesAndValues.size(); ++i)
+        i % (comps + 1) == 0 ? b.u32((uint32_t)timesAndValues[i]) : b.f32(timesAndValues[i]);
+    return b;
+}
+inline std::string track(uint32_t sequence, uint32_t controller, uint32_t property) {
+    return Bytes().raw(object3D()).u32(sequence).u32(controller).u32(property);
+}
+
 // One triangle: indices 2 (VertexArray), 3 (VertexBuffer), 4 (strip),
 // 5 (Appearance), 6 (Mesh).
 inline std::string triangleObjects() {

@@ -3,10 +3,14 @@
 // (every field the format holds survived the trip).
 #include "core/IOException.h"
 #include "core/MemoryStream.h"
+#include "M3GBytes.h"
+#include "render/AnimationTrack.h"
 #include "render/Light.h"
 #include "render/Loader.h"
 #include "render/M3G_Writer.h"
 #include "render/Mesh.h"
+#include "render/MorphingMesh.h"
+#include "render/SkinnedMesh.h"
 #include "render/OGLES2_Graphics3D.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"
@@ -185,6 +189,87 @@ TEST_F(M3G_WriterTest, WorldRoundTripsThroughBothSectionKinds) {
         EXPECT_EQ(Camera::PERSPECTIVE, w->getActiveCamera()->getProjection(params));
         EXPECT_EQ(1.5f, params[1]);
     }
+}
+
+// Animation, skinning bindings and morph targets survive the trip: the loaded
+// scene animates to the same state as the one that was built.
+TEST_F(M3G_WriterTest, AnimatedSkinnedAndMorphingMeshesRoundTrip) {
+    auto build = [] {
+        core::Ref<Group> root = M3D_NEW Group();
+        core::Ref<KeyframeSequence> keys = M3D_NEW KeyframeSequence(2, 3, KeyframeSequence::LINEAR);
+        const float a[3] = {0, 0, 0}, b[3] = {10, 20, 30};
+        keys->setKeyframe(0, 0, a);
+        keys->setKeyframe(1, 100, b);
+        keys->setDuration(100);
+        keys->setRepeatMode(KeyframeSequence::LOOP);
+        core::Ref<AnimationController> controller = M3D_NEW AnimationController();
+        controller->setSpeed(2.0f);
+        core::Ref<AnimationTrack> track = M3D_NEW AnimationTrack(keys.get(), AnimationTrack::TRANSLATION);
+        track->setController(controller.get());
+
+        core::Ref<VertexArray> positions = M3D_NEW VertexArray(3, 3, 2);
+        const short p[9] = {0, 0, 0, 100, 0, 0, 0, 100, 0};
+        positions->set(0, 3, p);
+        core::Ref<VertexBuffer> vb = M3D_NEW VertexBuffer();
+        vb->setPositions(positions.get(), 1.0f, nullptr);
+        const unsigned short tri[3] = {0, 1, 2};
+        core::Ref<IndexBuffer> ib = M3D_NEW TriangleStripArray(tri, 3);
+        core::Ref<Appearance> look = M3D_NEW Appearance();
+        IndexBuffer* ibs[1] = {ib.get()};
+        Appearance* looks[1] = {look.get()};
+        core::Ref<Group> skeleton = M3D_NEW Group();
+        core::Ref<Group> bone = M3D_NEW Group();
+        skeleton->addChild(bone.get());
+        bone->addAnimationTrack(track.get());
+        core::Ref<SkinnedMesh> skinned = M3D_NEW SkinnedMesh(vb.get(), ibs, looks, 1, skeleton.get());
+        skinned->addTransform(bone.get(), 2, 1, 2);
+        skinned->addTransform(skeleton.get(), 1, 0, 3);
+
+        core::Ref<VertexArray> basePositions = M3D_NEW VertexArray(3, 3, 2);
+        basePositions->set(0, 3, p);
+        core::Ref<VertexBuffer> base = M3D_NEW VertexBuffer();
+        base->setPositions(basePositions.get(), 1.0f, nullptr);
+        core::Ref<VertexArray> targetPositions = M3D_NEW VertexArray(3, 3, 2);
+        const short q[9] = {0, 0, 50, 100, 0, 50, 0, 100, 50};
+        targetPositions->set(0, 3, q);
+        core::Ref<VertexBuffer> target = M3D_NEW VertexBuffer();
+        target->setPositions(targetPositions.get(), 1.0f, nullptr);
+        VertexBuffer* targets[1] = {target.get()};
+        core::Ref<MorphingMesh> morph = M3D_NEW MorphingMesh(base.get(), targets, 1, ibs, looks, 1);
+        const float w = 0.5f;
+        morph->setWeights(&w, 1);
+        root->addChild(skinned.get());
+        root->addChild(morph.get());
+        root->addAnimationTrack(track.get());
+        return root;
+    };
+    Objects built;
+    built.append(build().get());
+    std::string first = write(built, false);
+    Objects loaded = load(first);
+    ASSERT_EQ(1, loaded.size());
+    EXPECT_EQ(-1, m3gbytes::firstRealDifference(first, write(loaded, false)));
+
+    for (Objects* scene : {&built, &loaded}) (*scene)[0]->animate(25);
+    Group* a = static_cast<Group*>(built[0].get());
+    Group* b = dynamic_cast<Group*>(loaded[0].get());
+    ASSERT_TRUE(b);
+    EXPECT_EQ(a->getTranslation(), b->getTranslation());
+    EXPECT_EQ(slm::vec3(5, 10, 15), b->getTranslation()); // speed 2: half way at 25
+    SkinnedMesh* sa = static_cast<SkinnedMesh*>(a->getChild(0));
+    SkinnedMesh* sb = dynamic_cast<SkinnedMesh*>(b->getChild(0));
+    ASSERT_TRUE(sb);
+    ASSERT_EQ(sa->getBoneCount(), sb->getBoneCount());
+    for (int v = 0; v < 3; ++v) {
+        EXPECT_EQ(sa->getSkinnedPositions()[v].x, sb->getSkinnedPositions()[v].x) << v;
+        EXPECT_EQ(sa->getSkinnedPositions()[v].y, sb->getSkinnedPositions()[v].y) << v;
+    }
+    MorphingMesh* mb = dynamic_cast<MorphingMesh*>(b->getChild(1));
+    ASSERT_TRUE(mb);
+    float weight = 0;
+    mb->getWeights(&weight, 1);
+    EXPECT_EQ(0.5f, weight);
+    EXPECT_EQ(1, mb->getMorphTargetCount());
 }
 
 TEST_F(M3G_WriterTest, ReferencesMustBeAddedAndUnwritableObjectsAreRefused) {
