@@ -310,7 +310,7 @@ TEST_F(GLTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
 
 namespace {
 
-TEST_F(GLTest, LinesDrawAndCountTheirPrimitives) {
+TEST_F(GLTest, LinesAndPointSpritesDrawAndCountTheirPrimitives) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, 0xFF00FF00u));
     core::Ref<Appearance> a(flatAppearance());
     const unsigned short line[2] = {0, 2}; // the diagonal
@@ -321,6 +321,29 @@ TEST_F(GLTest, LinesDrawAndCountTheirPrimitives) {
     EXPECT_TRUE(near(pixel(32, 32), {0, 255, 0, 255}));
     EXPECT_TRUE(near(pixel(40, 24), {0, 0, 0, 255})) << "off the diagonal";
 
+    const unsigned short corners[4] = {0, 1, 2, 3};
+    core::Ref<IndexBuffer> points(M3D_NEW IndexBuffer(IndexBuffer::POINT_SPRITES, corners, 4));
+    g->clearBuffers(0xFF000000u, true, true);
+    g->renderSubmesh(vb.get(), points.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(4, g->getStatistics().triangles) << "a point sprite counts as one";
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_POINT_SPRITE]);
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_TEXTURING]);
+    // The corner (0.5, 0.5) falls on the pixel corner (48, 48): one of the four pixels around it is lit.
+    int lit = 0;
+    for (int y = 47; y <= 48; ++y)
+        for (int x = 47; x <= 48; ++x) lit += near(pixel(x, y), {0, 255, 0, 255}) ? 1 : 0;
+    EXPECT_EQ(1, lit);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255})) << "only the points are drawn";
+    // Sprite state stays until a draw of another kind: a second sprite draw
+    // makes no state call, the next line draw switches sprites off once.
+    GLCallCounters& calls = glCallCounters();
+    calls.reset();
+    g->renderSubmesh(vb.get(), points.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(0, calls.stateCalls());
+    g->renderSubmesh(vb.get(), lines.get(), a.get(), slm::mat4(), -1);
+    g->renderSubmesh(vb.get(), lines.get(), a.get(), slm::mat4(), -1);
+    EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE));
+    EXPECT_EQ(1, calls[GLCallCounters::TexEnv]);
 }
 
 } // namespace

@@ -162,6 +162,12 @@ TEST_F(ScriptHostTest, CallFailuresAnswerFalseAndLeaveResultsAlone) {
         << out;
     EXPECT_NE(out.find("Error running function 'global_update': attempt to call a nil value\n"), std::string::npos)
         << out;
+    // The traceback follows the message on the same log line, down to the
+    // frame of the function the host called.
+    EXPECT_NE(out.find("]:1: inside\nstack traceback:\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[string \"Data/Bootstrap.lua\"]:1: in function <[string \"Data/Bootstrap.lua\"]:1>"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("Unknown function call data type 'x' (function: bad)!"), std::string::npos) << out;
     EXPECT_NE(out.find("Strings cannot be return valus for a generic lua call!"), std::string::npos) << out;
     EXPECT_NE(out.find("Unknown function result data type 'q' (function: str)!"), std::string::npos) << out;
