@@ -48,7 +48,7 @@ SkinnedMesh::SkinnedMesh(VertexBuffer* vertices, IndexBuffer* const* submeshes, 
 SkinnedMesh::SkinnedMesh(const SkinnedMesh& o)
     : Mesh(o), m_boneMatrices(o.m_boneMatrices), m_restPositions(o.m_restPositions),
       m_skinnedPositions(o.m_skinnedPositions), m_vertexWeights(o.m_vertexWeights),
-      m_inverseBindMatrices(o.m_inverseBindMatrices), m_lastAnimateTime(-2147483647 - 1),
+      m_inverseBindMatrices(o.m_inverseBindMatrices), m_transforms(o.m_transforms), m_lastAnimateTime(-2147483647 - 1),
       m_vertexCount(o.m_vertexCount), m_skinCount(0), m_restPositionScale(o.m_restPositionScale),
       m_restPositionBias(o.m_restPositionBias), m_quantisationFactor(o.m_quantisationFactor), m_bindingsChanged(true) {
     // Skinning writes into the drawn positions, so the copy needs arrays of
@@ -164,6 +164,12 @@ void SkinnedMesh::addTransform(Node* bone, int weight, int firstVertex, int vert
         w.weight = (float)weight;
         m_vertexWeights[v].append(w);
     }
+    Transform record;
+    record.bone = index;
+    record.weight = weight;
+    record.firstVertex = firstVertex;
+    record.vertexCount = vertexCount;
+    m_transforms.append(record);
     m_bindingsChanged = true;
 }
 
