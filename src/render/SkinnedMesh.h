@@ -121,6 +121,7 @@ private:
     slm::vec3 m_restPositionBias;
     float m_quantisationFactor;
     bool m_bindingsChanged;
+    bool m_bindingsFinite; // every flattened position and weight is finite
 };
 
 } // namespace render
