@@ -107,6 +107,8 @@ TEST_F(CoreTest, KeyframeInterpolationTable) {
         {"one valid keyframe", KS::LINEAR, KS::LOOP, 1000, {{0, {1}}, {10, {7}}, {20, {9}}}, 500, {7}, 1, 1},
         {"valid range skips outer keys", KS::LINEAR, KS::CONSTANT, 1000,
          {{0, {100}}, {10, {0}}, {30, {20}}, {40, {100}}}, 20, {10}, 1, 2},
+        {"a valid range that wraps", KS::LINEAR, KS::CONSTANT, 1000,
+         {{40, {100}}, {50, {100}}, {20, {0}}, {30, {20}}}, 25, {10}, 2, 0},
         {"eight components", KS::LINEAR, KS::CONSTANT, 1000,
          {{0, {0, 1, 2, 3, 4, 5, 6, 7}}, {10, {10, 11, 12, 13, 14, 15, 16, 27}}}, 5,
          {5, 6, 7, 8, 9, 10, 11, 17}},
@@ -446,7 +448,7 @@ TEST_F(CoreTest, DuplicatesAreDeepAndSetKeyframeRefusesBadInput) {
 
     EXPECT_THROW(s->setKeyframe(2, 0, v), Graphics3DException);
     EXPECT_THROW(s->setKeyframe(0, -1, v), Graphics3DException);
-    EXPECT_THROW(s->setValidRange(1, 0), Graphics3DException);
+    EXPECT_THROW(s->setValidRange(0, 2), Graphics3DException);
     EXPECT_THROW(KeyframeSequence(2, 3, KS::SLERP), Graphics3DException);
     EXPECT_THROW(AnimationTrack(s.get(), 277), Graphics3DException);
     // A zero quaternion is stored as the identity, so nothing downstream divides by 0.
