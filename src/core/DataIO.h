@@ -4,7 +4,8 @@
 // Reading: `count` is the budget, the bytes the current object or section may
 // still use. Every read takes its size from the budget before it touches the
 // stream, so a parser cannot run past its object; arrays check their whole
-// size before anything is allocated or read. Writing: `count` is the number
+// size, against the budget and the bytes left in the stream, before anything
+// is allocated or read. Writing: `count` is the number
 // of bytes written so far.
 // Every failure logs `IO error (<stream name>): "<message>"` as an error and
 // throws core::IOException; nothing is rolled back (budget and stream stay
@@ -142,7 +143,7 @@ public:
 private:
     // Takes size bytes from the budget, then reads exactly size bytes.
     void readRaw(void* buffer, unsigned int size);
-    // Fails unless the budget holds count elements of elementSize bytes.
+    // Fails unless the budget, and the stream, hold count elements of elementSize bytes.
     void requireBudget(unsigned int count, unsigned int elementSize);
     void writeRaw(const void* buffer, unsigned int size);
     float checkedFloat(float v);
