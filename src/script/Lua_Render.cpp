@@ -147,6 +147,18 @@ int render_text(lua_State* L) {
     return 0;
 }
 
+// A texture's image as a quad in the batcher, drawn at the next flush.
+int render_image(lua_State* L) {
+    int n = luaCheckArgCount(L, 2, 3);
+    Lua_Texture* t = luaCheckUserData<Lua_Texture>(L, 1, SCRIPT_TYPE_TEXTURE);
+    slm::mat4 m = luaCheckMatrix(L, 2);
+    unsigned argb = n == 3 ? (unsigned)luaL_checkinteger(L, 3) : 0xFFFFFFFFu;
+    render::Graphics3D* g = luaCheckGraphics(L);
+    render::Texture2D* texture = t->texture.get();
+    luaGuard(L, [&] { g->renderImage(texture, m, argb); });
+    return 0;
+}
+
 const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
                                      {"render_to_texture", render_to_texture},
                                      {"render_release_target", render_release_target},
@@ -157,6 +169,7 @@ const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
                                      {"render_mesh", render_mesh},
                                      {"render_line", render_line},
                                      {"render_text", render_text},
+                                     {"render_image", render_image},
                                      {nullptr, nullptr}};
 const LuaFamily RENDER_FAMILY = {nullptr, nullptr, nullptr, RENDER_FUNCTIONS};
 
