@@ -16,5 +16,6 @@ void registerLuaMath(ScriptState* holder);        // vec3*, vec4*, mat4* and the
 void registerLuaMesh(ScriptState* holder);       // mesh_create, mesh_test_sphere, mesh_get_radius
 void registerLuaMeshBuilder(ScriptState* holder); // mesh_builder_*
 void registerLuaRender(ScriptState* holder);     // render_*
-void registerLuaShader(ScriptState* holder);     // shader_create, shader_set
-void registerLuaTexture(ScriptState* holder);    // texture_create
+void registerLuaScene(ScriptState* holder);      // scene_*, node_*
+void registerLuaShader(ScriptState* holder);     // shader_create, shader_set, shader_standard
+void registerLuaTexture(ScriptState* holder);    // texture_create, texture_load
