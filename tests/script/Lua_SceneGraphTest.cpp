@@ -227,6 +227,15 @@ TEST_F(LuaSceneGraphTest, WrongArgumentsAndFilesAreScriptErrors) {
     }
     quiet.finish();
     EXPECT_EQ("", runLua(L, "assert(scene_info(s).roots == 1)")) << "the state goes on";
+
+    // A reload closes the state: every handle lets go of what it held.
+    ASSERT_EQ("", runLua(L, "keep = scene_find(s, 9) also = s"));
+    int held = box->getReferenceCount();
+    Script_Instance::closeState(script.getHolder());
+    Script_Instance::createState(script.getHolder());
+    L = script.getState();
+    EXPECT_EQ(held - 1, box->getReferenceCount());
+    EXPECT_EQ(1, world->getReferenceCount()) << "only the fixture holds the world";
 }
 
 } // namespace
