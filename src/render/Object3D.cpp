@@ -153,6 +153,13 @@ void Object3D::addAnimationTrack(Object3D* track) {
     m_animationTracks.append(core::Ref<Object3D>(track));
 }
 
+void Object3D::removeAnimationTrack(Object3D* track) {
+    int kept = 0;
+    for (int i = 0; i < m_animationTracks.size(); ++i)
+        if (m_animationTracks[i].get() != track) m_animationTracks[kept++] = m_animationTracks[i];
+    m_animationTracks.resize(kept);
+}
+
 Object3D* Object3D::getAnimationTrack(int index) const {
     if (index < 0 || index >= m_animationTracks.size()) return nullptr;
     core::log(0x1000, "Object3D: getAnimationTrack (%d)\n", index);

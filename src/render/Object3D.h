@@ -52,6 +52,8 @@ public:
 
     // Attaches an animation track (taking a reference).
     void addAnimationTrack(Object3D* track);
+    // Detaches every attachment of `track` (releasing its references).
+    void removeAnimationTrack(Object3D* track);
     int getAnimationTrackCount() const { return m_animationTracks.size(); }
     Object3D* getAnimationTrack(int index) const;
 

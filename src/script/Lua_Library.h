@@ -3,6 +3,9 @@
 #pragma once
 
 struct ScriptState;
+namespace HAL {
+class Input;
+}
 
 // Registers every family into the holder's state, in registration order.
 void registerScriptLibrary(ScriptState* holder);
@@ -19,3 +22,8 @@ void registerLuaRender(ScriptState* holder);     // render_*
 void registerLuaScene(ScriptState* holder);      // scene_*, node_*
 void registerLuaShader(ScriptState* holder);     // shader_create, shader_set, shader_standard
 void registerLuaTexture(ScriptState* holder);    // texture_create, texture_load
+
+// The application's own functions, registered by the application after the
+// library (screen_width, screen_height, mouse_read reading `mouse`, which
+// must outlive the state).
+void registerLuaApplication(ScriptState* holder, int screenWidth, int screenHeight, HAL::Input* mouse);
