@@ -2,6 +2,8 @@
 //   render_bind_target() render_clear() render_set_camera(cam, m)
 //   ... render_set_shader / render_mesh ...
 //   render_release_target()   -- flushes, drops the forced program, presents
+// or, into a texture, render_to_texture(tex) ... render_release_target()
+// (which then does not present).
 // Every function acts on the engine's current renderer.
 #include "core/String.h"
 #include "render/Graphics3D.h"
@@ -16,6 +18,22 @@ int render_bind_target(lua_State* L) {
     luaCheckArgCount(L, 0, 0);
     render::Graphics3D* g = luaCheckGraphics(L);
     luaGuard(L, [&] { g->bindTarget(nullptr); });
+    return 0;
+}
+
+// A frame into the texture's render target; render_release_target ends it
+// without presenting. What was batched for the previous target is drawn there
+// first.
+int render_to_texture(lua_State* L) {
+    luaCheckArgCount(L, 1, 1);
+    Lua_Texture* t = luaCheckUserData<Lua_Texture>(L, 1, SCRIPT_TYPE_TEXTURE);
+    render::RenderTarget* target = t->target.get();
+    if (!target) luaRaiseError(L, "the texture has no render target (make it with texture_create(w, h, true))");
+    render::Graphics3D* g = luaCheckGraphics(L);
+    luaGuard(L, [&] {
+        g->flush();
+        g->bindTarget(target);
+    });
     return 0;
 }
 
@@ -129,7 +147,20 @@ int render_text(lua_State* L) {
     return 0;
 }
 
+// A texture's image as a quad in the batcher, drawn at the next flush.
+int render_image(lua_State* L) {
+    int n = luaCheckArgCount(L, 2, 3);
+    Lua_Texture* t = luaCheckUserData<Lua_Texture>(L, 1, SCRIPT_TYPE_TEXTURE);
+    slm::mat4 m = luaCheckMatrix(L, 2);
+    unsigned argb = n == 3 ? (unsigned)luaL_checkinteger(L, 3) : 0xFFFFFFFFu;
+    render::Graphics3D* g = luaCheckGraphics(L);
+    render::Texture2D* texture = t->texture.get();
+    luaGuard(L, [&] { g->renderImage(texture, m, argb); });
+    return 0;
+}
+
 const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
+                                     {"render_to_texture", render_to_texture},
                                      {"render_release_target", render_release_target},
                                      {"render_clear", render_clear},
                                      {"render_flush", render_flush},
@@ -138,6 +169,7 @@ const luaL_Reg RENDER_FUNCTIONS[] = {{"render_bind_target", render_bind_target},
                                      {"render_mesh", render_mesh},
                                      {"render_line", render_line},
                                      {"render_text", render_text},
+                                     {"render_image", render_image},
                                      {nullptr, nullptr}};
 const LuaFamily RENDER_FAMILY = {nullptr, nullptr, nullptr, RENDER_FUNCTIONS};
 

@@ -67,9 +67,24 @@ int shader_set(lua_State* L) {
     }
 }
 
+// A handle on the renderer's standard program (lit, textured, fogged; see
+// render::StandardProgram). Every call gives a new handle on the one program.
+int shader_standard(lua_State* L) {
+    luaCheckArgCount(L, 0, 0);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    core::Ref<render::ShaderProgram> program;
+    luaGuard(L, [&] {
+        program = g->getStandardProgram();
+        if (!program) throw render::ShaderException("UNKNOWN", "UNKNOWN", 0, "The renderer has no standard program");
+    });
+    Lua_Shader* handle = luaPushUserData<Lua_Shader>(L, SCRIPT_TYPE_SHADER);
+    handle->program = program;
+    return 1;
+}
+
 const luaL_Reg SHADER_METHODS[] = {{"__gc", luaGcUserData<Lua_Shader>}, {nullptr, nullptr}};
 const luaL_Reg SHADER_FUNCTIONS[] = {
-    {"shader_create", shader_create}, {"shader_set", shader_set}, {nullptr, nullptr}};
+    {"shader_create", shader_create}, {"shader_set", shader_set}, {"shader_standard", shader_standard}, {nullptr, nullptr}};
 const LuaFamily SHADER_FAMILY = {"META_Shader", SHADER_METHODS, nullptr, SHADER_FUNCTIONS};
 
 } // namespace

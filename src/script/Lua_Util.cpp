@@ -10,6 +10,7 @@
 const char* const SCRIPT_METATABLE_NAMES[SCRIPT_TYPE_COUNT] = {
     "META_Vector3",    "META_Vector4", "META_Matrix", "META_Quaternion", "META_Appearance",
     "META_Camera",     "META_Mesh",    "META_Mesh_Builder", "META_Shader", "META_Texture",
+    "META_Scene",      "META_Object",
 };
 
 void luaArgCountError(lua_State* L, int min, int max) {

@@ -60,10 +60,12 @@ enum ScriptTypeId {
     SCRIPT_TYPE_MESH_BUILDER = 7,
     SCRIPT_TYPE_SHADER = 8,
     SCRIPT_TYPE_TEXTURE = 9,
-    SCRIPT_TYPE_COUNT = 10
+    SCRIPT_TYPE_SCENE = 10,
+    SCRIPT_TYPE_OBJECT = 11,
+    SCRIPT_TYPE_COUNT = 12
 };
 
-// "META_Vector3" ... "META_Texture", indexed by type id.
+// "META_Vector3" ... "META_Object", indexed by type id.
 extern const char* const SCRIPT_METATABLE_NAMES[SCRIPT_TYPE_COUNT];
 
 // The common head of every userdata block.
