@@ -33,10 +33,19 @@ REG.META_Vector3, REG.META_Vector4, REG.META_Matrix = mt3, mt4, mtm
 -- The C side of the classic bindings reads and makes values through these
 -- (Lua_Util.cpp): the type id of a value of ours (-1 for anything else) with
 -- its floats copied to `out`, and a new value from floats at `src`.
+-- is3(v), is4(v), ism(v): whether v is a value of ours. ffi.istype alone
+-- also accepts a pointer to the struct (which may point anywhere); compiled,
+-- both tests are one guard on the value's C type.
 local istype, V3, V4, M4 = ffi.istype, kit.V3, kit.V4, kit.M4
+local P3, P4, PM = ffi.typeof("const pelloran_vec3 *"), ffi.typeof("const pelloran_vec4 *"),
+                   ffi.typeof("const pelloran_mat4 *")
+function kit.is3(v) return istype(V3, v) and not istype(P3, v) end
+function kit.is4(v) return istype(V4, v) and not istype(P4, v) end
+function kit.ism(v) return istype(M4, v) and not istype(PM, v) end
+local is3, is4, ism = kit.is3, kit.is4, kit.ism
 local SIZES = {[0] = 12, [1] = 16, [2] = 64}
 function kit.read(v, out)
-  local t = istype(V3, v) and 0 or istype(V4, v) and 1 or istype(M4, v) and 2 or -1
+  local t = is3(v) and 0 or is4(v) and 1 or ism(v) and 2 or -1
   if t >= 0 then ffi.copy(out, v, SIZES[t]) end
   return t
 end

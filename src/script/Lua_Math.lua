@@ -12,10 +12,11 @@
 local kit = ...
 local ffi, C = kit.ffi, kit.C
 local V3, V4, M4, f = kit.V3, kit.V4, kit.M4, kit.f32
-local istype, select, type, format, error = ffi.istype, select, type, string.format, error
+local is3, is4, ism = kit.is3, kit.is4, kit.ism
+local select, type, format, error = select, type, string.format, error
 local count_error, type_error, number_slow, assert_at = kit.count_error, kit.type_error, kit.number_slow,
                                                         kit.assert_at
-local sqrt, cos, sin, floor, tostring = math.sqrt, math.cos, math.sin, math.floor, tostring
+local sqrt, cos, sin, floor, tostring = math.sqrt, C.pelloran_cosf, C.pelloran_sinf, math.floor, tostring
 
 -- ---- vec3 ----
 
@@ -37,44 +38,44 @@ end
 local function vec3_x(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return a._x
 end
 
 local function vec3_y(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return a._y
 end
 
 local function vec3_z(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return a._z
 end
 
 local function vec3_add(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V3, a) then type_error(a) end
-  if not istype(V3, b) then type_error(b) end
+  if not is3(a) then type_error(a) end
+  if not is3(b) then type_error(b) end
   return V3(a._x + b._x, a._y + b._y, a._z + b._z)
 end
 
 local function vec3_sub(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V3, a) then type_error(a) end
-  if not istype(V3, b) then type_error(b) end
+  if not is3(a) then type_error(a) end
+  if not is3(b) then type_error(b) end
   return V3(a._x - b._x, a._y - b._y, a._z - b._z)
 end
 
 local function vec3_neg(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return V3(-a._x, -a._y, -a._z)
 end
 
@@ -84,10 +85,10 @@ local function vec3_scale(...)
   local a, s = ...
   if type(a) == "number" then
     a, s = s, a
-    if not istype(V3, a) then type_error(a) end
+    if not is3(a) then type_error(a) end
     if type(s) ~= "number" then s = number_slow(s, 1) end
   else
-    if not istype(V3, a) then type_error(a) end
+    if not is3(a) then type_error(a) end
     if type(s) ~= "number" then s = number_slow(s, 2) end
   end
   s = f(s)
@@ -101,8 +102,8 @@ end
 local function vec3_dot(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V3, a) then type_error(a) end
-  if not istype(V3, b) then type_error(b) end
+  if not is3(a) then type_error(a) end
+  if not is3(b) then type_error(b) end
   return dot3(a, b)
 end
 
@@ -113,22 +114,22 @@ end
 local function vec3_cross(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V3, a) then type_error(a) end
-  if not istype(V3, b) then type_error(b) end
+  if not is3(a) then type_error(a) end
+  if not is3(b) then type_error(b) end
   return cross3(a, b)
 end
 
 local function vec3_len(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return f(sqrt(dot3(a, a)))
 end
 
 local function vec3_norm(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return dot3(a, a)
 end
 
@@ -140,15 +141,15 @@ end
 local function vec3_unit(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   return unit3(a)
 end
 
 local function vec3_lerp(...)
   if select("#", ...) ~= 3 then count_error(3, 3) end
   local a, b, t = ...
-  if not istype(V3, a) then type_error(a) end
-  if not istype(V3, b) then type_error(b) end
+  if not is3(a) then type_error(a) end
+  if not is3(b) then type_error(b) end
   if type(t) ~= "number" then t = number_slow(t, 3) end
   t = f(t)
   return V3(a._x + f(f(b._x - a._x) * t), a._y + f(f(b._y - a._y) * t), a._z + f(f(b._z - a._z) * t))
@@ -157,8 +158,8 @@ end
 local function vec3_distance(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V3, a) then type_error(a) end
-  if not istype(V3, b) then type_error(b) end
+  if not is3(a) then type_error(a) end
+  if not is3(b) then type_error(b) end
   local x, y, z = f(a._x - b._x), f(a._y - b._y), f(a._z - b._z)
   return f(sqrt(f(f(f(x * x) + f(y * y)) + f(z * z))))
 end
@@ -185,7 +186,7 @@ end
 local function vec4_from_vec3(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, w = ...
-  if not istype(V3, a) then type_error(a) end
+  if not is3(a) then type_error(a) end
   if type(w) ~= "number" then w = number_slow(w, 2) end
   return V4(a._x, a._y, a._z, w)
 end
@@ -193,58 +194,58 @@ end
 local function vec4_x(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return a._x
 end
 
 local function vec4_y(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return a._y
 end
 
 local function vec4_z(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return a._z
 end
 
 local function vec4_w(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return a._w
 end
 
 local function vec4_xyz(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return V3(a._x, a._y, a._z)
 end
 
 local function vec4_add(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V4, a) then type_error(a) end
-  if not istype(V4, b) then type_error(b) end
+  if not is4(a) then type_error(a) end
+  if not is4(b) then type_error(b) end
   return V4(a._x + b._x, a._y + b._y, a._z + b._z, a._w + b._w)
 end
 
 local function vec4_sub(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V4, a) then type_error(a) end
-  if not istype(V4, b) then type_error(b) end
+  if not is4(a) then type_error(a) end
+  if not is4(b) then type_error(b) end
   return V4(a._x - b._x, a._y - b._y, a._z - b._z, a._w - b._w)
 end
 
 local function vec4_neg(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return V4(-a._x, -a._y, -a._z, -a._w)
 end
 
@@ -253,10 +254,10 @@ local function vec4_scale(...)
   local a, s = ...
   if type(a) == "number" then
     a, s = s, a
-    if not istype(V4, a) then type_error(a) end
+    if not is4(a) then type_error(a) end
     if type(s) ~= "number" then s = number_slow(s, 1) end
   else
-    if not istype(V4, a) then type_error(a) end
+    if not is4(a) then type_error(a) end
     if type(s) ~= "number" then s = number_slow(s, 2) end
   end
   s = f(s)
@@ -270,29 +271,29 @@ end
 local function vec4_dot(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V4, a) then type_error(a) end
-  if not istype(V4, b) then type_error(b) end
+  if not is4(a) then type_error(a) end
+  if not is4(b) then type_error(b) end
   return dot4(a, b)
 end
 
 local function vec4_len(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return f(sqrt(dot4(a, a)))
 end
 
 local function vec4_norm(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   return dot4(a, a)
 end
 
 local function vec4_unit(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local a = ...
-  if not istype(V4, a) then type_error(a) end
+  if not is4(a) then type_error(a) end
   local s = f(1 / f(sqrt(dot4(a, a))))
   return V4(a._x * s, a._y * s, a._z * s, a._w * s)
 end
@@ -300,8 +301,8 @@ end
 local function vec4_lerp(...)
   if select("#", ...) ~= 3 then count_error(3, 3) end
   local a, b, t = ...
-  if not istype(V4, a) then type_error(a) end
-  if not istype(V4, b) then type_error(b) end
+  if not is4(a) then type_error(a) end
+  if not is4(b) then type_error(b) end
   if type(t) ~= "number" then t = number_slow(t, 3) end
   t = f(t)
   return V4(a._x + f(f(b._x - a._x) * t), a._y + f(f(b._y - a._y) * t), a._z + f(f(b._z - a._z) * t),
@@ -311,8 +312,8 @@ end
 local function vec4_distance(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(V4, a) then type_error(a) end
-  if not istype(V4, b) then type_error(b) end
+  if not is4(a) then type_error(a) end
+  if not is4(b) then type_error(b) end
   local x, y, z, w = f(a._x - b._x), f(a._y - b._y), f(a._z - b._z), f(a._w - b._w)
   return f(sqrt(f(f(f(f(x * x) + f(y * y)) + f(z * z)) + f(w * w))))
 end
@@ -343,20 +344,17 @@ local function column(m, c)
 end
 
 local function rotation_x(a)
-  a = f(a)
-  local c, s = f(cos(a)), f(sin(a))
+  local c, s = cos(a), sin(a)
   return M4(1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1)
 end
 
 local function rotation_y(a)
-  a = f(a)
-  local c, s = f(cos(a)), f(sin(a))
+  local c, s = cos(a), sin(a)
   return M4(c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1)
 end
 
 local function rotation_z(a)
-  a = f(a)
-  local c, s = f(cos(a)), f(sin(a))
+  local c, s = cos(a), sin(a)
   return M4(c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1)
 end
 
@@ -368,17 +366,17 @@ end
 local function mat4_build(...)
   if select("#", ...) ~= 4 then count_error(4, 4) end
   local a, b, c, d = ...
-  if not istype(V4, a) then type_error(a) end
-  if not istype(V4, b) then type_error(b) end
-  if not istype(V4, c) then type_error(c) end
-  if not istype(V4, d) then type_error(d) end
+  if not is4(a) then type_error(a) end
+  if not is4(b) then type_error(b) end
+  if not is4(c) then type_error(c) end
+  if not is4(d) then type_error(d) end
   return M4(a._x, a._y, a._z, a._w, b._x, b._y, b._z, b._w, c._x, c._y, c._z, c._w, d._x, d._y, d._z, d._w)
 end
 
 local function mat4_axis_angle(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local axis, angle = ...
-  if not istype(V3, axis) then type_error(axis) end
+  if not is3(axis) then type_error(axis) end
   if type(angle) ~= "number" then angle = number_slow(angle, 2) end
   local r = M4()
   C.pelloran_mat4_axis_angle(r, axis, angle)
@@ -388,7 +386,7 @@ end
 local function mat4_get_col(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local m, col = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   if type(col) ~= "number" then col = number_slow(col, 2) end
   -- luaL_checkinteger truncates: columns 1 ... 4 are the numbers in [1, 5).
   if not (col >= 1 and col < 5) then assert_at(3, "col >= 1 && col <= 4", "col >= 1 && col <= 4", "Lua_Math", 511) end
@@ -398,43 +396,43 @@ end
 local function mat4_get_x_axis(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   return V3(m._m0, m._m1, m._m2)
 end
 
 local function mat4_get_y_axis(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   return V3(m._m4, m._m5, m._m6)
 end
 
 local function mat4_get_z_axis(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   return V3(m._m8, m._m9, m._m10)
 end
 
 local function mat4_get_trn(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   return V3(m._m12, m._m13, m._m14)
 end
 
 local function mat4_mul(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local a, b = ...
-  if not istype(M4, a) then type_error(a) end
-  if not istype(M4, b) then type_error(b) end
+  if not ism(a) then type_error(a) end
+  if not ism(b) then type_error(b) end
   return multiply(a, b)
 end
 
 local function mat4_inv(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   local r = M4()
   C.pelloran_mat4_inverse(r, m)
   return r
@@ -443,7 +441,7 @@ end
 local function mat4_transpose(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   return M4(m._m0, m._m4, m._m8, m._m12, m._m1, m._m5, m._m9, m._m13, m._m2, m._m6, m._m10, m._m14, m._m3, m._m7,
             m._m11, m._m15)
 end
@@ -451,7 +449,7 @@ end
 local function mat4_det(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local m = ...
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   return C.pelloran_mat4_determinant(m)
 end
 
@@ -504,7 +502,7 @@ end
 local function mat4_translation(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end
   local v = ...
-  if not istype(V3, v) then type_error(v) end
+  if not is3(v) then type_error(v) end
   return M4(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, v._x, v._y, v._z, 1)
 end
 
@@ -555,18 +553,18 @@ end
 local function mat4_look_at(...)
   if select("#", ...) ~= 3 then count_error(3, 3) end
   local eye, target, up = ...
-  if not istype(V3, eye) then type_error(eye) end
-  if not istype(V3, target) then type_error(target) end
-  if not istype(V3, up) then type_error(up) end
+  if not is3(eye) then type_error(eye) end
+  if not is3(target) then type_error(target) end
+  if not is3(up) then type_error(up) end
   return look(0, eye, target, up)
 end
 
 local function mat4_target_at(...)
   if select("#", ...) ~= 3 then count_error(3, 3) end
   local eye, target, up = ...
-  if not istype(V3, eye) then type_error(eye) end
-  if not istype(V3, target) then type_error(target) end
-  if not istype(V3, up) then type_error(up) end
+  if not is3(eye) then type_error(eye) end
+  if not is3(target) then type_error(target) end
+  if not is3(up) then type_error(up) end
   return look(1, eye, target, up)
 end
 

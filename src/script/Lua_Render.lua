@@ -5,7 +5,7 @@
 -- comes back as a status and is raised here as the same script error.
 -- Run once per Lua state with the kit of Lua_Ffi.lua; defines the globals.
 local kit = ...
-local C, istype, M4, V3 = kit.C, kit.ffi.istype, kit.M4, kit.V3
+local C, is3, ism = kit.C, kit.is3, kit.ism
 local select, type, getmetatable = select, type, getmetatable
 local count_error, type_error, number_slow, string_slow, fail = kit.count_error, kit.type_error, kit.number_slow,
                                                                 kit.string_slow, kit.fail
@@ -27,7 +27,7 @@ function render_set_camera(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local camera, m = ...
   if type(camera) ~= "userdata" or getmetatable(camera) ~= CAMERA then type_error(camera) end
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   local rc = C.pelloran_render_set_camera(camera, scratch_matrix(m))
   if rc ~= 0 then fail(rc) end
 end
@@ -44,7 +44,7 @@ function render_mesh(...)
   if select("#", ...) ~= 3 then count_error(3, 3) end
   local mesh, m, appearance = ...
   if type(mesh) ~= "userdata" or getmetatable(mesh) ~= MESH then type_error(mesh) end
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   if type(appearance) ~= "userdata" or getmetatable(appearance) ~= APPEARANCE then type_error(appearance) end
   local rc = C.pelloran_render_mesh(mesh, appearance, scratch_matrix(m))
   if rc ~= 0 then fail(rc) end
@@ -53,8 +53,8 @@ end
 function render_line(...)
   if select("#", ...) ~= 3 then count_error(3, 3) end
   local from, to, argb = ...
-  if not istype(V3, from) then type_error(from) end
-  if not istype(V3, to) then type_error(to) end
+  if not is3(from) then type_error(from) end
+  if not is3(to) then type_error(to) end
   if type(argb) ~= "number" then argb = number_slow(argb, 3) end
   local rc = C.pelloran_render_line(from._x, from._y, from._z, to._x, to._y, to._z, argb)
   if rc ~= 0 then fail(rc) end
@@ -64,7 +64,7 @@ function render_text(...)
   if select("#", ...) ~= 2 then count_error(2, 2) end
   local text, m = ...
   if type(text) ~= "string" then text = string_slow(text, 1) end
-  if not istype(M4, m) then type_error(m) end
+  if not ism(m) then type_error(m) end
   local rc = C.pelloran_render_text(text, #text, scratch_matrix(m))
   if rc ~= 0 then fail(rc) end
 end

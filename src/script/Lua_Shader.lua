@@ -3,7 +3,7 @@
 -- program caches every uniform per location, so an unchanged value costs no
 -- GL call. Run once per Lua state with the kit of Lua_Ffi.lua.
 local kit = ...
-local C, istype, V3, V4, M4 = kit.C, kit.ffi.istype, kit.V3, kit.V4, kit.M4
+local C, is3, is4, ism = kit.C, kit.is3, kit.is4, kit.ism
 local select, type, getmetatable = select, type, getmetatable
 local count_error, type_error, string_slow, fail, assert_at = kit.count_error, kit.type_error, kit.string_slow,
                                                               kit.fail, kit.assert_at
@@ -19,13 +19,13 @@ function shader_set(...)
   if type(v) == "number" then
     S[0] = v
     kind = 1
-  elseif istype(V4, v) then
+  elseif is4(v) then
     S[0], S[1], S[2], S[3] = v._x, v._y, v._z, v._w
     kind = 4
-  elseif istype(V3, v) then
+  elseif is3(v) then
     S[0], S[1], S[2] = v._x, v._y, v._z
     kind = 3
-  elseif istype(M4, v) then
+  elseif ism(v) then
     S[0], S[1], S[2], S[3] = v._m0, v._m1, v._m2, v._m3
     S[4], S[5], S[6], S[7] = v._m4, v._m5, v._m6, v._m7
     S[8], S[9], S[10], S[11] = v._m8, v._m9, v._m10, v._m11

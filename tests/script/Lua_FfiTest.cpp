@@ -81,12 +81,14 @@ TEST_F(LuaFfiTest, ResultsAreTheEngineMathsBitForBitWithTheCompilerOnAndOff) {
             local p, q = vec4(at(6), at(7), at(8), at(9)), vec4(at(10), at(11), at(12), at(13))
             local m = mat4_rot_xyz(at(14), at(15), at(16)) * mat4_translation(a) * mat4_scale(at(17))
             out[i + 1] = {m * mat4_build(p, q, p, q), m:inv(), a:cross(b), a:unit(), a:lerp(b, at(18)),
-                          p:unit(), p:lerp(q, at(19)), 2.5 * a - b, -(q * at(18)),
+                          2.5 * a - b, p:unit(), p:lerp(q, at(19)), -(q * at(18)),
                           a:dot(b), a:len(), a:distance(b), p:dot(q), p:distance(q), mat4_det(m)}
         end
     )";
     for (int round = 0; round < 2; ++round) {
-        if (round == 1) ASSERT_EQ("", runLua(L, "jit.off() jit.flush()"));
+        if (round == 1) {
+            ASSERT_EQ("", runLua(L, "jit.off() jit.flush()"));
+        }
         char code[2048];
         std::snprintf(code, sizeof code, compute, N);
         ASSERT_EQ("", runLua(L, code));
