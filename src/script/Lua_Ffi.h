@@ -47,10 +47,6 @@ int pelloran_render_text(const char* text, size_t length, const float* m);
 // kind: 1 a number, 3 a vec3, 4 a vec4, 16 a matrix; `v` holds that many floats.
 int pelloran_shader_set(void* shader, const char* name, int kind, const float* v);
 
-// The float sine and cosine slm's rotations use (the double ones rounded
-// to float differ from them in the last bit now and then).
-float pelloran_cosf(float angle);
-float pelloran_sinf(float angle);
 // Math that scripts call seldom enough to leave to the engine's slm code.
 void pelloran_mat4_inverse(pelloran_mat4* out, const pelloran_mat4* m);
 float pelloran_mat4_determinant(const pelloran_mat4* m);

@@ -5,7 +5,6 @@
 #include "core/DebugLog.h"
 #include "script/Lua_Ffi.h"
 #include "script/Lua_Library.h"
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -27,9 +26,6 @@ int mat4_from_quat(lua_State* L) {
 
 // The operations below only compute: nothing in them throws.
 extern "C" {
-
-PELLORAN_FFI_EXPORT float pelloran_cosf(float angle) { return std::cos(angle); }
-PELLORAN_FFI_EXPORT float pelloran_sinf(float angle) { return std::sin(angle); }
 
 PELLORAN_FFI_EXPORT void pelloran_mat4_inverse(pelloran_mat4* out, const pelloran_mat4* m) {
     store(out, slm::inverse(matrixOf(m)));

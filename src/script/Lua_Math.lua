@@ -16,7 +16,7 @@ local is3, is4, ism = kit.is3, kit.is4, kit.ism
 local select, type, format, error = select, type, string.format, error
 local count_error, type_error, number_slow, assert_at = kit.count_error, kit.type_error, kit.number_slow,
                                                         kit.assert_at
-local sqrt, cos, sin, floor, tostring = math.sqrt, C.pelloran_cosf, C.pelloran_sinf, math.floor, tostring
+local sqrt, cos, sin, floor, tostring = math.sqrt, math.cos, math.sin, math.floor, tostring
 
 -- ---- vec3 ----
 
@@ -321,15 +321,18 @@ end
 -- ---- mat4 ----
 
 -- The product a·b, unrolled: element (row, c) = a's row `row` times b's
--- column c, summed left to right as slm::multiply sums it. Generated once.
+-- column c, summed left to right in doubles and rounded once, as
+-- slm::multiply does. (Rounding after every step would keep so many values
+-- alive across a compiled loop that LuaJIT gives up compiling it.) Generated
+-- once.
 local multiply
 do
   local body = {"local f, M4 = ...\nreturn function(a, b)\nreturn M4("}
   for c = 0, 3 do
     for row = 0, 3 do
       local p = {}
-      for k = 0, 3 do p[k + 1] = format("f(a._m%d * b._m%d)", 4 * k + row, 4 * c + k) end
-      body[#body + 1] = format("%sf(f(%s + %s) + %s) + %s", (c + row > 0) and ",\n" or "", p[1], p[2], p[3], p[4])
+      for k = 0, 3 do p[k + 1] = format("a._m%d * b._m%d", 4 * k + row, 4 * c + k) end
+      body[#body + 1] = format("%s%s + %s + %s + %s", (c + row > 0) and ",\n" or "", p[1], p[2], p[3], p[4])
     end
   end
   body[#body + 1] = ")\nend\n"
@@ -344,17 +347,20 @@ local function column(m, c)
 end
 
 local function rotation_x(a)
-  local c, s = cos(a), sin(a)
+  a = f(a)
+  local c, s = f(cos(a)), f(sin(a))
   return M4(1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1)
 end
 
 local function rotation_y(a)
-  local c, s = cos(a), sin(a)
+  a = f(a)
+  local c, s = f(cos(a)), f(sin(a))
   return M4(c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1)
 end
 
 local function rotation_z(a)
-  local c, s = cos(a), sin(a)
+  a = f(a)
+  local c, s = f(cos(a)), f(sin(a))
   return M4(c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1)
 end
 
