@@ -5,6 +5,7 @@
 // touched once before timing, and malloc keeps freed blocks in its heap (no
 // mmap/munmap per repeat), so first-touch page faults do not dominate.
 #include "geometry/Modelling.h"
+#include "support/LinearSubdivision.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>

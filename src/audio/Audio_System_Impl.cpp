@@ -5,6 +5,7 @@
 #include "core/MemoryManager.h"
 #include <AL/al.h>
 #include <AL/alc.h>
+#include <AL/alext.h>
 #include <cstring>
 
 namespace {
@@ -33,8 +34,8 @@ void checkAl() {
 
 } // namespace
 
-Audio_System_Impl::Audio_System_Impl()
-    : m_muted(false), m_device(0), m_context(0), m_masterVolume(1.0f), m_targetMasterVolume(1.0f), m_appliedMasterVolume(1.0f),
+Audio_System_Impl::Audio_System_Impl(Output output)
+    : m_muted(false), m_device(0), m_context(0), m_output(output), m_renderSamples(0), m_masterVolume(1.0f), m_targetMasterVolume(1.0f), m_appliedMasterVolume(1.0f),
       m_channelCount(0), m_startCounter(0) {
     m_volumes[0] = m_volumes[1] = 0.0f;
     for (int i = 0; i < CHANNEL_COUNT; ++i) m_channels[i] = m_channelStarts[i] = 0;
@@ -67,15 +68,19 @@ void Audio_System_Impl::initialize() {
         return;
     }
 
-    ALCdevice* device = alcOpenDevice(0);
+    ALCdevice* device = static_cast<ALCdevice*>(openDevice());
     if (!device) {
         core::log(0x4, "Audio: no output device, running without sound\n");
         return;
     }
     m_device = device;
 
-    // Room for every channel whatever the mix of mono and stereo sounds.
-    const ALCint attributes[] = {ALC_MONO_SOURCES, CHANNEL_COUNT, ALC_STEREO_SOURCES, CHANNEL_COUNT, 0};
+    // Room for every channel whatever the mix of mono and stereo sounds; a
+    // loopback device is told the format it renders as well.
+    ALCint attributes[] = {ALC_MONO_SOURCES, CHANNEL_COUNT, ALC_STEREO_SOURCES, CHANNEL_COUNT,
+                                 ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
+                                 ALC_FREQUENCY, LOOPBACK_RATE, 0};
+    if (m_output == DEVICE_OUTPUT) attributes[4] = 0;
     ALCcontext* context = alcCreateContext(device, attributes);
     if (!context) {
         // The device refused the request: try its own defaults once more.
@@ -104,6 +109,29 @@ void Audio_System_Impl::initialize() {
     m_scratch.resize(Music_Stream::BUFFER_FRAMES * 2);
 }
 
+void* Audio_System_Impl::openDevice() {
+    if (m_output == DEVICE_OUTPUT) return alcOpenDevice(0);
+    if (!alcIsExtensionPresent(0, "ALC_SOFT_loopback")) return 0;
+    LPALCLOOPBACKOPENDEVICESOFT open =
+        reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(0, "alcLoopbackOpenDeviceSOFT"));
+    LPALCISRENDERFORMATSUPPORTEDSOFT supported =
+        reinterpret_cast<LPALCISRENDERFORMATSUPPORTEDSOFT>(alcGetProcAddress(0, "alcIsRenderFormatSupportedSOFT"));
+    m_renderSamples = reinterpret_cast<void*>(alcGetProcAddress(0, "alcRenderSamplesSOFT"));
+    if (!open || !supported || !m_renderSamples) return 0;
+    ALCdevice* device = open(0);
+    if (device && !supported(device, LOOPBACK_RATE, ALC_STEREO_SOFT, ALC_SHORT_SOFT)) {
+        alcCloseDevice(device);
+        device = 0;
+    }
+    return device;
+}
+
+bool Audio_System_Impl::renderMix(short* samples, int frames) {
+    if (!m_context || !m_renderSamples || frames < 0) return false;
+    reinterpret_cast<LPALCRENDERSAMPLESSOFT>(m_renderSamples)(static_cast<ALCdevice*>(m_device), samples, frames);
+    return true;
+}
+
 void Audio_System_Impl::shutdown() {
     stopMusic(1);
     stopMusic(0);
@@ -124,6 +152,7 @@ void Audio_System_Impl::shutdown() {
     m_channelCount = 0;
     m_context = 0;
     m_device = 0;
+    m_renderSamples = 0;
     m_scratch.clear();
 }
 

@@ -13,6 +13,11 @@
 // "OpenAL error! (code) text", reported as an assertion) and runs silent too.
 // Files that cannot be played log one warning each and are retried on the
 // next call (a file may appear later).
+//
+// The mix normally goes to the default output device, which pulls it in real
+// time on its own thread. A loopback output (OpenAL Soft's ALC_SOFT_loopback)
+// instead mixes only when renderMix() asks, so a caller can take exactly the
+// samples of the steps it ran, independent of any clock.
 #pragma once
 #include "audio/Audio_System.h"
 #include "audio/Music_Stream.h"
@@ -30,8 +35,16 @@ public:
     // Versions are (major << 16) | minor of the OpenAL implementation.
     static const int REQUIRED_VERSION = 0x00010001;
 
-    Audio_System_Impl();
+    enum Output { DEVICE_OUTPUT, LOOPBACK_OUTPUT };
+    // The loopback output: 16-bit stereo at this rate.
+    static const int LOOPBACK_RATE = 48000;
+
+    explicit Audio_System_Impl(Output output = DEVICE_OUTPUT);
     ~Audio_System_Impl() override;
+
+    // Loopback output only: mixes the next `frames` frames (interleaved
+    // left/right) into `samples`. False, writing nothing, without one.
+    bool renderMix(short* samples, int frames);
 
     void update(float step) override;
     bool isMuted() override;
@@ -50,6 +63,7 @@ public:
 
 private:
     void initialize();
+    void* openDevice();
     void shutdown();
     int findSound(const char* file) const;
     unsigned int decodeSound(const char* file);
@@ -63,6 +77,8 @@ private:
     bool m_muted;
     void* m_device;  // ALCdevice*
     void* m_context; // ALCcontext*
+    Output m_output;
+    void* m_renderSamples; // alcRenderSamplesSOFT of a loopback output
     core::Ref<Music_Stream> m_music[2];
     float m_volumes[2];
     float m_masterVolume;

@@ -1,31 +1,15 @@
+// MemoryManager: the pool and its address-ordered block list (allocation,
+// freeing with merges, the linear walk, the consistency check). The chunk
+// index that speeds up both searches is in MemoryManagerIndex.{h,cpp}.
 #include "core/MemoryManager.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/Exceptions.h"
+#include "core/MemoryManagerIndex.h"
 #include <cstdlib>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-// The index helpers are folded into the two entry points.
-#define HOT_INLINE inline __attribute__((always_inline))
-
-struct MemoryManager::Block {
-    uint32_t magic;
-    int32_t size;
-    uint32_t next; // free: next free block; used: offset of the block's end
-    uint32_t prev; // free: previous free block; used: 0
-};
 
 namespace {
-const uint32_t NONE = 0;
-const int MIN_BLOCK = 32;
-// Each entry of the free index above the chunks bounds a group of 32 entries
-// below it: 64 bytes of bounds, four SSE2 compares.
-const uint32_t GROUP_SHIFT = 5;
-const uint32_t GROUP = 1u << GROUP_SHIFT;
-const uint32_t ALL = 0xFFFFFFFFu; // a group's mask with every entry
 unsigned addr32(const void* p) { return (unsigned)(uintptr_t)p; }
 
 // Whether a trace level of the running log is on, tested in place: every
@@ -86,54 +70,7 @@ MemoryManager::MemoryManager(const MemoryManagerConfig& config)
     first->size = m_usableSize;
     first->next = first->prev = NONE;
     m_freeListHead = offsetOf(first);
-    if (m_indexed) {
-        // Level 0: one entry per chunk; each level above: one per group of 32
-        // below; every level padded to whole groups, the top one group.
-        uint32_t chunks = chunkOf((uint32_t)bytes - 1) + 1;
-        uint32_t* sizes = m_levelSize;
-        size_t total = 0;
-        m_top = 0;
-        for (uint32_t n = chunks;; n = (n + GROUP - 1) / GROUP) {
-            sizes[m_top] = (n + GROUP - 1) & ~(GROUP - 1);
-            total += sizes[m_top];
-            if (n <= GROUP || m_top + 1 == MAX_LEVELS) break;
-            ++m_top;
-        }
-        // The occupancy bits: one per chunk, and one per word of the level below.
-        size_t words = 0;
-        m_occTop = 0;
-        for (uint32_t n = chunks;; n = (n + 63) / 64) {
-            m_occWords[m_occTop] = (n + 63) / 64;
-            words += m_occWords[m_occTop];
-            if (n <= 64 || m_occTop + 1 == MAX_LEVELS) break;
-            ++m_occTop;
-        }
-        m_index = static_cast<uint16_t*>(std::calloc(total, sizeof(uint16_t)));
-        m_starts = static_cast<uint64_t*>(std::calloc(sizes[0], sizeof(uint64_t)));
-        m_occBits = static_cast<uint64_t*>(std::calloc(words, sizeof(uint64_t)));
-        if (!m_index || !m_starts || !m_occBits) {
-            // Without its index the pool still works, by walking the list.
-            std::free(m_index);
-            std::free(m_starts);
-            std::free(m_occBits);
-            m_index = nullptr;
-            m_starts = nullptr;
-            m_occBits = nullptr;
-            m_indexed = false;
-        } else {
-            uint16_t* p = m_index;
-            for (int k = 0; k <= m_top; ++k) {
-                m_level[k] = p;
-                p += sizes[k];
-            }
-            uint64_t* w = m_occBits;
-            for (int k = 0; k <= m_occTop; ++k) {
-                m_occupied[k] = w;
-                w += m_occWords[k];
-            }
-            indexAdd(m_freeListHead, (uint32_t)first->size);
-        }
-    }
+    if (m_indexed) buildIndex((uint32_t)bytes);
     core::log(0x10, "START: MemoryManager pool allocated\n");
 }
 
@@ -178,213 +115,6 @@ uint32_t MemoryManager::linearFit(int exact) const {
         if (b->size == exact || b->size > exact + 16) return offsetOf(b);
     }
     return NONE;
-}
-
-namespace {
-// The index keeps, per range of chunks, a bound on the largest free block in
-// it: never below the real largest, possibly above it (a block taken or merged
-// away leaves its size behind until a search finds the chunk wanting). Each
-// entry above the chunks is at least the largest of its 32 entries below.
-// Bounds are kept in 16-byte units in 16 bits (blocks are multiples of 16):
-// a block of 1 MiB or more counts as 0xFFFF, and so does a request for one,
-// which keeps every bound at or above the real largest block.
-inline uint16_t units(uint32_t size) { return size >= (0xFFFFu << 4) ? (uint16_t)0xFFFF : (uint16_t)(size >> 4); }
-
-#if defined(__SSE2__)
-// Bit j set when group[j] >= size (a saturating size - group[j] is zero).
-inline unsigned atLeastMask(const uint16_t* group, uint16_t size) {
-    const __m128i t = _mm_set1_epi16((short)size);
-    const __m128i z = _mm_setzero_si128();
-    const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    auto sixteen = [&](const __m128i* h) {
-        __m128i a = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(h)), z);
-        __m128i b = _mm_cmpeq_epi16(_mm_subs_epu16(t, _mm_loadu_si128(h + 1)), z);
-        return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(a, b));
-    };
-    return sixteen(g) | sixteen(g + 2) << 16;
-}
-
-// Unsigned 16-bit maximum from SSE2's saturating arithmetic.
-inline __m128i vmax(__m128i a, __m128i b) { return _mm_adds_epu16(_mm_subs_epu16(a, b), b); }
-
-inline uint16_t groupMax(const uint16_t* group) {
-    const __m128i* g = reinterpret_cast<const __m128i*>(group);
-    __m128i m = vmax(vmax(_mm_loadu_si128(g), _mm_loadu_si128(g + 1)),
-                     vmax(_mm_loadu_si128(g + 2), _mm_loadu_si128(g + 3)));
-    m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
-    m = vmax(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
-    m = vmax(m, _mm_srli_epi32(m, 16));
-    return (uint16_t)_mm_cvtsi128_si32(m);
-}
-#else
-inline unsigned atLeastMask(const uint16_t* group, uint16_t size) {
-    unsigned mask = 0;
-    for (unsigned j = 0; j < GROUP; ++j) mask |= (group[j] >= size ? 1u : 0u) << j;
-    return mask;
-}
-
-inline uint16_t groupMax(const uint16_t* group) {
-    uint16_t m = 0;
-    for (unsigned j = 0; j < GROUP; ++j) m = group[j] > m ? group[j] : m;
-    return m;
-}
-#endif
-
-inline bool takes(uint32_t blockSize, uint32_t exact) { return blockSize == exact || blockSize > exact + 16; }
-} // namespace
-
-HOT_INLINE uint32_t MemoryManager::indexedFit(int exact, uint32_t& others) {
-    // The lowest chunk whose bound admits the size, then the first block in it
-    // the request can take: the block the address-ordered walk meets first.
-    // The search starts one level above the chunks, at the group of the
-    // lowest free block (nothing lies below it: a fit is seldom among its own
-    // 32 chunks), climbs the tree only as far as the fit is away, then
-    // goes down into the first entry that admits the size. Each level keeps the
-    // mask of its group's admitting entries, so an entry that turns out to
-    // admit nothing after all (a group whose bound was high, a chunk without
-    // a block the request can take) costs one cleared bit: the search goes on
-    // behind it without reading the levels again. Such an entry's bound is
-    // made exact on the way.
-    uint32_t e = (uint32_t)exact;
-    uint16_t u = units(e);
-    if (m_freeListHead == NONE) return NONE;
-    unsigned mask[MAX_LEVELS];
-    uint32_t base[MAX_LEVELS]; // first index of the group each mask covers
-    uint32_t i = chunkOf(m_freeListHead);
-    int k = m_top > 0 ? 1 : 0;
-    if (k) i >>= GROUP_SHIFT;
-    int climbed = k; // the highest level whose mask has been read
-    base[k] = i & ~(GROUP - 1);
-    mask[k] = atLeastMask(m_level[k] + base[k], u) & (ALL << (i & (GROUP - 1)));
-    for (;;) {
-        while (mask[k] == 0) {
-            if (k < climbed) {
-                // Back up to the entry this group hangs under: it is spent.
-                ++k;
-                mask[k] &= mask[k] - 1;
-                continue;
-            }
-            if (k == m_top) return NONE;
-            // Past the last group read at this level: the entries after its
-            // parent, one level up.
-            uint32_t next = (base[k] >> GROUP_SHIFT) + 1;
-            climbed = ++k;
-            base[k] = next & ~(GROUP - 1);
-            mask[k] = next < m_levelSize[k] ? atLeastMask(m_level[k] + base[k], u) & (ALL << (next & (GROUP - 1))) : 0;
-        }
-        uint32_t j = base[k] + (uint32_t)__builtin_ctz(mask[k]);
-        if (k > 0) {
-            uint16_t* group = m_level[k - 1] + j * GROUP;
-            unsigned below = atLeastMask(group, u);
-            if (below != 0) {
-                --k;
-                base[k] = j * GROUP;
-                mask[k] = below;
-            } else {
-                m_level[k][j] = groupMax(group);
-                mask[k] &= mask[k] - 1;
-            }
-            continue;
-        }
-        // The chunk's free blocks in address order, from its start bits.
-        uint32_t largest = 0;
-        for (uint64_t w = m_starts[j]; w != 0; w &= w - 1) {
-            uint32_t o = lowestStart(j, w);
-            uint32_t size = (uint32_t)blockAt(o)->size;
-            if (takes(size, e)) {
-                // The largest of the chunk's other blocks, for its new bound.
-                for (w &= w - 1; w != 0; w &= w - 1) {
-                    uint32_t ns = (uint32_t)blockAt(lowestStart(j, w))->size;
-                    largest = ns > largest ? ns : largest;
-                }
-                others = largest;
-                return o;
-            }
-            largest = size > largest ? size : largest;
-        }
-        m_level[0][j] = units(largest);
-        mask[0] &= mask[0] - 1;
-    }
-}
-
-HOT_INLINE void MemoryManager::raise(uint32_t chunk, uint32_t size) {
-    // A larger block in the chunk: every bound above it that is lower takes
-    // its size (an entry is never below the entries under it, so the first
-    // one high enough ends the climb).
-    uint32_t i = chunk;
-    uint16_t u = units(size);
-    for (int k = 0; k <= m_top && m_level[k][i] < u; ++k, i >>= GROUP_SHIFT) m_level[k][i] = u;
-}
-
-HOT_INLINE void MemoryManager::occupy(uint32_t chunk) {
-    uint32_t i = chunk;
-    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
-        uint64_t& w = m_occupied[k][i >> 6];
-        bool was = w != 0;
-        w |= 1ull << (i & 63u);
-        if (was) break;
-    }
-}
-
-HOT_INLINE void MemoryManager::vacate(uint32_t chunk) {
-    uint32_t i = chunk;
-    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
-        uint64_t& w = m_occupied[k][i >> 6];
-        w &= ~(1ull << (i & 63u));
-        if (w != 0) break;
-    }
-}
-
-int MemoryManager::lastOccupiedBefore(uint32_t chunk) const {
-    // Up until an earlier bit of the same word is set, then down along the
-    // highest set bits.
-    uint32_t i = chunk;
-    for (int k = 0; k <= m_occTop; ++k, i >>= 6) {
-        uint64_t below = m_occupied[k][i >> 6] & ((1ull << (i & 63u)) - 1u);
-        if (below == 0) continue;
-        uint32_t j = (i & ~63u) + 63u - (uint32_t)__builtin_clzll(below);
-        for (; k > 0; --k) j = j * 64 + 63u - (uint32_t)__builtin_clzll(m_occupied[k - 1][j]);
-        return (int)j;
-    }
-    return -1;
-}
-
-// Index updates follow the list: they are made once the list is consistent
-// again.
-
-HOT_INLINE void MemoryManager::indexAdd(uint32_t offset, uint32_t size) {
-    uint32_t chunk = chunkOf(offset);
-    uint64_t& w = m_starts[chunk];
-    if (w == 0) occupy(chunk);
-    w |= startBit(offset);
-    raise(chunk, size);
-}
-
-HOT_INLINE void MemoryManager::indexRemove(uint32_t offset) {
-    // The chunk's bound stays as it is until a search finds it too high.
-    uint32_t chunk = chunkOf(offset);
-    uint64_t& w = m_starts[chunk];
-    w &= ~startBit(offset);
-    if (w == 0) {
-        // An empty chunk admits nothing: its bound is known without a search.
-        m_level[0][chunk] = 0;
-        vacate(chunk);
-    }
-}
-
-HOT_INLINE uint32_t MemoryManager::predecessor(uint32_t offset) const {
-    // The free block at the highest offset not above `offset`, or NONE: the
-    // highest start bit at or below it, in its chunk or the last chunk before
-    // it that holds one. No block header is read.
-    uint32_t chunk = chunkOf(offset);
-    uint64_t w = m_starts[chunk] & ((startBit(offset) << 1) - 1u); // wraps to every bit for the top one
-    if (w == 0) {
-        int c = lastOccupiedBefore(chunk);
-        if (c < 0) return NONE;
-        chunk = (uint32_t)c;
-        w = m_starts[chunk];
-    }
-    return highestStart(chunk, w);
 }
 
 void MemoryManager::unlink(Block* b) {
@@ -650,42 +380,7 @@ bool MemoryManager::validate() const {
         if (++freeCount > m_usableSize / MIN_BLOCK) return false;
     }
     if (freeSum != m_freeBytes) return false;
-    if (m_indexed) {
-        // Each chunk's start bits (exactly its free blocks), occupancy bit and
-        // bound (not below its largest block), and every entry above them.
-        uint32_t chunk = 0;
-        uint32_t largest = 0;
-        uint64_t starts = 0;
-        uint32_t chunks = m_levelSize[0];
-        auto occupied = [&](int k, uint32_t i) { return (m_occupied[k][i >> 6] >> (i & 63u)) & 1u; };
-        auto closeChunk = [&](uint32_t c) {
-            bool ok = m_starts[c] == starts && m_level[0][c] >= units(largest) && occupied(0, c) == (starts != 0);
-            starts = 0;
-            largest = 0;
-            return ok;
-        };
-        for (Block* b = at(m_freeListHead); b; b = at(b->next)) {
-            uint32_t c = chunkOf(offsetOf(b));
-            while (chunk < c)
-                if (!closeChunk(chunk++)) return false;
-            starts |= startBit(offsetOf(b));
-            if ((uint32_t)b->size > largest) largest = (uint32_t)b->size;
-        }
-        while (chunk < chunks)
-            if (!closeChunk(chunk++)) return false;
-        for (int k = 1; k <= m_top; ++k) {
-            for (uint32_t i = 0; i < m_levelSize[k]; ++i) {
-                uint16_t below = i * GROUP < m_levelSize[k - 1] ? groupMax(m_level[k - 1] + i * GROUP) : 0;
-                if (m_level[k][i] < below) return false;
-            }
-        }
-        for (int k = 1; k <= m_occTop; ++k) {
-            for (uint32_t i = 0; i < m_occWords[k] * 64; ++i) {
-                bool expected = i < m_occWords[k - 1] && m_occupied[k - 1][i] != 0;
-                if ((occupied(k, i) != 0) != expected) return false;
-            }
-        }
-    }
+    if (m_indexed && !indexValid()) return false;
     // Walk every block from the first to the tail guard; the free ones are
     // met in list order.
     int64_t usedSum = 0;

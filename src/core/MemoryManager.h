@@ -127,6 +127,8 @@ private:
     static uint32_t highestStart(uint32_t chunk, uint64_t starts) {
         return (chunk << CHUNK_SHIFT) + ((63u - (uint32_t)__builtin_clzll(starts)) << 4);
     }
+    void buildIndex(uint32_t poolBytes);
+    bool indexValid() const;
     uint32_t predecessor(uint32_t offset) const;
     void indexAdd(uint32_t offset, uint32_t size);
     void indexRemove(uint32_t offset);

@@ -35,23 +35,18 @@ void expands(Mesh_Builder* mb, uint32_t keep);                          // grow 
 uint32_t dupvert(const Mesh_Builder* mb, const float* p, uint32_t start);
 uint32_t addvert(Mesh_Builder* mb, const float* p, uint32_t start);
 void centroi(const Mesh_Builder* mb, uint32_t q, float* out);
+void quadCentroid(const Mesh_Builder* mb, const uint32_t* corners, float* out); // of four corners
 int vselect(const Mesh_Builder* mb, uint32_t v);                        // used by a selected quad
 void scaleob(Mesh_Builder* mb, const float* s, int all);
 void transob(Mesh_Builder* mb, const float* t, int mode);
 void rotobj(Mesh_Builder* mb, float a, int axis);                      // a in units of 22.5 degrees
 void axissel(Mesh_Builder* mb, int axis);
-void smooth(Mesh_Builder* mb, int mode);                                // 0 subdivide, 1 Catmull-Clark
+bool smooth(Mesh_Builder* mb, int mode);                                // 0 subdivide, 1 Catmull-Clark; false when refused
 void setnorm(Mesh_Builder* mb);
 
 // Replaces every vertex p by the first three components of M·(p, 1), M a
 // column-major 4x4 matrix (the fourth row is ignored). Not recorded.
 void transformVertices(Mesh_Builder* mb, const float* m);
-
-// The pass of `smooth` with the edge-point search done as a linear scan over
-// the vertices made so far. It gives exactly the result of `smooth` (which
-// finds them through a hash of the positions) in quadratic time; it is kept
-// to check that equality and to measure the difference.
-void smoothLinearSearch(Mesh_Builder* mb, int mode);
 
 // Capacity predicates: whether the operation's result fits in MAXSIZE.
 bool addcubeFits(const Mesh_Builder* mb);

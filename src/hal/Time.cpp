@@ -38,6 +38,14 @@ unsigned int getTimeMs() {
     if (g_secondsPerTick > 0.0f) {
         uint64_t ticks = 0;
         if (g_counter(&ticks) && ticks != 0) {
+            // Counters tick a whole number of times per millisecond; divide by
+            // that. Scaling by the float seconds-per-tick instead is off by its
+            // rounding (1e-9f is 3e-8 too small): after 200 days of uptime the
+            // clock would run half a second behind the tick count.
+            double perMs = 1.0 / (1000.0 * (double)g_secondsPerTick);
+            double whole = std::round(perMs);
+            if (whole >= 1.0 && std::fabs(perMs - whole) <= 1e-6 * whole)
+                return (unsigned int)(ticks / (uint64_t)whole); // wraps with the 32-bit range
             // In double, not 64-bit integers: a nanosecond count times 1000
             // overflows 64 bits after about 213 days of uptime.
             double ms = std::fmod((double)ticks * 1000.0 * (double)g_secondsPerTick, 4294967296.0);

@@ -1,21 +1,15 @@
-// OGLES2_Graphics3D, second part: buffer objects (creation, in-place update
+// OGLES2_Graphics3D: buffer objects (creation, in-place update
 // through a mapped buffer, re-creation past the allocated size, deletion)
 // and the vertex attribute bindings with their caches.
 #include "core/DebugLog.h"
 #include "hal/sdl/GLEntryPoints.h"
+#include "render/ArgbColor.h"
 #include "render/GLCallCounters.h"
 #include "render/OGLES2_Graphics3D.h"
 #include "render/VertexArray.h"
 #include <cstring>
 
 namespace render {
-
-namespace {
-slm::vec4 argbToVec4(unsigned argb) {
-    return slm::vec4((float)((argb >> 16) & 0xFF) / 255.0f, (float)((argb >> 8) & 0xFF) / 255.0f,
-                     (float)(argb & 0xFF) / 255.0f, (float)((argb >> 24) & 0xFF) / 255.0f);
-}
-} // namespace
 
 // ---- buffer objects ----
 

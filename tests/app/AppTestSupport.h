@@ -7,6 +7,7 @@
 #include "hal/sdl/SDLDisplay.h"
 #include "support/EngineFixture.h"
 #include "support/SDLEvents.h"
+#include "support/Text.h"
 #include "support/WorkDir.h"
 #include <filesystem>
 #include <string>
@@ -69,12 +70,5 @@ protected:
     WorkDir dir;
     Framework* fw = nullptr;
 };
-
-// Counts the occurrences of `what` in `text`.
-inline int countOf(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 } // namespace testsupport

@@ -56,7 +56,9 @@ TEST_F(ProgramTest, StartsAndStopsInOrderAndExitsWithZeroWhenTheScriptSaysSo) {
 }
 
 TEST_F(ProgramTest, WithoutTheConsoleSwitchOnlyErrorsAndWarningsShow) {
-    dir.script("Bootstrap", "print('hidden') function global_update() return nil end\n");
+    // Every script here has a global_render: the first frame may render before
+    // the first step, and a missing one would switch the script off.
+    dir.script("Bootstrap", "print('hidden') function global_update() return nil end function global_render() end\n");
     StderrCapture cap;
     int rc = run({"-windowed", "64", "48"});
     std::string out = cap.finish();
@@ -67,7 +69,7 @@ TEST_F(ProgramTest, WithoutTheConsoleSwitchOnlyErrorsAndWarningsShow) {
 }
 
 TEST_F(ProgramTest, MemoryManagerFailureExitsWithOne) {
-    dir.script("Bootstrap", "function global_update() return false end\n");
+    dir.script("Bootstrap", "function global_update() return false end function global_render() end\n");
     EngineConfig small;
     small.memoryPoolSize = 16;
     StderrCapture cap;
@@ -79,7 +81,7 @@ TEST_F(ProgramTest, MemoryManagerFailureExitsWithOne) {
 }
 
 TEST_F(ProgramTest, NoWindowSystemIsAnOrderlyFailure) {
-    dir.script("Bootstrap", "function global_update() return false end\n");
+    dir.script("Bootstrap", "function global_update() return false end function global_render() end\n");
     setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
     StderrCapture cap;
     int rc = run({"-windowed", "64", "48"});

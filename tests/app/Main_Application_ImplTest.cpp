@@ -1,7 +1,8 @@
 // The application with real scripts that make mistakes: nothing crashes, the
 // script is switched off, and R brings it back.
 #include "AppTestSupport.h"
-#include "audio/Audio_System.h"
+#include "audio/Audio_System_Impl.h"
+#include <cmath>
 #include <gtest/gtest.h>
 
 using testsupport::AppTest;
@@ -117,23 +118,28 @@ TEST_F(ApplicationTest, WrongArgumentsToLibraryFunctionsAreScriptErrors) {
     }
 }
 
-TEST_F(ApplicationTest, MuteTogglesOncePerPress) {
+TEST_F(ApplicationTest, MuteTogglesOncePerPressAndEasesEachStep) {
     dir.script("Bootstrap", GOOD);
     start();
-    Audio_System* audio = app()->getAudioSystem();
+    Audio_System_Impl* audio = dynamic_cast<Audio_System_Impl*>(app()->getAudioSystem());
     ASSERT_NE(audio, nullptr);
     EXPECT_EQ(g_glob_audio_system, audio);
     EXPECT_FALSE(audio->isMuted());
+    // Held for three frames: one press, one toggle; each step eases the
+    // volume by a tenth of what is left.
     press(SDLK_m);
     frame();
     frame();
     frame();
     EXPECT_TRUE(audio->isMuted());
+    EXPECT_NEAR(audio->getMasterVolume(), std::pow(0.9, 3), 1e-4);
     release(SDLK_m);
     frame();
     press(SDLK_m);
     frame();
     EXPECT_FALSE(audio->isMuted());
+    // Four muted steps, then the fifth 20 ms frame completes two (100 ms).
+    EXPECT_NEAR(audio->getMasterVolume(), 1.0 - (1.0 - std::pow(0.9, 4)) * 0.81, 1e-4);
     stop();
     EXPECT_EQ(g_glob_audio_system, nullptr);
 }

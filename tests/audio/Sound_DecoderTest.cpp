@@ -4,6 +4,7 @@
 #include "core/Ref.h"
 #include "support/AudioCapture.h"
 #include "support/EngineFixture.h"
+#include "support/TempDir.h"
 #include <dirent.h>
 #include <sys/stat.h>
 #include <fstream>
@@ -17,8 +18,8 @@ namespace {
 
 class SoundDecoderTest : public CoreTest {
 protected:
-    void SetUp() override { dir = makeTempDir("decoder"); }
-    std::string dir;
+    TempDir temp;
+    std::string dir = temp.path();
 };
 
 TEST_F(SoundDecoderTest, LoopingReadWrapsWithoutLosingFrames) {
@@ -80,7 +81,7 @@ TEST_F(SoundDecoderTest, MissingEmptyAndForeignFilesAreRefusedWithAReason) {
     core::String error;
     EXPECT_EQ(Sound_Decoder::open((dir + "/nothing.ogg").c_str(), error), nullptr);
     EXPECT_GT(error.length(), 0);
-    writeText(dir + "/text.wav", "just some text, not a sound");
+    temp.write("text.wav", "just some text, not a sound");
     EXPECT_EQ(Sound_Decoder::open((dir + "/text.wav").c_str(), error), nullptr);
     EXPECT_GT(error.length(), 0);
 

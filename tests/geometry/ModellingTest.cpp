@@ -4,6 +4,7 @@
 #include "core/Exceptions.h"
 #include "geometry/Command_Log.h"
 #include "geometry/Modelling.h"
+#include "support/LinearSubdivision.h"
 #include "geometry/Supershape.h"
 #include <gtest/gtest.h>
 #include <random>

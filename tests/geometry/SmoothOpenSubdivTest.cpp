@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#if PELLORAN_HAVE_OPENSUBDIV
 #include <opensubdiv/far/primvarRefiner.h>
 #include <opensubdiv/far/topologyDescriptor.h>
 
@@ -101,11 +100,3 @@ TEST(SmoothOpenSubdivTest, CubeAndSmoothedCubeMatchOneAndTwoLevels) {
 }
 
 } // namespace
-
-#else
-
-TEST(SmoothOpenSubdivTest, CubeAndSmoothedCubeMatchOneAndTwoLevels) {
-    GTEST_SKIP() << "built without OpenSubdiv";
-}
-
-#endif

@@ -70,8 +70,15 @@ TEST_F(ClockTest, ScalesTheCounterBySecondsPerTick) {
         return true;
     });
     HAL::setSecondsPerTick(1e-9f);
-    unsigned long long expected = (250ull * 86400ull * 1000ull) & 0xFFFFFFFFull;
-    EXPECT_NEAR((double)expected, (double)HAL::getTimeMs(), 2.0e-6 * (250.0 * 86400.0 * 1000.0));
+    // Exact, not scaled by the float 1e-9 (which would be off by 0.6 s here).
+    EXPECT_EQ((unsigned int)((250ull * 86400ull * 1000ull) & 0xFFFFFFFFull), HAL::getTimeMs());
+    // A resolution that is no whole number of ticks per millisecond: scaled.
+    HAL::setCounterReader([](uint64_t* t) {
+        *t = 3000;
+        return true;
+    });
+    HAL::setSecondsPerTick(1.0f / 3000.0f * 0.7f);
+    EXPECT_NEAR(700.0, (double)HAL::getTimeMs(), 1.0);
 }
 
 TEST(SleepTest, LogsItsLength) {

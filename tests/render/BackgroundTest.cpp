@@ -9,6 +9,7 @@
 #include "core/IOException.h"
 #include "render/Loader.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "TestStreams.h"
 #include "render/Background.h"
 #include "render/Batcher.h"
@@ -203,7 +204,7 @@ TEST_F(BackgroundTest, AnImageWhoseFileIsGoneFailsTheClearAndNothingElse) {
     testsupport::TempDir dir;
     core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive((dir.path() + "/").c_str(), false), "");
     std::vector<unsigned char> png =
-        teststreams::readFile(std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/basn2c08.png");
+        teststreams::readFile(testsupport::pngSuite() + "basn2c08.png");
     dir.write("bg.png", std::string(png.begin(), png.end()));
     {
         core::Vector<core::Ref<Object3D>> result;

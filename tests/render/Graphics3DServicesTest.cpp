@@ -12,6 +12,7 @@
 #include "render/Loader.h"
 #include "render/Text3D.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 #include "PngReference.h"
 #include "TestStreams.h"
 #include <string>
@@ -25,7 +26,7 @@ using testsupport::halves;
 namespace {
 
 const unsigned RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu, BLACK = 0xFF000000u;
-const std::string SUITE = std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/";
+const std::string SUITE = testsupport::pngSuite();
 
 Texture2D* nearestTexture(Graphics3D& g, Image2D* image) {
     Texture2D* t = g.createNewTexture(Texture2D::KIND_TEXTURE, image->getFormat(), -1, -1);

@@ -7,6 +7,7 @@
 #include "render/Image2D.h"
 #include "render/Loader.h"
 #include "support/EngineFixture.h"
+#include "support/TestData.h"
 #include "support/TempDir.h"
 #include "PngReference.h"
 #include "TestStreams.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-const std::string SUITE = std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/";
+const std::string SUITE = testsupport::pngSuite();
 typedef core::Vector<core::Ref<render::Object3D>> Results;
 
 std::string fileBytes(const std::string& path) {

@@ -243,21 +243,6 @@ TEST_F(GLTest, EmptyAndUnknownPrimitivesDrawNothingButCountTheCall) {
 
 namespace {
 
-TEST_F(GLTest, FramesCountedUnderASecondKeepTheFPSValue) {
-    GraphicsConfig config = g->getConfig();
-    config.flags[GraphicsConfig::FPS_LOGGING] = 1;
-    g->setConfig(config);
-    for (int i = 0; i < 3; ++i) {
-        g->bindTarget(nullptr);
-        EXPECT_TRUE(g->isTargetBound());
-        g->releaseTarget();
-        EXPECT_FALSE(g->isTargetBound());
-    }
-    EXPECT_EQ(0, g->getFPS());
-    EXPECT_EQ(3, g->getFrameCount());
-    EXPECT_EQ(0, g->getStatistics().drawCalls) << "per-frame counters restart";
-}
-
 TEST_F(GLTest, LongCompilerLogsAreCutTo897CharactersAndTwoDots) {
     // Many errors make a long driver log.
     std::string body = "void main() {\n";

@@ -6,6 +6,7 @@
 #include "render/Image2D.h"
 #include "render/Loader.h"
 #include "support/EngineFixture.h"
+#include "support/TestData.h"
 #include "PngReference.h"
 #include "TestStreams.h"
 #include <dirent.h>
@@ -20,7 +21,7 @@ using teststreams::readFile;
 
 namespace {
 
-const std::string SUITE = std::string(PELLORAN_SHARED_DIR) + "/testdata/pngsuite/";
+const std::string SUITE = testsupport::pngSuite();
 
 std::vector<std::string> suiteFiles(bool corrupt) {
     std::vector<std::string> names;
@@ -69,7 +70,12 @@ std::vector<unsigned char> withChunkAfterHeader(std::vector<unsigned char> png, 
     return png;
 }
 
-class PngLoaderTest : public testsupport::CoreTest {};
+class PngLoaderTest : public testsupport::CoreTest {
+protected:
+    // Every case starts from a suite file: without the suite the case fails
+    // here instead of indexing into an empty file.
+    void SetUp() override { ASSERT_FALSE(readFile(SUITE + "basn2c08.png").empty()) << "PNG suite not found in " << SUITE; }
+};
 
 TEST_F(PngLoaderTest, EverySuiteImageMatchesAnIndependentDecode) {
     std::vector<std::string> names = suiteFiles(false);

@@ -1,54 +1,17 @@
-// Test support for audio: OpenAL Soft's output captured to a WAV file by its
-// wave-file back end, test sounds written with libsndfile, and measurements
-// of the captured signal (amplitude of one frequency over time).
-//
-// OpenAL Soft reads its configuration once per process, at its first call, so
-// useWaveOutput() must run before anything opens a device; every device the
-// process opens afterwards rewrites the same file.
+// Test support for audio: the audio system's mix rendered on demand through a
+// loopback output (exactly the samples of the steps a test runs, whatever the
+// machine's speed), test sounds written with libsndfile, and measurements of
+// the mix (amplitude of one frequency over time).
 #pragma once
-#include <chrono>
+#include "audio/Audio_System_Impl.h"
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <sndfile.h>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace testsupport {
-
-inline std::string makeTempDir(const char* tag) {
-    std::string tmpl = std::string("/tmp/pelloran-") + tag + "-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back(0);
-    const char* dir = mkdtemp(buf.data());
-    return dir ? std::string(dir) : std::string("/tmp");
-}
-
-inline void writeText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return;
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-}
-
-// Points OpenAL Soft at a configuration in a fresh temp folder; answers the
-// WAV file path every device of this process writes (48 kHz, 16-bit stereo).
-inline const std::string& useWaveOutput() {
-    static const std::string wav = [] {
-        std::string dir = makeTempDir("alsoft");
-        std::string wavPath = dir + "/out.wav";
-        writeText(dir + "/alsoft.conf", "[general]\ndrivers=wave\nfrequency=48000\nchannels=stereo\n"
-                                        "sample-type=int16\nperiod_size=512\nperiods=3\n"
-                                        "[wave]\nfile=" + wavPath + "\n");
-        setenv("ALSOFT_CONF", (dir + "/alsoft.conf").c_str(), 1);
-        unsetenv("ALSOFT_DRIVERS");
-        return wavPath;
-    }();
-    return wav;
-}
 
 // A sine tone of `seconds` (choose a whole number of periods for clean loops).
 inline bool writeTone(const std::string& path, double frequency, double seconds, double amplitude = 0.5,
@@ -127,34 +90,35 @@ struct Capture {
     }
 };
 
-inline Capture readCapture(const std::string& path) {
-    Capture cap;
-    SF_INFO info = SF_INFO();
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return cap;
-    std::vector<float> data((size_t)info.frames * info.channels);
-    sf_count_t got = sf_readf_float(f, data.data(), info.frames);
-    sf_close(f);
-    cap.rate = info.samplerate;
-    cap.mono.resize((size_t)got);
-    for (sf_count_t i = 0; i < got; ++i) {
-        float sum = 0;
-        for (int c = 0; c < info.channels; ++c) sum += data[(size_t)(i * info.channels + c)];
-        cap.mono[(size_t)i] = sum / (float)info.channels;
+// Drives an audio system with a loopback output as the frame loop does: each
+// step is one update() and then 1/60 s of mix, appended to `cap` (mono).
+class Mixer {
+public:
+    Mixer(Audio_System_Impl& audio, Capture& cap) : m_audio(audio), m_cap(cap) {
+        m_cap.rate = Audio_System_Impl::LOOPBACK_RATE;
     }
-    return cap;
-}
+    // `count` steps; `each` runs after every update.
+    template <typename F> void steps(int count, F each) {
+        for (int i = 0; i < count; ++i) {
+            m_audio.update(1.0f / 60.0f);
+            each();
+            mix(1.0 / 60.0);
+        }
+    }
+    void steps(int count) {
+        steps(count, [] {});
+    }
+    // Mixes `seconds` with no update in between (a stalled frame loop).
+    void mix(double seconds) {
+        std::vector<short> frames((size_t)std::lround(seconds * m_cap.rate) * 2);
+        if (!m_audio.renderMix(frames.data(), (int)frames.size() / 2)) return;
+        for (size_t i = 0; i < frames.size(); i += 2)
+            m_cap.mono.push_back((frames[i] + frames[i + 1]) / (2.0f * 32768.0f));
+    }
 
-// Calls `step` `count` times at 60 per second of real time (the back end
-// mixes in real time), catching up rather than drifting when a call is late.
-template <typename F> void runSteps(int count, F step) {
-    using clock = std::chrono::steady_clock;
-    auto next = clock::now();
-    for (int i = 0; i < count; ++i) {
-        step();
-        next += std::chrono::microseconds(16667);
-        std::this_thread::sleep_until(next);
-    }
-}
+private:
+    Audio_System_Impl& m_audio;
+    Capture& m_cap;
+};
 
 } // namespace testsupport
