@@ -2,13 +2,15 @@
 //   render_bind_target() render_clear() render_set_camera(cam, m)
 //   ... render_set_shader / render_mesh ...
 //   render_release_target()   -- flushes, drops the forced program, presents
-// Every function acts on the engine's current renderer.
+// Every function acts on the engine's current renderer. The per-frame
+// commands (camera, shader, mesh, line, text) are Lua functions
+// (Lua_Render.lua) over the FFI entry points at the end of this file.
+#include "core/EngineGlobals.h"
 #include "core/String.h"
 #include "render/Graphics3D.h"
+#include "script/Lua_Ffi.h"
 #include "script/Lua_Handles.h"
 #include "script/Lua_Library.h"
-#include "core/EngineGlobals.h"
-#include "script/Lua_Ffi.h"
 #include <cstring>
 
 namespace {
