@@ -7,6 +7,7 @@
 #include "hal/sdl/InputState.h"
 #include "hal/sdl/Platform.h"
 #include "render/Graphics3D.h"
+#include "script/Lua_Library.h"
 
 namespace {
 
@@ -46,30 +47,7 @@ void Main_Application_Impl::restartScript() {
 }
 
 void Main_Application_Impl::registerFunctions() {
-    lua_State* L = getState();
-    if (!L) return;
-    lua_pushinteger(L, m_screenWidth);
-    lua_setfield(L, LUA_GLOBALSINDEX, "screen_width");
-    lua_pushinteger(L, m_screenHeight);
-    lua_setfield(L, LUA_GLOBALSINDEX, "screen_height");
-    luaRegisterBound(getHolder(), "mouse_read", this, mouseRead);
-}
-
-int Main_Application_Impl::mouseRead(lua_State* L, int argCount, void* self) {
-    if (argCount != 0) luaL_argerror(L, 1, "0 arguments expected!");
-    HAL::Input* mouse = static_cast<Main_Application_Impl*>(self)->m_mouse.get();
-    float x = 0, y = 0, left = 0, right = 0;
-    luaGuard(L, [&] {
-        x = mouse->getAxisState(HAL::MOUSE_X);
-        y = mouse->getAxisState(HAL::MOUSE_Y);
-        left = mouse->getAxisState(HAL::MOUSE_LEFT);
-        right = mouse->getAxisState(HAL::MOUSE_RIGHT);
-    });
-    lua_pushnumber(L, x);
-    lua_pushnumber(L, y);
-    lua_pushboolean(L, left > 0.0f);
-    lua_pushboolean(L, right > 0.0f);
-    return 4;
+    registerLuaApplication(getHolder(), m_screenWidth, m_screenHeight, m_mouse.get());
 }
 
 bool Main_Application_Impl::update(float seconds) {

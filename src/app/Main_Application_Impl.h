@@ -38,8 +38,6 @@ public:
     Audio_System* getAudioSystem() const { return m_audio; }
 
 private:
-    static int mouseRead(lua_State* L, int argCount, void* self);
-
     int m_screenWidth;
     int m_screenHeight;
     float m_updateRate = 60.0f;

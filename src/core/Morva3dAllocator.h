@@ -35,7 +35,7 @@ public:
         if (!p) throw MemoryManagerException("UNKNOWN", "UNKNOWN", 0, "MemoryManager: memory full");
         int i = 0;
         try {
-            for (; i < n; ++i) new (p + i) T();
+            for (; i < n; ++i) ::new (p + i) T();
         } catch (...) {
             while (i > 0) p[--i].~T();
             memoryManager().hwMemFree(p, deallocateName(), 62);

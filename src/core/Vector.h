@@ -64,7 +64,7 @@ private:
             if (!PLAIN) {
                 for (int i = m_size - 1; i >= n; --i) {
                     m_data[i].~T();
-                    new (m_data + i) T();
+                    ::new (m_data + i) T();
                 }
             }
             m_size = n;

@@ -35,4 +35,13 @@ void Appearance::setTexture(int index, Texture2D* texture) {
 
 Object3D* Appearance::duplicate() const { return M3D_NEW Appearance(*this); }
 
+void Appearance::appendReferences(core::Vector<Object3D*>& out) const {
+    Object3D* parts[5] = {m_compositingMode.get(), m_fog.get(), m_material.get(), m_polygonMode.get(),
+                          m_shaderProgram.get()};
+    for (Object3D* p : parts)
+        if (p) out.append(p);
+    for (int i = 0; i < m_textures.size(); ++i)
+        if (m_textures[i]) out.append(m_textures[i].get());
+}
+
 } // namespace render

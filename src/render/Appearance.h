@@ -37,6 +37,9 @@ public:
     int getLayer() const { return m_layer; }
     void setLayer(int layer) { m_layer = layer; }
 
+protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
+
 private:
     Appearance(const Appearance& other);
 

@@ -61,4 +61,8 @@ Texture2D* Background::getImageTexture(Graphics3D& g) {
     return m_texture.get();
 }
 
+void Background::appendReferences(core::Vector<Object3D*>& out) const {
+    if (m_image) out.append(m_image.get());
+}
+
 } // namespace render

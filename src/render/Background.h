@@ -50,6 +50,9 @@ public:
     // image. Upload failures throw what the texture throws.
     Texture2D* getImageTexture(Graphics3D& g);
 
+protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
+
 private:
     Background(const Background& o);
     Background& operator=(const Background&);

@@ -85,4 +85,9 @@ bool Group::pick(int scopeMask, const slm::vec3& origin, const slm::vec3& direct
     return hit;
 }
 
+void Group::appendReferences(core::Vector<Object3D*>& out) const {
+    for (int i = 0; i < m_children.size(); ++i)
+        if (m_children[i]) out.append(m_children[i].get());
+}
+
 } // namespace render

@@ -29,6 +29,7 @@ public:
                       const slm::mat4& transform, PickResult* result, int flags);
 
 protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
     // Duplicates every child; each copy's parent is the new group.
     Group(const Group& other);
 

@@ -188,4 +188,12 @@ bool Mesh::pickBox(const slm::vec3& o, const slm::vec3& d, const slm::mat4& tran
     return hit;
 }
 
+void Mesh::appendReferences(core::Vector<Object3D*>& out) const {
+    if (m_vertexBuffer) out.append(m_vertexBuffer.get());
+    for (int i = 0; i < m_indexBuffers.size(); ++i) {
+        if (m_indexBuffers[i]) out.append(m_indexBuffers[i].get());
+        if (m_appearances[i]) out.append(m_appearances[i].get());
+    }
+}
+
 } // namespace render

@@ -37,8 +37,14 @@ public:
                       const slm::mat4& transform, PickResult* result, int flags);
     virtual bool isVisible(Graphics3D* g, const slm::mat4& transform, int flags);
 
-private:
+protected:
+    // Shares the vertex buffer, the index buffers and the appearances.
     Mesh(const Mesh& other);
+    // Replaces the buffer that is drawn (for classes that draw a derived one).
+    void setVertexBuffer(VertexBuffer* vertices) { m_vertexBuffer = vertices; }
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
+
+private:
     bool pickTriangles(const slm::vec3& o, const slm::vec3& d, const slm::mat4& transform, PickResult* result,
                        int flags);
     bool pickBox(const slm::vec3& o, const slm::vec3& d, const slm::mat4& transform, PickResult* result, int flags);

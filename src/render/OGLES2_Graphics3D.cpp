@@ -9,6 +9,7 @@
 #include "hal/sdl/GLEntryPoints.h"
 #include "render/GLCallCounters.h"
 #include "render/OGLES2_Texture2D.h"
+#include "render/PolygonMode.h"
 #include "render/RenderTarget.h"
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -30,11 +31,7 @@ OGLES2_Graphics3D::~OGLES2_Graphics3D() {
     // Batchers, font and overlay hold textures and buffers: they go first.
     releaseTextObjects();
     detachAllTextures();
-    if (m_contextCreated) {
-
-        M3D_GL(UseProgram, pglUseProgram(0));
-        m_programInUse = 0;
-    }
+    if (m_contextCreated) bindProgram(0);
     // GL objects go while their context still exists.
     m_currentProgram.release();
     m_forcedProgram.release();
@@ -145,11 +142,8 @@ void OGLES2_Graphics3D::setDefaults() {
     if (m_display) {
         M3D_GL(ClearDepth, glClearDepth(1.0));
         setLineWidth(1.0f);
-        if (m_depthFunc != GL_LEQUAL) {
-            M3D_GL(DepthFunc, glDepthFunc(GL_LEQUAL));
-            m_depthFunc = GL_LEQUAL;
-        }
-        setWinding(168);
+        setDepthFunc(GL_LEQUAL);
+        setWinding(PolygonMode::WINDING_CCW);
     }
     createDefaultShaderProgram();
     if (m_activeTexture > 0) selectTextureUnit(0);
@@ -213,9 +207,7 @@ void OGLES2_Graphics3D::unbindFramebuffer() {
 }
 
 void OGLES2_Graphics3D::copyFramebufferToTexture(unsigned name, int, int width, int height) {
-    resetTextureBindings();
-    selectTextureUnit(0);
-    M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
+    bindTextureForUpdate(name);
     M3D_GL(Framebuffer, glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height));
 }
 

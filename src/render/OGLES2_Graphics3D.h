@@ -93,16 +93,36 @@ public:
     // time on a software renderer.
     int getProgramCount() const { return m_programs.size(); }
 
-    // ---- for ShaderProgram ----
+    // ---- for Shader and ShaderProgram: every GL call they need ----
+    enum ShaderStage { VERTEX_STAGE, FRAGMENT_STAGE };
+    // Whether a context has loaded the shader entry points.
+    static bool shadersAvailable();
+    // A new shader object of `stage` (logged with `kindName`).
+    static unsigned createShader(ShaderStage stage, const char* kindName);
+    // Compiles `text` into shader `name`; on failure the driver's message is
+    // logged ("ShaderError : ...") and the shader deleted.
+    static bool compileShader(unsigned name, const char* text);
+    static void deleteShader(unsigned name);
+    // A program linked from the two shaders, or 0 after a failure (the
+    // linker's message logged as "Linker ShaderProgramError : ...").
+    static unsigned linkProgram(unsigned vertexShader, unsigned fragmentShader);
+    static void detachShader(unsigned program, unsigned shader);
+    // Deletes the GL object only; a renderer that may have the name in use
+    // must also be told (forgetProgram).
+    static void deleteProgram(unsigned program);
+    static int uniformLocation(unsigned program, const char* name);
+    static int attribLocation(unsigned program, const char* name);
+    static void validateProgram(unsigned program);
+    // Uniform uploads to `program`, made current through the cache. The
+    // callers keep the per-location value caches; each call reaches GL.
+    void uploadUniform(unsigned program, int location, int v);
+    void uploadUniform(unsigned program, int location, float v);
+    void uploadUniform(unsigned program, int location, const slm::vec3& v);
+    void uploadUniform(unsigned program, int location, const slm::vec4& v);
+    void uploadUniform(unsigned program, int location, const slm::mat4& m);
+    void uploadUniformArray(unsigned program, int location, int count, const float* values);
     unsigned getProgramInUse() const { return m_programInUse; }
-    void countUniformUpload() { ++m_stats.uniformUploads; }
-    int getTextureBinding(int unit) const { return unit >= 0 && unit < TEXTURE_BINDINGS ? m_textureBindings[unit] : -1; }
-    void setTextureBinding(int unit, int name) {
-        if (unit >= 0 && unit < TEXTURE_BINDINGS) m_textureBindings[unit] = name;
-    }
-    void resetTextureBindings();
-    // glActiveTexture / glClientActiveTexture, only when the unit changes.
-    void selectTextureUnit(int unit);
+    // Deleting the program in use leaves GL on it: the cache points GL at none.
     void forgetProgram(unsigned name);
     // A texture's own GL work: binds `name` on unit 0 (through the cache).
     void bindTextureForUpdate(unsigned name);
@@ -119,7 +139,18 @@ public:
     bool isDepthWriteCached() const { return m_depthMask == 1; }
 
 private:
+    void countUniformUpload() { ++m_stats.uniformUploads; }
     void useProgram(ShaderProgram* program);
+    // glUseProgram, only when `name` is not the program in use.
+    void bindProgram(unsigned name);
+    // glActiveTexture / glClientActiveTexture, only when the unit changes.
+    void selectTextureUnit(int unit);
+    // glBindTexture on `unit`, only when another name is bound there.
+    void bindTextureUnit(int unit, unsigned name);
+    void setDepthMask(bool write);
+    void setDepthFunc(int func);
+    // Point sprites (with coordinate replacement) on at `size` pixels, or off.
+    void setPointSprites(bool on, float size);
     void enableCap(unsigned cap, int& cache, bool on);
     void bindBuffer(unsigned target, int name);
     void attribPointer(int location, int size, unsigned type, bool normalized, int offset);
@@ -167,6 +198,14 @@ private:
     int m_depthFunc, m_depthMask, m_depthTest;
     int m_colorWrite, m_alphaWrite;
     int m_polygonOffset;
+    float m_offsetFactor, m_offsetUnits; // known while m_polygonOffset is 1
+    bool m_stencilKnown;
+    int m_stencilFunc, m_stencilRef, m_stencilFail, m_stencilZFail, m_stencilZPass;
+    unsigned m_stencilMask;
+    int m_pointSpriteEnabled;
+    float m_pointSizeSet; // -1: unknown
+    int m_viewportGL[4];
+    bool m_viewportKnown;
     int m_cullEnabled, m_cullFace, m_frontFace;
     float m_lineWidth;
     int m_blendEnabled, m_blendSrc, m_blendDst;

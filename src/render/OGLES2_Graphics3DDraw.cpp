@@ -309,6 +309,7 @@ void OGLES2_Graphics3D::drawIndexed(IndexBuffer* ib) {
     int n = ib->getDrawCount();
     ++m_stats.drawCalls;
     if (n <= 0) return;
+    setPointSprites(ib->getPrimitiveType() == IndexBuffer::POINT_SPRITES, m_pointSize);
     switch (ib->getPrimitiveType()) {
     case IndexBuffer::TRIANGLE_STRIP:
         M3D_GL(Draw, glDrawElements(GL_TRIANGLE_STRIP, n, GL_UNSIGNED_SHORT, nullptr));
@@ -324,12 +325,7 @@ void OGLES2_Graphics3D::drawIndexed(IndexBuffer* ib) {
         break;
     case IndexBuffer::POINT_SPRITES:
         enableCap(GL_TEXTURE_2D, m_texture2DEnabled, true);
-        M3D_GL(Enable, glEnable(GL_POINT_SPRITE));
-        M3D_GL(TexEnv, glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 1.0f));
-        M3D_GL(PointSize, glPointSize(m_pointSize));
         M3D_GL(Draw, glDrawElements(GL_POINTS, n, GL_UNSIGNED_SHORT, nullptr));
-        M3D_GL(TexEnv, glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 0.0f));
-        M3D_GL(Enable, glDisable(GL_POINT_SPRITE));
         m_stats.triangles += n;
         break;
     default:

@@ -4,7 +4,10 @@
 #include "render/OGLES2_Graphics3D.h"
 #include "hal/sdl/GLEntryPoints.h"
 #include "render/ArgbColor.h"
+#include "render/CompositingMode.h"
 #include "render/GLCallCounters.h"
+#include "render/PolygonMode.h"
+#include <cstring>
 
 namespace render {
 
@@ -14,6 +17,13 @@ void OGLES2_Graphics3D::invalidateStateCache() {
     m_depthFunc = m_depthMask = m_depthTest = -1;
     m_colorWrite = m_alphaWrite = -1;
     m_polygonOffset = -1;
+    m_offsetFactor = m_offsetUnits = 0.0f;
+    m_stencilKnown = false;
+    m_stencilFunc = m_stencilRef = m_stencilFail = m_stencilZFail = m_stencilZPass = -1;
+    m_stencilMask = 0;
+    m_pointSpriteEnabled = -1;
+    m_pointSizeSet = -1.0f;
+    m_viewportKnown = false;
     m_cullEnabled = m_cullFace = m_frontFace = -1;
     m_lineWidth = -1.0f;
     m_blendEnabled = m_blendSrc = m_blendDst = -1;
@@ -38,13 +48,16 @@ void OGLES2_Graphics3D::invalidateStateCache() {
     if (m_contextCreated && pglUseProgram) M3D_GL(UseProgram, pglUseProgram(0));
 }
 
+void OGLES2_Graphics3D::bindProgram(unsigned name) {
+    if (name == m_programInUse) return;
+    M3D_GL(UseProgram, pglUseProgram(name));
+    m_programInUse = name;
+}
+
 void OGLES2_Graphics3D::forgetProgram(unsigned name) {
-    if (m_programInUse == name) {
-        // Deleting the program in use leaves GL on it until another is
-        // chosen; point GL at none so the cache and GL agree.
-        M3D_GL(UseProgram, pglUseProgram(0));
-        m_programInUse = 0;
-    }
+    // Deleting the program in use leaves GL on it until another is chosen;
+    // point GL at none so the cache and GL agree.
+    if (m_programInUse == name) bindProgram(0);
     if (m_lastMaterialProgram == name) m_lastMaterialProgram = 0;
     if (m_lastCompositingProgram == name) m_lastCompositingProgram = 0;
 }
@@ -53,17 +66,14 @@ void OGLES2_Graphics3D::setShaderProgram(ShaderProgram* program) {
     m_forcedProgram = program;
     if (!program) {
         m_currentProgram.release();
-        if (m_programInUse != 0) M3D_GL(UseProgram, pglUseProgram(0));
-        m_programInUse = 0;
+        bindProgram(0);
     }
 }
 
+// Texture bindings belong to the units, not to the program: they stay valid
+// across a switch (each program's samplers are cached by the program).
 void OGLES2_Graphics3D::useProgram(ShaderProgram* program) {
-    if (program->getGLName() != m_programInUse) {
-        M3D_GL(UseProgram, pglUseProgram(program->getGLName()));
-        m_programInUse = program->getGLName();
-        resetTextureBindings();
-    }
+    bindProgram(program->getGLName());
     if (m_currentProgram.get() != program) m_currentProgram = program;
 }
 
@@ -87,6 +97,10 @@ void OGLES2_Graphics3D::setDepthRange(float zNear, float zFar) {
 }
 
 void OGLES2_Graphics3D::setViewportGL(int x, int y, int width, int height) {
+    const int v[4] = {x, y, width, height};
+    if (m_viewportKnown && std::memcmp(v, m_viewportGL, sizeof v) == 0) return;
+    std::memcpy(m_viewportGL, v, sizeof v);
+    m_viewportKnown = true;
     M3D_GL(Viewport, glViewport(x, y, width, height));
 }
 
@@ -102,31 +116,31 @@ void OGLES2_Graphics3D::clearBuffers(unsigned argb, bool depth, bool color) {
     if (depth) mask |= GL_DEPTH_BUFFER_BIT;
     if (color) mask |= GL_COLOR_BUFFER_BIT;
     // glClear honours the depth mask: with writes off the depth clear would
-    // do nothing, so they are switched on around it (also when the cache
-    // does not know the mask, after invalidateStateCache).
-    bool switchMask = depth && m_depthMask != 1;
-    if (switchMask) M3D_GL(DepthMask, glDepthMask(GL_TRUE));
+    // do nothing, so they are switched on around it (and stay on when the
+    // cache did not know the mask, after invalidateStateCache).
+    bool restoreOff = depth && m_depthMask == 0;
+    if (depth) setDepthMask(true);
     M3D_GL(Clear, glClear(mask));
-    if (switchMask && m_depthMask == 0)
-        M3D_GL(DepthMask, glDepthMask(GL_FALSE));
-    else if (switchMask)
-        m_depthMask = 1;
+    if (restoreOff) setDepthMask(false);
 }
 
+// The texture's own calls that follow act on the active unit: unit 0 is
+// selected even when the name is bound there already.
 void OGLES2_Graphics3D::bindTextureForUpdate(unsigned name) {
     selectTextureUnit(0);
-    if (m_textureBindings[0] == (int)name) return;
+    bindTextureUnit(0, name);
+}
+
+void OGLES2_Graphics3D::bindTextureUnit(int unit, unsigned name) {
+    if (m_textureBindings[unit] == (int)name) return;
+    selectTextureUnit(unit);
     M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
-    m_textureBindings[0] = (int)name;
+    m_textureBindings[unit] = (int)name;
 }
 
 void OGLES2_Graphics3D::forgetTexture(unsigned name) {
     for (int i = 0; i < TEXTURE_BINDINGS; ++i)
         if (m_textureBindings[i] == (int)name) m_textureBindings[i] = -1;
-}
-
-void OGLES2_Graphics3D::resetTextureBindings() {
-    for (int i = 0; i < TEXTURE_BINDINGS; ++i) m_textureBindings[i] = -1;
 }
 
 void OGLES2_Graphics3D::selectTextureUnit(int unit) {
@@ -141,20 +155,20 @@ void OGLES2_Graphics3D::setTwoSidedLighting(bool) {}
 void OGLES2_Graphics3D::setPerspectiveCorrection(bool) {}
 
 void OGLES2_Graphics3D::setCulling(int mode) {
-    if (mode == 160 || mode == 161) {
+    if (mode == PolygonMode::CULL_BACK || mode == PolygonMode::CULL_FRONT) {
         enableCap(GL_CULL_FACE, m_cullEnabled, true);
-        int face = mode == 160 ? GL_BACK : GL_FRONT;
+        int face = mode == PolygonMode::CULL_BACK ? GL_BACK : GL_FRONT;
         if (m_cullFace != face) {
             M3D_GL(CullFace, glCullFace((GLenum)face));
             m_cullFace = face;
         }
-    } else if (mode == 162) {
+    } else if (mode == PolygonMode::CULL_NONE) {
         enableCap(GL_CULL_FACE, m_cullEnabled, false);
     }
 }
 
 void OGLES2_Graphics3D::setWinding(int mode) {
-    int face = mode == 168 ? GL_CCW : mode == 169 ? GL_CW : -1;
+    int face = mode == PolygonMode::WINDING_CCW ? GL_CCW : mode == PolygonMode::WINDING_CW ? GL_CW : -1;
     if (face == -1 || face == m_frontFace) return;
     M3D_GL(FrontFace, glFrontFace((GLenum)face));
     m_frontFace = face;
@@ -170,11 +184,11 @@ void OGLES2_Graphics3D::setBlending(int mode) {
     enableCap(GL_BLEND, m_blendEnabled, true);
     int src, dst;
     switch (mode) {
-    case 64: src = GL_SRC_ALPHA; dst = GL_ONE_MINUS_SRC_ALPHA; break;
-    case 65: src = GL_SRC_ALPHA; dst = GL_ONE; break;
-    case 66: src = GL_DST_COLOR; dst = GL_ZERO; break;
-    case 67: src = GL_DST_COLOR; dst = GL_SRC_COLOR; break;
-    case 68: src = GL_ONE; dst = GL_ZERO; break;
+    case CompositingMode::ALPHA: src = GL_SRC_ALPHA; dst = GL_ONE_MINUS_SRC_ALPHA; break;
+    case CompositingMode::ALPHA_ADD: src = GL_SRC_ALPHA; dst = GL_ONE; break;
+    case CompositingMode::MODULATE: src = GL_DST_COLOR; dst = GL_ZERO; break;
+    case CompositingMode::MODULATE_X2: src = GL_DST_COLOR; dst = GL_SRC_COLOR; break;
+    case CompositingMode::REPLACE: src = GL_ONE; dst = GL_ZERO; break;
     default: return; // unknown modes keep the previous function
     }
     if (src == m_blendSrc && dst == m_blendDst) return;
@@ -190,27 +204,38 @@ void OGLES2_Graphics3D::setColorMaskAndOffset(float factor, float units, bool co
         m_colorWrite = colorWrite ? 1 : 0;
         m_alphaWrite = alphaWrite ? 1 : 0;
     }
-    if (factor == 0.0f || units == 0.0f) {
-        if (m_polygonOffset != 0) {
+    // Offset is on only when both factor and units are non-zero; the pair
+    // is compared as well, so a new pair reaches GL while offset stays on.
+    bool on = factor != 0.0f && units != 0.0f;
+    if (m_polygonOffset != (on ? 1 : 0)) {
+        if (on)
+            M3D_GL(PolygonOffset, glEnable(GL_POLYGON_OFFSET_FILL));
+        else
             M3D_GL(PolygonOffset, glDisable(GL_POLYGON_OFFSET_FILL));
-            m_polygonOffset = 0;
-        }
-    } else if (m_polygonOffset != 1) {
-        M3D_GL(PolygonOffset, glEnable(GL_POLYGON_OFFSET_FILL));
-        M3D_GL(PolygonOffset, glPolygonOffset(factor, units));
-        m_polygonOffset = 1;
     }
+    if (on && (m_polygonOffset != 1 || factor != m_offsetFactor || units != m_offsetUnits)) {
+        M3D_GL(PolygonOffset, glPolygonOffset(factor, units));
+        m_offsetFactor = factor;
+        m_offsetUnits = units;
+    }
+    m_polygonOffset = on ? 1 : 0;
+}
+
+void OGLES2_Graphics3D::setDepthFunc(int func) {
+    if (func == m_depthFunc) return;
+    M3D_GL(DepthFunc, glDepthFunc((GLenum)func));
+    m_depthFunc = func;
+}
+
+void OGLES2_Graphics3D::setDepthMask(bool write) {
+    if (m_depthMask == (write ? 1 : 0)) return;
+    M3D_GL(DepthMask, glDepthMask(write ? GL_TRUE : GL_FALSE));
+    m_depthMask = write ? 1 : 0;
 }
 
 void OGLES2_Graphics3D::setDepth(bool write, bool test, int func) {
-    if (func != m_depthFunc) {
-        M3D_GL(DepthFunc, glDepthFunc((GLenum)func));
-        m_depthFunc = func;
-    }
-    if (m_depthMask != (write ? 1 : 0)) {
-        M3D_GL(DepthMask, glDepthMask(write ? GL_TRUE : GL_FALSE));
-        m_depthMask = write ? 1 : 0;
-    }
+    setDepthFunc(func);
+    setDepthMask(write);
     enableCap(GL_DEPTH_TEST, m_depthTest, test);
 }
 
@@ -220,21 +245,46 @@ void OGLES2_Graphics3D::setStencil(bool enable, int func, int ref, unsigned mask
         return;
     }
     enableCap(GL_STENCIL_TEST, m_stencilEnabled, true);
-    M3D_GL(Stencil, glStencilFunc((GLenum)func, ref, mask));
-    M3D_GL(Stencil, glStencilOp((GLenum)sfail, (GLenum)zfail, (GLenum)zpass));
+    if (!m_stencilKnown || func != m_stencilFunc || ref != m_stencilRef || mask != m_stencilMask) {
+        M3D_GL(Stencil, glStencilFunc((GLenum)func, ref, mask));
+        m_stencilFunc = func;
+        m_stencilRef = ref;
+        m_stencilMask = mask;
+    }
+    if (!m_stencilKnown || sfail != m_stencilFail || zfail != m_stencilZFail || zpass != m_stencilZPass) {
+        M3D_GL(Stencil, glStencilOp((GLenum)sfail, (GLenum)zfail, (GLenum)zpass));
+        m_stencilFail = sfail;
+        m_stencilZFail = zfail;
+        m_stencilZPass = zpass;
+    }
+    m_stencilKnown = true;
+}
+
+// Coordinate replacement is state of the active texture unit: sprites
+// replace the coordinates of unit 0, which the sprite shaders sample.
+void OGLES2_Graphics3D::setPointSprites(bool on, float size) {
+    if (m_pointSpriteEnabled != (on ? 1 : 0)) {
+        selectTextureUnit(0);
+        if (on) {
+            M3D_GL(Enable, glEnable(GL_POINT_SPRITE));
+            M3D_GL(TexEnv, glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 1.0f));
+        } else {
+            M3D_GL(TexEnv, glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 0.0f));
+            M3D_GL(Enable, glDisable(GL_POINT_SPRITE));
+        }
+        m_pointSpriteEnabled = on ? 1 : 0;
+    }
+    if (on && size != m_pointSizeSet) {
+        M3D_GL(PointSize, glPointSize(size));
+        m_pointSizeSet = size;
+    }
 }
 
 void OGLES2_Graphics3D::bindTexture(int unit, unsigned name) {
     if (unit < 0 || unit >= TEXTURE_BINDINGS) return;
     if (unit < 4) m_features[FEATURE_TEXTURE0 + unit] = name >= 1 ? 1.0f : 0.0f;
-    if (m_textureBindings[unit] == (int)name) return;
-    if (m_currentProgram) {
-        m_currentProgram->setSampler(unit, m_currentProgram->getLocation(ShaderProgram::TEXTURE0 + unit), name);
-    } else {
-        selectTextureUnit(unit);
-        M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
-        m_textureBindings[unit] = (int)name;
-    }
+    if (m_currentProgram) m_currentProgram->setSampler(m_currentProgram->getLocation(ShaderProgram::TEXTURE0 + unit), unit);
+    bindTextureUnit(unit, name);
 }
 
 } // namespace render

@@ -23,7 +23,11 @@ public:
     virtual ~Object3D();
 
     // Evaluates the attached animation tracks at `time` (world time units),
-    // then animates every object in the reference list.
+    // blends tracks of one property by their controllers' weights (summed,
+    // not normalised), applies the result, then rebuilds the reference list
+    // (the tracks, then the objects this class refers to) and animates every
+    // object in it. Within one outermost call each object is animated once,
+    // so graphs that share objects or refer to themselves end.
     virtual void animate(int time);
     // A new object of the same class; the caller takes the first reference.
     virtual Object3D* duplicate() const = 0;
@@ -48,12 +52,13 @@ public:
 
     // Attaches an animation track (taking a reference).
     void addAnimationTrack(Object3D* track);
+    // Detaches every attachment of `track` (releasing its references).
+    void removeAnimationTrack(Object3D* track);
     int getAnimationTrackCount() const { return m_animationTracks.size(); }
     Object3D* getAnimationTrack(int index) const;
 
-    // Objects that `animate` is passed on to after this one (not owned).
-    void addAnimateReference(Object3D* object) { m_references.append(object); }
-    int getAnimateReferenceCount() const { return m_references.size(); }
+    // The objects the last `animate` was passed on to (not owned).
+    const core::Vector<Object3D*>& getAnimateReferences() const { return m_references; }
 
 protected:
     Object3D();
@@ -62,12 +67,26 @@ protected:
     Object3D(const Object3D& other);
     Object3D& operator=(const Object3D&) = delete;
 
+    // Appends the objects this class refers to (children, parts, buffers)
+    // that `animate` passes on to; the attached tracks come before them.
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
+
 private:
+    // Evaluates and applies every active track of one property; the tracks
+    // used are taken out of m_activeTracks.
+    void animateProperty(int property, int time);
+
     core::Vector<Object3D*> m_references;
+    core::Vector<Object3D*> m_activeTracks;
+    core::Vector<core::Vector<float>> m_channelValues;
+    core::Vector<float> m_sampleBuffer;
+    core::Vector<float> m_weightBuffer;
     core::Ref<core::Object> m_userObject;
     core::Object* m_externalUserObject;
     core::Vector<core::Ref<Object3D>> m_animationTracks;
     int m_userID;
+    int m_channelCount;
+    unsigned m_animatePass; // the outermost animate call that last reached this object
     bool m_userObjectIsExternal;
 };
 

@@ -2,8 +2,7 @@
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 #include "core/MemoryManager.h"
-#include "hal/sdl/GLEntryPoints.h"
-#include "render/GLCallCounters.h"
+#include "render/OGLES2_Graphics3D.h"
 #include <cstring>
 
 namespace render {
@@ -170,19 +169,16 @@ Shader::Shader(const Shader& other, unsigned stage, const char* kindName, const 
 Shader::~Shader() {
     if (m_glName != 0) {
         core::log(LOG_SHADER, "Shader : delete shader ID %d\n", (int)m_glName);
-        M3D_GL(Object, pglDeleteShader(m_glName));
+        OGLES2_Graphics3D::deleteShader(m_glName);
     }
 }
 
 void Shader::compile(unsigned stage, const char* kindName, const char* header) {
-    if (!pglCreateShader || !pglShaderSource || !pglCompileShader) {
+    if (!OGLES2_Graphics3D::shadersAvailable()) {
         core::log(0x1, "ShaderError : %s\n", "OpenGL 2.0 shader functions are missing (no GL context)");
         throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, "Shader error compiling failed");
     }
-    m_glName = M3D_GL(Object, pglCreateShader(stage));
-    GLenum err = M3D_GL(Query, glGetError());
-    if (err != 0) core::log(0x1, "OpenGL Shader ERROR : code = %d (0x%X)\n", (int)err, (unsigned)err);
-    core::log(LOG_SHADER, "%s : create shader ID %d\n", kindName, (int)m_glName);
+    m_glName = OGLES2_Graphics3D::createShader((OGLES2_Graphics3D::ShaderStage)stage, kindName);
 
     // Only text shaders are made today; a path source would be read through
     // the file system here.
@@ -202,26 +198,9 @@ void Shader::compile(unsigned stage, const char* kindName, const char* header) {
     assembled[headerLength] = '\n';
     std::memcpy(assembled + headerLength + 1, text, textLength + 1);
     stripPrecision(assembled);
-
-    const GLchar* sources[1] = {assembled};
-    M3D_GL(Object, pglShaderSource(m_glName, 1, sources, nullptr));
+    bool compiled = OGLES2_Graphics3D::compileShader(m_glName, assembled);
     core::memoryManager().hwMemFree(assembled, M3D_HERE);
-    core::log(LOG_SHADER, "Check shader errors:\n");
-    M3D_GL(Object, pglCompileShader(m_glName));
-    GLint ok = 0;
-    M3D_GL(Query, pglGetShaderiv(m_glName, GL_COMPILE_STATUS, &ok));
-    if (!ok) {
-        GLint length = 0;
-        M3D_GL(Query, pglGetShaderiv(m_glName, GL_INFO_LOG_LENGTH, &length));
-        if (length >= 2) {
-            char* info = static_cast<char*>(core::memoryManager().hwMemAlloc(length + 1, M3D_HERE));
-            M3D_GL(Query, pglGetShaderInfoLog(m_glName, length, nullptr, info));
-            info[length] = 0;
-            if (std::strlen(info) > 900) std::strcpy(info + 897, "..\n");
-            core::log(0x1, "ShaderError : %s\n", info);
-            core::memoryManager().hwMemFree(info, M3D_HERE);
-        }
-        M3D_GL(Object, pglDeleteShader(m_glName));
+    if (!compiled) {
         m_glName = 0;
         throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, "Shader error compiling failed");
     }
@@ -229,15 +208,15 @@ void Shader::compile(unsigned stage, const char* kindName, const char* header) {
 }
 
 VertexShader::VertexShader(const core::String& source)
-    : Shader(GL_VERTEX_SHADER, "VertexShader", vertexHeader(), source) {}
+    : Shader(OGLES2_Graphics3D::VERTEX_STAGE, "VertexShader", vertexHeader(), source) {}
 VertexShader::VertexShader(const VertexShader& other)
-    : Shader(other, GL_VERTEX_SHADER, "VertexShader", vertexHeader()) {}
+    : Shader(other, OGLES2_Graphics3D::VERTEX_STAGE, "VertexShader", vertexHeader()) {}
 Object3D* VertexShader::duplicate() const { return M3D_NEW VertexShader(*this); }
 
 FragmentShader::FragmentShader(const core::String& source)
-    : Shader(GL_FRAGMENT_SHADER, "FragmentShader", fragmentHeader(), source) {}
+    : Shader(OGLES2_Graphics3D::FRAGMENT_STAGE, "FragmentShader", fragmentHeader(), source) {}
 FragmentShader::FragmentShader(const FragmentShader& other)
-    : Shader(other, GL_FRAGMENT_SHADER, "FragmentShader", fragmentHeader()) {}
+    : Shader(other, OGLES2_Graphics3D::FRAGMENT_STAGE, "FragmentShader", fragmentHeader()) {}
 Object3D* FragmentShader::duplicate() const { return M3D_NEW FragmentShader(*this); }
 
 } // namespace render

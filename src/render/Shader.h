@@ -29,7 +29,7 @@ public:
     static const char* defaultFragmentBody();
 
 protected:
-    // `stage` is GL_VERTEX_SHADER or GL_FRAGMENT_SHADER; `kindName` is used in the log lines.
+    // `stage` is OGLES2_Graphics3D::VERTEX_STAGE or FRAGMENT_STAGE; `kindName` is used in the log lines.
     Shader(unsigned stage, const char* kindName, const char* header, const core::String& source);
     Shader(const Shader& other, unsigned stage, const char* kindName, const char* header);
 

@@ -1,8 +1,6 @@
 #include "render/ShaderProgram.h"
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
-#include "hal/sdl/GLEntryPoints.h"
-#include "render/GLCallCounters.h"
 #include "render/OGLES2_Graphics3D.h"
 #include <cstdio>
 #include <cstring>
@@ -50,16 +48,16 @@ ShaderProgram::~ShaderProgram() {
     if (m_glName == 0) return;
     if (m_vertexShader) {
         core::log(LOG_SHADER, "detach vertex shader   : %d\n", (int)m_vertexShader->getGLName());
-        M3D_GL(Object, pglDetachShader(m_glName, m_vertexShader->getGLName()));
+        OGLES2_Graphics3D::detachShader(m_glName, m_vertexShader->getGLName());
     }
     if (m_fragmentShader) {
         core::log(LOG_SHADER, "detach fragment shader : %d\n", (int)m_fragmentShader->getGLName());
-        M3D_GL(Object, pglDetachShader(m_glName, m_fragmentShader->getGLName()));
+        OGLES2_Graphics3D::detachShader(m_glName, m_fragmentShader->getGLName());
     }
     m_vertexShader.release();
     m_fragmentShader.release();
     core::log(LOG_SHADER, "delete shader program  : %d\n", (int)m_glName);
-    M3D_GL(Object, pglDeleteProgram(m_glName));
+    OGLES2_Graphics3D::deleteProgram(m_glName);
     // GL reuses names: the renderer must not believe a later program with
     // this name is already in use.
     if (m_owner) m_owner->forgetProgram(m_glName);
@@ -73,26 +71,8 @@ void ShaderProgram::link() {
         m_fragmentShader.release();
         throw ShaderException("UNKNOWN", "UNKNOWN", 0, "ShaderProgram error linking failed");
     }
-    m_glName = M3D_GL(Object, pglCreateProgram());
-    M3D_GL(Object, pglAttachShader(m_glName, m_vertexShader->getGLName()));
-    M3D_GL(Object, pglAttachShader(m_glName, m_fragmentShader->getGLName()));
-    core::log(LOG_SHADER, "Shader : link shader program ID : %d\n", (int)m_glName);
-
-    M3D_GL(Object, pglLinkProgram(m_glName));
-    GLint ok = 0;
-    M3D_GL(Query, pglGetProgramiv(m_glName, GL_LINK_STATUS, &ok));
-    if (!ok) {
-        GLint length = 0;
-        M3D_GL(Query, pglGetProgramiv(m_glName, GL_INFO_LOG_LENGTH, &length));
-        if (length > 1) {
-            char* info = static_cast<char*>(core::memoryManager().hwMemAlloc(length + 1, M3D_HERE));
-            M3D_GL(Query, pglGetProgramInfoLog(m_glName, length, nullptr, info));
-            info[length] = 0;
-            core::log(0x1, "Linker ShaderProgramError : %s\n", info);
-            core::memoryManager().hwMemFree(info, M3D_HERE);
-        }
-        M3D_GL(Object, pglDeleteProgram(m_glName));
-        m_glName = 0;
+    m_glName = OGLES2_Graphics3D::linkProgram(m_vertexShader->getGLName(), m_fragmentShader->getGLName());
+    if (m_glName == 0) {
         m_vertexShader.release();
         m_fragmentShader.release();
         throw ShaderException("UNKNOWN", "UNKNOWN", 0, "ShaderProgram error linking failed");
@@ -158,14 +138,14 @@ void ShaderProgram::resolveLocations() {
 
 int ShaderProgram::getShaderUniformID(const core::String& name) const {
     if (m_glName == 0) return -1;
-    int location = M3D_GL(Query, pglGetUniformLocation(m_glName, name.c_str()));
+    int location = OGLES2_Graphics3D::uniformLocation(m_glName, name.c_str());
     core::log(LOG_SHADER, "getShaderUniformID %s = %d\n", name.c_str(), location);
     return location;
 }
 
 int ShaderProgram::getShaderAttribID(const core::String& name) const {
     if (m_glName == 0) return -1;
-    int location = M3D_GL(Query, pglGetAttribLocation(m_glName, name.c_str()));
+    int location = OGLES2_Graphics3D::attribLocation(m_glName, name.c_str());
     core::log(LOG_SHADER, "getShaderAttribID %s = %d\n", name.c_str(), location);
     return location;
 }
@@ -173,24 +153,15 @@ int ShaderProgram::getShaderAttribID(const core::String& name) const {
 void ShaderProgram::validate() const {
     if (!m_validate || m_glName == 0) return;
     core::log(LOG_SHADER, "ShaderProgram validation is enabled (slower)\n");
-    M3D_GL(Query, pglValidateProgram(m_glName));
-    GLint status = 0;
-    M3D_GL(Query, pglGetProgramiv(m_glName, GL_VALIDATE_STATUS, &status));
+    OGLES2_Graphics3D::validateProgram(m_glName);
 }
 
-// Uploads through `u` with this program current, restoring the program the
-// renderer had in use afterwards; counts one uniform upload.
-template <typename Upload> void ShaderProgram::upload(Upload u) {
+// Validates (when asked to) and uploads through the renderer, which makes
+// this program current; without a renderer there is no context to upload to.
+template <typename T> void ShaderProgram::upload(int location, const T& value) {
+    if (!m_owner) return;
     validate();
-    unsigned inUse = m_owner ? m_owner->getProgramInUse() : 0;
-    if (inUse != m_glName) {
-        M3D_GL(UseProgram, pglUseProgram(m_glName));
-        u();
-        M3D_GL(UseProgram, pglUseProgram(inUse));
-    } else {
-        u();
-    }
-    if (m_owner) m_owner->countUniformUpload();
+    m_owner->uploadUniform(m_glName, location, value);
 }
 
 template <typename T>
@@ -207,6 +178,7 @@ bool ShaderProgram::cacheHit(core::Vector<T>& cache, core::Vector<char>& known, 
 }
 
 namespace {
+bool sameInt(const int& a, const int& b) { return a == b; }
 bool sameFloat(const float& a, const float& b) { return a == b; }
 bool sameVec4(const slm::vec4& a, const slm::vec4& b) { return a == b; }
 bool sameMat4(const slm::mat4& a, const slm::mat4& b) { return slm::equal(a, b); }
@@ -214,22 +186,22 @@ bool sameMat4(const slm::mat4& a, const slm::mat4& b) { return slm::equal(a, b);
 
 void ShaderProgram::setUniform(int location, float v) {
     if (location < 0 || cacheHit(m_floatCache, m_floatKnown, location, v, sameFloat)) return;
-    upload([&] { M3D_GL(Uniform, pglUniform1f(location, v)); });
+    upload(location, v);
 }
 
 void ShaderProgram::setUniform(int location, const slm::vec3& v) {
     if (location < 0 || cacheHit(m_vectorCache, m_vectorKnown, location, slm::vec4(v, 0.0f), sameVec4)) return;
-    upload([&] { M3D_GL(Uniform, pglUniform3f(location, v.x, v.y, v.z)); });
+    upload(location, v);
 }
 
 void ShaderProgram::setUniform(int location, const slm::vec4& v) {
     if (location < 0 || cacheHit(m_vectorCache, m_vectorKnown, location, v, sameVec4)) return;
-    upload([&] { M3D_GL(Uniform, pglUniform4f(location, v.x, v.y, v.z, v.w)); });
+    upload(location, v);
 }
 
 void ShaderProgram::setUniform(int location, const slm::mat4& m) {
     if (location < 0 || cacheHit(m_matrixCache, m_matrixKnown, location, m, sameMat4)) return;
-    upload([&] { M3D_GL(Uniform, pglUniformMatrix4fv(location, 1, GL_FALSE, m.m)); });
+    upload(location, m);
 }
 
 void ShaderProgram::setFeatures(int location, const float* flags) {
@@ -237,22 +209,14 @@ void ShaderProgram::setFeatures(int location, const float* flags) {
     if (m_featuresKnown && std::memcmp(m_features, flags, sizeof m_features) == 0) return;
     std::memcpy(m_features, flags, sizeof m_features);
     m_featuresKnown = true;
-    upload([&] { M3D_GL(Uniform, pglUniform1fv(location, FEATURE_COUNT, flags)); });
+    if (!m_owner) return;
+    validate();
+    m_owner->uploadUniformArray(m_glName, location, FEATURE_COUNT, flags);
 }
 
-void ShaderProgram::setSampler(int unit, int location, unsigned name) {
-    if (location < 0 || !m_owner) return;
-    unsigned inUse = m_owner->getProgramInUse();
-    if (m_owner->getTextureBinding(unit) != (int)name || inUse != m_glName) {
-        if (inUse != m_glName) m_owner->resetTextureBindings();
-        m_owner->setTextureBinding(unit, (int)name);
-        m_owner->selectTextureUnit(unit);
-        M3D_GL(BindTexture, glBindTexture(GL_TEXTURE_2D, name));
-        if (inUse != m_glName) M3D_GL(UseProgram, pglUseProgram(m_glName));
-        M3D_GL(Uniform, pglUniform1i(location, unit));
-        if (inUse != m_glName) M3D_GL(UseProgram, pglUseProgram(inUse));
-    }
-    m_owner->countUniformUpload();
+void ShaderProgram::setSampler(int location, int unit) {
+    if (location < 0 || cacheHit(m_intCache, m_intKnown, location, unit, sameInt)) return;
+    upload(location, unit);
 }
 
 } // namespace render

@@ -72,8 +72,9 @@ public:
     void setUniform(int location, const slm::mat4& m);
     // The feature table (10 floats), also cached.
     void setFeatures(int location, const float* flags);
-    // Binds GL texture `name` on `unit` and points the sampler at `location` to it.
-    void setSampler(int unit, int location, unsigned name);
+    // Points the sampler at `location` to texture unit `unit` (cached like
+    // the other uniforms; the renderer binds the textures to the units).
+    void setSampler(int location, int unit);
 
     // The lights version the program last received (see OGLES2_Graphics3D).
     int getLightsVersion() const { return m_lightsVersion; }
@@ -89,7 +90,7 @@ private:
     ShaderProgram(const ShaderProgram& other);
     void link();
     void resolveLocations();
-    template <typename Upload> void upload(Upload u);
+    template <typename T> void upload(int location, const T& value);
     template <typename T> static bool cacheHit(core::Vector<T>& cache, core::Vector<char>& known, int location,
                                               const T& value, bool (*same)(const T&, const T&));
 
@@ -98,7 +99,7 @@ private:
     core::Vector<slm::vec4> m_vectorCache;
     core::Vector<float> m_floatCache;
     // Whether each cache entry holds a value GL has actually received.
-    core::Vector<char> m_matrixKnown, m_vectorKnown, m_floatKnown;
+    core::Vector<char> m_matrixKnown, m_vectorKnown, m_floatKnown, m_intKnown;
     core::Vector<int> m_locations;
     core::String m_name;
     core::Ref<VertexShader> m_vertexShader;

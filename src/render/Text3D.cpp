@@ -64,4 +64,8 @@ void Text3D::render(Graphics3D& g, const slm::mat4& transform, int) {
     m_dirty = false;
 }
 
+void Text3D::appendReferences(core::Vector<Object3D*>& out) const {
+    if (m_font) out.append(m_font.get());
+}
+
 } // namespace render

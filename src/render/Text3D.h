@@ -81,6 +81,9 @@ public:
     // Adds the text's quads (with `transform` applied) to its batcher.
     virtual void render(Graphics3D& g, const slm::mat4& transform, int flags);
 
+protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
+
 private:
     Text3D(const Text3D& o);
     friend class Font2DBitmap;

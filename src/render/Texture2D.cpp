@@ -64,4 +64,8 @@ void Texture2D::setFiltering(int levelFilter, int imageFilter) {
     }
 }
 
+void Texture2D::appendReferences(core::Vector<Object3D*>& out) const {
+    if (m_image) out.append(m_image.get());
+}
+
 } // namespace render

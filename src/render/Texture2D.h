@@ -65,6 +65,7 @@ public:
     static int nextPowerOfTwo(int n);
 
 protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
     Texture2D(Graphics3D* owner, int kind, int format);
     Texture2D(const Texture2D& o);
 

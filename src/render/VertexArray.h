@@ -31,6 +31,12 @@ public:
 
     // The raw elements (vertex count × components × component size bytes).
     const void* data() const;
+    // The elements for writing in place (null when the component size
+    // differs); call markChanged() after writing so buffers re-upload.
+    short* editShorts() { return m_componentSize == 2 ? m_shorts.data() : nullptr; }
+    float* editFloats() { return m_componentSize == 4 ? m_floats.data() : nullptr; }
+    signed char* editBytes() { return m_componentSize == 1 ? m_bytes.data() : nullptr; }
+    void markChanged() { touched(); }
     int byteSize() const { return getVertexCount() * m_componentCount * m_componentSize; }
 
     // Bytes become shorts with the same (sign-extended) values.

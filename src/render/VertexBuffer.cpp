@@ -42,6 +42,18 @@ void VertexBuffer::setPositions(VertexArray* array, float scale, const float* bi
     structureChanged();
 }
 
+void VertexBuffer::setPositionScaleBias(float scale, const float* bias) {
+    m_positionScale = scale;
+    for (int i = 0; i < 3; ++i) m_positionBias[i] = bias ? bias[i] : 0.0f;
+}
+
+void VertexBuffer::setBufferMode(int mode) {
+    mode = mode == DYNAMIC ? DYNAMIC : STATIC;
+    if (mode == m_mode) return;
+    m_mode = mode;
+    structureChanged();
+}
+
 void VertexBuffer::setNormals(VertexArray* array) {
     m_normals = array;
     structureChanged();
@@ -190,6 +202,16 @@ void VertexBuffer::detachGraphics() {
     m_vbo = VBOHandle();
     m_owner = nullptr;
     structureChanged();
+}
+
+void VertexBuffer::appendReferences(core::Vector<Object3D*>& out) const {
+    if (m_positions) out.append(m_positions.get());
+    if (m_normals) out.append(m_normals.get());
+    if (m_colors) out.append(m_colors.get());
+    for (int i = 0; i < m_texCoords.size(); ++i)
+        if (m_texCoords[i] && m_texCoords[i]->array) out.append(m_texCoords[i]->array.get());
+    for (int i = 0; i < m_attributes.size(); ++i)
+        if (m_attributes[i]->array) out.append(m_attributes[i]->array.get());
 }
 
 } // namespace render

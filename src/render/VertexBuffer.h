@@ -53,6 +53,11 @@ public:
     void setTexCoords(int unit, VertexArray* array, float scale, const float* bias);
     void addAttribute(const core::String& name, VertexArray* array);
     void setDefaultColor(unsigned argb) { m_defaultColor = argb; }
+    // Changes how the positions are decoded without touching the array (the
+    // packed buffer stays as it is).
+    void setPositionScaleBias(float scale, const float* bias);
+    // STATIC or DYNAMIC; a change lays the GL buffer out again on the next draw.
+    void setBufferMode(int mode);
 
     VertexArray* getPositions() const { return m_positions.get(); }
     VertexArray* getNormals() const { return m_normals.get(); }
@@ -85,6 +90,9 @@ public:
     void releaseVBO(bool deleteGL);
     // The owning Graphics3D is going away: forget it and the buffer name.
     void detachGraphics();
+
+protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
 
 private:
     VertexBuffer(const VertexBuffer& other);

@@ -38,4 +38,10 @@ void World::collectLights(Graphics3D& g, Group* group, const slm::mat4& transfor
     }
 }
 
+void World::appendReferences(core::Vector<Object3D*>& out) const {
+    Group::appendReferences(out);
+    if (m_background) out.append(m_background.get());
+    if (m_activeCamera) out.append(m_activeCamera.get());
+}
+
 } // namespace render

@@ -24,6 +24,9 @@ public:
     // Scopes of the nodes the last light collection visited, in walk order.
     const core::Vector<int>& getVisitedScopes() const { return m_visitedScopes; }
 
+protected:
+    virtual void appendReferences(core::Vector<Object3D*>& out) const;
+
 private:
     World(const World& other);
     void collectLights(Graphics3D& g, Group* group, const slm::mat4& transform);

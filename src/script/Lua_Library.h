@@ -3,6 +3,9 @@
 #pragma once
 
 struct ScriptState;
+namespace HAL {
+class Input;
+}
 
 // Registers every family into the holder's state, in registration order.
 void registerScriptLibrary(ScriptState* holder);
@@ -18,3 +21,8 @@ void registerLuaMeshBuilder(ScriptState* holder); // mesh_builder_*
 void registerLuaRender(ScriptState* holder);     // render_*
 void registerLuaShader(ScriptState* holder);     // shader_create, shader_set
 void registerLuaTexture(ScriptState* holder);    // texture_create
+
+// The application's own functions, registered by the application after the
+// library (screen_width, screen_height, mouse_read reading `mouse`, which
+// must outlive the state).
+void registerLuaApplication(ScriptState* holder, int screenWidth, int screenHeight, HAL::Input* mouse);

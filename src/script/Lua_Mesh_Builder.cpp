@@ -51,7 +51,7 @@ int mesh_builder_add_cube(lua_State* L) {
             "capacity %d)",
             (int)mb->nv, (int)mb->nq, (int)MAXSIZE);
     }
-    addcube(mb, 0.0f);
+    luaGuard(L, [&] { addcube(mb, 0.0f); });
     return 0;
 }
 
@@ -93,13 +93,16 @@ int mesh_builder_scale(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     Mesh_Builder* mb = checkBuilder(L);
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        scale4(mb, (float)lua_tonumber(L, 2));
+        float v = (float)lua_tonumber(L, 2);
+        luaGuard(L, [&] { scale4(mb, v); });
         return 0;
     }
     slm::vec3 s = luaCheckVector3(L, 2);
-    if (s.x != 1.0f) scale1(mb, s.x);
-    if (s.y != 1.0f) scale2(mb, s.y);
-    if (s.z != 1.0f) scale3(mb, s.z);
+    luaGuard(L, [&] {
+        if (s.x != 1.0f) scale1(mb, s.x);
+        if (s.y != 1.0f) scale2(mb, s.y);
+        if (s.z != 1.0f) scale3(mb, s.z);
+    });
     return 0;
 }
 
@@ -107,7 +110,7 @@ int mesh_builder_transform(lua_State* L) {
     luaCheckArgCount(L, 2, 2);
     Mesh_Builder* mb = checkBuilder(L);
     slm::mat4 m = luaCheckMatrix(L, 2);
-    transformVertices(mb, m.m);
+    luaGuard(L, [&] { transformVertices(mb, m.m); });
     return 0;
 }
 
@@ -119,8 +122,10 @@ int mesh_builder_smooth(lua_State* L) {
             L, "Mesh builder full: smoothing %d vertices and %d quads would exceed the capacity of %d",
             (int)mb->nv, (int)mb->nq, (int)MAXSIZE);
     }
-    select1(mb, 0.0f);
-    smoooth(mb, 0.0f);
+    luaGuard(L, [&] {
+        select1(mb, 0.0f);
+        smoooth(mb, 0.0f);
+    });
     return 0;
 }
 

@@ -51,8 +51,32 @@ bool luaRunGuarded(void* context, void (*fn)(void*), char* message, int size) {
         copyMessage(message, size, "Unsupported character set");
     } catch (const std::exception& e) {
         copyMessage(message, size, e.what());
+    } catch (...) {
+        // Whatever else is thrown must not unwind through LuaJIT frames either.
+        copyMessage(message, size, "Unknown C++ exception");
     }
     return false;
+}
+
+namespace {
+// The message handler of the host's protected calls: a string message gets
+// the stack traceback (every Lua frame's file:line) appended; any other
+// error value is passed on unchanged.
+int appendTraceback(lua_State* L) {
+    const char* message = lua_tostring(L, 1);
+    if (!message) return 1;
+    luaL_traceback(L, L, message, 1);
+    return 1;
+}
+} // namespace
+
+int luaProtectedCall(lua_State* L, int argCount, int resultCount) {
+    int handler = lua_gettop(L) - argCount;
+    lua_pushcfunction(L, appendTraceback);
+    lua_insert(L, handler);
+    int status = lua_pcall(L, argCount, resultCount, handler);
+    lua_remove(L, handler);
+    return status;
 }
 
 namespace {

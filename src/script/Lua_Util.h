@@ -23,7 +23,7 @@
 //
 // Rules:
 // - luaGuard runs engine code; a Morva3DException, a failed assertion
-//   (Assert_Exception) or any other C++ exception it throws ends the script
+//   (Assert_Exception) or any other C++ exception it throws (of any type) ends the script
 //   call as a Lua error carrying the message. The Lua error is raised after the
 //   catch block has ended, so no C++ exception ever unwinds through LuaJIT
 //   frames and no longjmp skips a destructor. Never call a Lua API function that
@@ -181,6 +181,13 @@ template <typename T> int luaGcUserData(lua_State* L) {
 // Runs fn(context) inside the engine's catch clauses. Answers true when it
 // returned normally; otherwise false with the exception's message in `message`.
 bool luaRunGuarded(void* context, void (*fn)(void*), char* message, int size);
+
+// lua_pcall of the function below `argCount` arguments, with a message
+// handler that appends the stack traceback to a string error message. The
+// host's calls into scripts go through here, so every script error it logs
+// says where it came from. Returns lua_pcall's status; the stack is as
+// lua_pcall leaves it.
+int luaProtectedCall(lua_State* L, int argCount, int resultCount);
 
 // Raises a Lua error: the calling script position followed by `message`; never returns.
 [[noreturn]] void luaRaiseError(lua_State* L, const char* message);

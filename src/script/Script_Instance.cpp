@@ -108,7 +108,7 @@ void Script_Instance::runBootstrap(ScriptState* holder) {
     lua_State* L = holder->L;
     if (!L) return;
     bool ok = loadModule("Bootstrap", L);
-    if (ok) ok = lua_pcall(L, 0, 0, 0) == 0;
+    if (ok) ok = luaProtectedCall(L, 0, 0) == 0;
     if (!ok) {
         const char* text = lua_tostring(L, -1);
         core::log(0x1, "LUA ERROR: %s\n", text ? text : "<unknown>");
@@ -152,7 +152,7 @@ bool Script_Instance::call(Script_Instance* instance, const char* name, const ch
     int resultCount = 0;
     while (results[resultCount]) ++resultCount;
 
-    if (lua_pcall(L, argCount, resultCount, 0) != 0) {
+    if (luaProtectedCall(L, argCount, resultCount) != 0) {
         const char* text = lua_tostring(L, -1);
         core::log(0x4, "Error running function '%s': %s\n", name, text ? text : "<unknown>");
         lua_settop(L, base);

@@ -5,22 +5,14 @@
 #include "AppTestSupport.h"
 #include "render/PngReference.h"
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 using testsupport::AppTest;
+using testsupport::readFile;
 
 namespace {
 
 const std::string GOLDEN = std::string(PELLORAN_SOURCE_DIR) + "/tests/golden/";
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 int run(std::vector<const char*> args) {
     args.insert(args.begin(), "pelloran");

@@ -1,6 +1,9 @@
 // The GL state caches of OGLES2_Graphics3D, checked by counting the calls
 // that reach the driver.
 #include "RenderFixture.h"
+#include "render/Fog.h"
+#include "render/Image2D.h"
+#include "render/Texture2D.h"
 
 using namespace render;
 using testsupport::GLTest;
@@ -45,6 +48,121 @@ TEST_F(GLTest, SecondIdenticalDrawMakesNoStateCallAndNoUniformUpload) {
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
     EXPECT_EQ(0, calls().stateCalls());
     EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
+}
+
+// Every state the renderer sets from an appearance: the second identical
+// draw reaches GL with the draw call alone.
+TEST_F(GLTest, SecondIdenticalDrawMakesNoStateCallForAnyAppearanceState) {
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
+    const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
+    VertexArray* uvs = M3D_NEW VertexArray(4, 2, 2);
+    uvs->set(0, 4, uv);
+    vb->setTexCoords(0, uvs, 1.0f, nullptr);
+    core::Ref<IndexBuffer> triangles(quadIndices());
+    const unsigned short corners[4] = {0, 1, 2, 3};
+    core::Ref<IndexBuffer> sprites(M3D_NEW IndexBuffer(IndexBuffer::POINT_SPRITES, corners, 4));
+    static const unsigned char white[4] = {255, 255, 255, 255};
+    core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, white));
+    core::Ref<Texture2D> texture(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
+    texture->setImage(image.get());
+    struct Case {
+        const char* what;
+        void (*setUp)(Appearance* a, Texture2D* t);
+        bool sprites;
+    } cases[] = {
+        {"defaults", [](Appearance*, Texture2D*) {}, false},
+        {"polygon offset", [](Appearance* a, Texture2D*) { a->getCompositingMode()->setDepthOffset(1.0f, 2.0f); }, false},
+        {"additive blending, no colour or depth writes",
+         [](Appearance* a, Texture2D*) {
+             a->getCompositingMode()->setBlending(CompositingMode::ALPHA_ADD);
+             a->getCompositingMode()->setColorWriteEnable(false);
+             a->getCompositingMode()->setDepthWriteEnable(false);
+             a->getCompositingMode()->setDepthTestEnable(false);
+         },
+         false},
+        {"front culling, clockwise winding, wide lines",
+         [](Appearance* a, Texture2D*) {
+             a->getPolygonMode()->setCulling(PolygonMode::CULL_FRONT);
+             a->getPolygonMode()->setWinding(PolygonMode::WINDING_CW);
+             a->getPolygonMode()->setLineWidth(3.0f);
+         },
+         false},
+        {"fog and a texture",
+         [](Appearance* a, Texture2D* t) {
+             a->setFog(M3D_NEW Fog());
+             a->setTexture(0, t);
+         },
+         false},
+        {"point sprites", [](Appearance* a, Texture2D* t) { a->setTexture(0, t); }, true},
+    };
+    for (const Case& c : cases) {
+        core::Ref<Appearance> a(flatAppearance());
+        c.setUp(a.get(), texture.get());
+        IndexBuffer* ib = c.sprites ? sprites.get() : triangles.get();
+        g->renderSubmesh(vb.get(), ib, a.get(), slm::mat4(), -1);
+        calls().reset();
+        g->renderSubmesh(vb.get(), ib, a.get(), slm::mat4(), -1);
+        EXPECT_EQ(0, calls().stateCalls()) << c.what;
+        EXPECT_EQ(0, calls()[GLCallCounters::Uniform]) << c.what;
+    }
+}
+
+TEST_F(GLTest, ChangedOffsetPairStencilAndProgramReachGLOnce) {
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> a(flatAppearance());
+    a->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    // A new pair while offset stays on.
+    a->getCompositingMode()->setDepthOffset(2.0f, 3.0f);
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, calls()[GLCallCounters::PolygonOffset]);
+    GLfloat factor = 0, units = 0;
+    glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &factor);
+    glGetFloatv(GL_POLYGON_OFFSET_UNITS, &units);
+    EXPECT_EQ(2.0f, factor);
+    EXPECT_EQ(3.0f, units);
+
+    // Stencil: function and operations once each, then only what changed.
+    calls().reset();
+    g->setStencil(true, GL_EQUAL, 1, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
+    g->setStencil(true, GL_EQUAL, 1, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
+    EXPECT_EQ(2, calls()[GLCallCounters::Stencil]);
+    EXPECT_EQ(1, calls()[GLCallCounters::Enable]);
+    g->setStencil(true, GL_EQUAL, 2, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
+    g->setStencil(true, GL_EQUAL, 2, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
+    EXPECT_EQ(3, calls()[GLCallCounters::Stencil]);
+    GLint ref = 0;
+    glGetIntegerv(GL_STENCIL_REF, &ref);
+    EXPECT_EQ(2, ref);
+    g->setStencil(false, 0, 0, 0, 0, 0, 0);
+}
+
+// Texture bindings belong to the units: switching between two programs
+// that sample the same texture binds it once.
+TEST_F(GLTest, ProgramSwitchKeepsTextureBindings) {
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    static const unsigned char white[4] = {255, 255, 255, 255};
+    core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, white));
+    core::Ref<Texture2D> texture(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
+    texture->setImage(image.get());
+    core::Ref<Appearance> a(M3D_NEW Appearance()), b(M3D_NEW Appearance());
+    a->setTexture(0, texture.get());
+    b->setTexture(0, texture.get());
+    b->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    g->renderSubmesh(vb.get(), ib.get(), b.get(), slm::mat4(), -1);
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
+    EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
+    calls().reset();
+    g->renderSubmesh(vb.get(), ib.get(), b.get(), slm::mat4(), -1);
+    EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
+    EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
 }
 
 TEST_F(GLTest, ComponentChangesOnTheSameAppearanceAreApplied) {
@@ -135,8 +253,8 @@ TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
     EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
     p->setUniform(location, slm::vec4(1.0f, 0.0f, 0.0f, 1.0f));
     EXPECT_EQ(2, calls()[GLCallCounters::Uniform]);
-    // The program was not in use: it was made current and the previous one restored.
-    EXPECT_EQ(4, calls()[GLCallCounters::UseProgram]);
+    // The program was not in use: it was made current once, through the cache.
+    EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
     GLint current = -1;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
     EXPECT_EQ((GLint)g->getProgramInUse(), current);

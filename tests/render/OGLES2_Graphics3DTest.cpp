@@ -334,7 +334,16 @@ TEST_F(GLTest, LinesAndPointSpritesDrawAndCountTheirPrimitives) {
         for (int x = 47; x <= 48; ++x) lit += near(pixel(x, y), {0, 255, 0, 255}) ? 1 : 0;
     EXPECT_EQ(1, lit);
     EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255})) << "only the points are drawn";
-    EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE)) << "sprites are switched off after the draw";
+    // Sprite state stays until a draw of another kind: a second sprite draw
+    // makes no state call, the next line draw switches sprites off once.
+    GLCallCounters& calls = glCallCounters();
+    calls.reset();
+    g->renderSubmesh(vb.get(), points.get(), a.get(), slm::mat4(), -1);
+    EXPECT_EQ(0, calls.stateCalls());
+    g->renderSubmesh(vb.get(), lines.get(), a.get(), slm::mat4(), -1);
+    g->renderSubmesh(vb.get(), lines.get(), a.get(), slm::mat4(), -1);
+    EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE));
+    EXPECT_EQ(1, calls[GLCallCounters::TexEnv]);
 }
 
 } // namespace

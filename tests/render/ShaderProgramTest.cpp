@@ -28,13 +28,6 @@ TEST(ShaderText, PrecisionStatementsAndQualifiersBecomeBlanks) {
     EXPECT_EQ("void f();          ", stripped("void f();precision "));
 }
 
-TEST(ShaderText, BuiltInHeadersCarryTheTableNames) {
-    EXPECT_NE(nullptr, std::strstr(Shader::vertexHeader(), "uniform float\t m3g_featuresFlags[SHADER_TABLE_SIZE];\n"));
-    EXPECT_NE(nullptr, std::strstr(Shader::vertexHeader(), "#define SHADER_POINT_SPRITE_ENABLED 9\n"));
-    EXPECT_NE(nullptr, std::strstr(Shader::fragmentHeader(), "uniform float        m3g_alphaTreshold;\n"));
-    EXPECT_NE(nullptr, std::strstr(Shader::defaultVertexBody(), "void main()                                \n{"));
-}
-
 TEST_F(GLTest, BrokenVertexShaderThrowsAndLogsTheDriverMessage) {
     testsupport::StderrCapture capture;
     try {
