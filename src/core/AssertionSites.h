@@ -3,7 +3,8 @@
 // code's own file names and line numbers: the log lines ("File: Lua_Util",
 // "Line: 33") and the script errors carrying the messages are what users
 // and their tools already match on, so each report keeps its values wherever
-// its check lives, and is defined once, here.
+// its check lives, and is defined once, here. (The checks made in the script
+// families written in Lua carry theirs in their .lua files.)
 #pragma once
 
 struct AssertionSite {
@@ -18,12 +19,6 @@ namespace assertion {
 constexpr AssertionSite USERDATA_MISSING = {"data != 0", "Expected a lua user data!", "Lua_Util", 33};
 constexpr AssertionSite USERDATA_WRONG_TYPE = {"data->type == type", "Lua user data is of wrong type!", "Lua_Util",
                                                34};
-constexpr AssertionSite UNIFORM_VALUE_MISSING = {"data != 0", "Expected a lua user data!", "Lua_Util", 45};
-constexpr AssertionSite UNIFORM_VALUE_TYPE = {"false", "Unsupported lua data type!", "Lua_Shader", 73};
-constexpr AssertionSite VECTOR3_INDEX = {"idx >= 1 && idx <= 3", "idx >= 1 && idx <= 3", "Lua_Math", 184};
-constexpr AssertionSite VECTOR4_INDEX = {"idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 422};
-constexpr AssertionSite MATRIX_INDEX = {"idx >= 1 && idx <= 4", "idx >= 1 && idx <= 4", "Lua_Math", 759};
-constexpr AssertionSite MATRIX_COLUMN = {"col >= 1 && col <= 4", "col >= 1 && col <= 4", "Lua_Math", 511};
 // Mesh building.
 constexpr AssertionSite SUPERSHAPE_VERTICES = {"(mb->nv + pts_long) < MAXSIZE", "Generating too many vertices!",
                                                "Lua_Mesh_Builder", 137};

@@ -45,7 +45,14 @@ void DataIO::readRaw(void* buffer, unsigned int size) {
 }
 
 void DataIO::requireBudget(unsigned int count, unsigned int elementSize) {
-    if ((unsigned long long)count * elementSize > m_count) fail(SMALL_BUFFER);
+    unsigned long long bytes = (unsigned long long)count * elementSize;
+    if (bytes > m_count) fail(SMALL_BUFFER);
+    // The budget may reach past the stream's end (an object that claims more
+    // bytes than its section holds). The stream's end then stops the array
+    // before anything is allocated for it, with the message its first short
+    // read would give: a count in a few hostile bytes never fills the pool.
+    int available = m_stream->available();
+    if (available >= 0 && bytes > (unsigned long long)available) fail(SHORT_READ);
 }
 
 float DataIO::checkedFloat(float v) {
@@ -139,18 +146,40 @@ void DataIO::readByteArray(Vector<unsigned char>& out) {
     readRaw(out.data(), n);
 }
 
+void DataIO::readBlock(void* out, unsigned int count, unsigned int elementSize) {
+    unsigned long long bytes = (unsigned long long)count * elementSize;
+    if (bytes > m_count || bytes > MAX_CALL) fail(SMALL_BUFFER);
+    readRaw(out, (unsigned int)bytes);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    unsigned char* b = static_cast<unsigned char*>(out);
+    for (unsigned int i = 0; i < count; ++i, b += elementSize)
+        for (unsigned int j = 0; j < elementSize / 2; ++j) {
+            unsigned char t = b[j];
+            b[j] = b[elementSize - 1 - j];
+            b[elementSize - 1 - j] = t;
+        }
+#endif
+}
+
+void DataIO::readFloats(float* out, unsigned int count) {
+    readBlock(out, count, 4);
+    for (unsigned int i = 0; i < count; ++i) checkedFloat(out[i]);
+}
+
+// Large arrays come in one stream call: a vertex or index array of a file read
+// value by value would cost one virtual call per element.
 void DataIO::readUInt16Array(Vector<unsigned short>& out) {
     unsigned int n = readUInt32();
     requireBudget(n, 2);
     out.resize((int)n);
-    for (unsigned int i = 0; i < n; ++i) out[(int)i] = readUInt16();
+    if (n) readBlock(out.data(), n, 2);
 }
 
 void DataIO::readUInt32Array(Vector<unsigned int>& out) {
     unsigned int n = readUInt32();
     requireBudget(n, 4);
     out.resize((int)n);
-    for (unsigned int i = 0; i < n; ++i) out[(int)i] = readUInt32();
+    if (n) readBlock(out.data(), n, 4);
 }
 
 void DataIO::readHeader(M3GHeader& out) {
@@ -255,14 +284,28 @@ void DataIO::writeByteArray(const unsigned char* bytes, unsigned int count) {
     writeRaw(bytes, count);
 }
 
+void DataIO::writeBlock(const void* v, unsigned int count, unsigned int elementSize) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const unsigned char* b = static_cast<const unsigned char*>(v);
+    for (unsigned int i = 0; i < count; ++i, b += elementSize)
+        for (unsigned int j = elementSize; j-- > 0;) writeByte(b[j]);
+#else
+    writeRaw(v, count * elementSize);
+#endif
+}
+
+void DataIO::writeFloats(const float* v, unsigned int count) {
+    for (unsigned int i = 0; i < count; ++i) writeFloat32(v[i]);
+}
+
 void DataIO::writeUInt16Array(const Vector<unsigned short>& v) {
     writeUInt32((unsigned int)v.size());
-    for (int i = 0; i < v.size(); ++i) writeUInt16(v[i]);
+    writeBlock(v.data(), (unsigned int)v.size(), 2);
 }
 
 void DataIO::writeUInt32Array(const Vector<unsigned int>& v) {
     writeUInt32((unsigned int)v.size());
-    for (int i = 0; i < v.size(); ++i) writeUInt32(v[i]);
+    writeBlock(v.data(), (unsigned int)v.size(), 4);
 }
 
 void DataIO::writeHeader(const M3GHeader& v) {

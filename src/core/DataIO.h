@@ -4,7 +4,8 @@
 // Reading: `count` is the budget, the bytes the current object or section may
 // still use. Every read takes its size from the budget before it touches the
 // stream, so a parser cannot run past its object; arrays check their whole
-// size before anything is allocated or read. Writing: `count` is the number
+// size, against the budget and the bytes left in the stream, before anything
+// is allocated or read. Writing: `count` is the number
 // of bytes written so far.
 // Every failure logs `IO error (<stream name>): "<message>"` as an error and
 // throws core::IOException; nothing is rolled back (budget and stream stay
@@ -20,6 +21,29 @@
 #include "core/Vector.h"
 
 namespace core {
+
+struct NodeBlock;
+struct AnimationControllerRecord;
+struct AnimationTrackRecord;
+struct AppearanceRecord;
+struct BackgroundRecord;
+struct CameraRecord;
+struct CompositingModeRecord;
+struct FogRecord;
+struct PolygonModeRecord;
+struct GroupRecord;
+struct Image2DRecord;
+struct TriangleStripArrayRecord;
+struct LightRecord;
+struct MaterialRecord;
+struct MeshRecord;
+struct MorphingMeshRecord;
+struct SkinnedMeshRecord;
+struct Texture2DRecord;
+struct KeyframeSequenceRecord;
+struct VertexArrayRecord;
+struct VertexBufferRecord;
+struct WorldRecord;
 
 struct ColorRGB {
     unsigned char r, g, b;
@@ -111,6 +135,32 @@ public:
     void readComponentTransform(ComponentTransform& out);
     void readTransformable(TransformableBlock& out);
 
+    // The class records (core/M3GRecords.h), fields in file order. A class
+    // record holds only the class's own fields: the loader reads the Object3D,
+    // Transformable, Node, Group and Mesh blocks before it as the class needs.
+    void readNode(NodeBlock& out);
+    void readAnimationController(AnimationControllerRecord& out);
+    void readAnimationTrack(AnimationTrackRecord& out);
+    void readAppearance(AppearanceRecord& out);
+    void readBackground(BackgroundRecord& out);
+    void readCamera(CameraRecord& out);
+    void readCompositingMode(CompositingModeRecord& out);
+    void readFog(FogRecord& out);
+    void readPolygonMode(PolygonModeRecord& out);
+    void readGroup(GroupRecord& out);
+    void readImage2D(Image2DRecord& out);
+    void readTriangleStripArray(TriangleStripArrayRecord& out);
+    void readLight(LightRecord& out);
+    void readMaterial(MaterialRecord& out);
+    void readMesh(MeshRecord& out);
+    void readMorphingMesh(MorphingMeshRecord& out);
+    void readSkinnedMesh(SkinnedMeshRecord& out);
+    void readTexture2D(Texture2DRecord& out);
+    void readKeyframeSequence(KeyframeSequenceRecord& out);
+    void readVertexArray(VertexArrayRecord& out);
+    void readVertexBuffer(VertexBufferRecord& out);
+    void readWorld(WorldRecord& out);
+
     void writeByte(unsigned char v);
     void writeBoolean(bool v);
     void writeInt16(short v);
@@ -126,6 +176,8 @@ public:
     void writeVector3D(const Vector3D& v);
     void writeMatrix(const Matrix& v);
     void writeByteArray(const unsigned char* bytes, unsigned int count);
+    // count bytes as they are, without a count (section data).
+    void writeBytes(const unsigned char* bytes, unsigned int count) { writeRaw(bytes, count); }
     void writeByteArray(const Vector<unsigned char>& v) { writeByteArray(v.data(), (unsigned int)v.size()); }
     void writeUInt16Array(const Vector<unsigned short>& v);
     void writeUInt32Array(const Vector<unsigned int>& v);
@@ -136,14 +188,46 @@ public:
     void writeComponentTransform(const ComponentTransform& v);
     void writeTransformable(const TransformableBlock& v);
 
+    void writeNode(const NodeBlock& v);
+    void writeAnimationController(const AnimationControllerRecord& v);
+    void writeAnimationTrack(const AnimationTrackRecord& v);
+    void writeAppearance(const AppearanceRecord& v);
+    void writeBackground(const BackgroundRecord& v);
+    void writeCamera(const CameraRecord& v);
+    void writeCompositingMode(const CompositingModeRecord& v);
+    void writeFog(const FogRecord& v);
+    void writePolygonMode(const PolygonModeRecord& v);
+    void writeGroup(const GroupRecord& v);
+    void writeImage2D(const Image2DRecord& v);
+    void writeTriangleStripArray(const TriangleStripArrayRecord& v);
+    void writeLight(const LightRecord& v);
+    void writeMaterial(const MaterialRecord& v);
+    void writeMesh(const MeshRecord& v);
+    void writeMorphingMesh(const MorphingMeshRecord& v);
+    void writeSkinnedMesh(const SkinnedMeshRecord& v);
+    void writeTexture2D(const Texture2DRecord& v);
+    void writeKeyframeSequence(const KeyframeSequenceRecord& v);
+    void writeVertexArray(const VertexArrayRecord& v);
+    void writeVertexBuffer(const VertexBufferRecord& v);
+    void writeWorld(const WorldRecord& v);
+
     // The one failure routine: logs the diagnostic line, throws core::IOException.
     [[noreturn]] void fail(const char* message);
+
+    // Fails with "Small stream buffer" unless the budget holds count elements
+    // of elementSize bytes, and as a short read would unless the stream still
+    // holds them; record readers call it before they allocate.
+    void requireBudget(unsigned int count, unsigned int elementSize);
 
 private:
     // Takes size bytes from the budget, then reads exactly size bytes.
     void readRaw(void* buffer, unsigned int size);
-    // Fails unless the budget holds count elements of elementSize bytes.
-    void requireBudget(unsigned int count, unsigned int elementSize);
+    // count little-endian values of elementSize bytes in one stream call
+    // (the budget was checked by the caller).
+    void readBlock(void* out, unsigned int count, unsigned int elementSize);
+    void readFloats(float* out, unsigned int count);
+    void writeFloats(const float* v, unsigned int count);
+    void writeBlock(const void* v, unsigned int count, unsigned int elementSize);
     void writeRaw(const void* buffer, unsigned int size);
     float checkedFloat(float v);
 

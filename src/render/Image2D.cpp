@@ -72,11 +72,13 @@ Image2D::~Image2D() {
 
 int Image2D::bytesPerPixel(int format) {
     switch (format) {
-    case RGB:
-        return 3;
     case ALPHA:
     case LUMINANCE:
+        return 1;
     case LUMINANCE_ALPHA:
+        return 2;
+    case RGB:
+        return 3;
     case RGBA:
         return 4;
     default:

@@ -28,8 +28,9 @@ public:
     Image2D(const core::String& path, int format, int width, int height);
     virtual ~Image2D();
 
-    // Bytes one pixel takes in the buffer: 3 for RGB, 4 for the other known
-    // formats, 0 for an unknown one.
+    // Bytes one pixel takes in the buffer, as GL reads the format: 1 for ALPHA
+    // and LUMINANCE, 2 for LUMINANCE_ALPHA, 3 for RGB, 4 for RGBA, 0 for an
+    // unknown format.
     static int bytesPerPixel(int format);
 
     // Replaces format and size, frees the old buffer and allocates

@@ -112,11 +112,19 @@ void KeyframeSequence::setDuration(int duration) {
 }
 
 void KeyframeSequence::setValidRange(int first, int last) {
-    if (first < 0 || last < first || last >= m_keyframes.size())
-        fail("KeyframeSequence: the valid range must lie within the keyframes, first <= last");
+    int n = m_keyframes.size();
+    if (first < 0 || first >= n || last < 0 || last >= n)
+        fail("KeyframeSequence: the valid range must lie within the keyframes");
     m_validFirst = first;
     m_validLast = last;
 }
+
+int KeyframeSequence::validCount() const {
+    int n = m_keyframes.size();
+    return (m_validLast - m_validFirst + n) % n + 1;
+}
+
+int KeyframeSequence::validIndex(int position) const { return (m_validFirst + position) % m_keyframes.size(); }
 
 int KeyframeSequence::mapTime(int time) const {
     if (m_repeatMode == LOOP) {
@@ -129,50 +137,56 @@ int KeyframeSequence::mapTime(int time) const {
     return time >= m_duration ? m_duration - 1 : time;
 }
 
-void KeyframeSequence::squadControl(int index, float out[4]) const {
+void KeyframeSequence::squadControl(int position, float out[4]) const {
     bool loop = m_repeatMode == LOOP;
-    int before = index > m_validFirst ? index - 1 : loop ? m_validLast : -1;
-    int after = index < m_validLast ? index + 1 : loop ? m_validFirst : -1;
-    const float* key = getKeyframeValues(index);
-    if (before < 0 || after < 0 || before == index) {
+    int n = validCount();
+    int before = position > 0 ? position - 1 : loop ? n - 1 : -1;
+    int after = position < n - 1 ? position + 1 : loop ? 0 : -1;
+    const float* key = getKeyframeValues(validIndex(position));
+    if (before < 0 || after < 0 || before == position) {
         for (int k = 0; k < 4; ++k) out[k] = key[k];
         return;
     }
     // a = exp(-(log(next · q⁻¹) + log(prev · q⁻¹)) / 4) · q
     slm::quat q = load(key);
     slm::quat inverse = conjugate(q);
-    slm::quat ln = logUnit(load(getKeyframeValues(after)) * inverse);
-    slm::quat lp = logUnit(load(getKeyframeValues(before)) * inverse);
+    slm::quat ln = logUnit(load(getKeyframeValues(validIndex(after))) * inverse);
+    slm::quat lp = logUnit(load(getKeyframeValues(validIndex(before))) * inverse);
     slm::quat e(-(ln.x + lp.x) * 0.25f, -(ln.y + lp.y) * 0.25f, -(ln.z + lp.z) * 0.25f, 0.0f);
     store(expPure(e) * q, out);
 }
 
 void KeyframeSequence::sample(int time, float* out) const {
     const int n = m_componentCount;
-    // The last valid keyframe at or before `time` (keyframes never set are skipped).
-    int prev = -1;
-    for (int i = m_validFirst; i <= m_validLast; ++i) {
-        int t = m_keyframes[i].time;
-        if (t >= 0 && t <= time) prev = i;
+    const int count = validCount();
+    // Positions within the valid range, which wraps past the last keyframe
+    // when first > last. The last one at or before `time` (keyframes never
+    // set are skipped).
+    int prevAt = -1;
+    for (int j = 0; j < count; ++j) {
+        int t = m_keyframes[validIndex(j)].time;
+        if (t >= 0 && t <= time) prevAt = j;
     }
-    if (prev < 0) {
+    if (prevAt < 0) {
         const float* first = getKeyframeValues(m_validFirst);
         for (int k = 0; k < n; ++k) out[k] = first[k];
         return;
     }
-    int next;
+    int nextAt;
+    int prev = validIndex(prevAt);
     long long t1;
-    if (prev < m_validLast) {
-        next = prev + 1;
-        t1 = m_keyframes[next].time;
+    if (prevAt < count - 1) {
+        nextAt = prevAt + 1;
+        t1 = m_keyframes[validIndex(nextAt)].time;
     } else if (m_repeatMode == LOOP) {
-        next = m_validFirst;
-        t1 = (long long)m_keyframes[next].time + m_duration;
+        nextAt = 0;
+        t1 = (long long)m_keyframes[m_validFirst].time + m_duration;
     } else {
         // CONSTANT holds the last keyframe rather than heading back to the first.
-        next = prev;
+        nextAt = prevAt;
         t1 = m_keyframes[prev].time;
     }
+    int next = validIndex(nextAt);
     long long t0 = m_keyframes[prev].time;
     if (t1 <= time && next != prev && m_keyframes[next].time >= 0) t1 += m_duration;
     // An empty or inverted interval (equal neighbouring times, one valid
@@ -201,8 +215,8 @@ void KeyframeSequence::sample(int time, float* out) const {
         break;
     case SQUAD: {
         float a[4], b[4];
-        squadControl(prev, a);
-        squadControl(next, b);
+        squadControl(prevAt, a);
+        squadControl(nextAt, b);
         slm::quat outer = slm::slerp(load(p), load(q), s);
         slm::quat inner = slm::slerp(load(a), load(b), s);
         store(slm::slerp(outer, inner, 2.0f * s * (1.0f - s)), out);

@@ -3,7 +3,8 @@
 // sequence's own time units; keyframes whose time was never set read -1.
 //
 // The sequence maps a local time to values (`sample`): the keyframe search
-// covers only the valid range [first, last]; a LOOP sequence wraps from the
+// covers only the valid range [first, last] (first > last wraps past the
+// last keyframe to keyframe 0); a LOOP sequence wraps from the
 // last valid keyframe back to the first one at `duration`, a CONSTANT one
 // holds the last keyframe's values after it, and a time before the first
 // keyframe gives the first keyframe's values.
@@ -56,7 +57,8 @@ public:
     // A negative duration throws Morva3DException.
     void setDuration(int duration);
     int getDuration() const { return m_duration; }
-    // 0 <= first <= last < keyframe count, else Morva3DException.
+    // Both within the keyframes, else Morva3DException; first > last makes
+    // the range run from first to the last keyframe and on from keyframe 0.
     void setValidRange(int first, int last);
     int getValidRangeFirst() const { return m_validFirst; }
     int getValidRangeLast() const { return m_validLast; }
@@ -73,9 +75,13 @@ private:
     KeyframeSequence(const KeyframeSequence& other);
     static void checkInterpolation(int interpolation, int componentCount);
     void normalise(int index);
-    // The control quaternion of keyframe `index` for SQUAD (neighbours in the
-    // valid range, wrapping for LOOP; at an open end the key itself).
-    void squadControl(int index, float out[4]) const;
+    int validCount() const;
+    // The keyframe index of position `position` (0 … validCount - 1) of the valid range.
+    int validIndex(int position) const;
+    // The control quaternion of the keyframe at valid-range position
+    // `position` for SQUAD (its neighbours in the range, wrapping for LOOP;
+    // at an open end the key itself).
+    void squadControl(int position, float out[4]) const;
 
     int m_interpolation;
     int m_repeatMode;

@@ -8,6 +8,7 @@
 #include "core/IOException.h"
 #include "core/Stream.h"
 #include "hal/Time.h"
+#include "render/M3G_Loader.h"
 #include "render/Object3D.h"
 #include "render/PNG_Loader.h"
 #include <png.h>
@@ -86,11 +87,10 @@ void Loader::load(core::Stream* stream, core::Vector<core::Ref<Object3D>>& resul
               (double)(HAL::getTimeMs() - start) * 0.001);
 }
 
-void Loader::loadM3G(core::Stream*, core::Vector<core::Ref<Object3D>>&, void*, const core::String& name) {
-    // The M3G scene loader is not part of the engine yet.
-    core::String text;
-    text.format("Loader can not load M3G stream \"%s\": this build has no M3G loader", name.c_str());
-    parseError(text.c_str());
+void Loader::loadM3G(core::Stream* stream, core::Vector<core::Ref<Object3D>>& result, void* context,
+                     const core::String&) {
+    core::Ref<M3G_Loader> loader = M3D_NEW M3G_Loader(context);
+    loader->load(stream, result);
 }
 
 } // namespace render

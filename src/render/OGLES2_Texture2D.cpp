@@ -70,8 +70,13 @@ void OGLES2_Texture2D::createGLTexture(const unsigned char* pixels, int width, i
     bind();
     if (m_allocWidth <= 0 || m_allocHeight <= 0) return;
     if (pixels && m_allocWidth == width && m_allocHeight == height) {
+        // Image rows are tightly packed: a 2-pixel RGB or luminance row is
+        // not a multiple of 4 bytes, and GL's default alignment would read
+        // past the buffer.
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         M3D_GL(Object, glTexImage2D(GL_TEXTURE_2D, 0, (GLint)format, m_allocWidth, m_allocHeight, 0, format,
                                     GL_UNSIGNED_BYTE, pixels));
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     } else {
         M3D_GL(Object, glTexImage2D(GL_TEXTURE_2D, 0, (GLint)format, m_allocWidth, m_allocHeight, 0, format,
                                     GL_UNSIGNED_BYTE, nullptr));

@@ -98,6 +98,12 @@ void Object3D::animateProperty(int property, int time) {
 
 void Object3D::appendReferences(core::Vector<Object3D*>&) const {}
 
+void Object3D::getReferences(core::Vector<Object3D*>& out) const {
+    for (int i = 0; i < m_animationTracks.size(); ++i)
+        if (m_animationTracks[i]) out.append(m_animationTracks[i].get());
+    appendReferences(out);
+}
+
 core::Object* Object3D::getUserObject() const {
     return m_userObjectIsExternal ? m_externalUserObject : m_userObject.get();
 }
@@ -145,6 +151,13 @@ core::String Object3D::getName() const {
 void Object3D::addAnimationTrack(Object3D* track) {
     core::log(core::LOG_RENDERER, "Object3D: addAnimationTrack = 0x%X\n", (unsigned)(size_t)track);
     m_animationTracks.append(core::Ref<Object3D>(track));
+}
+
+void Object3D::removeAnimationTrack(Object3D* track) {
+    int kept = 0;
+    for (int i = 0; i < m_animationTracks.size(); ++i)
+        if (m_animationTracks[i].get() != track) m_animationTracks[kept++] = m_animationTracks[i];
+    m_animationTracks.resize(kept);
 }
 
 Object3D* Object3D::getAnimationTrack(int index) const {

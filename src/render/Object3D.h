@@ -52,8 +52,14 @@ public:
 
     // Attaches an animation track (taking a reference).
     void addAnimationTrack(Object3D* track);
+    // Detaches every attachment of `track` (releasing its references).
+    void removeAnimationTrack(Object3D* track);
     int getAnimationTrackCount() const { return m_animationTracks.size(); }
     Object3D* getAnimationTrack(int index) const;
+
+    // Appends every object this one refers to: its animation tracks, then
+    // what its class holds (children, parts, buffers, components, images).
+    void getReferences(core::Vector<Object3D*>& out) const;
 
     // The objects the last `animate` was passed on to (not owned).
     const core::Vector<Object3D*>& getAnimateReferences() const { return m_references; }

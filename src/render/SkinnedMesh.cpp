@@ -2,12 +2,27 @@
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 
 namespace render {
 
 namespace {
 
 void fail(const char* message) { throw Graphics3DException("UNKNOWN", "UNKNOWN", 0, message); }
+
+// Four floats as one register: a column of a bone matrix, a position. The
+// compiler maps the arithmetic onto the machine's vector instructions (or
+// plain code where there are none); this is what keeps skinning at the
+// speed of a hand-vectorised loop.
+typedef float f4 __attribute__((vector_size(16)));
+typedef int i4 __attribute__((vector_size(16)));
+
+inline f4 load4(const float* p) {
+    f4 r;
+    std::memcpy(&r, p, sizeof r);
+    return r;
+}
 
 // Below this the positions are all (close to) zero: there is no range to
 // quantise into, and 32767 / m would overflow.
@@ -41,16 +56,17 @@ int pathFrom(const Node* root, const Node* node, int* path, int max) {
 SkinnedMesh::SkinnedMesh(VertexBuffer* vertices, IndexBuffer* const* submeshes, Appearance* const* appearances,
                          int count, Group* skeleton)
     : Mesh(vertices, submeshes, appearances, count), m_lastAnimateTime(-2147483647 - 1), m_vertexCount(0),
-      m_skinCount(0), m_restPositionScale(1.0f), m_quantisationFactor(1.0f), m_bindingsChanged(true) {
+      m_skinCount(0), m_restPositionScale(1.0f), m_quantisationFactor(1.0f), m_bindingsChanged(true), m_bindingsFinite(true) {
     setUp(vertices, skeleton);
 }
 
 SkinnedMesh::SkinnedMesh(const SkinnedMesh& o)
     : Mesh(o), m_boneMatrices(o.m_boneMatrices), m_restPositions(o.m_restPositions),
       m_skinnedPositions(o.m_skinnedPositions), m_vertexWeights(o.m_vertexWeights),
-      m_inverseBindMatrices(o.m_inverseBindMatrices), m_lastAnimateTime(-2147483647 - 1),
+      m_inverseBindMatrices(o.m_inverseBindMatrices), m_transforms(o.m_transforms), m_lastAnimateTime(-2147483647 - 1),
       m_vertexCount(o.m_vertexCount), m_skinCount(0), m_restPositionScale(o.m_restPositionScale),
-      m_restPositionBias(o.m_restPositionBias), m_quantisationFactor(o.m_quantisationFactor), m_bindingsChanged(true) {
+      m_restPositionBias(o.m_restPositionBias), m_quantisationFactor(o.m_quantisationFactor), m_bindingsChanged(true),
+      m_bindingsFinite(true) {
     // Skinning writes into the drawn positions, so the copy needs arrays of
     // its own, and bones of its own skeleton.
     m_vertexBuffer = static_cast<VertexBuffer*>(o.m_vertexBuffer->duplicate());
@@ -164,6 +180,12 @@ void SkinnedMesh::addTransform(Node* bone, int weight, int firstVertex, int vert
         w.weight = (float)weight;
         m_vertexWeights[v].append(w);
     }
+    Transform record;
+    record.bone = index;
+    record.weight = weight;
+    record.firstVertex = firstVertex;
+    record.vertexCount = vertexCount;
+    m_transforms.append(record);
     m_bindingsChanged = true;
 }
 
@@ -199,10 +221,17 @@ void SkinnedMesh::flattenBindings() {
     for (int v = 0; v < m_vertexCount; ++v) total += m_vertexWeights[v].size();
     m_flatBindings.resize(total);
     int at = 0;
+    m_bindingsFinite = true;
     for (int v = 0; v < m_vertexCount; ++v) {
         m_flatStart[v] = at;
         const core::Vector<WeightInfo>& bindings = m_vertexWeights[v];
-        for (int k = 0; k < bindings.size(); ++k) m_flatBindings[at++] = bindings[k];
+        for (int k = 0; k < bindings.size(); ++k) {
+            const WeightInfo& w = bindings[k];
+            if (!std::isfinite(w.position.x) || !std::isfinite(w.position.y) || !std::isfinite(w.position.z) ||
+                !std::isfinite(w.position.w) || !std::isfinite(w.weight))
+                m_bindingsFinite = false;
+            m_flatBindings[at++] = w;
+        }
     }
     m_flatStart[m_vertexCount] = at;
     m_bindingsChanged = false;
@@ -217,44 +246,55 @@ void SkinnedMesh::animate(int time) {
 
 void SkinnedMesh::skin() {
     if (m_bindingsChanged) flattenBindings();
+    // With finite bone matrices and bindings every blended position is
+    // finite unless it overflows, which the range below shows as infinity;
+    // only then is each vertex checked (a singular bind pose, a NaN scale).
+    bool finite = m_bindingsFinite;
     for (int b = 0; b < m_bones.size(); ++b) {
         slm::mat4 t;
         // A bone taken out of the skeleton since keeps its last transform.
         if (boneTransform(m_bones[b].get(), t)) m_boneMatrices[b] = t;
+        for (int e = 0; e < 16; ++e) finite = finite && std::isfinite(m_boneMatrices[b].m[e]);
     }
     const slm::mat4* bones = m_boneMatrices.data();
     const WeightInfo* bindings = m_flatBindings.data();
     const int* start = m_flatStart.data();
     const slm::vec4* rest = m_restPositions.data();
     slm::vec4* out = m_skinnedPositions.data();
-    float largest = 0.0f, sum = 0.0f;
-    for (int v = 0; v < m_vertexCount; ++v) {
-        float x = 0.0f, y = 0.0f, z = 0.0f, total = 0.0f;
-        for (int k = start[v]; k < start[v + 1]; ++k) {
-            const float* m = bones[bindings[k].bone].m;
-            const slm::vec4& p = bindings[k].position;
-            float w = bindings[k].weight;
-            x += (m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12] * p.w) * w;
-            y += (m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13] * p.w) * w;
-            z += (m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14] * p.w) * w;
-            total += w;
+    // The running maximum of |x|, |y|, |z| (and w, which is 1), lane by lane.
+    const i4 signMask = {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
+    f4 largest4 = {0.0f, 0.0f, 0.0f, 0.0f};
+    // Two copies of the loop: the per-vertex finiteness check only where
+    // an input is not finite.
+    auto blendAll = [&](auto checked) {
+        for (int v = 0; v < m_vertexCount; ++v) {
+            f4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
+            float total = 0.0f;
+            for (int k = start[v], end = start[v + 1]; k < end; ++k) {
+                const float* m = bones[bindings[k].bone].m;
+                const slm::vec4& b = bindings[k].position;
+                float w = bindings[k].weight;
+                sum += (load4(m) * b.x + load4(m + 4) * b.y + load4(m + 8) * b.z + load4(m + 12) * b.w) * w;
+                total += w;
+            }
+            f4 p = sum * (1.0f / total);
+            // Nothing moves an unbound vertex (total weight 0: p is 0/0).
+            if (total == 0.0f || (checked && !(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]))))
+                p = load4(&rest[v].x);
+            std::memcpy(&out[v].x, &p, sizeof p);
+            f4 a = (f4)((i4)p & signMask);
+            largest4 = a > largest4 ? a : largest4;
         }
-        if (total == 0.0f) {
-            // Nothing moves an unbound vertex: it stays where it was loaded.
-            out[v] = rest[v];
-        } else {
-            float r = 1.0f / total;
-            out[v] = slm::vec4(x * r, y * r, z * r, 1.0f);
-        }
-        float ax = std::fabs(out[v].x), ay = std::fabs(out[v].y), az = std::fabs(out[v].z);
-        float a = ax > ay ? ax : ay;
-        a = a > az ? a : az;
-        largest = a > largest ? a : largest;
-        sum += ax + ay + az;
-    }
-    if (!std::isfinite(sum)) {
-        // A singular or overflowing bone transform: such vertices keep their
-        // rest positions rather than poisoning the range of the others.
+    };
+    if (finite)
+        blendAll(std::false_type());
+    else
+        blendAll(std::true_type());
+    float largest = largest4[0] > largest4[1] ? largest4[0] : largest4[1];
+    largest = largest4[2] > largest ? largest4[2] : largest;
+    if (!std::isfinite(largest)) {
+        // Overflow: such vertices keep their rest positions rather than
+        // taking the range of all the others.
         largest = 0.0f;
         for (int v = 0; v < m_vertexCount; ++v) {
             slm::vec4& p = out[v];
@@ -270,15 +310,28 @@ void SkinnedMesh::skin() {
     int components = m_positionArray->getComponentCount();
     short* shorts = m_positionArray->editShorts();
     if (shorts && m_positionArray->getVertexCount() >= m_vertexCount) {
-        for (int v = 0; v < m_vertexCount; ++v) {
-            short* dst = shorts + v * components;
-            const float* c = &out[v].x;
-            for (int k = 0; k < 3 && k < components; ++k) {
-                float f = c[k] * q;
-                f = f < 32767.0f ? f : 32767.0f;
-                f = f > -32767.0f ? f : -32767.0f;
-                dst[k] = (short)f;
+        // The clamps keep the conversion defined for values a rounding step
+        // past the range (and for a NaN that overflowed into a sum).
+        auto quantise = [q](float c) {
+            float f = c * q;
+            f = f < 32767.0f ? f : 32767.0f;
+            f = f > -32767.0f ? f : -32767.0f;
+            return (short)f;
+        };
+        if (components == 3) {
+            const f4 hi = {32767.0f, 32767.0f, 32767.0f, 32767.0f}, lo = -hi;
+            for (int v = 0; v < m_vertexCount; ++v) {
+                f4 f = load4(&out[v].x) * q;
+                f = f < hi ? f : hi;
+                f = f > lo ? f : lo;
+                i4 i = __builtin_convertvector(f, i4);
+                shorts[3 * v] = (short)i[0];
+                shorts[3 * v + 1] = (short)i[1];
+                shorts[3 * v + 2] = (short)i[2];
             }
+        } else {
+            for (int v = 0; v < m_vertexCount; ++v)
+                for (int k = 0; k < 3 && k < components; ++k) shorts[v * components + k] = quantise((&out[v].x)[k]);
         }
         m_positionArray->markChanged();
     }

@@ -36,6 +36,14 @@ public:
         int boneIndex = 0;            // the bone's index in the mesh's bone list
     };
 
+    // One addTransform call as made (for saving the bindings again).
+    struct Transform {
+        int bone = 0; // index into the bone list
+        int weight = 0;
+        int firstVertex = 0;
+        int vertexCount = 0;
+    };
+
     // Throws Graphics3DException for a null skeleton or vertex buffer, or
     // for positions that are missing or not 16-bit.
     SkinnedMesh(VertexBuffer* vertices, IndexBuffer* const* submeshes, Appearance* const* appearances, int count,
@@ -59,6 +67,8 @@ public:
 
     int getBoneCount() const { return m_bones.size(); }
     Node* getBone(int i) const { return i >= 0 && i < m_bones.size() ? m_bones[i].get() : nullptr; }
+    int getTransformCount() const { return m_transforms.size(); }
+    const Transform& getTransform(int i) const { return m_transforms[i]; }
     const core::Vector<WeightInfo>& getVertexWeights(int vertex) const { return m_vertexWeights[vertex]; }
     int getVertexCount() const { return m_vertexCount; }
     // The positions of the last skinning (w = 1), in the vertex buffer's
@@ -99,6 +109,7 @@ private:
     core::Vector<core::Vector<WeightInfo>> m_vertexWeights;
     core::Vector<core::Ref<Node>> m_bones;
     core::Vector<slm::mat4> m_inverseBindMatrices;
+    core::Vector<Transform> m_transforms;
     // The bindings laid out flat for skinning: per vertex its first binding
     // in m_flatBindings (vertexCount + 1 entries). Rebuilt after addTransform.
     core::Vector<int> m_flatStart;
@@ -110,6 +121,7 @@ private:
     slm::vec3 m_restPositionBias;
     float m_quantisationFactor;
     bool m_bindingsChanged;
+    bool m_bindingsFinite; // every flattened position and weight is finite
 };
 
 } // namespace render

@@ -6,8 +6,8 @@
 #include "core/IOException.h"
 #include "support/EngineFixture.h"
 #include "support/TempDir.h"
+#include "support/WorkDir.h"
 #include <string>
-#include <unistd.h>
 
 using testsupport::StderrCapture;
 using testsupport::TempDir;
@@ -39,37 +39,9 @@ template <typename F> std::string messageOf(F f) {
     return "<no exception>";
 }
 
-// Runs the test body inside a directory, as the application runs in its own.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::string& path) {
-        char buf[4096];
-        m_saved = getcwd(buf, sizeof buf) ? buf : "/";
-        EXPECT_EQ(0, chdir(path.c_str()));
-    }
-    ~WorkingDirectory() { EXPECT_EQ(0, chdir(m_saved.c_str())); }
-
-private:
-    std::string m_saved;
-};
-
-TEST_F(FileSystemTest, IsOneInstanceKeptInTheEngineGlobals) {
-    core::FileSystem* fs = core::FileSystem::get();
-    EXPECT_EQ(fs, core::FileSystem::get());
-    EXPECT_EQ(fs, core.globals().fileSystem);
-    EXPECT_STREQ("FileSystem", fs->getName().c_str());
-    {
-        // A counted reference taken and dropped by some caller does not delete it.
-        core::Ref<core::Archive> stray(fs);
-    }
-    EXPECT_EQ(fs, core::FileSystem::get());
-    core::FileSystem::destroy();
-    EXPECT_EQ(nullptr, core.globals().fileSystem);
-}
-
 TEST_F(FileSystemTest, RootMountAtTheEmptyPathResolvesFromTheWorkingDirectory) {
-    dir.write("Data/Bootstrap.lua", "print('hi')");
-    WorkingDirectory cwd(dir.path());
+    testsupport::WorkDir cwd;
+    cwd.write("Data/Bootstrap.lua", "print('hi')");
     core::FileSystem* fs = core::FileSystem::get();
     fs->addArchive(M3D_NEW core::FileArchive("", false), "");
 
@@ -141,13 +113,6 @@ TEST_F(FileSystemTest, SameArchiveObjectTwiceIsRefusedButTheSameRootIsNot) {
     EXPECT_EQ(2, fs->getMountCount());
     EXPECT_EQ("<no exception>", messageOf([&] { fs->addArchive(archive(""), "Other/"); }));
     EXPECT_NE("<no exception>", messageOf([&] { fs->addArchive(fs, ""); }));
-}
-
-TEST_F(FileSystemTest, MountingIsLoggedAtLevel4) {
-    core.log().setLevelMask(0x4);
-    StderrCapture capture;
-    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive("assets/", false), "Data/");
-    EXPECT_EQ("FileSystem: Mounting archive: \"assets/\" to path \"Data/\"\n", capture.finish());
 }
 
 TEST_F(FileSystemTest, WritableArchiveProbesWithoutTouchingAndWrites) {

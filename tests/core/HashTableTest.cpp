@@ -8,36 +8,6 @@ using testsupport::StderrCapture;
 
 using HashTableTest = CoreTest;
 
-TEST_F(HashTableTest, SizesAndGrowthFollowThePrimeTable) {
-    core::HashTable<int, short> t(10, 0.75f);
-    EXPECT_EQ(13u, t.getBucketCount());
-    EXPECT_EQ(9, t.getFreeNodeCount());
-    for (int k = 0; k < 9; ++k) ASSERT_TRUE(t.insert(k * 13, (short)k)); // all in bucket 0
-    EXPECT_EQ(0, t.getFreeNodeCount());
-    EXPECT_EQ(13u, t.getBucketCount());
-    int allocations = core.pool().getTotalAllocations();
-    ASSERT_TRUE(t.insert(1000, 99)); // the tenth: grow first
-    EXPECT_EQ(23u, t.getBucketCount());
-    EXPECT_EQ(17 - 1, t.getFreeNodeCount());
-    EXPECT_EQ(10, t.getCount());
-    EXPECT_GE(core.pool().getTotalAllocations() - allocations, 17);
-    // Rehashed: every entry is found, each in the chain of its new bucket.
-    for (int k = 0; k < 9; ++k) {
-        short v = -1;
-        ASSERT_TRUE(t.get(k * 13, v));
-        EXPECT_EQ(k, v);
-        bool inChain = false;
-        for (auto* n = t.chain(k * 13); n; n = n->next.get()) inChain |= n->key == k * 13;
-        EXPECT_TRUE(inChain);
-        EXPECT_EQ((unsigned)(k * 13) % 23u, t.bucketIndex(k * 13));
-    }
-    EXPECT_EQ(7u, core::hashtable_detail::nextBucketCount(5));
-    EXPECT_EQ(129403u, core::hashtable_detail::nextBucketCount(65543));
-    EXPECT_EQ(129403u + 129403u, core::hashtable_detail::nextBucketCount(129403));
-    core::HashTable<unsigned short, short> big(200000, 0.0f);
-    EXPECT_EQ(200000u + 129403u, big.getBucketCount());
-}
-
 TEST_F(HashTableTest, NegativeKeysHashAsUnsigned) {
     core::HashTable<int, short> t(10, 0.75f);
     core::HashTable<unsigned int, short> u(10, 0.75f);

@@ -78,23 +78,6 @@ TEST_F(ObjectTest, AssigningTakesTheNewObjectBeforeReleasingTheOld) {
     EXPECT_EQ((std::vector<int>{1, 2}), g_deleted);
 }
 
-TEST_F(ObjectTest, AllocationsCarryTheCreatorsNameAndLine) {
-    core.log().setLevelMask(0x400000);
-    StderrCapture cap;
-    core::Ref<Counted> a = M3D_NEW Counted(1);
-    int line = __LINE__ - 1;
-    Counted* b = new Counted(2);
-    std::string out = cap.finish();
-    EXPECT_NE(std::string::npos,
-              out.find("(ObjectTest_AllocationsCarryTheCreatorsNameAndLine_Test::TestBody(" + std::to_string(line) + "))"))
-        << out;
-    EXPECT_NE(std::string::npos, out.find("(core::Object::operator new(25))")) << out;
-    core.log().setLevelMask(0x800000);
-    StderrCapture cap2;
-    delete b;
-    EXPECT_NE(std::string::npos, cap2.finish().find("(core::Object::operator delete(54))"));
-}
-
 TEST_F(ObjectTest, ConstructorThatThrowsGivesItsBlockBack) {
     int base = core.pool().getLiveAllocations();
     EXPECT_THROW(M3D_NEW Throwing(), int);

@@ -29,25 +29,6 @@ template <typename F> void expectCharsetException(F f) {
 
 using StringTest = CoreTest;
 
-TEST_F(StringTest, EmptyStringsHaveNoElement) {
-    String a, b(""), c(nullptr);
-    for (const String* s : {&a, &b, &c}) {
-        EXPECT_EQ(0, s->length());
-        EXPECT_EQ(nullptr, s->element());
-        EXPECT_STREQ("", s->c_str());
-    }
-    EXPECT_TRUE(a == b);
-    EXPECT_EQ(0, core.pool().getLiveAllocations());
-}
-
-TEST_F(StringTest, TextIsStoredAsMarkedUtf16) {
-    String s("abc");
-    EXPECT_EQ((std::vector<unsigned short>{0xFEFF, 0x61, 0x62, 0x63, 0}), units(s));
-    EXPECT_EQ(3, s.length());
-    EXPECT_STREQ("abc", s.c_str());
-    EXPECT_EQ(0x61 + 0x62 + 0x63, s.narrowSum());
-}
-
 TEST_F(StringTest, NarrowConversionsRoundTripLatin1AndTruncateAboveIt) {
     String e("caf\xE9");
     EXPECT_EQ(0xE9, e.charAt(3));

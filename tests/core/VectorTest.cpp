@@ -27,36 +27,6 @@ protected:
     void SetUp() override { g_released.clear(); }
 };
 
-TEST_F(VectorTest, GrowthSteps) {
-    core::Vector<int> v;
-    EXPECT_EQ(0, v.capacity());
-    EXPECT_EQ(nullptr, v.data());
-    v.resize(1);
-    EXPECT_EQ(16, v.capacity());
-    v.resize(16); // fits
-    EXPECT_EQ(16, v.capacity());
-    v.resize(17); // (17 + 16) rounded down to 16 = 32, also twice 16
-    EXPECT_EQ(32, v.capacity());
-    v.resize(33);
-    EXPECT_EQ(64, v.capacity());
-    for (int n : {16, 17}) {
-        core::Vector<char> c;
-        c.resize(n);
-        EXPECT_EQ(32, c.capacity()) << n;
-    }
-    core::Vector<int> w;
-    w.resize(40);
-    EXPECT_EQ(48, w.capacity());
-    w.resize(48);
-    EXPECT_EQ(48, w.capacity());
-    w.resize(49);
-    EXPECT_EQ(96, w.capacity());
-    // Shrinking keeps the storage.
-    w.resize(2);
-    EXPECT_EQ(96, w.capacity());
-    EXPECT_EQ(2, w.size());
-}
-
 TEST_F(VectorTest, AppendKeepsValuesAcrossGrowthAndFromItself) {
     core::Vector<int> v;
     for (int i = 0; i < 100; ++i) v.append(i * 3);

@@ -42,16 +42,6 @@ TEST_F(CommandLogTest, ValueByteRoundsHalfToEvenAndWraps) {
     EXPECT_EQ(0, encodeCommandValue(1e30f));   // a multiple of 256 after rounding
 }
 
-TEST_F(CommandLogTest, NothingIsRecordedWhileRecordingIsOff) {
-    auto mb = geomtest::newBuilder();
-    addcube(mb.get(), 0);
-    for (int code = 0; code < MODELLING_OPERATION_COUNT; ++code) functio[code](mb.get(), 2.0f);
-    unpacko(50, 0);
-    EXPECT_EQ(0u, commandLog().cmd_count);
-    EXPECT_EQ(0u, commandLog().pick_count);
-    EXPECT_TRUE(g_boxes.empty());
-}
-
 TEST_F(CommandLogTest, RecordsCommandsAndPicks) {
     Command_Log& log = commandLog();
     log.recording = 1;

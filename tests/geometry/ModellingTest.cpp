@@ -89,22 +89,6 @@ TEST_F(ModellingTest, SubdivideSplitsAtMidpointsAndCentroids) {
     EXPECT_EQ(1u, mb->sel[24]);
 }
 
-TEST_F(ModellingTest, SmoothMovesCubeToCatmullClarkPositions) {
-    addcube(mb.get(), 0);
-    select1(mb.get(), 0);
-    smoooth(mb.get(), 0);
-    EXPECT_EQ(26u, mb->nv);
-    EXPECT_EQ(24u, mb->nq);
-    const float c = 5.0f / 9.0f;
-    for (int i = 0; i < 8; ++i) {
-        for (int a = 0; a < 3; ++a) EXPECT_NEAR(c, std::fabs(mb->verts[i][a]), 1e-6f) << "corner " << i;
-    }
-    EXPECT_GE(findVertex(*mb, 0, -0.75f, -0.75f), 8);
-    EXPECT_GE(findVertex(*mb, 0.75f, 0, 0.75f), 8);
-    EXPECT_EQ(8, findVertex(*mb, 0, 0, -1));
-    EXPECT_GE(findVertex(*mb, 1, 0, 0), 8);
-}
-
 TEST_F(ModellingTest, SmoothLeavesUnusedVerticesWhereTheyAre) {
     addcube(mb.get(), 0);
     const float loose[3] = {3.5f, -2.0f, 7.0f};
@@ -318,22 +302,6 @@ TEST_F(ModellingTest, GrowingOperationsRefuseToOverflow) {
     w->nv = MAXSIZE - 24;
     addquad(w.get(), 0);
     EXPECT_EQ(30u, w->nq);
-}
-
-TEST_F(ModellingTest, OperationTableRecordsItsCodes) {
-    commandLog().recording = 1;
-    for (int code = 0; code < MODELLING_OPERATION_COUNT; ++code) {
-        auto m = newBuilder();
-        addcube(m.get(), 0);
-        uint32_t before = commandLog().cmd_count;
-        functio[code](m.get(), 1.0f);
-        ASSERT_EQ(before + 1, commandLog().cmd_count) << "code " << code;
-        EXPECT_EQ(code, commandLog().cmd_codes[before]);
-        // Operations with a parameter record it (1.0 -> 143), the others 0.0 (128).
-        uint8_t expected = (code <= 18) ? 143 : 128;
-        EXPECT_EQ(expected, commandLog().cmd_values[before]) << "code " << code;
-        commandLog().cmd_count = 0;
-    }
 }
 
 // The hash search of a pass must reproduce the linear scan exactly: same

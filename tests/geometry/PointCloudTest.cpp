@@ -44,24 +44,6 @@ TEST_F(PointCloudTest, EmptyAndSinglePointClouds) {
     EXPECT_EQ(nullptr, single->nearest(beyond));
 }
 
-TEST_F(PointCloudTest, ThreePointsOnALine) {
-    auto mb = builderOf({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
-    core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
-    ASSERT_EQ(3, cloud->size());
-    EXPECT_EQ(1.0f, cloud->entry(0).x);
-    ASSERT_NE(Kd_Entry::NONE, cloud->entry(0).first);
-    ASSERT_NE(Kd_Entry::NONE, cloud->entry(0).second);
-    EXPECT_EQ(0.0f, cloud->entry(cloud->entry(0).first).x);
-    EXPECT_EQ(2.0f, cloud->entry(cloud->entry(0).second).x);
-    const float q[3] = {1.9f, 0, 0};
-    const Kd_Entry* n = cloud->nearest(q);
-    ASSERT_NE(nullptr, n);
-    EXPECT_EQ(2.0f, n->x);
-    const Point_Cloud& base = *cloud;
-    EXPECT_EQ(&cloud->entry(cloud->entry(0).first), base.nearest(slm::vec3(0.4f, 5, 5)));
-    EXPECT_FLOAT_EQ(2.0f, cloud->getRadius());
-}
-
 TEST_F(PointCloudTest, CubeRadiusAndPointLimit) {
     auto cube = geomtest::newBuilder();
     addcube(cube.get(), 0);

@@ -22,16 +22,6 @@ protected:
     }
 };
 
-TEST_F(ClockTest, AdvancesAcrossASleep) {
-    HAL::initTimer();
-    EXPECT_FLOAT_EQ(1e-9f, HAL::getSecondsPerTick());
-    unsigned int before = HAL::getTimeMs();
-    HAL::sleep(30);
-    unsigned int elapsed = HAL::getTimeMs() - before;
-    EXPECT_GE(elapsed, 29u);
-    EXPECT_LT(elapsed, 5000u);
-}
-
 TEST_F(ClockTest, CounterReadingZeroFallsBackToTheTickCountForGood) {
     HAL::initTimer();
     unsigned int fine = HAL::getTimeMs();
@@ -79,16 +69,6 @@ TEST_F(ClockTest, ScalesTheCounterBySecondsPerTick) {
     });
     HAL::setSecondsPerTick(1.0f / 3000.0f * 0.7f);
     EXPECT_NEAR(700.0, (double)HAL::getTimeMs(), 1.0);
-}
-
-TEST(SleepTest, LogsItsLength) {
-    testsupport::EngineCore core(10240000, 0x100);
-    StderrCapture capture;
-    HAL::sleep(1);
-    HAL::sleep(0);
-    std::string log = capture.finish();
-    EXPECT_NE(std::string::npos, log.find("HAL::sleep 1 ms\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("HAL::sleep 0 ms\n")) << log;
 }
 
 TEST(ConsoleTest, WritesPiecesOfAnyLengthAndNothingForEmptyText) {

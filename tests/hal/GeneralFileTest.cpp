@@ -86,38 +86,16 @@ TEST_F(GeneralFileTest, ReadsSizesAndSeeks) {
     f->fclose(); // closing twice is harmless
 }
 
-TEST_F(GeneralFileTest, BackslashPathOpensTheSameFileAndLogsForwardSlashes) {
-    dir.write("sub/dir/f.txt", "hello");
-    std::string backslashed = dir.path() + "\\sub\\dir\\f.txt";
-    StderrCapture capture;
-    core::Ref<HAL::File> f = open(backslashed, "rb");
-    char buf[8] = {};
-    EXPECT_EQ(5, f->fread(buf, 8));
-    EXPECT_STREQ("hello", buf);
-    std::string log = capture.finish();
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fopen : " + dir.file("sub/dir/f.txt") + " ok\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fread 8 bytes\n")) << log;
-}
-
 TEST_F(GeneralFileTest, WritesAndLogsEachStep) {
-    std::string path = dir.file("out.bin");
-    core::Ref<HAL::File> f = open(path, "wb");
-    StderrCapture capture;
+    core::Ref<HAL::File> f = open(dir.file("out.bin"), "wb");
     f->fwrite("abc", 0);
-    EXPECT_EQ("", capture.finish()) << "a write of 0 bytes logs nothing";
-
-    StderrCapture capture2;
     f->fwrite("abcdef", 6);
     EXPECT_EQ(6, f->fsize());
     f->fsetpos(2);
     EXPECT_EQ(2, f->fgetpos());
+    StderrCapture capture;
     f->fclose();
-    std::string log = capture2.finish();
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fwrite 6 bytes\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fsize = 6 bytes\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fsetpos ok\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fgetpos = 2 ok\n")) << log;
-    EXPECT_NE(std::string::npos, log.find("GeneralFile::fclose ok\n")) << log;
+    EXPECT_EQ("GeneralFile::fclose ok\n", capture.finish());
     EXPECT_EQ("abcdef", dir.read("out.bin"));
 }
 
@@ -143,14 +121,6 @@ TEST_F(GeneralFileTest, SlotsOnAClosedFileThrowInsteadOfTouchingTheHandle) {
     EXPECT_THROW(f->fsetpos(0), HAL::HALException);
     EXPECT_THROW(f->fgetpos(), HAL::HALException);
     f->fclose();
-}
-
-TEST_F(GeneralFileTest, DestructorClosesAnOpenFile) {
-    dir.write("a.bin", "1234");
-    core::Ref<HAL::File> f = open(dir.file("a.bin"), "rb");
-    StderrCapture capture;
-    f.release();
-    EXPECT_NE(std::string::npos, capture.finish().find("GeneralFile::fclose ok\n"));
 }
 
 TEST_F(GeneralFileTest, WritabilityProbeNeverCreatesOrTruncates) {

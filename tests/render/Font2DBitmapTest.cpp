@@ -30,40 +30,6 @@ std::map<int, std::vector<std::string>> glyphArt() {
 
 class Font2DBitmapTest : public testsupport::CoreTest {};
 
-TEST_F(Font2DBitmapTest, RomFontGlyphTable) {
-    core::Ref<render::Font2DBitmap> font = render::Font2DBitmap::createROMFont();
-    ASSERT_NE(nullptr, font->getImage());
-    EXPECT_EQ(80, font->getImage()->getWidth());
-    EXPECT_EQ(80, font->getImage()->getHeight());
-    EXPECT_EQ(render::Image2D::RGBA, font->getImage()->getFormat());
-    EXPECT_EQ(80, font->getGlyphCount());
-    EXPECT_EQ(8, font->getLineHeight());
-    EXPECT_FLOAT_EQ(1.0f / 80.0f, font->getTexelU());
-    EXPECT_FLOAT_EQ(1.0f, font->getAspect());
-
-    struct Cell {
-        unsigned short c;
-        int x, y;
-    } cells[] = {
-        {'A', 0, 0},  {'B', 8, 0},   {'K', 0, 8},   {'M', 16, 8}, {'O', 24, 8}, // no N between M and O
-        {0xC5, 40, 16}, {'0', 64, 16}, {'N', 16, 32}, {' ', 24, 32}, {'a', 0, 40},
-        {'m', 16, 48}, {'o', 24, 48}, {0xF6, 56, 56}, {'n', 64, 56}, {'=', 72, 56},
-    };
-    for (const Cell& cell : cells) {
-        SCOPED_TRACE(cell.c);
-        int x = -1, y = -1, w = -1, h = -1;
-        ASSERT_TRUE(font->getGlyph(cell.c, x, y, w, h));
-        EXPECT_EQ(cell.x, x);
-        EXPECT_EQ(cell.y, y);
-        EXPECT_EQ(8, w);
-        EXPECT_EQ(8, h);
-    }
-    int x = 7, y = 7, w = 7, h = 7;
-    EXPECT_FALSE(font->getGlyph('@', x, y, w, h));
-    EXPECT_FALSE(font->getGlyph(0x100 + 'A', x, y, w, h)); // no truncation to 8 bits
-    EXPECT_EQ(7, x);
-}
-
 TEST_F(Font2DBitmapTest, RomFontPixelsAreTheGlyphArt) {
     std::map<int, std::vector<std::string>> art = glyphArt();
     ASSERT_EQ(80u, art.size());

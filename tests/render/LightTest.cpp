@@ -155,36 +155,6 @@ TEST_F(LightTest, OmniLightLightsTheSideFacingItInItsColour) {
     EXPECT_FLOAT_EQ(3.0f, mx[0]);
 }
 
-TEST_F(LightTest, LightUniformsUploadOnlyOnANewLightsVersionAndTheNinthIsIgnored) {
-    core::Ref<Light> sun(M3D_NEW Light());
-    g->addLight(sun.get(), slm::mat4());
-    draw();
-    glCallCounters().reset();
-    draw();
-    int steady = glCallCounters()[GLCallCounters::Uniform];
-    g->resetLights();
-    g->addLight(sun.get(), slm::rotation_y(0.3f));
-    glCallCounters().reset();
-    draw();
-    int changed = glCallCounters()[GLCallCounters::Uniform];
-    EXPECT_EQ(0, steady) << "an unchanged frame sends no uniform";
-    EXPECT_GE(changed, 1) << "a new light set reaches the program (only changed values are sent)";
-    glCallCounters().reset();
-    draw();
-    EXPECT_EQ(steady, glCallCounters()[GLCallCounters::Uniform]) << "the same set uploads nothing again";
-
-    g->resetLights();
-    std::vector<core::Ref<Light>> lights;
-    for (int i = 0; i < 9; ++i) {
-        lights.push_back(core::Ref<Light>(M3D_NEW Light()));
-        int slot = g->addLight(lights.back().get(), slm::mat4());
-        EXPECT_EQ(i < 8 ? i : -1, slot);
-    }
-    EXPECT_EQ(8, g->getLightCount());
-    draw();
-    EXPECT_GT(at(0, 0), 3 * 240);
-}
-
 TEST_F(LightTest, FogReachesTheProgramOnlyWhenTheAppearanceHasOne) {
     const char* fogFS = "void main() { gl_FragColor = m3g_out_fogFactor > 0.5 ? m3g_fogColor : vec4(0.0, 0.0, 0.0, 1.0); }\n";
     const char* fogVS = "void main() {\n"

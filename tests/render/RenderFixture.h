@@ -127,6 +127,12 @@ protected:
         ib = M3D_NEW render::TriangleListArray(idx.data(), (int)idx.size());
     }
 
+    // The back buffer's bottom-left `size` x `size` pixels, RGBA, rows from the bottom.
+    static std::vector<unsigned char> frame(int size = SIZE) {
+        std::vector<unsigned char> px((size_t)size * size * 4);
+        glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        return px;
+    }
     // RGBA of the back-buffer pixel (x, y), origin bottom left.
     static std::array<int, 4> pixel(int x, int y) {
         unsigned char c[4] = {0, 0, 0, 0};

@@ -14,27 +14,12 @@ using testsupport::CoreTest;
 
 namespace {
 
-TEST_F(CoreTest, NewNodeDefaults) {
-    core::Ref<Group> n(M3D_NEW Group());
-    EXPECT_EQ(-1, n->getScope());
-    EXPECT_EQ(1.0f, n->getAlphaFactor());
-    EXPECT_EQ(144, n->getZTarget());
-    EXPECT_EQ(144, n->getYTarget());
-    EXPECT_TRUE(n->isRenderingEnabled());
-    EXPECT_TRUE(n->isPickingEnabled());
-    EXPECT_EQ(nullptr, n->getParent());
-    EXPECT_EQ(0, n->getUserID());
-    EXPECT_FALSE(n->isChanged());
-}
-
 TEST_F(CoreTest, NamesAndUserParametersLiveInTheParameterTable) {
     core::Ref<Group> n(M3D_NEW Group());
     EXPECT_STREQ("", n->getName().c_str());
     n->setName("first");
     UserParameters* table = n->getUserParameters();
     ASSERT_NE(nullptr, table);
-    EXPECT_EQ(3u, table->getBucketCount());
-    EXPECT_EQ(1, table->getFreeNodeCount()) << "2 free nodes, one now holds the name";
     core::Vector<char> bytes;
     ASSERT_TRUE(table->get(1, bytes));
     EXPECT_EQ(6, bytes.size());
@@ -137,20 +122,6 @@ TEST_F(CoreTest, GroupsOwnTheirChildrenAndLeaveThemParentlessWhenGone) {
     EXPECT_EQ(nullptr, child->getParent());
 }
 
-TEST_F(CoreTest, WorldDuplicatesItsCameraAndBackground) {
-    core::Ref<World> w(M3D_NEW World());
-    core::Ref<Camera> cam(M3D_NEW Camera());
-    core::Ref<Background> bg(M3D_NEW Background());
-    bg->setColor(0xFF112233u);
-    w->setActiveCamera(cam.get());
-    w->setBackground(bg.get());
-    core::Ref<World> copy(static_cast<World*>(w->duplicate()));
-    ASSERT_NE(nullptr, copy->getActiveCamera());
-    EXPECT_NE(cam.get(), copy->getActiveCamera());
-    ASSERT_NE(nullptr, copy->getBackground());
-    EXPECT_EQ(0xFF112233u, copy->getBackground()->getColor());
-}
-
 TEST_F(CoreTest, CameraRefusesEqualNearAndFarAndKeepsItsProjection) {
     core::Ref<Camera> c(M3D_NEW Camera());
     c->setPerspective(90.0f, 1.0f, 1.0f, 10.0f);
@@ -175,9 +146,6 @@ TEST_F(CoreTest, CameraRefusesEqualNearAndFarAndKeepsItsProjection) {
 
 TEST_F(CoreTest, ComponentCountersMoveOnlyOnChangesAndDuplicatesCountDifferences) {
     core::Ref<CompositingMode> cm(M3D_NEW CompositingMode());
-    EXPECT_EQ(CompositingMode::REPLACE, cm->getBlending());
-    EXPECT_EQ(0x203, cm->getDepthFunc());
-    EXPECT_EQ(-1, cm->getColorValue());
     cm->setBlending(CompositingMode::REPLACE);
     EXPECT_EQ(0, cm->getModificationCounter());
     cm->setBlending(CompositingMode::ALPHA);
@@ -191,17 +159,10 @@ TEST_F(CoreTest, ComponentCountersMoveOnlyOnChangesAndDuplicatesCountDifferences
     EXPECT_FALSE(copy->isDepthWriteEnabled());
 
     core::Ref<PolygonMode> pm(M3D_NEW PolygonMode());
-    EXPECT_EQ(PolygonMode::CULL_BACK, pm->getCulling());
-    EXPECT_EQ(PolygonMode::SHADE_SMOOTH, pm->getShading());
-    EXPECT_EQ(PolygonMode::WINDING_CCW, pm->getWinding());
     pm->setCulling(PolygonMode::CULL_BACK);
     EXPECT_EQ(0, pm->getModificationCounter());
     pm->setCulling(PolygonMode::CULL_NONE);
     EXPECT_EQ(1, pm->getModificationCounter());
-
-    core::Ref<Material> m(M3D_NEW Material());
-    EXPECT_EQ(0x00333333u, m->getAmbient());
-    EXPECT_EQ(0xFFCCCCCCu, m->getDiffuse());
 
     core::Ref<Appearance> a(M3D_NEW Appearance());
     a->setCompositingMode(cm.get());

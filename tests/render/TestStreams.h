@@ -4,18 +4,17 @@
 #include "core/DebugLog.h"
 #include "core/IOException.h"
 #include "core/Stream.h"
+#include "support/Text.h"
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace teststreams {
 
 inline std::vector<unsigned char> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string bytes = testsupport::readFile(path);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 class BytesStream : public core::Stream {

@@ -26,8 +26,7 @@ protected:
         g->bindTarget(nullptr);
         g->clearBuffers(0xFF000000u, true, true);
         g->renderText(core::String(text), false);
-        std::vector<unsigned char> px((size_t)viewport * viewport * 4);
-        glReadPixels(0, 0, viewport, viewport, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        std::vector<unsigned char> px = frame(viewport);
         int lo = viewport, hi = -1;
         for (int y = 0; y < viewport; ++y)
             for (int x = 0; x < viewport; ++x)
@@ -104,8 +103,7 @@ TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
     g->clearBuffers(0xFF000000u, true, true);
     g->renderText(core::String("N"), false);
     g->renderText(core::String("N"), false);
-    std::vector<unsigned char> px(SIZE * SIZE * 4);
-    glReadPixels(0, 0, SIZE, SIZE, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    std::vector<unsigned char> px = frame();
     int rows = 0, lowest = SIZE;
     for (int y = 0; y < SIZE; ++y)
         for (int x = 0; x < 16; ++x)

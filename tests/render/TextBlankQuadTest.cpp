@@ -1,4 +1,4 @@
-// Blank glyph quads (spaces): kept in the text batch, left out of the draw
+// Blank glyph quads (spaces): left out of the draw
 // only where they could not change a pixel, and the frames drawn with and
 // without them are the same.
 #include "RenderFixture.h"
@@ -12,71 +12,6 @@
 
 using namespace render;
 using testsupport::GLTest;
-
-namespace {
-
-std::vector<unsigned char> readBack(int size) {
-    std::vector<unsigned char> img((size_t)size * size * 4);
-    glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, img.data());
-    return img;
-}
-
-} // namespace
-
-TEST_F(GLTest, BlankQuadsStayInTheBatchAndAreDrawnOnlyWhereTheyCouldShow) {
-    Font2DBitmap* font = g->getROMFont();
-    ASSERT_NE(nullptr, font);
-    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("A  B"), font));
-    text->setBatcher(b.get());
-    auto drawn = [&]() {
-        b->clear();
-        text->render(*g, slm::scale(0.05f), 0);
-        EXPECT_EQ(16, b->getVertexCount()) << "every glyph keeps its corners";
-        EXPECT_EQ(2, b->getItem().blankQuads);
-        b->render(*g, slm::mat4(), 0);
-        return b->getMesh()->getIndexBuffer(0)->getIndexCount();
-    };
-    EXPECT_EQ(12, drawn()) << "the default appearance blends the two spaces away";
-
-    // A program of the script's own may draw anything where a space is.
-    core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
-    g->setShaderProgram(flat.get());
-    EXPECT_EQ(24, drawn());
-    g->setShaderProgram(nullptr);
-    EXPECT_EQ(12, drawn());
-
-    // So may another appearance, depth writes, or blending that is not alpha.
-    core::Ref<Appearance> other(flatAppearance());
-    b->clear();
-    text->render(*g, slm::scale(0.05f), 0);
-    b->setAppearanceOverride(other.get());
-    b->render(*g, slm::mat4(), 0);
-    EXPECT_EQ(24, b->getMesh()->getIndexBuffer(0)->getIndexCount());
-    CompositingMode* c = b->getDefaultAppearance()->getCompositingMode();
-    c->setDepthWriteEnable(true);
-    EXPECT_EQ(24, drawn());
-    c->setDepthWriteEnable(false);
-    c->setBlending(CompositingMode::ALPHA_ADD);
-    EXPECT_EQ(12, drawn());
-    c->setBlending(CompositingMode::REPLACE);
-    EXPECT_EQ(24, drawn());
-    c->setBlending(CompositingMode::ALPHA);
-
-    // Blank quads found in one texture say nothing about another.
-    b->clear();
-    text->render(*g, slm::scale(0.05f), 0);
-    b->setTexture(g->getWhiteTexture());
-    b->render(*g, slm::mat4(), 0);
-    EXPECT_EQ(24, b->getMesh()->getIndexBuffer(0)->getIndexCount());
-    // Nothing but spaces: no draw at all.
-    text->setText(core::String("   "));
-    b->clear();
-    text->render(*g, slm::scale(0.05f), 0);
-    int before = g->getStatistics().drawCalls;
-    b->render(*g, slm::mat4(), 0);
-    EXPECT_EQ(before, g->getStatistics().drawCalls);
-}
 
 TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
     Font2DBitmap* font = g->getROMFont();
@@ -107,7 +42,7 @@ TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
             b->render(*g, slm::mat4(), 0);
             EXPECT_EQ(pass == 0, b->getMesh()->getIndexBuffer(0)->getIndexCount() < b->getIndexCount());
             b->clear();
-            frames[pass] = readBack(SIZE);
+            frames[pass] = GLTest::frame(SIZE);
         }
         for (size_t i = 0; i < frames[0].size(); i += 4) {
             if (frames[0][i] != 0x20) ++lit;
@@ -177,7 +112,7 @@ TEST_F(GLTest, AHiddenSpaceNoLongerShowsTheCellBelowItAtAnEdge) {
         }
         b->render(*g, slm::mat4(), 0);
         b->clear();
-        frames[pass] = readBack(SIZE);
+        frames[pass] = GLTest::frame(SIZE);
     }
     int differing = 0, other = 0;
     for (size_t i = 0; i < frames[0].size(); i += 4) {

@@ -10,33 +10,14 @@ using namespace testsupport;
 
 namespace {
 
-const char* const FUNCTIONS[] = {"audio_load_sound", "audio_play_sound", "audio_play_stream"};
-
-class LuaAudioTest : public ::testing::Test {
+class LuaAudioTest : public LuaTest {
 protected:
     TempWorkDir dir;
-    EngineCore core;
 };
 
-TEST_F(LuaAudioTest, ArgumentsAreCheckedBeforeTheSystemIsUsed) {
-    Audio_System_Impl audio;
-    PlainScript s;
-    Script_Instance::createState(s.getHolder());
-    lua_State* L = s.getState();
-    for (const char* f : FUNCTIONS) {
-        std::string name(f);
-        EXPECT_NE(runLua(L, name + "()").find("Expected 1 - 1 arguments!"), std::string::npos) << f;
-        EXPECT_NE(runLua(L, name + "('a.wav', 'b.wav')").find("Expected 1 - 1 arguments!"), std::string::npos) << f;
-        EXPECT_NE(runLua(L, name + "({})").find("string expected"), std::string::npos) << f;
-    }
-    EXPECT_EQ(audio.getSoundCount(), 0);
-}
-
 TEST_F(LuaAudioTest, WithoutAnAudioSystemTheCheckFailsAsAScriptError) {
-    PlainScript s;
-    Script_Instance::createState(s.getHolder());
     StderrCapture err;
-    std::string e = runLua(s.getState(), "audio_play_sound('a.wav')");
+    std::string e = runLua(L, "audio_play_sound('a.wav')");
     std::string log = err.finish();
     EXPECT_NE(e.find("g_glob_audio_system != 0"), std::string::npos) << e;
     EXPECT_NE(log.find("ASSERT FAILURE!"), std::string::npos) << log;
@@ -53,9 +34,6 @@ TEST_F(LuaAudioTest, ScriptsPlaySoundsAndMusicAndMissingFilesOnlyWarn) {
         Audio_System_Impl audio(Audio_System_Impl::LOOPBACK_OUTPUT);
         Mixer mix(audio, cap);
         ASSERT_TRUE(audio.hasOutput());
-        PlainScript s;
-        Script_Instance::createState(s.getHolder());
-        lua_State* L = s.getState();
         EXPECT_EQ(runLua(L, "audio_load_sound('hit.wav') audio_play_sound('hit.wav') audio_play_sound('hit.wav')"), "");
         EXPECT_EQ(runLua(L, "audio_play_stream('tone.wav')"), "");
         EXPECT_EQ(runLua(L, "for i = 1, 3 do audio_load_sound('gone.wav') audio_play_sound('gone.wav') "

@@ -4,23 +4,12 @@
 #pragma once
 #include "script/Script_Instance.h"
 #include "support/EngineFixture.h"
+#include "support/WorkDir.h"
 #include <string>
 
 namespace testsupport {
 
-// Makes a fresh temporary directory the working directory for its lifetime.
-class TempWorkDir {
-public:
-    TempWorkDir();
-    ~TempWorkDir();
-    // Writes Data/<name>.lua.
-    void writeScript(const std::string& name, const std::string& text);
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-    std::string m_saved;
-};
+using TempWorkDir = WorkDir;
 
 // Mounts the working directory as the file system's root for its lifetime
 // (create it after the engine core, so it goes first).
@@ -38,5 +27,18 @@ public:
 
 // Runs `code` as a chunk in the state; answers "" or the error text.
 std::string runLua(lua_State* L, const std::string& code);
+
+// A gtest fixture with an engine core and an open Lua state.
+class LuaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Script_Instance::createState(script.getHolder());
+        L = script.getState();
+    }
+    void TearDown() override { Script_Instance::closeState(script.getHolder()); }
+    EngineCore core;
+    PlainScript script;
+    lua_State* L = nullptr;
+};
 
 } // namespace testsupport

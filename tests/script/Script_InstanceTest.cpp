@@ -49,18 +49,9 @@ TEST_F(ScriptHostTest, PrintJoinsToStringResultsWithBlanks) {
     EXPECT_NE(out.find("LUA: true 2.5 true\n"), std::string::npos) << out;
 }
 
-TEST_F(ScriptHostTest, PrintIsSilentWithoutTheScriptLevel) {
-    core.log().setLevelMask(0);
-    PlainScript s;
-    Script_Instance::createState(s.getHolder());
-    StderrCapture cap;
-    EXPECT_EQ(runLua(s.getState(), "print('hidden')"), "");
-    EXPECT_EQ(cap.finish().find("hidden"), std::string::npos);
-}
-
 TEST_F(ScriptHostTest, LoadOwnModuleCompilesWithoutRunningAndReportsProblems) {
-    dir.writeScript("Helper", "counter = (counter or 0) + 1\nreturn 42\n");
-    dir.writeScript("Broken", "local x = = 1\n");
+    dir.script("Helper", "counter = (counter or 0) + 1\nreturn 42\n");
+    dir.script("Broken", "local x = = 1\n");
     PlainScript s;
     Script_Instance::createState(s.getHolder());
     lua_State* L = s.getState();
@@ -80,7 +71,7 @@ TEST_F(ScriptHostTest, LoadOwnModuleCompilesWithoutRunningAndReportsProblems) {
 }
 
 TEST_F(ScriptHostTest, AModuleThatCannotBeReadForLackOfMemoryIsNotCalledMissing) {
-    dir.writeScript("Helper", "return 1\n");
+    dir.script("Helper", "return 1\n");
     PlainScript s;
     Script_Instance::createState(s.getHolder());
     // Fill the pool, big blocks first, then small ones.
@@ -101,7 +92,7 @@ TEST_F(ScriptHostTest, AModuleThatCannotBeReadForLackOfMemoryIsNotCalledMissing)
 }
 
 TEST_F(ScriptHostTest, BootstrapErrorsAreLoggedAndKeepWhatRan) {
-    dir.writeScript("Bootstrap", "first = 1\nerror('boom')\nsecond = 2\n");
+    dir.script("Bootstrap", "first = 1\nerror('boom')\nsecond = 2\n");
     PlainScript s;
     StderrCapture cap;
     Script_Instance::runBootstrap(s.getHolder());
@@ -122,7 +113,7 @@ TEST_F(ScriptHostTest, MissingBootstrapIsAnErrorLine) {
 }
 
 TEST_F(ScriptHostTest, CallPassesArgumentsAndReadsResults) {
-    dir.writeScript("Bootstrap", "function f(a, b, c, d, e) return a, b, c, d .. e end\n"
+    dir.script("Bootstrap", "function f(a, b, c, d, e) return a, b, c, d .. e end\n"
                                  "function truthy(v) return v end\n"
                                  "function nothing() end\n");
     PlainScript s;
@@ -151,7 +142,7 @@ TEST_F(ScriptHostTest, CallPassesArgumentsAndReadsResults) {
 }
 
 TEST_F(ScriptHostTest, CallFailuresAnswerFalseAndLeaveResultsAlone) {
-    dir.writeScript("Bootstrap", "function bad() error('inside') end\nfunction str() return 'x' end\n");
+    dir.script("Bootstrap", "function bad() error('inside') end\nfunction str() return 'x' end\n");
     PlainScript s;
     EXPECT_FALSE(Script_Instance::call(&s, "bad", "")) << "no state yet";
     Script_Instance::runBootstrap(s.getHolder());
@@ -184,7 +175,7 @@ TEST_F(ScriptHostTest, CallFailuresAnswerFalseAndLeaveResultsAlone) {
 }
 
 TEST_F(ScriptHostTest, ClosingTheStateRunsEveryCollector) {
-    dir.writeScript("Bootstrap", "keep = setmetatable({}, {__gc = function() end})\n");
+    dir.script("Bootstrap", "keep = setmetatable({}, {__gc = function() end})\n");
     PlainScript s;
     Script_Instance::runBootstrap(s.getHolder());
     Script_Instance::closeState(s.getHolder());

@@ -11,35 +11,6 @@
 using namespace slm;
 using slmtest::toGlm;
 
-TEST(Ray, MakeRayPreparesInverseAndSigns) {
-    ray r = make_ray(vec3(1, 2, 3), vec3(0, 1, -1));
-    EXPECT_EQ(r.origin, vec3(1, 2, 3));
-    EXPECT_EQ(r.direction, vec3(0, 1, -1));
-    EXPECT_EQ(r.inv_direction, vec3(3.4028235e38f, 1, -1));
-    EXPECT_EQ(r.sign[0], 0u);
-    EXPECT_EQ(r.sign[1], 0u);
-    EXPECT_EQ(r.sign[2], 1u);
-
-    // −0 is not negative; it inverts to +LARGEST like +0.
-    ray z = make_ray(vec3(), vec3(-0.0f, 4, -0.5f));
-    EXPECT_EQ(z.inv_direction, vec3(LARGEST, 0.25f, -2));
-    EXPECT_EQ(z.sign[0], 0u);
-    EXPECT_EQ(z.sign[2], 1u);
-
-    // A component at or below the smallest normal float is treated as zero:
-    // +LARGEST and sign 0 together, whatever its sign, so the slab stays the
-    // right way round.
-    const float tiny = std::numeric_limits<float>::denorm_min();
-    ray d = make_ray(vec3(), vec3(-tiny, SMALLEST_NORMAL, -SMALLEST_NORMAL));
-    EXPECT_EQ(d.inv_direction, vec3(LARGEST, LARGEST, LARGEST));
-    EXPECT_EQ(d.sign[0], 0u);
-    EXPECT_EQ(d.sign[1], 0u);
-    EXPECT_EQ(d.sign[2], 0u);
-    ray n = make_ray(vec3(), vec3(-2 * SMALLEST_NORMAL, 0, 0));
-    EXPECT_EQ(n.sign[0], 1u);
-    EXPECT_LT(n.inv_direction.x, -1e37f);
-}
-
 TEST(Ray, SegmentTriangleEdgeCases) {
     const vec3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
     float t = -7.0f;
