@@ -138,8 +138,8 @@ end
 -- The creature: a skinned, textured M3G model (made by tools/demo_model)
 -- that swims around the ring, its animation played by scene_animate.
 local creature = scene_load("Data/Models/creature.m3g")
-local CREATURE_SIZE = mat4_scale(0.4)
-local CREATURE_RADIUS = 5.4
+local CREATURE_SIZE = mat4_scale(0.3)
+local CREATURE_RADIUS = 4.6
 local creature_transform = mat4_idn()
 
 local time = 0
@@ -157,7 +157,7 @@ function global_update(step)
   -- The creature swims anticlockwise (seen from above), head first.
   local c = time * 0.25
   scene_animate(creature, math.floor(time * 1000))
-  creature_transform = mat4_translation(vec3(math.cos(c) * CREATURE_RADIUS, 0.4, math.sin(c) * CREATURE_RADIUS)) *
+  creature_transform = mat4_translation(vec3(math.cos(c) * CREATURE_RADIUS, 1.5, math.sin(c) * CREATURE_RADIUS)) *
                        mat4_rot_y(-c - math.pi / 2) * CREATURE_SIZE
 
   -- The probe runs around the ring, weaving in and out of it.
