@@ -3,6 +3,7 @@
 # Idempotent: asks dpkg first and runs apt-get only when something is missing.
 #   scripts/install-deps.sh          build + test dependencies
 #   scripts/install-deps.sh bench    also the benchmark peers
+#   scripts/install-deps.sh fuzz     also clang and its runtimes (libFuzzer, sanitizers)
 set -euo pipefail
 
 PACKAGES=(
@@ -16,10 +17,13 @@ PACKAGES=(
   ccache
 )
 BENCH_PACKAGES=(libnanoflann-dev love)
+# libclang-rt-dev follows the default clang and holds libFuzzer's runtime.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
 
-if [ "${1:-}" = "bench" ]; then
-  PACKAGES+=("${BENCH_PACKAGES[@]}")
-fi
+case "${1:-}" in
+  bench) PACKAGES+=("${BENCH_PACKAGES[@]}") ;;
+  fuzz) PACKAGES+=("${FUZZ_PACKAGES[@]}") ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -45,7 +45,14 @@ void DataIO::readRaw(void* buffer, unsigned int size) {
 }
 
 void DataIO::requireBudget(unsigned int count, unsigned int elementSize) {
-    if ((unsigned long long)count * elementSize > m_count) fail(SMALL_BUFFER);
+    unsigned long long bytes = (unsigned long long)count * elementSize;
+    if (bytes > m_count) fail(SMALL_BUFFER);
+    // The budget may reach past the stream's end (an object that claims more
+    // bytes than its section holds). The stream's end then stops the array
+    // before anything is allocated for it, with the message its first short
+    // read would give: a count in a few hostile bytes never fills the pool.
+    int available = m_stream->available();
+    if (available >= 0 && bytes > (unsigned long long)available) fail(SHORT_READ);
 }
 
 float DataIO::checkedFloat(float v) {

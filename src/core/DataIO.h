@@ -4,7 +4,8 @@
 // Reading: `count` is the budget, the bytes the current object or section may
 // still use. Every read takes its size from the budget before it touches the
 // stream, so a parser cannot run past its object; arrays check their whole
-// size before anything is allocated or read. Writing: `count` is the number
+// size, against the budget and the bytes left in the stream, before anything
+// is allocated or read. Writing: `count` is the number
 // of bytes written so far.
 // Every failure logs `IO error (<stream name>): "<message>"` as an error and
 // throws core::IOException; nothing is rolled back (budget and stream stay
@@ -214,7 +215,8 @@ public:
     [[noreturn]] void fail(const char* message);
 
     // Fails with "Small stream buffer" unless the budget holds count elements
-    // of elementSize bytes; record readers call it before they allocate.
+    // of elementSize bytes, and as a short read would unless the stream still
+    // holds them; record readers call it before they allocate.
     void requireBudget(unsigned int count, unsigned int elementSize);
 
 private:

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -274,6 +275,28 @@ TEST_F(DataIOTest, ShortReadFailsAndNothingIsRolledBack) {
               log.find(" ERROR  |IO error (): \"failed to read correct amount of bytes from stream\"\n"))
         << log;
     EXPECT_EQ(96u, r->getCount());
+}
+
+TEST_F(DataIOTest, ArraysLongerThanTheStreamFailBeforeAnythingIsAllocated) {
+    // A budget far past the stream's end (an object claiming more than its
+    // section holds), and counts of about 4 MB: the stream's end refuses them
+    // before the pool is asked for the elements.
+    const std::string count = std::string("\x00\x00\x10\x00", 4);
+    const std::function<void(core::DataIO&)> reads[] = {
+        [](core::DataIO& r) { core::Vector<unsigned char> v; r.readByteArray(v); },
+        [](core::DataIO& r) { core::Vector<unsigned short> v; r.readUInt16Array(v); },
+        [](core::DataIO& r) { core::Vector<unsigned int> v; r.readUInt32Array(v); },
+        [](core::DataIO& r) { core::Object3DBlock o; r.readObject3D(o); }, // userID, no tracks, the parameter count
+    };
+    int i = 0;
+    for (const auto& read : reads) {
+        SCOPED_TRACE(i++);
+        std::string bytes = (i == 4 ? std::string(8, '\0') : std::string()) + count + "abcdefgh";
+        core::Ref<core::DataIO> r = reader(bytes, 0xFFFFFFFFu);
+        testsupport::StderrCapture quiet;
+        EXPECT_EQ(ioText("failed to read correct amount of bytes from stream"), messageOf([&] { read(*r); }));
+        EXPECT_LT(core.pool().getPeakUsedBytes(), 64 * 1024) << "the elements were allocated";
+    }
 }
 
 // A stream that accepts only part of each write: a full disk, say.
