@@ -57,7 +57,7 @@ TEST_F(GLTest, TexturePaddedToPowersOfTwoShowsTheWholeImage) {
     expectPixels({{4, 32, RED}, {28, 32, RED}, {36, 32, GREEN}, {60, 32, GREEN}, {60, 60, GREEN}});
 }
 
-TEST_F(GLTest, RenderTargetTextureIsDrawnIntoAndThenSampled) {
+TEST_F(GLTest, RenderTargetTextureIsDrawnIntoAndHasNoMipmaps) {
     core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_RENDER_TARGET, Image2D::RGBA, 32, 32));
     ASSERT_NE(0u, t->getGLName());
     EXPECT_EQ(Texture2D::FILTER_BASE_LEVEL, t->getLevelFilter());
@@ -86,19 +86,7 @@ TEST_F(GLTest, RenderTargetTextureIsDrawnIntoAndThenSampled) {
         for (int y = 0; y < 32; ++y) red += px[(y * 32 + 5) * 4] == 255 && px[(y * 32 + 5) * 4 + 2] == 0;
         EXPECT_EQ(1, red) << "the line crossed the target";
     }
-    g->invalidateStateCache();
-
-    g->bindTarget(nullptr);
-    g->clearBuffers(0xFF000000u, true, true);
-    t->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
-    drawTextured(t.get());
-    expectPixels({{10, 10, BLUE}, {50, 55, BLUE}});
-    // The red line crossed the target's middle row (two window rows).
-    int redRows = 0;
-    for (int y = 0; y < SIZE; ++y)
-        if (near(pixel(32, y), rgba(RED), 8)) ++redRows;
-    EXPECT_GE(redRows, 1);
-    EXPECT_LE(redRows, 4);
+    g->invalidateStateCache(); // sampling it on screen is in the render_target golden image
 }
 
 TEST_F(GLTest, OpaqueRedLineIsRedAndEachBatchIsOneDrawCall) {
@@ -173,25 +161,12 @@ TEST_F(GLTest, TextLaysOutGlyphQuadsAndALineFeedMovesOneLineHeight) {
     EXPECT_EQ(0, b->getVertexCount());
 }
 
-TEST_F(GLTest, WorldTextDrawsWhiteGlyphPixels) {
-    g->clearBuffers(0xFF000000u, true, true);
-    // 'N' scaled so that its cell covers the screen.
-    g->renderText(core::String("N"), true, slm::translation(slm::vec3(-1, -1, 0)) * slm::scale(slm::vec3(0.25f, 0.25f, 1)));
-    g->flush();
-    std::vector<unsigned char> img = frame();
-    int white = 0, other = 0;
-    for (int i = 0; i < SIZE * SIZE; ++i) {
-        const unsigned char* p = &img[(size_t)i * 4];
-        if (p[0] > 200 && p[1] > 200 && p[2] > 200) ++white;
-        else if (p[0] > 30 || p[1] > 30 || p[2] > 30) ++other;
-    }
-    EXPECT_GT(white, SIZE * SIZE / 10) << "the glyph's strokes show";
-    EXPECT_GT(SIZE * SIZE - white, SIZE * SIZE / 4) << "its transparent background shows the clear colour";
-    EXPECT_LT(other, SIZE * SIZE / 20);
-    // Screen-mode text moves the cursor and leaves the camera as it was.
-    Camera* cameraBefore = g->getCamera();
+// The glyph pixels of world text are in the lines_text golden image.
+TEST_F(GLTest, ScreenTextLeavesTheCameraAsItWas) {
+    core::Ref<Camera> camera(M3D_NEW Camera());
+    g->setCamera(camera.get(), slm::mat4());
     g->renderText(core::String("FPS"), false);
-    EXPECT_EQ(cameraBefore, g->getCamera());
+    EXPECT_EQ(camera.get(), g->getCamera());
 }
 
 TEST_F(GLTest, StatisticsOverlayDrawsThroughReleaseTarget) {
