@@ -8,6 +8,8 @@
 --                 the looks that share them
 --   Demo_Shapes   supershapes, a smoothed cube and spheres from the mesh builder
 --   Demo_Camera   a camera the mouse orbits
+-- and it loads a swimming creature (Data/Models/creature.m3g), a badge
+-- (Data/Images/badge.png) and draws a view from above into a texture.
 -- Start with -console to see print output.
 --
 -- Everything that does not change is made here, once: meshes, looks,
@@ -133,6 +135,13 @@ do
   PIP_FRAME = { vec3(x0, y0, 0), vec3(x1, y0, 0), vec3(x1, y1, 0), vec3(x0, y1, 0) }
 end
 
+-- The creature: a skinned, textured M3G model (made by tools/demo_model)
+-- that swims around the ring, its animation played by scene_animate.
+local creature = scene_load("Data/Models/creature.m3g")
+local CREATURE_SIZE = mat4_scale(0.3)
+local CREATURE_RADIUS = 4.6
+local creature_transform = mat4_idn()
+
 local time = 0
 local hits = 0
 local was_dragging = false
@@ -144,6 +153,12 @@ function global_update(step)
   if dragging and not was_dragging then audio_play_sound("Data/Sounds/whoosh.ogg") end
   was_dragging = dragging
   lift = mat4_translation(vec3(0, math.sin(time * 0.8) * 0.15, 0))
+
+  -- The creature swims anticlockwise (seen from above), head first.
+  local c = time * 0.25
+  scene_animate(creature, math.floor(time * 1000))
+  creature_transform = mat4_translation(vec3(math.cos(c) * CREATURE_RADIUS, 1.5, math.sin(c) * CREATURE_RADIUS)) *
+                       mat4_rot_y(-c - math.pi / 2) * CREATURE_SIZE
 
   -- The probe runs around the ring, weaving in and out of it.
   local a = time * 0.5
@@ -180,6 +195,7 @@ local function draw_shapes()
   end
   shaders.draw(cube, lift * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * CUBE_SIZE, cube_look)
   shaders.draw(probe, mat4_translation(probe_position) * PROBE_SIZE, probe_look)
+  scene_render(creature, creature_transform)
 end
 
 function global_render()

@@ -83,9 +83,10 @@ TEST_F(CaptureTest, FrameLimitWithoutCaptureAndAnUnwritableDirectory) {
 void checkGolden(const char* name, int frames) {
     testsupport::WorkDir dir;
     dir.script("Bootstrap", readFile(GOLDEN + name + ".lua"));
-    // The demo's pictures, for the scripts that load one.
-    std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Images",
-                                              "Data/Images");
+    // The demo's pictures and models, for the scripts that load one.
+    for (const char* folder : {"Images", "Models"})
+        std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / folder,
+                                                  std::filesystem::path("Data") / folder);
     std::string limit = "-frames=" + std::to_string(frames);
     ASSERT_EQ(0, run({"-windowed", "128", "96", "-capture=out", limit.c_str()}));
     char last[64];
@@ -138,6 +139,20 @@ TEST_F(CaptureTest, GoldenImages) {
 }
 TEST_F(CaptureTest, GoldenRenderTargetPictureInPicture) {
     checkGolden("render_target", 20);
+}
+TEST_F(CaptureTest, GoldenLoadedWorldAtTwoTimes) {
+    checkGolden("scene_world_250", 2);
+    checkGolden("scene_world_1250", 2);
+    // The creature swam between the two: the pictures differ where it is.
+    pngref::Image a, b;
+    std::string why;
+    ASSERT_TRUE(decodeFile(GOLDEN + "scene_world_250.png", a, why)) << why;
+    ASSERT_TRUE(decodeFile(GOLDEN + "scene_world_1250.png", b, why)) << why;
+    ASSERT_EQ(a.pixels.size(), b.pixels.size());
+    int differing = 0;
+    for (size_t i = 0; i + 2 < a.pixels.size(); i += (size_t)a.channels)
+        if (std::abs(a.pixels[i] - b.pixels[i]) + std::abs(a.pixels[i + 1] - b.pixels[i + 1]) > 30) ++differing;
+    EXPECT_GT(differing, 100) << "the animation moved the creature";
 }
 
 } // namespace

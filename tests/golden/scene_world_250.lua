@@ -1,0 +1,13 @@
+-- Golden image: a World loaded from an M3G file (Data/Models/aquarium.m3g,
+-- made by tools/demo_model) drawn with its own camera, background, lights
+-- and fog through the standard program, its creature animated to 250 ms.
+local aquarium = scene_load("Data/Models/aquarium.m3g")
+
+function global_update(step) return true end
+
+function global_render()
+  scene_animate(aquarium, 250)
+  render_bind_target()
+  scene_render(aquarium)
+  render_release_target()
+end
