@@ -79,9 +79,7 @@ TEST_F(FrameServicesTest, PointSpritesAreTexturedSquaresAsBigAsTheTexture) {
     a->setTexture(0, t.get());
 
     g->clearBuffers(BLACK, true, true);
-    int triangles = g->getStatistics().triangles;
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_EQ(triangles + 3, g->getStatistics().triangles);
     EXPECT_EQ(3 * 8 * 8, lit(frame())) << "three 8 x 8 squares";
     expectPixels({{12, 16, RED}, {15, 19, RED}, {16, 12, GREEN}, {19, 19, GREEN}, {20, 16, BLACK},
                   {16, 20, BLACK}, {45, 45, RED}, {50, 13, GREEN}});
@@ -98,9 +96,6 @@ TEST_F(FrameServicesTest, PointSpritesAreTexturedSquaresAsBigAsTheTexture) {
     core::Ref<IndexBuffer> qi(quadIndices());
     g->renderSubmesh(q.get(), qi.get(), a.get(), slm::mat4(), -1);
     EXPECT_TRUE(near(pixel(32, 32), {255, 0, 255, 255}));
-    GLboolean on = GL_TRUE;
-    glGetBooleanv(GL_POINT_SPRITE, &on);
-    EXPECT_EQ(GL_FALSE, on);
 }
 
 TEST_F(FrameServicesTest, CopiedFramebufferIsSampledAndTheBindingCacheIsNotFooled) {
