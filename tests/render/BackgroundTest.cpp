@@ -40,6 +40,9 @@ class BackgroundTest : public GLTest {
 protected:
     // Screen pixel (x, y) counted from the top-left, like the image.
     std::array<int, 4> top(int x, int y) { return pixel(x, SIZE - 1 - y); }
+    void expectTop(std::initializer_list<Probe> probes) {
+        for (const Probe& p : probes) EXPECT_TRUE(near(top(p.x, p.y), rgba(p.argb))) << p.x << "," << p.y;
+    }
 };
 
 } // namespace
@@ -53,25 +56,17 @@ TEST_F(BackgroundTest, ImageFillsTheViewportAndTheCropSelectsAPart) {
     EXPECT_EQ(16, bg->getCropWidth());
     EXPECT_EQ(8, bg->getCropHeight());
     g->clear(bg.get());
-    EXPECT_TRUE(near(top(2, 2), testsupport::GLTest::rgba(RED)));
-    EXPECT_TRUE(near(top(61, 2), rgba(GREEN)));
-    EXPECT_TRUE(near(top(2, 61), rgba(BLUE)));
-    EXPECT_TRUE(near(top(61, 61), rgba(YELLOW)));
-    EXPECT_TRUE(near(top(30, 30), rgba(RED)));
-    EXPECT_TRUE(near(top(33, 33), rgba(YELLOW)));
+    expectTop({{2, 2, RED}, {61, 2, GREEN}, {2, 61, BLUE}, {61, 61, YELLOW}, {30, 30, RED},
+               {33, 33, YELLOW}});
 
     // The top-right quadrant alone fills the screen; a crop straddling the
     // middle shows the four colours again, smaller.
     bg->setCrop(8, 0, 8, 4);
     g->clear(bg.get());
-    EXPECT_TRUE(near(top(1, 1), rgba(GREEN)));
-    EXPECT_TRUE(near(top(62, 62), rgba(GREEN)));
+    expectTop({{1, 1, GREEN}, {62, 62, GREEN}});
     bg->setCrop(6, 2, 4, 4);
     g->clear(bg.get());
-    EXPECT_TRUE(near(top(10, 10), rgba(RED)));
-    EXPECT_TRUE(near(top(50, 10), rgba(GREEN)));
-    EXPECT_TRUE(near(top(10, 50), rgba(BLUE)));
-    EXPECT_TRUE(near(top(50, 50), rgba(YELLOW)));
+    expectTop({{10, 10, RED}, {50, 10, GREEN}, {10, 50, BLUE}, {50, 50, YELLOW}});
 
     // The scene's camera and the counters are left as they were.
     EXPECT_EQ(nullptr, g->getCamera());
@@ -92,28 +87,22 @@ TEST_F(BackgroundTest, BorderShowsTheClearColourAndRepeatTilesOutsideTheImage) {
         bg->setImage(img.get());
         bg->setCrop(-w / 2, 0, 2 * w, w);
         g->clear(bg.get());
-        EXPECT_TRUE(near(top(8, 32), rgba(BLUE)));
-        EXPECT_TRUE(near(top(24, 32), rgba(RED)));
-        EXPECT_TRUE(near(top(40, 32), rgba(GREEN)));
-        EXPECT_TRUE(near(top(56, 32), rgba(BLUE)));
+        expectTop({{8, 32, BLUE}, {24, 32, RED}, {40, 32, GREEN}, {56, 32, BLUE}});
 
         bg->setImageMode(Background::REPEAT, Background::BORDER);
         g->clear(bg.get());
         EXPECT_TRUE(near(top(8, 32), rgba(GREEN))) << "the right half repeated on the left";
-        EXPECT_TRUE(near(top(24, 32), rgba(RED)));
-        EXPECT_TRUE(near(top(40, 32), rgba(GREEN)));
+        expectTop({{24, 32, RED}, {40, 32, GREEN}});
         EXPECT_TRUE(near(top(56, 32), rgba(RED))) << "the left half repeated on the right";
 
         // Vertically the crop runs past the image's bottom: border there,
         // tiles again once y repeats too.
         bg->setCrop(-w / 2, 0, 2 * w, 2 * w);
         g->clear(bg.get());
-        EXPECT_TRUE(near(top(24, 16), rgba(RED)));
-        EXPECT_TRUE(near(top(24, 48), rgba(BLUE)));
+        expectTop({{24, 16, RED}, {24, 48, BLUE}});
         bg->setImageMode(Background::REPEAT, Background::REPEAT);
         g->clear(bg.get());
-        EXPECT_TRUE(near(top(24, 48), rgba(RED)));
-        EXPECT_TRUE(near(top(8, 48), rgba(GREEN)));
+        expectTop({{24, 48, RED}, {8, 48, GREEN}});
         // Many repetitions: 8 across, each 8 pixels wide, red then green.
         bg->setCrop(0, 0, 8 * w, w);
         g->clear(bg.get());
@@ -130,8 +119,7 @@ TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
     core::Ref<Image2D> img(testsupport::argbImage(8, 8, [](int x, int) { return x < 4 ? 0x00FF0000u : WHITE; }));
     bg->setImage(img.get());
     g->clear(bg.get());
-    EXPECT_TRUE(near(top(10, 10), rgba(BLUE)));
-    EXPECT_TRUE(near(top(50, 10), rgba(WHITE)));
+    expectTop({{10, 10, BLUE}, {50, 10, WHITE}});
     // The image wrote no depth: a quad far back still passes the depth test.
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0.9f, RED));
     core::Ref<IndexBuffer> ib(quadIndices());
@@ -142,8 +130,7 @@ TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
     // Without the colour clear the previous frame stays under transparent pixels.
     bg->setColorClearEnable(false);
     g->clear(bg.get());
-    EXPECT_TRUE(near(top(10, 10), rgba(RED)));
-    EXPECT_TRUE(near(top(50, 10), rgba(WHITE)));
+    expectTop({{10, 10, RED}, {50, 10, WHITE}});
 }
 
 TEST_F(BackgroundTest, ColourClearWithoutAnImageAndClearingImageAgain) {

@@ -280,8 +280,7 @@ TEST_F(GLTest, DeletedNamesAreForgottenByTheCaches) {
     calls().reset();
     g->renderSubmesh(second.get(), ib.get(), a.get(), slm::mat4(), -1);
     EXPECT_EQ(1, calls()[GLCallCounters::AttribPointer]);
-    EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
-    EXPECT_TRUE(near(pixel(4, 4), rgba(CLEAR)));
+    expectPixels({{32, 32, GREEN}, {4, 4, CLEAR}});
 
     // The program in use stays alive while the renderer uses it; once it is
     // replaced and deleted, a new program that gets its name is still made current.

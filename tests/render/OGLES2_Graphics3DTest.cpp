@@ -27,13 +27,10 @@ TEST_F(GLTest, CubeWithCustomProgramShowsItsColourAndTheClearColourElsewhere) {
     g->clearBuffers(CLEAR, true, true);
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
 
-    EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
-    EXPECT_TRUE(near(pixel(2, 2), rgba(CLEAR)));
-    EXPECT_TRUE(near(pixel(61, 61), rgba(CLEAR)));
+    expectPixels({{32, 32, RED}, {2, 2, CLEAR}, {61, 61, CLEAR}});
     // The cube spans tan-projected ±1 at distance 5 (front face): 1/5 / tan(30°) of the half width.
     int edge = (int)std::lround(32 + 32 * (1.0 / 5.0) / std::tan(M_PI / 6));
-    EXPECT_TRUE(near(pixel(edge - 2, 32), rgba(RED)));
-    EXPECT_TRUE(near(pixel(edge + 2, 32), rgba(CLEAR)));
+    expectPixels({{edge - 2, 32, RED}, {edge + 2, 32, CLEAR}});
     EXPECT_EQ(1, g->getStatistics().drawCalls);
     EXPECT_EQ(12, g->getStatistics().triangles);
 }
@@ -199,15 +196,13 @@ TEST_F(GLTest, MeshAndWorldRenderThroughTheSceneGraph) {
     world->addChild(mesh.get());
 
     world->render(*g, slm::mat4(), World::CLEAR_WITH_BACKGROUND);
-    EXPECT_TRUE(near(pixel(48, 32), rgba(RED)));
-    EXPECT_TRUE(near(pixel(16, 32), rgba(CLEAR)));
+    expectPixels({{48, 32, RED}, {16, 32, CLEAR}});
     EXPECT_EQ(1, g->getStatistics().drawCalls);
 
     // Without 0x20 only depth is cleared: the colour buffer keeps the old picture.
     mesh->setTranslation(slm::vec3(-0.5f, 0.0f, 0.0f));
     world->render(*g, slm::mat4(), 0);
-    EXPECT_TRUE(near(pixel(48, 32), rgba(RED)));
-    EXPECT_TRUE(near(pixel(16, 32), rgba(RED)));
+    expectPixels({{48, 32, RED}, {16, 32, RED}});
 
     // Scope 0 is never drawn.
     mesh->setScope(0);

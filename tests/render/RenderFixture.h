@@ -10,6 +10,7 @@
 #include "support/GLTestDisplay.h"
 #include <GL/gl.h>
 #include <array>
+#include <initializer_list>
 #include <vector>
 
 namespace testsupport {
@@ -17,29 +18,34 @@ namespace testsupport {
 // A program that draws every fragment in the vertex buffer's default colour
 // (m3g_vertexColor); it does not use m3g_featuresFlags.
 inline const char* flatVertexShader() {
-    return "void main()\n"
-           "{\n"
-           "    m3g_out_vColor = m3g_vertexColor;\n"
-           "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
-           "}\n";
+    return R"(void main() {
+    m3g_out_vColor = m3g_vertexColor;
+    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);
+})";
 }
 inline const char* flatFragmentShader() {
-    return "precision highp float;\n"
-           "void main()\n"
-           "{\n"
-           "    gl_FragColor = m3g_out_vColor;\n"
-           "}\n";
+    return "precision highp float;\nvoid main() { gl_FragColor = m3g_out_vColor; }\n";
 }
 // Colours from the colour array when there is one (feature flag 7), else the default colour.
 inline const char* colorVertexShader() {
-    return "void main()\n"
-           "{\n"
-           "    if (m3g_featuresFlags[SHADER_VERTEXARRAY_COLOR_EXISTS] == 1.0)\n"
-           "        m3g_out_vColor = m3g_color * 0.003921568627451;\n"
-           "    else\n"
-           "        m3g_out_vColor = m3g_vertexColor;\n"
-           "    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);\n"
-           "}\n";
+    return R"(void main() {
+    if (m3g_featuresFlags[SHADER_VERTEXARRAY_COLOR_EXISTS] == 1.0)
+        m3g_out_vColor = m3g_color * 0.003921568627451;
+    else
+        m3g_out_vColor = m3g_vertexColor;
+    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);
+})";
+}
+
+// Compares colours channel by channel within `tolerance`.
+inline ::testing::AssertionResult near(const std::array<int, 4>& got, const std::array<int, 4>& want,
+                                       int tolerance = 2, bool alpha = false) {
+    for (int i = 0; i < (alpha ? 4 : 3); ++i)
+        if (std::abs(got[i] - want[i]) > tolerance)
+            return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", "
+                                                 << got[3] << ") want (" << want[0] << ", " << want[1] << ", "
+                                                 << want[2] << ", " << want[3] << ")";
+    return ::testing::AssertionSuccess();
 }
 
 class GLTest : public ::testing::Test {
@@ -142,17 +148,27 @@ protected:
     static std::array<int, 4> rgba(unsigned argb) {
         return {(int)((argb >> 16) & 0xFF), (int)((argb >> 8) & 0xFF), (int)(argb & 0xFF), (int)(argb >> 24)};
     }
+    // Each probed pixel shows its colour.
+    struct Probe {
+        int x, y;
+        unsigned argb;
+    };
+    static void expectPixels(std::initializer_list<Probe> probes) {
+        for (const Probe& p : probes)
+            EXPECT_TRUE(near(pixel(p.x, p.y), rgba(p.argb))) << "pixel " << p.x << "," << p.y;
+    }
+    // A screen-filling quad sampling `t` on unit 0 (v = 0 at the image's top row).
+    void drawTextured(render::Texture2D* t) {
+        core::Ref<render::VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
+        const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
+        render::VertexArray* a = M3D_NEW render::VertexArray(4, 2, 2);
+        a->set(0, 4, uv);
+        vb->setTexCoords(0, a, 1.0f, nullptr);
+        core::Ref<render::IndexBuffer> ib(quadIndices());
+        core::Ref<render::Appearance> app(M3D_NEW render::Appearance());
+        app->setTexture(0, t);
+        g->renderSubmesh(vb.get(), ib.get(), app.get(), slm::mat4(), -1);
+    }
 };
-
-// Compares colours channel by channel within `tolerance`.
-inline ::testing::AssertionResult near(const std::array<int, 4>& got, const std::array<int, 4>& want,
-                                       int tolerance = 2, bool alpha = false) {
-    for (int i = 0; i < (alpha ? 4 : 3); ++i)
-        if (std::abs(got[i] - want[i]) > tolerance)
-            return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", "
-                                                 << got[3] << ") want (" << want[0] << ", " << want[1] << ", "
-                                                 << want[2] << ", " << want[3] << ")";
-    return ::testing::AssertionSuccess();
-}
 
 } // namespace testsupport

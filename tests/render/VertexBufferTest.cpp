@@ -88,8 +88,7 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     int name = vb->getVBO().name;
     EXPECT_EQ(2, g->getStatistics().dynamicVBOs);
     EXPECT_EQ((4 + spare) * 12 + spare, vb->getVBO().size) << "capacity for the spare vertices plus the spare bytes";
-    EXPECT_TRUE(near(pixel(16, 16), rgba(RED)));
-    EXPECT_TRUE(near(pixel(48, 48), rgba(CLEAR)));
+    expectPixels({{16, 16, RED}, {48, 48, CLEAR}});
 
     // Two more vertices (a second quad in the top right) fit the spare capacity.
     const float more[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
@@ -104,9 +103,7 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     EXPECT_EQ(1, vb->getVBO().updates);
     EXPECT_EQ(resizes, g->getStatistics().vboResizes);
     EXPECT_EQ(4, glCallCounters()[GLCallCounters::MapBuffer]) << "map and unmap of the vertices and the indices";
-    EXPECT_TRUE(near(pixel(16, 16), rgba(RED)));
-    EXPECT_TRUE(near(pixel(48, 48), rgba(RED)));
-    EXPECT_TRUE(near(pixel(48, 16), rgba(CLEAR)));
+    expectPixels({{16, 16, RED}, {48, 48, RED}, {48, 16, CLEAR}});
 
     // Past the capacity the buffer is laid out anew and re-created.
     std::vector<float> many((size_t)(spare + 10) * 3, 5.0f);

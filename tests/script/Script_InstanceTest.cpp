@@ -5,8 +5,10 @@
 #include "core/Exceptions.h"
 #include "core/Object.h"
 #include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <vector>
 
+using ::testing::HasSubstr;
 using testsupport::PlainScript;
 using testsupport::runLua;
 using testsupport::StderrCapture;
@@ -30,8 +32,7 @@ TEST_F(ScriptHostTest, StateHasStandardLibrariesJitAndTheBaseFamily) {
     EXPECT_EQ(s.registered, 1);
     EXPECT_EQ(runLua(L, "assert(jit and jit.status() ~= nil and bit and require('ffi') and string and math and os)"
                         "assert(type(print) == 'function' and type(loadownmodule) == 'function')"),
-              "")
-;
+              "");
     // A second createState keeps the state.
     Script_Instance::createState(s.getHolder());
     EXPECT_EQ(s.getState(), L);
@@ -44,9 +45,9 @@ TEST_F(ScriptHostTest, PrintJoinsToStringResultsWithBlanks) {
     StderrCapture cap;
     EXPECT_EQ(runLua(s.getState(), "print(1, nil, 'x') print() print(true, 2.5, {} ~= nil)"), "");
     std::string out = cap.finish();
-    EXPECT_NE(out.find("LUA: 1 nil x\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("LUA: \n"), std::string::npos) << out;
-    EXPECT_NE(out.find("LUA: true 2.5 true\n"), std::string::npos) << out;
+    EXPECT_THAT(out, HasSubstr("LUA: 1 nil x\n"));
+    EXPECT_THAT(out, HasSubstr("LUA: \n"));
+    EXPECT_THAT(out, HasSubstr("LUA: true 2.5 true\n"));
 }
 
 TEST_F(ScriptHostTest, LoadOwnModuleCompilesWithoutRunningAndReportsProblems) {
@@ -97,8 +98,8 @@ TEST_F(ScriptHostTest, BootstrapErrorsAreLoggedAndKeepWhatRan) {
     StderrCapture cap;
     Script_Instance::runBootstrap(s.getHolder());
     std::string out = cap.finish();
-    EXPECT_NE(out.find(" ERROR  |LUA ERROR: [string \"Data/Bootstrap.lua\"]:2: boom\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("Running file: Data/Bootstrap.lua\n"), std::string::npos) << out;
+    EXPECT_THAT(out, HasSubstr(" ERROR  |LUA ERROR: [string \"Data/Bootstrap.lua\"]:2: boom\n"));
+    EXPECT_THAT(out, HasSubstr("Running file: Data/Bootstrap.lua\n"));
     EXPECT_EQ(runLua(s.getState(), "assert(first == 1 and second == nil)"), "");
     EXPECT_EQ(lua_gettop(s.getState()), 0);
 }
@@ -108,7 +109,7 @@ TEST_F(ScriptHostTest, MissingBootstrapIsAnErrorLine) {
     StderrCapture cap;
     Script_Instance::runBootstrap(s.getHolder());
     std::string out = cap.finish();
-    EXPECT_NE(out.find("LUA ERROR: Lua module not found: Data/Bootstrap.lua\n"), std::string::npos) << out;
+    EXPECT_THAT(out, HasSubstr("LUA ERROR: Lua module not found: Data/Bootstrap.lua\n"));
     EXPECT_NE(s.getState(), nullptr);
 }
 
@@ -158,19 +159,16 @@ TEST_F(ScriptHostTest, CallFailuresAnswerFalseAndLeaveResultsAlone) {
     EXPECT_TRUE(b);
     EXPECT_EQ(d, 5);
     std::string out = cap.finish();
-    EXPECT_NE(out.find("Error running function 'bad': [string \"Data/Bootstrap.lua\"]:1: inside\n"), std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Error running function 'global_update': attempt to call a nil value\n"), std::string::npos)
-        << out;
+    EXPECT_THAT(out, HasSubstr("Error running function 'bad': [string \"Data/Bootstrap.lua\"]:1: inside\n"));
+    EXPECT_THAT(out, HasSubstr("Error running function 'global_update': attempt to call a nil value\n"));
     // The traceback follows the message on the same log line, down to the
     // frame of the function the host called.
-    EXPECT_NE(out.find("]:1: inside\nstack traceback:\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("[string \"Data/Bootstrap.lua\"]:1: in function <[string \"Data/Bootstrap.lua\"]:1>"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Unknown function call data type 'x' (function: bad)!"), std::string::npos) << out;
-    EXPECT_NE(out.find("Strings cannot be return valus for a generic lua call!"), std::string::npos) << out;
-    EXPECT_NE(out.find("Unknown function result data type 'q' (function: str)!"), std::string::npos) << out;
+    EXPECT_THAT(out, HasSubstr("]:1: inside\nstack traceback:\n"));
+    EXPECT_THAT(out,
+                HasSubstr("[string \"Data/Bootstrap.lua\"]:1: in function <[string \"Data/Bootstrap.lua\"]:1>"));
+    EXPECT_THAT(out, HasSubstr("Unknown function call data type 'x' (function: bad)!"));
+    EXPECT_THAT(out, HasSubstr("Strings cannot be return valus for a generic lua call!"));
+    EXPECT_THAT(out, HasSubstr("Unknown function result data type 'q' (function: str)!"));
     EXPECT_EQ(lua_gettop(s.getState()), 0);
 }
 
