@@ -111,6 +111,28 @@ local CUBE_SIZE = mat4_scale(0.7)
 local SHELL_SIZE = mat4_scale(1.5)
 local PROBE_SIZE = mat4_scale(PROBE_RADIUS)
 
+-- A picture in the picture: the scene seen from above, drawn every frame
+-- into a texture with a render target, then shown in the corner of the
+-- screen with render_image. Beside it, a badge loaded from a PNG file.
+local PIP_SIZE = 256
+local pip = texture_create(PIP_SIZE, PIP_SIZE, true)
+local pip_camera = camera_create()
+camera_set_perspective(pip_camera, 50, 1, 0.5, 60)
+local PIP_VIEW = mat4_translation(vec3(0, 13, 0)) * mat4_rot_x(-math.pi / 2)
+local badge = texture_load("Data/Images/badge.png")
+-- The screen overlay: a camera that counts in pixels from the lower left.
+local hud = camera_create()
+camera_set_ortho(hud, 0, screen_width, 0, screen_height, 0.1, 10)
+local HUD_EYE = mat4_translation(vec3(0, 0, 5))
+local PIP_PLACE = mat4_translation(vec3(screen_width - PIP_SIZE - 16, 16, 0))
+local BADGE_PLACE = mat4_translation(vec3(16, screen_height - 80, 0))
+local PIP_FRAME = {}
+do
+  local x0, y0 = screen_width - PIP_SIZE - 17, 15
+  local x1, y1 = x0 + PIP_SIZE + 2, y0 + PIP_SIZE + 2
+  PIP_FRAME = { vec3(x0, y0, 0), vec3(x1, y0, 0), vec3(x1, y1, 0), vec3(x0, y1, 0) }
+end
+
 local time = 0
 local hits = 0
 local was_dragging = false
@@ -151,8 +173,25 @@ local function draw_label(l, rotation)
   render_text(l.text, l.place * rotation * l.shape)
 end
 
+-- The opaque shapes; drawn into the main view and into the picture in the picture.
+local function draw_shapes()
+  for _, o in ipairs(ring) do
+    if o.transform then shaders.draw(o.mesh, o.transform, o.look) end
+  end
+  shaders.draw(cube, lift * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * CUBE_SIZE, cube_look)
+  shaders.draw(probe, mat4_translation(probe_position) * PROBE_SIZE, probe_look)
+end
+
 function global_render()
   local rotation = orbit.rotation()
+  render_to_texture(pip)
+  render_clear()
+  render_set_camera(pip_camera, PIP_VIEW)
+  for i = 1, #grid do render_line(grid[i][1], grid[i][2], GRID_COLOR) end
+  render_flush()
+  draw_shapes()
+  render_release_target()
+
   render_bind_target()
   render_clear()
   render_set_camera(orbit.camera, orbit.transform(rotation))
@@ -165,11 +204,7 @@ function global_render()
   render_flush()
 
   -- Opaque objects.
-  for _, o in ipairs(ring) do
-    if o.transform then shaders.draw(o.mesh, o.transform, o.look) end
-  end
-  shaders.draw(cube, lift * mat4_rot_xyz(time * 0.3, time * 0.5, 0) * CUBE_SIZE, cube_look)
-  shaders.draw(probe, mat4_translation(probe_position) * PROBE_SIZE, probe_look)
+  draw_shapes()
 
   -- The probe's trail, newest segment first; it glows over the shapes.
   local newer = trail[trail_head]
@@ -187,5 +222,11 @@ function global_render()
 
   -- Blended objects last, over what is already drawn.
   shaders.draw(shell, lift * SHELL_SIZE, shell_look)
+
+  -- The overlay in screen pixels: the view from above in a frame, the badge.
+  render_set_camera(hud, HUD_EYE)
+  for i = 1, 4 do render_line(PIP_FRAME[i], PIP_FRAME[i % 4 + 1], 0xFFB0C0E0) end
+  render_image(pip, PIP_PLACE)
+  render_image(badge, BADGE_PLACE)
   render_release_target()
 end

@@ -8,11 +8,14 @@
 //       1024 x 768 screen-space camera, directions turning every frame;
 //  (c)  200 render_text calls of about 32 changing characters each, four
 //       columns of 50 lines;
-//  (d)  an empty frame: bind, clear, release.
+//  (d)  an empty frame: bind, clear, release;
+//  (e)  the Lua work of (a0) for 20,000 objects.
 // The 2D cases use a 1024 x 768 orthographic camera scaled to the window,
 // as the peer scales its 1024 x 768 drawing space. Run both under Xvfb
 // (scripts/run-bench.sh; the peer with PEER_SIZE=64x64) to compare them.
-// The peer is the LÖVE scene in ../shared/bench-peers/love/.
+// The peer is the LÖVE scene in ../shared/bench-peers/love/; for (e), the
+// same per-object work of that scene in bench/peers/love-objects/
+// (PEER_OBJECTS=20000).
 #include "app/Framework.h"
 #include "app/Main_Application_Impl.h"
 #include <benchmark/benchmark.h>
@@ -44,8 +47,8 @@ camera_set_ortho(screen, 0, 1024, 0, 768, -1, 1)
 local idn = mat4_idn()
 local t, frame = 0, 0
 function global_update(step) t = t + step frame = frame + 1 return true end
-local function objects(m)
-  for i = 1, 1000 do
+local function objects(m, n)
+  for i = 1, n or 1000 do
     local p = vec3((i % 40) - 20, math.floor(i / 40) - 12, -(i % 7))
     render_mesh(m, mat4_translation(p) * mat4_rot_x(t + i) * mat4_rot_y(t * 0.5 + i), look)
   end
@@ -110,6 +113,10 @@ void A0_LuaWorkOnly(benchmark::State& state) {
     runFrames(state, "render_bind_target() render_clear() render_set_camera(cam, view) objects(empty) "
                      "render_release_target()");
 }
+void E_LuaWorkOnly20000(benchmark::State& state) {
+    runFrames(state, "render_bind_target() render_clear() render_set_camera(cam, view) objects(empty, 20000) "
+                     "render_release_target()");
+}
 void B_Lines10000(benchmark::State& state) {
     runFrames(state, "render_bind_target() render_clear() render_set_camera(screen, idn) lines() "
                      "render_release_target()");
@@ -127,6 +134,7 @@ BENCHMARK(A0_LuaWorkOnly)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(B_Lines10000)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(C_Text200)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(D_EmptyFrame)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(E_LuaWorkOnly20000)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 } // namespace
 

@@ -13,12 +13,17 @@ struct CommandLine {
     const char* captureDir = nullptr;
     // -frames=N (N > 0): the program ends after N presented frames; 0 = no limit.
     int frames = 0;
+    bool watch = false; // -watch: a saved file under Data/ reloads the scripts
+    bool help = false;  // -help or --help: print the switches and exit
 };
 
+// The switches, one line each, as -help prints them.
+extern const char* const COMMAND_LINE_HELP;
+
 // Tokens beginning with '-' are switches (-windowed, -fullscreen, -console,
-// -capture=DIR, -frames=N; others are ignored). Any other token's leading decimal integer, when > 0,
-// is the width, then the height; further numbers and values <= 0 are ignored.
-// At most 10 tokens are read.
+// -capture=DIR, -frames=N, -watch, -help / --help; others are ignored). Any other token's leading decimal
+// integer, when > 0, is the width, then the height; further numbers and values <= 0 are ignored. At most 10
+// tokens are read.
 CommandLine parseCommandLine(const char* const* tokens, int count);
 
 } // namespace framework

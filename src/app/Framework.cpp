@@ -254,8 +254,9 @@ Framework* createFramework(const EngineConfig& input) {
             throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "Frame capture: no capture directory");
         }
         if (c.captureDir || c.frames > 0) fw->setFrameCapture(c.captureDir, c.frames);
-        fw->setApplication(M3D_NEW Main_Application_Impl(c.width, c.height));
-        framework::App* app = fw->getApplication();
+        Main_Application_Impl* app = M3D_NEW Main_Application_Impl(c.width, c.height);
+        fw->setApplication(app);
+        if (c.watch) app->watchFolder(core::String("Data"));
         if (fw->getRenderer() && !app->initialized) {
             app->init(fw->getRenderer());
             app->initialized = true;
@@ -270,13 +271,19 @@ Framework* createFramework(const EngineConfig& input) {
 int runPelloran(int argc, char** argv, const EngineConfig* base) {
     EngineConfig config;
     if (base) config = *base;
+    int count = argc - 1 < 10 ? argc - 1 : 10;
+    for (int i = 0; i < count; ++i) config.engine.tokens[i] = argv[i + 1];
+    config.engine.tokenCount = count < 0 ? 0 : count;
+    // -help answers before anything starts (no window, no video driver).
+    if (framework::parseCommandLine(config.engine.tokens, config.engine.tokenCount).help) {
+        std::fputs(framework::COMMAND_LINE_HELP, stdout);
+        std::fflush(stdout);
+        return 0;
+    }
     int width = 0, height = 0;
     HAL::getDesktopSize(width, height);
     config.desktopWidth = (short)width;
     config.desktopHeight = (short)height;
-    int count = argc - 1 < 10 ? argc - 1 : 10;
-    for (int i = 0; i < count; ++i) config.engine.tokens[i] = argv[i + 1];
-    config.engine.tokenCount = count < 0 ? 0 : count;
 
     Framework* fw = nullptr;
     int rc = 0;

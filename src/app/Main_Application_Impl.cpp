@@ -32,6 +32,7 @@ Main_Application_Impl::Main_Application_Impl(int width, int height)
 }
 
 Main_Application_Impl::~Main_Application_Impl() {
+    m_watcher.release();
     delete m_audio;
     m_audio = nullptr;
     m_mouse.release();
@@ -46,6 +47,10 @@ void Main_Application_Impl::restartScript() {
     m_scriptRunning = true;
 }
 
+void Main_Application_Impl::watchFolder(const core::String& folder) {
+    m_watcher = M3D_NEW Script_Watcher(folder);
+}
+
 void Main_Application_Impl::registerFunctions() {
     registerLuaApplication(getHolder(), m_screenWidth, m_screenHeight, m_mouse.get());
 }
@@ -55,7 +60,15 @@ bool Main_Application_Impl::update(float seconds) {
         if (HAL::isEscapeKeyDown()) return false;
 
         bool reloadDown = m_keyboard->getAxisState(KEY_RELOAD) > 0.0f;
-        if (reloadDown && !m_reloadWasDown) restartScript();
+        m_watchClockMs += (double)seconds * 1000.0;
+        unsigned watchNow = (unsigned)(unsigned long long)m_watchClockMs;
+        if (reloadDown && !m_reloadWasDown) {
+            restartScript();
+            if (m_watcher) m_watcher->rebase(watchNow);
+        } else if (m_watcher && m_watcher->poll(watchNow)) {
+            core::log(0x4, "Data changed: reloading the scripts\n");
+            restartScript();
+        }
         m_reloadWasDown = reloadDown;
 
         bool muteDown = m_keyboard->getAxisState(KEY_MUTE) > 0.0f;

@@ -2,11 +2,13 @@
 // one), the audio system and the keyboard and mouse handles, and turns every
 // frame into script calls: global_update(step) at a fixed 1/60 s step (at most
 // three per frame) and global_render() once per frame. Escape quits, R reloads
-// the scripts, M toggles mute (both on the press edge).
+// the scripts, M toggles mute (both on the press edge). With -watch a saved
+// file under Data/ reloads the scripts too.
 #pragma once
 #include "app/App.h"
 #include "core/Ref.h"
 #include "hal/sdl/Input.h"
+#include "app/Script_Watcher.h"
 #include "script/Script_Instance.h"
 
 class Audio_System;
@@ -33,6 +35,12 @@ public:
     // Closes the Lua state, creates a new one and runs "Bootstrap"; the script runs again.
     void restartScript();
 
+    // -watch: from now on a change to a file below `folder` reloads the
+    // scripts as R does (see Script_Watcher). The watcher's clock is the
+    // time given to update(), so a driven loop drives it too.
+    void watchFolder(const core::String& folder);
+    Script_Watcher* getWatcher() const { return m_watcher.get(); }
+
     bool isScriptRunning() const { return m_scriptRunning; }
     float getAccumulator() const { return m_accumulator; }
     Audio_System* getAudioSystem() const { return m_audio; }
@@ -49,4 +57,6 @@ private:
     bool m_reloadWasDown = false;
     bool m_muteWasDown = false;
     bool m_scriptRunning = true;
+    core::Ref<Script_Watcher> m_watcher;
+    double m_watchClockMs = 0.0;
 };

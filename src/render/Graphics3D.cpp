@@ -44,6 +44,7 @@ void Graphics3D::releaseTextObjects() {
     m_overlayText.release();
     m_defaultBatcher.release();
     m_textBatcher.release();
+    m_imageBatcher.release();
     m_batchers.clear();
     m_romFont.release();
     m_whiteTexture.release();
@@ -139,9 +140,11 @@ void Graphics3D::clear(Background* background) {
 }
 
 namespace {
-template <typename F> void eachBatcher(Batcher* a, Batcher* b, const core::Vector<core::Ref<Batcher>>& rest, F f) {
+template <typename F>
+void eachBatcher(Batcher* a, Batcher* b, Batcher* c, const core::Vector<core::Ref<Batcher>>& rest, F f) {
     if (a) f(a);
     if (b) f(b);
+    if (c) f(c);
     for (int i = 0; i < rest.size(); ++i)
         if (rest[i]) f(rest[i].get());
 }
@@ -149,7 +152,7 @@ template <typename F> void eachBatcher(Batcher* a, Batcher* b, const core::Vecto
 
 void Graphics3D::flush() {
     slm::mat4 identity;
-    eachBatcher(m_defaultBatcher.get(), m_textBatcher.get(), m_batchers, [&](Batcher* b) {
+    eachBatcher(m_defaultBatcher.get(), m_textBatcher.get(), m_imageBatcher.get(), m_batchers, [&](Batcher* b) {
         if (!b->hasItems() && !b->hasReferences()) return;
         if (b->hasItems()) {
             b->render(*this, identity, 0);
@@ -160,7 +163,7 @@ void Graphics3D::flush() {
 }
 
 void Graphics3D::clearBatchers() {
-    eachBatcher(m_defaultBatcher.get(), m_textBatcher.get(), m_batchers, [](Batcher* b) {
+    eachBatcher(m_defaultBatcher.get(), m_textBatcher.get(), m_imageBatcher.get(), m_batchers, [](Batcher* b) {
         if (b->hasItems() || b->hasReferences()) b->clear();
     });
 }

@@ -149,6 +149,11 @@ public:
     // A texture of `kind` (Texture2D::KIND_*) and image format; with a size
     // of at least 1 x 1 it gets a GL texture of that size without pixels.
     virtual Texture2D* createNewTexture(int kind, int format, int width, int height) = 0;
+    // The standard program (see StandardProgram): material, lights, texture
+    // functions, fog and alpha threshold as the fixed-function pipeline
+    // computes them. Built on first use and kept by the renderer; null
+    // without a context or a programmable back end.
+    virtual ShaderProgram* getStandardProgram() { return nullptr; }
 
     // ---- frame ----
     void setDisplay(HAL::Display* display) { m_display = display; }
@@ -226,6 +231,11 @@ public:
     // Screen mode: drawn now at the text cursor in pixels (top-left origin),
     // which then moves down one line per line of text.
     void renderText(const core::String& text, bool world, const slm::mat4& transform = slm::mat4());
+    // The texture as a quad of its width x height units, lower-left corner at
+    // `transform`'s origin, under the current camera, multiplied by the ARGB
+    // colour; batched (alpha blending, no depth test) and drawn at the next
+    // flush. A texture without a size draws nothing.
+    void renderImage(Texture2D* texture, const slm::mat4& transform, unsigned argb);
     Batcher* createNewBatcher(int flags);
     Batcher* getDefaultBatcher() const { return m_defaultBatcher.get(); }
     Batcher* getTextBatcher() const { return m_textBatcher.get(); }
@@ -308,6 +318,7 @@ protected:
     core::Vector<Texture2D*> m_textures;
     core::Ref<Batcher> m_defaultBatcher;
     core::Ref<Batcher> m_textBatcher;
+    core::Ref<Batcher> m_imageBatcher; // made by the first renderImage
     core::Vector<core::Ref<Batcher>> m_batchers;
     core::Ref<Font2DBitmap> m_romFont;
     core::Ref<Texture2D> m_whiteTexture;

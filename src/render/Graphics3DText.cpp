@@ -1,5 +1,5 @@
-// Graphics3D: lines and text in the batchers, screen-mode text at the text
-// cursor, and the statistics overlay drawn at the end of each frame.
+// Graphics3D: lines, text and images in the batchers, screen-mode text at
+// the text cursor, and the statistics overlay drawn at the end of each frame.
 #include "render/Graphics3D.h"
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
@@ -12,6 +12,38 @@ namespace render {
 
 void Graphics3D::renderLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     if (m_defaultBatcher) m_defaultBatcher->addLine(from, to, argb);
+}
+
+void Graphics3D::renderImage(Texture2D* texture, const slm::mat4& transform, unsigned argb) {
+    if (!texture || texture->getWidth() <= 0 || texture->getHeight() <= 0) return;
+    if (!m_imageBatcher) m_imageBatcher = createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS);
+    Batcher* b = m_imageBatcher.get();
+    // A batch has one texture: images of another texture go out first, so
+    // the order of the calls is the order on screen.
+    if (b->hasItems() && b->getTexture() != texture) {
+        b->render(*this, slm::mat4(), 0);
+        ++m_stats.buffersUsed;
+        b->clear();
+    }
+    if (!b->beginQuads(1)) return;
+    b->setTexture(texture);
+    b->setTexCoordScale(1.0f);
+    float w = (float)texture->getWidth(), h = (float)texture->getHeight();
+    const float local[4][2] = {{0.0f, 0.0f}, {w, 0.0f}, {w, h}, {0.0f, h}};
+    float corners[4][3];
+    for (int k = 0; k < 4; ++k) {
+        slm::vec4 p = transform * slm::vec4(local[k][0], local[k][1], 0.0f, 1.0f);
+        float inv = p.w != 0.0f ? 1.0f / p.w : 1.0f;
+        corners[k][0] = p.x * inv;
+        corners[k][1] = p.y * inv;
+        corners[k][2] = p.z * inv;
+    }
+    // An image's rows are stored top first, so v = 0 is its top edge; a
+    // render target's first row is the bottom of the picture drawn into it.
+    bool upright = texture->getKind() == Texture2D::KIND_RENDER_TARGET;
+    short top = upright ? 1 : 0, bottom = upright ? 0 : 1;
+    const short uv[4][2] = {{0, bottom}, {1, bottom}, {1, top}, {0, top}};
+    b->addQuad(corners, uv, argb);
 }
 
 void Graphics3D::renderText(const core::String& text, bool world, const slm::mat4& transform) {

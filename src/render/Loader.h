@@ -7,8 +7,9 @@
 // first use. A PNG from a stream without a name (memory) is decoded at once.
 // Every failure of the file is a parse error: logged "Parse error: ..." and
 // thrown as core::IOException. An image larger than the pool can hold fails
-// as every allocation does, with core::MemoryManagerException. The result
-// list may then hold partial results.
+// as every allocation does, with core::MemoryManagerException. A failed PNG
+// load may leave partial results in the list; a failed M3G load appends
+// nothing (render::M3G_Loader).
 #pragma once
 #include "core/Ref.h"
 #include "core/String.h"

@@ -11,6 +11,7 @@
 #include "render/OGLES2_Texture2D.h"
 #include "render/PolygonMode.h"
 #include "render/RenderTarget.h"
+#include "render/StandardProgram.h"
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -36,6 +37,7 @@ OGLES2_Graphics3D::~OGLES2_Graphics3D() {
     m_currentProgram.release();
     m_forcedProgram.release();
     m_defaultProgram.release();
+    m_standardProgram.release();
     m_defaultAppearance.release();
     m_camera.release();
     for (int i = 0; i < m_programs.size(); ++i) m_programs[i]->detachGraphics();
@@ -99,11 +101,13 @@ bool OGLES2_Graphics3D::createContext() {
 }
 
 void OGLES2_Graphics3D::destroyContext() {
-    // The default program's GL objects die with the context: delete them
-    // while it is current, so the next context builds its own from the text.
+    // The default and standard programs' GL objects die with the context:
+    // delete them while it is current, so the next context builds its own
+    // from the text.
     if (m_contextCreated) {
         m_currentProgram.release();
         m_defaultProgram.release();
+        m_standardProgram.release();
     }
     if (m_config.destroyContext)
         m_config.destroyContext();
@@ -164,6 +168,17 @@ void OGLES2_Graphics3D::createDefaultShaderProgram() {
         fs = M3D_NEW FragmentShader(Shader::defaultFragmentBody());
     }
     m_defaultProgram = createNewShaderProgram(vs.get(), fs.get(), false);
+}
+
+ShaderProgram* OGLES2_Graphics3D::getStandardProgram() {
+    // Linked on first use: a program costs start-up time on a software
+    // renderer, and most scripts draw with their own.
+    if (!m_standardProgram && m_contextCreated) {
+        core::Ref<VertexShader> vs(M3D_NEW VertexShader(core::String(StandardProgram::vertexBody())));
+        core::Ref<FragmentShader> fs(M3D_NEW FragmentShader(core::String(StandardProgram::fragmentBody())));
+        m_standardProgram = createNewShaderProgram(vs.get(), fs.get(), false);
+    }
+    return m_standardProgram.get();
 }
 
 ShaderProgram* OGLES2_Graphics3D::createNewShaderProgram(VertexShader* vs, FragmentShader* fs, bool validate) {

@@ -88,6 +88,7 @@ public:
     // program's shaders when one is set).
     void createDefaultShaderProgram();
     ShaderProgram* getDefaultShaderProgram() const { return m_defaultProgram.get(); }
+    virtual ShaderProgram* getStandardProgram();
     ShaderProgram* getCurrentProgram() const { return m_currentProgram.get(); }
     // Linked programs alive now, the default one included: each costs start-up
     // time on a software renderer.
@@ -172,6 +173,7 @@ private:
 
     core::Ref<ShaderProgram> m_forcedProgram;
     core::Ref<ShaderProgram> m_defaultProgram;
+    core::Ref<ShaderProgram> m_standardProgram;
     core::Ref<ShaderProgram> m_currentProgram;
     unsigned m_programInUse;
     float m_pointSize;

@@ -187,8 +187,9 @@ void OGLES2_Graphics3D::uploadLights() {
         p->setUniform(loc(1), (float)c.type);
         if (c.type == 131)
             p->setUniform(loc(7), slm::vec4(c.spotDirection[0], c.spotDirection[1], c.spotDirection[2], c.spotDirection[3]));
-        else if (c.type == 130)
-            p->setUniform(loc(2), c.matrix);
+        // A spot light has a position too: without its matrix a program
+        // could not tell where the cone starts.
+        if (c.type == 130 || c.type == 131) p->setUniform(loc(2), c.matrix);
     }
 }
 
@@ -232,7 +233,13 @@ void OGLES2_Graphics3D::applyAppearance(Appearance* appearance) {
         for (int unit = 0; unit < m_caps.numTextureUnits && unit < TEXTURE_UNITS; ++unit) {
             Texture2D* t = appearance ? appearance->getTexture(unit) : nullptr;
             if (!t) {
-                bindTexture(unit, 0);
+                // An empty unit samples the 1 x 1 white texture: a program
+                // that multiplies by every unit (the default one does, by
+                // unit 0) then shows the colours unchanged, where an unbound
+                // unit would sample black. The unit's feature flag stays 0.
+                Texture2D* white = m_whiteTexture.get();
+                bindTexture(unit, white ? white->getGLName() : 0);
+                m_features[FEATURE_TEXTURE0 + unit] = 0.0f;
                 continue;
             }
             int w = t->getWidth(), h = t->getHeight();
@@ -294,6 +301,10 @@ void OGLES2_Graphics3D::uploadMatrices() {
     slm::mat4 modelDecode = m_model * m_positionDecode;
     p->setUniform(p->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION), m_viewProjection * modelDecode);
     p->setUniform(p->getLocation(ShaderProgram::MODEL_VIEW), m_positionDecode);
+    // Programs that light in eye space (the standard one) take the world and
+    // view matrices apart; the others do not declare them and skip both.
+    p->setUniform(p->getLocation(ShaderProgram::WORLD_MATRIX), modelDecode);
+    p->setUniform(p->getLocation(ShaderProgram::VIEW_MATRIX), m_view);
     int normalLocation = p->getLocation(ShaderProgram::NORMAL_MATRIX);
     if (normalLocation >= 0) {
         slm::mat4 normal = m_view * modelDecode;

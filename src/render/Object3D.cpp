@@ -98,6 +98,12 @@ void Object3D::animateProperty(int property, int time) {
 
 void Object3D::appendReferences(core::Vector<Object3D*>&) const {}
 
+void Object3D::getReferences(core::Vector<Object3D*>& out) const {
+    for (int i = 0; i < m_animationTracks.size(); ++i)
+        if (m_animationTracks[i]) out.append(m_animationTracks[i].get());
+    appendReferences(out);
+}
+
 core::Object* Object3D::getUserObject() const {
     return m_userObjectIsExternal ? m_externalUserObject : m_userObject.get();
 }

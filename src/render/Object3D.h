@@ -57,6 +57,10 @@ public:
     int getAnimationTrackCount() const { return m_animationTracks.size(); }
     Object3D* getAnimationTrack(int index) const;
 
+    // Appends every object this one refers to: its animation tracks, then
+    // what its class holds (children, parts, buffers, components, images).
+    void getReferences(core::Vector<Object3D*>& out) const;
+
     // The objects the last `animate` was passed on to (not owned).
     const core::Vector<Object3D*>& getAnimateReferences() const { return m_references; }
 

@@ -120,7 +120,9 @@ void ShaderProgram::resolveLocations() {
                     {FOG_COLOR, "m3g_fogColor"},
                     {FOG_DENSITY, "m3g_fogDensity"},
                     {FOG_NEAR, "m3g_fogNearDistance"},
-                    {FOG_FAR, "m3g_fogFarDistance"}};
+                    {FOG_FAR, "m3g_fogFarDistance"},
+                    {WORLD_MATRIX, "m3g_worldMatrix"},
+                    {VIEW_MATRIX, "m3g_viewMatrix"}};
     for (const auto& u : uniforms) m_locations[u.index] = getShaderUniformID(u.name);
     static const char* const lightFields[] = {
         "m3g_lightType[%d]",          "m3g_lightMatrix[%d]",           "m3g_lightDirection[%d]",

@@ -42,6 +42,11 @@ public:
         FOG_DENSITY = 36,
         FOG_NEAR = 37,
         FOG_FAR = 38,
+        // Not in the built-in header: a program that declares them gets the
+        // model matrix with the position decode (positions to world space)
+        // and the camera's view matrix (world to eye space).
+        WORLD_MATRIX = 39,
+        VIEW_MATRIX = 40,
         LIGHT_BASE = 100, // light i, field f (1..12): 100 + 20·i + f
         LOCATION_COUNT = 280
     };

@@ -1,5 +1,6 @@
 #include "render/World.h"
 #include "render/Graphics3D.h"
+#include "render/Light.h"
 
 namespace render {
 
@@ -12,9 +13,17 @@ World::World(const World& other) : Group(other) {
 
 Object3D* World::duplicate() const { return M3D_NEW World(*this); }
 
+slm::mat4 World::worldTransformOf(Node* node) {
+    slm::mat4 m = node->getCompositeTransform();
+    for (Node* p = node->getParent(); p; p = p->getParent()) m = p->getCompositeTransform() * m;
+    return m;
+}
+
 void World::render(Graphics3D& g, const slm::mat4& transform, int flags) {
     Camera* camera = m_activeCamera.get();
-    if (camera) g.setCamera(camera, camera->getCompositeTransform());
+    // The camera may hang anywhere in the tree: its world transform is the
+    // product of its own and every parent's.
+    if (camera) g.setCamera(camera, worldTransformOf(camera));
     g.resetLights();
     if (flags & CLEAR_WITH_BACKGROUND)
         g.clear(m_background.get());
@@ -31,10 +40,10 @@ void World::collectLights(Graphics3D& g, Group* group, const slm::mat4& transfor
         if (!child) continue;
         m_visitedScopes.append(child->getScope());
         slm::mat4 world = transform * child->getCompositeTransform();
-        // Lights hand themselves to the graphics object here once the light
-        // class exists (Graphics3D::addLight).
+        if (Light* light = dynamic_cast<Light*>(child)) g.addLight(light, world);
+        // A switched-off group switches off the lights inside it, as it hides its meshes.
         Group* sub = dynamic_cast<Group*>(child);
-        if (sub) collectLights(g, sub, world);
+        if (sub && sub->isRenderingEnabled()) collectLights(g, sub, world);
     }
 }
 

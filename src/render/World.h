@@ -1,5 +1,6 @@
 // render::World: the root group of a scene, with the active camera and the
-// background. Rendering a world sets its camera, clears (fully with flags bit
+// background. Rendering a world sets its camera, takes the lights of its tree
+// into the renderer's slots, clears (fully with flags bit
 // CLEAR_WITH_BACKGROUND, depth only otherwise) and draws the tree.
 #pragma once
 #include "render/Background.h"
@@ -20,6 +21,10 @@ public:
     void setActiveCamera(Camera* camera) { m_activeCamera = camera; }
     Background* getBackground() const { return m_background.get(); }
     void setBackground(Background* background) { m_background = background; }
+
+    // The node's transform in its tree's root space: its own composite
+    // transform under every parent's.
+    static slm::mat4 worldTransformOf(Node* node);
 
     // Scopes of the nodes the last light collection visited, in walk order.
     const core::Vector<int>& getVisitedScopes() const { return m_visitedScopes; }

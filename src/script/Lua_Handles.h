@@ -1,5 +1,5 @@
 // Lua_Handles: the script handles that hold engine objects (appearances,
-// cameras, meshes, shader programs, textures). Each payload follows the 32-bit type id
+// cameras, meshes, shader programs, textures, scenes and their objects). Each payload follows the 32-bit type id
 // and keeps one reference of every object it names; its destructor (run by
 // the "__gc" metamethod, luaGcUserData) drops them.
 #pragma once
@@ -9,6 +9,7 @@
 #include "render/Camera.h"
 #include "render/IndexBuffer.h"
 #include "render/RenderTarget.h"
+#include "render/Scene.h"
 #include "render/ShaderProgram.h"
 #include "render/Texture2D.h"
 #include "render/VertexBuffer.h"
@@ -46,6 +47,19 @@ struct Lua_Texture {
     int32_t type; // SCRIPT_TYPE_TEXTURE
     core::Ref<render::Texture2D> texture;
     core::Ref<render::RenderTarget> target; // null without a render target
+};
+
+// The root objects of a loaded file (scene_load).
+struct Lua_Scene {
+    int32_t type; // SCRIPT_TYPE_SCENE
+    core::Ref<render::Scene> scene;
+};
+
+// One object of a scene (scene_find); it keeps the object alive after the
+// scene's handle is gone.
+struct Lua_Object {
+    int32_t type; // SCRIPT_TYPE_OBJECT
+    core::Ref<render::Object3D> object;
 };
 
 // The engine's current renderer; a script error when there is none.

@@ -28,6 +28,9 @@ void registerScriptLibrary(ScriptState* holder) {
     // render
     registerLuaRender(holder);
 
+    // scene
+    registerLuaScene(holder);
+
     // shader
     registerLuaShader(holder);
 

@@ -19,8 +19,9 @@ void registerLuaMath(ScriptState* holder);        // vec3*, vec4*, mat4* and the
 void registerLuaMesh(ScriptState* holder);       // mesh_create, mesh_test_sphere, mesh_get_radius
 void registerLuaMeshBuilder(ScriptState* holder); // mesh_builder_*
 void registerLuaRender(ScriptState* holder);     // render_*
-void registerLuaShader(ScriptState* holder);     // shader_create, shader_set
-void registerLuaTexture(ScriptState* holder);    // texture_create
+void registerLuaScene(ScriptState* holder);      // scene_*, node_*
+void registerLuaShader(ScriptState* holder);     // shader_create, shader_set, shader_standard
+void registerLuaTexture(ScriptState* holder);    // texture_create, texture_load
 
 // The application's own functions, registered by the application after the
 // library (screen_width, screen_height, mouse_read reading `mouse`, which

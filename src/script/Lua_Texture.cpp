@@ -1,10 +1,11 @@
 // Lua_Texture: the texture family. texture_create makes an RGBA texture of
 // the renderer's kind, and with a true third argument also a render target on
-// it. (No script function binds that target or puts the texture on an
-// appearance yet; engine code can.)
+// it (render_to_texture draws into it); texture_load makes one from a PNG
+// file. render_image draws either kind.
 #include "render/Graphics3D.h"
 #include "render/RenderTarget.h"
 #include "render/Texture2D.h"
+#include "render/TextureFile.h"
 #include "script/Lua_Handles.h"
 #include "script/Lua_Library.h"
 
@@ -28,8 +29,22 @@ int texture_create(lua_State* L) {
     return 1;
 }
 
+// A missing or broken file is a script error naming the path, with the
+// loader's message after it.
+int texture_load(lua_State* L) {
+    luaCheckArgCount(L, 1, 1);
+    const char* path = luaL_checklstring(L, 1, nullptr);
+    render::Graphics3D* g = luaCheckGraphics(L);
+    core::Ref<render::Texture2D> texture;
+    luaGuard(L, [&] { texture = render::TextureFile::load(*g, core::String(path)); });
+    Lua_Texture* handle = luaPushUserData<Lua_Texture>(L, SCRIPT_TYPE_TEXTURE);
+    handle->texture = texture;
+    return 1;
+}
+
 const luaL_Reg TEXTURE_METHODS[] = {{"__gc", luaGcUserData<Lua_Texture>}, {nullptr, nullptr}};
-const luaL_Reg TEXTURE_FUNCTIONS[] = {{"texture_create", texture_create}, {nullptr, nullptr}};
+const luaL_Reg TEXTURE_FUNCTIONS[] = {
+    {"texture_create", texture_create}, {"texture_load", texture_load}, {nullptr, nullptr}};
 const LuaFamily TEXTURE_FAMILY = {"META_Texture", TEXTURE_METHODS, nullptr, TEXTURE_FUNCTIONS};
 
 } // namespace

@@ -2,6 +2,8 @@
 // typed userdata, registration, and the C++ -> Lua error boundary.
 #include "script/Lua_Util.h"
 #include "core/DebugLog.h"
+#include "script/Lua_Ffi.h"
+#include "script/Lua_Sources.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 const char* const SCRIPT_METATABLE_NAMES[SCRIPT_TYPE_COUNT] = {
     "META_Vector3",    "META_Vector4", "META_Matrix", "META_Quaternion", "META_Appearance",
     "META_Camera",     "META_Mesh",    "META_Mesh_Builder", "META_Shader", "META_Texture",
+    "META_Scene",      "META_Object",
 };
 
 void luaArgCountError(lua_State* L, int min, int max) {
@@ -75,6 +78,29 @@ int luaProtectedCall(lua_State* L, int argCount, int resultCount) {
     int status = lua_pcall(L, argCount, resultCount, handler);
     lua_remove(L, handler);
     return status;
+}
+
+namespace {
+// The message of the last failed FFI entry point. One Lua state runs at a
+// time on the one thread, and the Lua side copies it out right after the call.
+char g_ffiError[Assert_Exception::MAX_MESSAGE] = "";
+} // namespace
+
+int luaFfiGuarded(void* context, void (*fn)(void*)) {
+    return luaRunGuarded(context, fn, g_ffiError, sizeof g_ffiError) ? 0 : -1;
+}
+
+extern "C" const char* pelloran_error(void) { return g_ffiError; }
+
+extern "C" void pelloran_report_assert(const char* expression, const char* message, const char* source, int line) {
+    copyMessage(g_ffiError, sizeof g_ffiError, message);
+    try {
+        core::assertFailure(expression, message, source, line);
+    } catch (const Assert_Exception& e) {
+        copyMessage(g_ffiError, sizeof g_ffiError, e.getMessage());
+    } catch (...) {
+        // Reporting failed (no memory for the log line): the message stands.
+    }
 }
 
 void luaRaiseError(lua_State* L, const char* message) {
@@ -223,21 +249,135 @@ inline bool longEnough(lua_State* L, int index, size_t size) {
     std::abort(); // luaAssert raised above
 }
 
+// What a failed check reports as the checked value: null ("Expected a lua
+// user data!") unless the value is a userdata or a cdata (a math value or
+// another library's): those are of the wrong type.
+const void* checkedValue(lua_State* L, int index, const void* data) {
+    if (data) return data;
+    return lua_type(L, index) == LUA_TCDATA_VALUE ? &g_slotMarker : nullptr;
+}
+
 } // namespace
 
 ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t size) {
     ScriptUserData* data = static_cast<ScriptUserData*>(lua_touserdata(L, index));
     if (data && longEnough(L, index, size) && data->type == type && hasTypeMetatable(L, index, type)) return data;
-    userDataCheckFailed(L, data);
+    userDataCheckFailed(L, checkedValue(L, index, data));
 }
 
 int luaUserDataType(lua_State* L, int index, int first, int last) {
+    if (lua_type(L, index) == LUA_TCDATA_VALUE) {
+        float value[16];
+        int type = luaReadValue(L, index, value);
+        return type >= first && type <= last ? type : -1;
+    }
     const ScriptUserData* data = static_cast<const ScriptUserData*>(lua_touserdata(L, index));
     if (!data || !longEnough(L, index, sizeof(ScriptUserData))) return -1;
     int type = data->type;
     if (type < first || type > last) return -1;
     return hasTypeMetatable(L, index, type) ? type : -1;
 }
+
+// ---- math values ----
+
+namespace {
+char g_kitKey; // its address keys the state's binding kit in the registry
+} // namespace
+
+void luaPushFfiKit(lua_State* L) {
+    lua_pushlightuserdata(L, &g_kitKey);
+    lua_rawget(L, LUA_REGISTRYINDEX);
+    if (!lua_isnil(L, -1)) return;
+    lua_pop(L, 1);
+    lua_pushstring(L, LUA_FFI_DECLARATIONS);
+    lua_pushcfunction(L, luaIsHandle);
+    lua_pushvalue(L, LUA_REGISTRYINDEX);
+    luaRunEmbedded(L, "Lua_Ffi", 3, 1);
+    lua_pushlightuserdata(L, &g_kitKey);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+}
+
+void luaRunEmbedded(lua_State* L, const char* name, int nargs, int nresults) {
+    const LuaEmbeddedSource* source = LUA_EMBEDDED_SOURCES;
+    while (source->name && std::strcmp(source->name, name) != 0) ++source;
+    char chunk[64];
+    std::snprintf(chunk, sizeof chunk, "=%s", name);
+    int status = source->name ? luaL_loadbuffer(L, source->text, source->size, chunk) : LUA_ERRFILE;
+    if (status == 0) {
+        lua_insert(L, -nargs - 1);
+        status = lua_pcall(L, nargs, nresults, 0);
+        if (status == 0) return;
+    } else {
+        lua_pop(L, nargs);
+        if (!source->name) lua_pushfstring(L, "no embedded source %s", name);
+    }
+    core::log(0x1, "LUA ERROR: %s\n", lua_tostring(L, -1) ? lua_tostring(L, -1) : "<unknown>");
+    lua_pop(L, 1);
+    for (int i = 0; i < nresults; ++i) lua_pushnil(L);
+}
+
+int luaReadValue(lua_State* L, int index, float* out) {
+    if (lua_type(L, index) != LUA_TCDATA_VALUE) return -1;
+    if (index < 0 && index > LUA_REGISTRYINDEX) index = lua_gettop(L) + index + 1;
+    luaPushFfiKit(L);
+    lua_getfield(L, -1, "read");
+    lua_pushvalue(L, index);
+    lua_pushlightuserdata(L, out);
+    lua_call(L, 2, 1);
+    int type = (int)lua_tointeger(L, -1);
+    lua_pop(L, 2);
+    return type;
+}
+
+namespace {
+
+// The floats of the value at `index` of type `type`, or the failed check.
+void checkValue(lua_State* L, int index, int type, float* out) {
+    if (luaReadValue(L, index, out) == type) return;
+    userDataCheckFailed(L, checkedValue(L, index, lua_touserdata(L, index)));
+}
+
+void pushValue(lua_State* L, int type, const float* value) {
+    luaPushFfiKit(L);
+    lua_getfield(L, -1, "make");
+    lua_pushinteger(L, type);
+    lua_pushlightuserdata(L, const_cast<float*>(value));
+    lua_call(L, 2, 1);
+    lua_remove(L, -2);
+}
+
+} // namespace
+
+slm::vec3 luaCheckVector3(lua_State* L, int index) {
+    float v[16];
+    checkValue(L, index, SCRIPT_TYPE_VECTOR3, v);
+    return slm::vec3(v[0], v[1], v[2]);
+}
+
+slm::vec4 luaCheckVector4(lua_State* L, int index) {
+    float v[16];
+    checkValue(L, index, SCRIPT_TYPE_VECTOR4, v);
+    return slm::vec4(v[0], v[1], v[2], v[3]);
+}
+
+slm::mat4 luaCheckMatrix(lua_State* L, int index) {
+    float v[16];
+    checkValue(L, index, SCRIPT_TYPE_MATRIX, v);
+    return slm::mat4(v);
+}
+
+void luaPushVector3(lua_State* L, const slm::vec3& v) {
+    const float value[3] = {v.x, v.y, v.z};
+    pushValue(L, SCRIPT_TYPE_VECTOR3, value);
+}
+
+void luaPushVector4(lua_State* L, const slm::vec4& v) {
+    const float value[4] = {v.x, v.y, v.z, v.w};
+    pushValue(L, SCRIPT_TYPE_VECTOR4, value);
+}
+
+void luaPushMatrix(lua_State* L, const slm::mat4& m) { pushValue(L, SCRIPT_TYPE_MATRIX, m.m); }
 
 void luaSetTypeMetatable(lua_State* L, int type) {
     if (type < 0 || type >= SCRIPT_TYPE_COUNT) return;

@@ -32,8 +32,15 @@
 //   payload with a constructor that takes the references (e.g. core::Ref members)
 //   and register luaGcUserData<T> as "__gc"; it runs the payload's destructor.
 // - Value userdata (ids 0-3) and the mesh-builder record need no "__gc".
+// - vec3, vec4 and mat4 values are not userdata but FFI cdata (Lua_Ffi.h):
+//   read and make them only through luaCheckVector3/4, luaCheckMatrix and
+//   luaPushVector3/4, luaPushMatrix below.
+// - The frame commands and the math family are Lua functions calling C entry
+//   points through the FFI (Lua_Ffi.h); an entry point runs its engine code in
+//   luaFfiGuard, which turns every exception into a status for the Lua side.
 #pragma once
 #include "core/Exceptions.h"
+#include "slm/slm.h"
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -60,10 +67,15 @@ enum ScriptTypeId {
     SCRIPT_TYPE_MESH_BUILDER = 7,
     SCRIPT_TYPE_SHADER = 8,
     SCRIPT_TYPE_TEXTURE = 9,
-    SCRIPT_TYPE_COUNT = 10
+    SCRIPT_TYPE_SCENE = 10,
+    SCRIPT_TYPE_OBJECT = 11,
+    SCRIPT_TYPE_COUNT = 12
 };
 
-// "META_Vector3" ... "META_Texture", indexed by type id.
+// lua_type of an FFI cdata value (LuaJIT's own type tag beside the Lua 5.1 ones).
+const int LUA_TCDATA_VALUE = 10;
+
+// "META_Vector3" ... "META_Object", indexed by type id.
 extern const char* const SCRIPT_METATABLE_NAMES[SCRIPT_TYPE_COUNT];
 
 // The common head of every userdata block.
@@ -102,6 +114,35 @@ template <typename T> T* luaCheckUserData(lua_State* L, int index, int type) {
 // The type id of the userdata of ours at `index` when it lies in first ... last
 // (checked as luaCheckUserDataOfType checks it); -1 for anything else. Raises nothing.
 int luaUserDataType(lua_State* L, int index, int first, int last);
+
+// ---- math values ----------------------------------------------------------
+
+// The vector or matrix at `index`. Anything else fails as luaCheckUserData
+// fails: "Expected a lua user data!" for a value that is neither a userdata nor
+// a cdata, "Lua user data is of wrong type!" for the rest (other values, other
+// libraries' cdata, cdata of a foreign struct however alike).
+slm::vec3 luaCheckVector3(lua_State* L, int index);
+slm::vec4 luaCheckVector4(lua_State* L, int index);
+slm::mat4 luaCheckMatrix(lua_State* L, int index);
+
+// Pushes a new value.
+void luaPushVector3(lua_State* L, const slm::vec3& v);
+void luaPushVector4(lua_State* L, const slm::vec4& v);
+void luaPushMatrix(lua_State* L, const slm::mat4& m);
+
+// The type id of the math value at `index` (SCRIPT_TYPE_VECTOR3, _VECTOR4 or
+// _MATRIX) with its floats copied to `out` (room for 16); -1 for anything else.
+int luaReadValue(lua_State* L, int index, float* out);
+
+// ---- the FFI binding kit --------------------------------------------------
+
+// Pushes the state's binding kit (Lua_Ffi.lua), made on first use.
+void luaPushFfiKit(lua_State* L);
+
+// Runs the embedded Lua source `name` with the `nargs` values on top of the
+// stack as its arguments, leaving `nresults` results. A source that fails is
+// a fault of the build: logged as an error, nils left in place of results.
+void luaRunEmbedded(lua_State* L, const char* name, int nargs, int nresults);
 
 // ---- making userdata ------------------------------------------------------
 
@@ -162,6 +203,15 @@ template <typename F> void luaGuard(lua_State* L, F&& body) {
     Body* context = &body;
     if (luaRunGuarded(context, [](void* b) { (*static_cast<Body*>(b))(); }, message, sizeof message)) return;
     luaRaiseError(L, message);
+}
+
+// For FFI entry points: runs fn(context) guarded. 0 when it returned normally;
+// -1 when it threw, with the message kept for pelloran_error().
+int luaFfiGuarded(void* context, void (*fn)(void*));
+template <typename F> int luaFfiGuard(F&& body) {
+    typedef typename std::remove_reference<F>::type Body;
+    Body* context = &body;
+    return luaFfiGuarded(context, [](void* b) { (*static_cast<Body*>(b))(); });
 }
 
 // Reports a failed check through the assertion reporter (logged as

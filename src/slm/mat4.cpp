@@ -7,6 +7,12 @@ namespace slm {
 
 namespace {
 
+// The cosine and sine of the rotations are taken in double and rounded once:
+// script code computing a rotation (in doubles, as Lua does) then gets the
+// very same floats as the engine.
+float cosine(float angle) { return (float)std::cos((double)angle); }
+float sine(float angle) { return (float)std::sin((double)angle); }
+
 mat4 zero() {
     mat4 r;
     for (float& e : r.m) e = 0.0f;
@@ -70,7 +76,7 @@ mat4 scale(const vec3& s) {
 }
 
 mat4 rotation_x(float angle) {
-    float c = std::cos(angle), s = std::sin(angle);
+    float c = cosine(angle), s = sine(angle);
     mat4 r = zero();
     r.m[0] = 1.0f;
     r.m[5] = c;
@@ -82,7 +88,7 @@ mat4 rotation_x(float angle) {
 }
 
 mat4 rotation_y(float angle) {
-    float c = std::cos(angle), s = std::sin(angle);
+    float c = cosine(angle), s = sine(angle);
     mat4 r = zero();
     r.m[0] = c;
     r.m[2] = -s;
@@ -94,7 +100,7 @@ mat4 rotation_y(float angle) {
 }
 
 mat4 rotation_z(float angle) {
-    float c = std::cos(angle), s = std::sin(angle);
+    float c = cosine(angle), s = sine(angle);
     mat4 r = zero();
     r.m[0] = c;
     r.m[1] = s;
@@ -194,13 +200,17 @@ mat4 target_at(const vec3& position, const vec3& target, const vec3& up) {
 }
 
 mat4 multiply(const mat4& a, const mat4& b) {
-    // Column c of the product is A's columns weighted by column c of B; the
-    // inner loop runs down a column, so it maps onto 4-wide vector registers.
+    // Column c of the product is A's columns weighted by column c of B. Each
+    // element is summed in double and rounded once: more exact than float
+    // sums, and the very bits the script math (which computes in doubles)
+    // gets for the same product. The inner loop runs down a column, so it
+    // maps onto vector registers.
     mat4 r;
     for (int c = 0; c < 4; ++c) {
-        const float b0 = b.m[4 * c], b1 = b.m[4 * c + 1], b2 = b.m[4 * c + 2], b3 = b.m[4 * c + 3];
+        const double b0 = b.m[4 * c], b1 = b.m[4 * c + 1], b2 = b.m[4 * c + 2], b3 = b.m[4 * c + 3];
         for (int row = 0; row < 4; ++row) {
-            r.m[4 * c + row] = a.m[row] * b0 + a.m[4 + row] * b1 + a.m[8 + row] * b2 + a.m[12 + row] * b3;
+            r.m[4 * c + row] = (float)((double)a.m[row] * b0 + (double)a.m[4 + row] * b1 +
+                                       (double)a.m[8 + row] * b2 + (double)a.m[12 + row] * b3);
         }
     }
     return r;

@@ -46,7 +46,7 @@ protected:
                                                   "Data/Sounds");
     }
     // Copies the default demo's scripts into the work folder's Data/ and
-    // links its sounds there.
+    // links its sounds, pictures and models there.
     void copyDemo() {
         namespace fs = std::filesystem;
         const fs::path source = fs::path(PELLORAN_SOURCE_DIR) / "Data";
@@ -55,6 +55,8 @@ protected:
                 fs::copy_file(entry.path(), fs::path("Data") / entry.path().filename(),
                               fs::copy_options::overwrite_existing);
         linkDemoSounds();
+        for (const char* folder : {"Images", "Models"})
+            fs::create_directory_symlink(source / folder, fs::path("Data") / folder);
     }
     Uint32 window() const { return static_cast<HAL::SDLDisplay*>(fw->getDisplay())->getWindowId(); }
 

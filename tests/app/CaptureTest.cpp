@@ -83,6 +83,9 @@ TEST_F(CaptureTest, FrameLimitWithoutCaptureAndAnUnwritableDirectory) {
 void checkGolden(const char* name, int frames) {
     testsupport::WorkDir dir;
     dir.script("Bootstrap", readFile(GOLDEN + name + ".lua"));
+    // The demo's pictures, for the scripts that load one.
+    std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Images",
+                                              "Data/Images");
     std::string limit = "-frames=" + std::to_string(frames);
     ASSERT_EQ(0, run({"-windowed", "128", "96", "-capture=out", limit.c_str()}));
     char last[64];
@@ -129,6 +132,12 @@ TEST_F(CaptureTest, GoldenSupershape) {
 }
 TEST_F(CaptureTest, GoldenLinesAndText) {
     checkGolden("lines_text", 2);
+}
+TEST_F(CaptureTest, GoldenImages) {
+    checkGolden("image", 2);
+}
+TEST_F(CaptureTest, GoldenRenderTargetPictureInPicture) {
+    checkGolden("render_target", 20);
 }
 
 } // namespace

@@ -1,43 +1,14 @@
 // The pool's system memory: aligned, zeroed, fully usable blocks that do not
-// overlap, huge pages where the system offers them, and a real memory
-// manager running on top of one.
+// overlap, and a real memory manager running on top of one.
 #include "core/MemoryManager.h"
 #include "core/Object.h"
 #include "hal/PoolMemory.h"
 #include "support/EngineFixture.h"
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
-
-// The huge-page kilobytes /proc/self/smaps reports for the mapping holding `p`.
-long hugeKilobytesAt(const void* p) {
-    std::ifstream smaps("/proc/self/smaps");
-    std::string line;
-    bool inside = false;
-    uintptr_t address = (uintptr_t)p;
-    while (std::getline(smaps, line)) {
-        unsigned long from = 0, to = 0;
-        char dash = 0;
-        std::istringstream head(line);
-        if (head >> std::hex >> from >> dash >> to && dash == '-') {
-            inside = address >= from && address < to;
-            continue;
-        }
-        if (inside && line.rfind("AnonHugePages:", 0) == 0) return std::stol(line.substr(14));
-    }
-    return -1;
-}
-
-std::string transparentHugePages() {
-    std::ifstream f("/sys/kernel/mm/transparent_hugepage/enabled");
-    std::string s;
-    std::getline(f, s);
-    return s;
-}
 
 TEST(PoolMemoryTest, BlocksAreAlignedZeroedWritableAndSeparate) {
     const int sizes[] = {1, 17, 4096, 3 << 20, 10240032};
@@ -65,23 +36,6 @@ TEST(PoolMemoryTest, NoBlockForNoSizeAndNullReleasesNothing) {
     EXPECT_EQ(nullptr, HAL::allocatePoolMemory(0));
     EXPECT_EQ(nullptr, HAL::allocatePoolMemory(-16));
     HAL::releasePoolMemory(nullptr);
-}
-
-TEST(PoolMemoryTest, LargeBlocksSitOnHugePagesWhereTheSystemHasThem) {
-    std::string mode = transparentHugePages();
-    if (mode.find("[never]") != std::string::npos || mode.empty())
-        GTEST_SKIP() << "transparent huge pages are off here";
-    const int size = 6 << 20;
-    void* block = HAL::allocatePoolMemory(size);
-    ASSERT_NE(nullptr, block);
-    EXPECT_EQ(0u, (uintptr_t)block % (2u << 20)) << "the block starts on a huge page boundary";
-    std::memset(block, 0, size);
-    long huge = hugeKilobytesAt(block);
-    HAL::releasePoolMemory(block);
-    // The kernel may be out of free huge pages at that moment; then the
-    // block is ordinary memory, which the other tests cover.
-    if (huge == 0) GTEST_SKIP() << "no huge page was free";
-    EXPECT_GE(huge, 2048) << "a 6 MB block filled through should hold at least one 2 MB page";
 }
 
 TEST(PoolMemoryTest, AMemoryManagerRunsOnABlock) {

@@ -72,21 +72,35 @@ TEST_F(GLTest, LocationsResolveOnceAndUnusedNamesStayMinusOne) {
 }
 
 TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTexture) {
-    // With no texture bound, texture2D of the incomplete unit 0 is black, so
-    // the default program draws black with full alpha.
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
+    // An appearance without a texture leaves unit 0 to the white texture, so
+    // the default program (texture x colour) shows the colour itself instead
+    // of the black an unbound unit samples.
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFF30C060u));
     core::Ref<IndexBuffer> ib(quadIndices());
     core::Ref<Appearance> a(M3D_NEW Appearance());
     g->clearBuffers(0xFF808080u, true, true);
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255}));
+    EXPECT_TRUE(near(pixel(32, 32), {0x30, 0xC0, 0x60, 255}));
     EXPECT_EQ(g->getDefaultShaderProgram()->getGLName(), g->getProgramInUse());
+    EXPECT_EQ(0.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_TEXTURE0]) << "the unit counts as empty";
+    // A texture on unit 0 multiplies: a half-grey texel halves the colour.
+    static const unsigned char grey[4] = {128, 128, 128, 255};
+    core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, grey));
+    core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, 0, 0));
+    t->setImage(image.get());
+    a->setTexture(0, t.get());
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0x18, 0x60, 0x30, 255}));
+    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_TEXTURE0]);
+    a->setTexture(0, nullptr);
+    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    EXPECT_TRUE(near(pixel(32, 32), {0x30, 0xC0, 0x60, 255})) << "white again once the texture is gone";
 }
 
 TEST_F(GLTest, ForcedProgramOverridesTheAppearanceProgram) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFF0000FFu));
     core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(M3D_NEW Appearance()); // default program: black
+    core::Ref<Appearance> a(M3D_NEW Appearance()); // default program: the colour x white
     core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
     g->setShaderProgram(flat.get());
     EXPECT_EQ(flat.get(), g->getShaderProgram());
@@ -94,8 +108,9 @@ TEST_F(GLTest, ForcedProgramOverridesTheAppearanceProgram) {
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
     EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255}));
     g->setShaderProgram(nullptr);
+    a->setShaderProgram(program(testsupport::colorVertexShader(), "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }"));
     g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 0, 255}));
+    EXPECT_TRUE(near(pixel(32, 32), {255, 0, 0, 255})) << "the appearance's own program again";
 }
 
 TEST_F(GLTest, DuplicatedProgramCompilesAndLinksItsOwnObjects) {

@@ -33,10 +33,14 @@ TEST_F(LuaMathTest, FiftySevenFunctionsAreRegistered) {
             end
         end
         assert(n == 57, 'registered ' .. n)
-        assert(getmetatable(vec3()) == debug.getregistry().META_Vector3)
-        assert(getmetatable(vec4()) == debug.getregistry().META_Vector4)
-        assert(getmetatable(mat4_idn()) == debug.getregistry().META_Matrix)
-        assert(debug.getregistry().META_Quaternion == nil)
+        -- Values are cdata of three types; the registry keeps their metatables.
+        local ffi = require('ffi')
+        assert(type(vec3()) == 'cdata' and type(vec4()) == 'cdata' and type(mat4_idn()) == 'cdata')
+        assert(ffi.typeof(vec3()) ~= ffi.typeof(vec4()) and ffi.typeof(vec4()) ~= ffi.typeof(mat4_idn()))
+        local reg = debug.getregistry()
+        assert(reg.META_Vector3.__add == vec3_add and reg.META_Vector4.__add == vec4_add)
+        assert(reg.META_Matrix.__mul == mat4_mul)
+        assert(reg.META_Quaternion == nil)
     )"));
 }
 
@@ -129,13 +133,11 @@ TEST_F(LuaMathTest, MatrixFunctions) {
     )"));
 }
 
-// The argument checks leave values on the stack below the result and results
-// of an argument's type take that argument's metatable: every call still
-// answers exactly one value carrying its type's registered metatable.
-TEST_F(LuaMathTest, EveryResultIsOneValueWithItsTypesMetatable) {
+// Every call answers exactly one value of its result's type.
+TEST_F(LuaMathTest, EveryResultIsOneValueOfItsType) {
     EXPECT_EQ("", runLua(L, R"(
-        local reg = debug.getregistry()
-        local V3, V4, M = reg.META_Vector3, reg.META_Vector4, reg.META_Matrix
+        local ffi = require('ffi')
+        local V3, V4, M = ffi.typeof(vec3()), ffi.typeof(vec4()), ffi.typeof(mat4_idn())
         local a, b, c, d = vec3(1, 2, 3), vec3(4, 5, 6), vec4(1, 2, 3, 4), vec4(5, 6, 7, 8)
         local m, n = mat4_rot_x(0.5), mat4_translation(a)
         local cases = {
@@ -161,7 +163,7 @@ TEST_F(LuaMathTest, EveryResultIsOneValueWithItsTypesMetatable) {
         for i, case in ipairs(cases) do
             assert(select('#', case[2]()) == 1, 'case ' .. i .. ': one result')
             local r = case[2]()
-            assert(type(r) == 'userdata' and getmetatable(r) == case[1], 'case ' .. i .. ': metatable')
+            assert(ffi.istype(case[1], r), 'case ' .. i .. ': type')
         end
         -- Chained results keep working as arguments.
         local v = vec3()

@@ -313,3 +313,32 @@ TEST_F(LuaSceneTest, TexturesWithAndWithoutRenderTarget) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LuaSceneTest, ShaderStandardGivesTheRenderersOneStandardProgram) {
+    ASSERT_EQ("", runLua(L, "s1 = shader_standard() s2 = shader_standard()"));
+    Lua_Shader* s1 = handle<Lua_Shader>("s1");
+    ASSERT_EQ(SCRIPT_TYPE_SHADER, s1->type);
+    ASSERT_TRUE(s1->program);
+    EXPECT_EQ(g->getStandardProgram(), s1->program.get());
+    EXPECT_EQ(s1->program.get(), handle<Lua_Shader>("s2")->program.get());
+    EXPECT_NE(0u, s1->program->getGLName());
+    // It draws a script's mesh, lit by the default light, and takes shader_set
+    // like any program.
+    ASSERT_EQ("", runLua(L, "a = appearance_create() appearance_set_shader(a, s1)\n"
+                            "b = mesh_builder_create() mesh_builder_add_cube(b) m = mesh_builder_build_mesh(b)\n"
+                            "c = camera_create() camera_set_perspective(c, 60, 1, 1, 100)\n"
+                            "render_bind_target() render_clear()\n"
+                            "render_set_camera(c, mat4_translation(vec3(0, 0, 6)))\n"
+                            "render_mesh(m, mat4_idn(), a) shader_set(s1, 'no_such_uniform', 1)"));
+    std::array<int, 4> centre = pixel(32, 32);
+    EXPECT_GT(centre[0] + centre[1] + centre[2], 300) << "the cube's face towards the light is bright";
+    EXPECT_EQ("", runLua(L, "render_release_target()"));
+    EXPECT_NE(std::string::npos, runLua(L, "shader_standard(1)").find("Expected 0 - 0 arguments!"));
+    // The program outlives the handles: the renderer keeps it.
+    EXPECT_EQ("", runLua(L, "s1 = nil s2 = nil a = nil collectgarbage() collectgarbage()"));
+    EXPECT_EQ(1, g->getStandardProgram()->getReferenceCount());
+}
+
+} // namespace

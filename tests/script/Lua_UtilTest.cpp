@@ -140,14 +140,22 @@ TEST_F(LuaUtilTest, UserdataTypeChecksAreAssertionsAndScriptErrors) {
     // Blocks that carry our metatable or type id but are not whole records of
     // the type: never read past their end.
     std::string shortQuat = runLua(L, "mat4_from_quat(quat_create())");
-    std::string emptyProxy =
-        runLua(L, "local p = newproxy(false) debug.setmetatable(p, getmetatable(vec3())) vec3_x(p)");
+    // The frame commands know a handle by its metatable alone, so no block
+    // but a genuine handle can be given one.
+    std::string emptyProxy = runLua(L, "local p, MESH = newproxy(false), debug.getregistry().META_Mesh "
+                                       "local ok, e = pcall(debug.setmetatable, p, MESH) "
+                                       "assert(not ok and e:find('handle metatable'), e) "
+                                       "render_mesh(p, mat4_idn(), p)");
     std::string light = runLua(L, "local light for k in pairs(debug.getregistry()) do "
                                   "  if type(k) == 'userdata' then light = k end end "
                                   "assert(light, 'a light userdata key in the registry') "
-                                  "debug.setmetatable(light, getmetatable(vec3())) "
-                                  "local ok, e = pcall(vec3_x, light) debug.setmetatable(light, nil) "
-                                  "assert(not ok and e:find('Lua user data is of wrong type!'), e)");
+                                  "local MESH = debug.getregistry().META_Mesh "
+                                  "assert(not pcall(debug.setmetatable, light, MESH)) "
+                                  "local ok, e = pcall(render_mesh, light, mat4_idn(), light) "
+                                  "assert(not ok and e:find('Lua user data is of wrong type!'), e) "
+                                  "local m = mesh_create() debug.setmetatable(m, nil) "
+                                  "assert(not pcall(render_mesh, m, mat4_idn(), m)) "
+                                  "debug.setmetatable(m, MESH) assert(mesh_get_radius(m) == 0)");
     std::string out = cap.finish();
     EXPECT_EQ(wrong, "test:1: Lua user data is of wrong type!");
     EXPECT_EQ(none, "test:1: Expected a lua user data!");

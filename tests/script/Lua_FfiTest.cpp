@@ -1,0 +1,208 @@
+// What binding the math values and the frame commands through LuaJIT's FFI
+// adds to the contract of the math and scene tests: foreign cdata refused,
+// results bit for bit those of the engine's float math with the compiler on
+// and off, values that outlive their frame or escape compiled loops, fresh
+// states after a reload, and engine failures inside FFI calls.
+#include "ScriptTestSupport.h"
+#include "slm/slm.h"
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+using testsupport::PlainScript;
+using testsupport::runLua;
+using testsupport::StderrCapture;
+
+namespace {
+
+class LuaFfiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Script_Instance::createState(script.getHolder());
+        L = script.getState();
+    }
+    testsupport::EngineCore core{64 * 1024 * 1024};
+    PlainScript script;
+    lua_State* L = nullptr;
+};
+
+TEST_F(LuaFfiTest, ForeignCdataAndLookalikeStructsAreWrongTypes) {
+    StderrCapture quiet;
+    ASSERT_EQ("", runLua(L, R"(
+        local ffi = require('ffi')
+        foreign = {
+            ffi.new('struct { float a, b, c; }', 1, 2, 3),      -- a vec3's size and layout
+            ffi.new('struct { float m[16]; }'),                 -- a matrix's
+            ffi.new('float[4]', 1, 2, 3, 4),
+            ffi.new('pelloran_vec3[1]') + 0,                    -- a pointer to our type
+            ffi.new('int64_t', 7),
+        }
+        b = mesh_builder_create()
+    )"));
+    const char* calls[] = {"vec3_len(v)", "vec4_x(v)", "mat4_inv(v)", "local x = mat4_idn() * v",
+                           "render_line(v, v, 1)", "render_text('x', v)", "mesh_builder_transform(b, v)",
+                           "mesh_test_sphere(mesh_create(), v, 1)", "mat4_translation(v)"};
+    for (int f = 1; f <= 5; ++f) {
+        for (const char* call : calls) {
+            std::string code = "local v = foreign[" + std::to_string(f) + "] " + call;
+            EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, code)) << code;
+        }
+        lua_getglobal(L, "foreign");
+        lua_rawgeti(L, -1, f);
+        EXPECT_EQ(-1, luaUserDataType(L, -1, SCRIPT_TYPE_VECTOR3, SCRIPT_TYPE_MATRIX)) << f;
+        lua_pop(L, 2);
+    }
+    // A reference to one of our values is that value.
+    EXPECT_EQ("", runLua(L, "local a = require('ffi').new('pelloran_vec3[1]', {{3, 4, 0}}) "
+                            "assert(vec3_len(a[0]) == 5 and vec3_x(a[0] + a[0]) == 6)"));
+}
+
+// Every operation computed in Lua rounds as the engine's float code does:
+// the same inputs give the same bits as slm, compiled or interpreted.
+TEST_F(LuaFfiTest, ResultsAreTheEngineMathsBitForBitWithTheCompilerOnAndOff) {
+    const int N = 300; // enough iterations for the loops to be compiled
+    std::mt19937 rng(20261207);
+    std::uniform_real_distribution<float> any(-3.0f, 3.0f);
+    std::vector<float> in(N * 20);
+    lua_createtable(L, (int)in.size(), 0);
+    for (size_t i = 0; i < in.size(); ++i) {
+        in[i] = any(rng);
+        lua_pushnumber(L, in[i]);
+        lua_rawseti(L, -2, (int)i + 1);
+    }
+    lua_setglobal(L, "IN");
+    const char* compute = R"(
+        out = {}
+        for i = 0, %d - 1 do
+            local k = i * 20
+            local function at(j) return IN[k + j + 1] end
+            local a, b = vec3(at(0), at(1), at(2)), vec3(at(3), at(4), at(5))
+            local p, q = vec4(at(6), at(7), at(8), at(9)), vec4(at(10), at(11), at(12), at(13))
+            local m = mat4_rot_xyz(at(14), at(15), at(16)) * mat4_translation(a) * mat4_scale(at(17))
+            out[i + 1] = {m * mat4_build(p, q, p, q), m:inv(), a:cross(b), a:unit(), a:lerp(b, at(18)),
+                          2.5 * a - b, p:unit(), p:lerp(q, at(19)), -(q * at(18)),
+                          a:dot(b), a:len(), a:distance(b), p:dot(q), p:distance(q), mat4_det(m)}
+        end
+    )";
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            ASSERT_EQ("", runLua(L, "jit.off() jit.flush()"));
+        }
+        char code[2048];
+        std::snprintf(code, sizeof code, compute, N);
+        ASSERT_EQ("", runLua(L, code));
+        lua_getglobal(L, "out");
+        for (int i = 0; i < N; ++i) {
+            const float* x = &in[i * 20];
+            slm::vec3 a(x[0], x[1], x[2]), b(x[3], x[4], x[5]);
+            slm::vec4 p(x[6], x[7], x[8], x[9]), q(x[10], x[11], x[12], x[13]);
+            slm::mat4 m = slm::rotation_z(x[16]) * slm::rotation_y(x[15]) * slm::rotation_x(x[14]) *
+                          slm::translation(a) * slm::scale(x[17]);
+            slm::mat4 mats[2] = {m * slm::from_columns(p, q, p, q), slm::inverse(m)};
+            slm::vec3 vec3s[4] = {slm::cross(a, b), slm::unit(a), slm::lerp(a, b, x[18]), a * 2.5f - b};
+            slm::vec4 vec4s[3] = {slm::unit(p), slm::lerp(p, q, x[19]), -(q * x[18])};
+            float numbers[6] = {slm::dot(a, b),  slm::length(a),      slm::distance(a, b),
+                                slm::dot(p, q), slm::distance(p, q), slm::determinant(m)};
+            lua_rawgeti(L, -1, i + 1);
+            int slot = 1;
+            auto next = [&] { lua_rawgeti(L, -1, slot++); };
+            for (const slm::mat4& e : mats) {
+                next();
+                slm::mat4 got = luaCheckMatrix(L, -1);
+                EXPECT_EQ(0, std::memcmp(got.m, e.m, sizeof e.m)) << "round " << round << " item " << i << " slot " << slot - 1;
+                lua_pop(L, 1);
+            }
+            for (const slm::vec3& e : vec3s) {
+                next();
+                slm::vec3 got = luaCheckVector3(L, -1);
+                EXPECT_TRUE(got.x == e.x && got.y == e.y && got.z == e.z) << "round " << round << " item " << i << " slot " << slot - 1;
+                lua_pop(L, 1);
+            }
+            for (const slm::vec4& e : vec4s) {
+                next();
+                slm::vec4 got = luaCheckVector4(L, -1);
+                EXPECT_TRUE(got.x == e.x && got.y == e.y && got.z == e.z && got.w == e.w) << "round " << round << " item " << i << " slot " << slot - 1;
+                lua_pop(L, 1);
+            }
+            for (float e : numbers) {
+                next();
+                EXPECT_EQ((double)e, lua_tonumber(L, -1)) << "round " << round << " item " << i << " slot " << slot - 1;
+                lua_pop(L, 1);
+            }
+            lua_pop(L, 1);
+            if (HasFailure()) break;
+        }
+        lua_pop(L, 1);
+    }
+}
+
+// Values that leave a compiled loop (where they never lived in the heap), are
+// kept in tables across frames and collections, or come from C stay whole.
+TEST_F(LuaFfiTest, ValuesOutliveTheirFrameAndTheLoopsThatMadeThem) {
+    ASSERT_EQ("", runLua(L, R"(
+        kept = {}
+        function frame(n)
+            local v, m = vec3(0, 0, 0), mat4_idn()
+            for i = 1, 200 do
+                v = v + vec3(1, 2, 3)
+                m = m * mat4_translation(vec3(0.5, 0, 0))
+            end
+            kept[n] = {v, m, vec4_from_vec3(v, n)}
+            collectgarbage()
+        end
+        for n = 1, 30 do frame(n) end
+    )"));
+    luaPushMatrix(L, slm::translation(slm::vec3(1, 2, 3)));
+    lua_setglobal(L, "fromC");
+    EXPECT_EQ("", runLua(L, R"(
+        collectgarbage() collectgarbage()
+        for n = 1, 30 do
+            local v, m, w = kept[n][1], kept[n][2], kept[n][3]
+            assert(v[1] == 200 and v[2] == 400 and v[3] == 600, tostring(v))
+            assert(m[4][1] == 100 and m[4][4] == 1, tostring(m))
+            assert(w[4] == n)
+        end
+        assert(tostring(mat4_get_trn(fromC * fromC)) == '[2, 4, 6]')
+    )"));
+}
+
+// A reload closes the state and makes a new one, often at the same address:
+// each gets its own declarations, types and kit, and C reads its values.
+TEST_F(LuaFfiTest, EveryNewStateHasWorkingValuesAfterAReload) {
+    for (int round = 0; round < 6; ++round) {
+        Script_Instance::closeState(script.getHolder());
+        Script_Instance::createState(script.getHolder());
+        L = script.getState();
+        ASSERT_EQ("", runLua(L, "kept = vec3(1, 2, 3) * " + std::to_string(round) +
+                                    " assert(tostring(-vec4(1, 2, 3, 4)) == '[-1, -2, -3, -4]')"))
+            << round;
+        lua_getglobal(L, "kept");
+        slm::vec3 v = luaCheckVector3(L, -1);
+        EXPECT_EQ(2.0f * round, v.y);
+        lua_pop(L, 1);
+        luaPushVector4(L, slm::vec4(round, 0, 0, 1));
+        lua_setglobal(L, "made");
+        EXPECT_EQ("", runLua(L, "assert(vec4_x(made + made) == " + std::to_string(2 * round) + ")"));
+    }
+}
+
+// Without a renderer every frame command fails inside its entry point: the
+// engine's message comes back as a script error at the caller's line, and
+// the state goes on.
+TEST_F(LuaFfiTest, EngineFailuresInsideFfiCallsAreScriptErrors) {
+    ASSERT_EQ("", runLua(L, "cam = camera_create() m = mat4_idn()"));
+    const char* calls[] = {"render_set_camera(cam, m)", "render_line(vec3(), vec3(), 0xFF00FF00)",
+                           "render_text('hello', m)", "render_set_shader(nil)"};
+    for (const char* call : calls) {
+        EXPECT_EQ("test:1: No renderer: the engine has no current Graphics3D", runLua(L, call)) << call;
+        std::string caught = std::string("local ok, e = pcall(function() ") + call + " end) " +
+                             "assert(not ok and e:find('No renderer'), e)";
+        EXPECT_EQ("", runLua(L, caught));
+    }
+    // An empty mesh draws nothing before the renderer is needed.
+    EXPECT_EQ("", runLua(L, "render_mesh(mesh_create(), m, appearance_create())"));
+    EXPECT_EQ("", runLua(L, "assert(vec3_len(vec3(3, 4, 0)) == 5)"));
+}
+
+} // namespace
