@@ -174,7 +174,7 @@ TEST_F(M3G_WriterTest, WorldRoundTripsThroughBothSectionKinds) {
         EXPECT_EQ(0.01f, vb->getPositionScale());
         EXPECT_EQ(2.0f, vb->getPositionBias()[2]);
         EXPECT_EQ(0xFF00FF00u, vb->getDefaultColor());
-        float v[12];
+        float v[16]; // four vertices of up to four components
         vb->getPositions()->get(0, 4, v);
         EXPECT_EQ(7.0f, v[11]);
         vb->getColors()->get(0, 4, v);
