@@ -442,6 +442,15 @@ void DataIO::readKeyframeSequence(KeyframeSequenceRecord& out) {
 }
 
 void DataIO::writeKeyframeSequence(const KeyframeSequenceRecord& v) {
+    // The values come from the arrays as the counts declare them: a record
+    // whose arrays hold less (one read with an encoding that has no layout
+    // keeps its counts and no values) is refused before anything is written.
+    const unsigned long long values = (unsigned long long)v.componentCount * v.keyframeCount;
+    const int held = v.encoding == 0 ? v.floatValues.size() : v.encoding == 1 ? v.byteValues.size() : v.shortValues.size();
+    if (v.encoding > 2 || (unsigned int)v.times.size() < v.keyframeCount || (unsigned long long)held < values ||
+        (v.encoding != 0 && ((unsigned int)v.vectorBias.size() < v.componentCount ||
+                             (unsigned int)v.vectorScale.size() < v.componentCount)))
+        fail("Keyframe sequence holds fewer values than its counts declare");
     writeByte(v.interpolation);
     writeByte(v.repeatMode);
     writeByte(v.encoding);

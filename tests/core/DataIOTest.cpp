@@ -3,6 +3,7 @@
 #include "core/DataIO.h"
 #include "core/FileStream.h"
 #include "core/IOException.h"
+#include "core/M3GRecords.h"
 #include "core/MemoryStream.h"
 #include "support/EngineFixture.h"
 #include "support/TempDir.h"
@@ -311,6 +312,36 @@ public:
     int available() override { return 0; }
     core::String getName() override { return "half"; }
 };
+
+TEST_F(DataIOTest, KeyframeSequenceWithFewerValuesThanItsCountsIsNotWritten) {
+    // As read with an encoding that has no layout: counts, no values.
+    std::string bytes = std::string("\xB0\xC0\x09", 3) + std::string(12, '\0') +
+                        std::string("\x00\x00\x00\x40\x00\x00\x01\x00", 8);
+    core::KeyframeSequenceRecord unknown;
+    reader(bytes)->readKeyframeSequence(unknown);
+    ASSERT_EQ(9, unknown.encoding);
+    core::KeyframeSequenceRecord noBias;
+    noBias.encoding = 1;
+    noBias.componentCount = 3;
+    noBias.keyframeCount = 1;
+    noBias.times.append(0);
+    noBias.byteValues.resize(3);
+    core::KeyframeSequenceRecord shortValues;
+    shortValues.componentCount = 4;
+    shortValues.keyframeCount = 2;
+    shortValues.times.resize(2);
+    shortValues.floatValues.resize(7);
+    StderrCapture quiet;
+    for (const core::KeyframeSequenceRecord* r : {&unknown, &noBias, &shortValues}) {
+        int before = out->size();
+        EXPECT_EQ(ioText("Keyframe sequence holds fewer values than its counts declare"),
+                  messageOf([&] { writer->writeKeyframeSequence(*r); }));
+        EXPECT_EQ(before, out->size()) << "written in part";
+    }
+    shortValues.floatValues.resize(8);
+    writer->writeKeyframeSequence(shortValues);
+    EXPECT_EQ(23 + 2 * (4 + 16), out->size());
+}
 
 TEST_F(DataIOTest, ShortWriteFails) {
     core::Ref<core::DataIO> w(M3D_NEW core::DataIO(M3D_NEW HalfWriteStream(), 0));

@@ -1,6 +1,7 @@
 #include "FuzzEngine.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
+#include "core/FileSystem.h"
 #include "core/MemoryManager.h"
 #include "hal/PoolMemory.h"
 #include "hal/Time.h"
@@ -27,6 +28,9 @@ void startEngine() {
     mc.poolReleaseHook = releasePool;
     mc.poolMemoryZeroed = true;
     g->memoryManager = new MemoryManager(mc);
+    // The file system lives from start-up on (the application mounts its
+    // archives there first thing), not from the first load that asks for it.
+    core::FileSystem::get();
     // The engine stays up until the process ends: a fuzz run never shuts down.
 }
 

@@ -1,6 +1,6 @@
 // Fuzz support: the engine core a fuzz target runs in (globals, a silent
-// debug log, the memory pool on the platform's pool memory, as the engine
-// starts it), and the check that an input left the pool as it found it.
+// debug log, the memory pool on the platform's pool memory and an empty file
+// system, as the engine starts them), and the check that an input left the pool as it found it.
 #pragma once
 #include <cstddef>
 #include <cstdint>

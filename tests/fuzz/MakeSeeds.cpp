@@ -3,12 +3,17 @@
 // PNG seeds are small images of several sizes; DataIO seeds are an opcode
 // byte per record (the order fuzz_dataio dispatches on) followed by the
 // record as DataIO writes it, one file per record plus one with all of them.
-// M3G seeds are small scenes put together here, section by section, with
-// DataIO writing each object's fields (stored and zlib sections).
+// M3G seeds are small scenes put together here, section by section (with
+// DataIO writing each object's fields, or the tests' M3G byte builder), each
+// also loaded and written again by the engine's M3G writer, raw and zlib.
+#include "ClassRecords.h"
 #include "FuzzEngine.h"
 #include "core/DataIO.h"
 #include "core/MemoryStream.h"
+#include "render/Loader.h"
+#include "render/M3G_Writer.h"
 #include "render/PNG_Writer.h"
+#include "render/M3GBytes.h"
 #include <sys/stat.h>
 #include <zlib.h>
 #include <cstdio>
@@ -68,7 +73,7 @@ void dataioSeeds(const std::string& dir) {
     ints.append(0x10203040u);
 
     // Opcode and record, in fuzz_dataio's order.
-    const std::vector<std::pair<unsigned char, Record>> records = {
+    std::vector<std::pair<unsigned char, Record>> records = {
         {0, [](core::DataIO& w) { w.writeByte(0xA5); }},
         {1, [](core::DataIO& w) { w.writeBoolean(true); }},
         {2, [](core::DataIO& w) { w.writeInt16(-2); }},
@@ -87,9 +92,15 @@ void dataioSeeds(const std::string& dir) {
         {12, [&](core::DataIO& w) { w.writeUInt32Array(ints); }},
         {13, [&](core::DataIO& w) { w.writeHeader(header); }},
         {14, [&](core::DataIO& w) { w.writeObject3D(object); }},
-        {15 | 0x10, [&](core::DataIO& w) { w.writeComponentTransform(component); }},
         {15, [&](core::DataIO& w) { w.writeTransformable(transformable); }},
+        {16, [&](core::DataIO& w) { w.writeComponentTransform(component); }},
     };
+    // The class records as their writers put down default values.
+    unsigned char op = FIRST_CLASS_RECORD;
+#define CLASS_SEED(Type, Name)                                                                                 \
+    records.push_back({op++, [](core::DataIO& w) { w.write##Name(core::Type()); }});
+    CLASS_RECORDS(CLASS_SEED)
+#undef CLASS_SEED
     core::Ref<core::MemoryStream> all = M3D_NEW core::MemoryStream();
     core::Ref<core::DataIO> allWriter = M3D_NEW core::DataIO(all.get(), 0);
     allWriter->writeByte(0); // budget: every byte
@@ -228,7 +239,26 @@ void m3gSeeds(const std::string& dir) {
         {"material", m3gFile({section({{13, material}}, true)})},
         {"images", m3gFile({section({{10, image}, {10, palettised}}, false)})},
     };
-    for (const auto& f : files) writeFile(dir + "/" + f.first + ".m3g", f.second.data(), f.second.size());
+    std::vector<std::pair<std::string, std::vector<unsigned char>>> all = files;
+    using namespace m3gbytes;
+    auto bytes = [](const std::string& s) { return std::vector<unsigned char>(s.begin(), s.end()); };
+    all.push_back({"triangle", bytes(file({rawSection(triangleObjects())}))});
+    all.push_back({"triangle_group", bytes(file({zlibSection(triangleObjects() + chunk(9, m3gbytes::group({6})))}))});
+    all.push_back({"keyframes", bytes(file({rawSection(chunk(19, keyframes(176, 192, 0, 10, 3, 2, {0, 1, 2, 3, 5, 4, 5, 6})))}))});
+    for (const auto& f : all) writeFile(dir + "/" + f.first + ".m3g", f.second.data(), f.second.size());
+    // The same scenes as the engine's writer puts them down.
+    for (const auto& f : all) {
+        core::Vector<core::Ref<render::Object3D>> roots;
+        core::Ref<core::MemoryStream> in = M3D_NEW core::MemoryStream(f.second.data(), (int)f.second.size(), true);
+        render::Loader::load(in.get(), roots, nullptr, core::String());
+        for (bool compress : {false, true}) {
+            core::Ref<render::M3G_Writer> writer = M3D_NEW render::M3G_Writer();
+            for (int i = 0; i < roots.size(); ++i) writer->add(roots[i].get());
+            core::Ref<core::MemoryStream> out = M3D_NEW core::MemoryStream();
+            writer->write(out.get(), compress);
+            writeFile(dir + "/written_" + f.first + (compress ? "_zlib" : "_raw") + ".m3g", out->data(), (size_t)out->size());
+        }
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 // must give the same bytes.
 #include "FuzzEngine.h"
 #include "core/DataIO.h"
+#include "ClassRecords.h"
 #include "core/Exceptions.h"
 #include "core/MemoryStream.h"
 #include <cstring>
@@ -64,8 +65,10 @@ template <typename T, typename W, typename R> void roundTrip(const T& value, uns
                   [](core::DataIO& r, Type& x) { x = r.reader(); });                                           \
     } while (0)
 
+const int OPCODES = FIRST_CLASS_RECORD + CLASS_RECORD_COUNT;
+
 void step(core::DataIO& io, unsigned char op) {
-    switch (op % 16) {
+    switch (op % OPCODES) {
     case 0: io.readByte(); break;
     case 1: io.readBoolean(); break;
     case 2: io.readInt16(); break;
@@ -76,20 +79,24 @@ void step(core::DataIO& io, unsigned char op) {
     case 7: io.readColorRGBA(); break;
     case 8: ROUND_TRIP_VALUE(core::Vector3D, readVector3D, writeVector3D); break;
     case 9: ROUND_TRIP_VALUE(core::Matrix, readMatrix, writeMatrix); break;
-    case 10: {
-        ROUND_TRIP(core::Vector<unsigned char>, readByteArray, writeByteArray);
-        break;
-    }
+    case 10: ROUND_TRIP(core::Vector<unsigned char>, readByteArray, writeByteArray); break;
     case 11: ROUND_TRIP(core::Vector<unsigned short>, readUInt16Array, writeUInt16Array); break;
     case 12: ROUND_TRIP(core::Vector<unsigned int>, readUInt32Array, writeUInt32Array); break;
     case 13: ROUND_TRIP(core::M3GHeader, readHeader, writeHeader); break;
     case 14: ROUND_TRIP(core::Object3DBlock, readObject3D, writeObject3D); break;
-    case 15:
-        if (op & 0x10)
-            ROUND_TRIP(core::ComponentTransform, readComponentTransform, writeComponentTransform);
-        else
-            ROUND_TRIP(core::TransformableBlock, readTransformable, writeTransformable);
-        break;
+    case 15: ROUND_TRIP(core::TransformableBlock, readTransformable, writeTransformable); break;
+    case 16: ROUND_TRIP(core::ComponentTransform, readComponentTransform, writeComponentTransform); break;
+    default: {
+        int record = op % OPCODES - FIRST_CLASS_RECORD;
+        int n = 0;
+#define CLASS_CASE(Type, Name)                                                                                 \
+    if (record == n++) {                                                                                       \
+        ROUND_TRIP(core::Type, read##Name, write##Name);                                                       \
+        return;                                                                                                \
+    }
+        CLASS_RECORDS(CLASS_CASE)
+#undef CLASS_CASE
+    }
     }
 }
 
