@@ -2,6 +2,7 @@
 // memory stream (the loader's path for decompressed sections), and opening
 // a file through a mounted archive.
 #include "core/DataIO.h"
+#include "HeadlessCore.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/FileArchive.h"
@@ -18,26 +19,8 @@
 
 namespace {
 
-// The engine core (globals, log, pool) for the whole program.
-struct Engine {
-    Engine() {
-        core::setEngineGlobals(&globals);
-        globals.log = new core::DebugLog();
-        MemoryManagerConfig mc;
-        mc.poolSize = 64 * 1024 * 1024;
-        globals.memoryManager = new MemoryManager(mc);
-    }
-    ~Engine() {
-        core::FileSystem::destroy();
-        delete globals.memoryManager;
-        delete globals.log;
-        core::setEngineGlobals(nullptr);
-    }
-    core::EngineGlobals globals;
-};
-
-Engine& engine() {
-    static Engine e;
+tools::HeadlessCore& engine() {
+    static tools::HeadlessCore e(64 * 1024 * 1024);
     return e;
 }
 

@@ -1,6 +1,7 @@
 // The engine's containers over the pool: core::String copy (a count change)
 // and append (a new element each time), core::Vector append,
 // core::HashTable insert and get.
+#include "HeadlessCore.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/HashTable.h"
@@ -11,22 +12,8 @@
 
 namespace {
 
-struct Engine {
-    core::EngineGlobals globals;
-    Engine() {
-        core::setEngineGlobals(&globals);
-        globals.log = new core::DebugLog();
-        globals.memoryManager = new MemoryManager(MemoryManagerConfig());
-    }
-    ~Engine() {
-        delete globals.memoryManager;
-        delete globals.log;
-        core::setEngineGlobals(nullptr);
-    }
-};
-
 void BM_StringCopy(benchmark::State& state) {
-    Engine e;
+    tools::HeadlessCore e;
     core::String s("Data/Textures/stone_wall_diffuse.png");
     for (auto _ : state) {
         core::String copy = s;
@@ -36,7 +23,7 @@ void BM_StringCopy(benchmark::State& state) {
 
 void BM_StringAppend(benchmark::State& state) {
     // Building a short path: two appends to a fresh string.
-    Engine e;
+    tools::HeadlessCore e;
     core::String dir("Data/");
     for (auto _ : state) {
         core::String path = dir;
@@ -47,7 +34,7 @@ void BM_StringAppend(benchmark::State& state) {
 }
 
 void BM_VectorAppend(benchmark::State& state) {
-    Engine e;
+    tools::HeadlessCore e;
     const int n = (int)state.range(0);
     for (auto _ : state) {
         core::Vector<int> v;
@@ -58,7 +45,7 @@ void BM_VectorAppend(benchmark::State& state) {
 }
 
 void BM_HashTableInsert(benchmark::State& state) {
-    Engine e;
+    tools::HeadlessCore e;
     const int n = (int)state.range(0);
     for (auto _ : state) {
         core::HashTable<unsigned short, short> t(10, 0.75f);
@@ -69,7 +56,7 @@ void BM_HashTableInsert(benchmark::State& state) {
 }
 
 void BM_HashTableGet(benchmark::State& state) {
-    Engine e;
+    tools::HeadlessCore e;
     const int n = (int)state.range(0);
     core::HashTable<unsigned short, short> t(10, 0.75f);
     for (int i = 0; i < n; ++i) t.insert((unsigned short)(i * 7), (short)i);

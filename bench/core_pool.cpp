@@ -9,6 +9,7 @@
 // contestant, so they do exactly the same work. Prints the pool/malloc ratios;
 // the log-uniform one also from a run that replays malloc and the pool in
 // turn, the figure least moved by a shared machine's changing speed.
+#include "HeadlessCore.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
@@ -89,22 +90,6 @@ const Pattern& pattern(Mix mix) {
     return patterns[mix];
 }
 
-struct Engine {
-    core::EngineGlobals globals;
-    Engine(bool indexed) {
-        core::setEngineGlobals(&globals);
-        globals.log = new core::DebugLog();
-        MemoryManagerConfig c; // the default 10,240,000-byte pool
-        c.indexedFreeList = indexed;
-        globals.memoryManager = new MemoryManager(c);
-    }
-    ~Engine() {
-        delete globals.memoryManager;
-        delete globals.log;
-        core::setEngineGlobals(nullptr);
-    }
-};
-
 // The C heap's side of every comparison.
 const auto mallocAllocate = [](int size) { return std::malloc((size_t)size); };
 const auto mallocRelease = [](void* m) { std::free(m); };
@@ -138,8 +123,8 @@ void mallocReplay(benchmark::State& state, Mix mix) {
 }
 
 void poolReplay(benchmark::State& state, Mix mix, bool indexed) {
-    Engine e(indexed);
-    MemoryManager& mm = *e.globals.memoryManager;
+    tools::HeadlessCore e(MemoryManagerConfig().poolSize, indexed);
+    MemoryManager& mm = e.pool();
     replay(
         state, mix, [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); },
         [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); });
@@ -159,8 +144,8 @@ double median(std::vector<double> v) {
 // the medians over the rounds.
 void BM_PoolOverMallocInTurn(benchmark::State& state) {
     const Pattern& p = pattern(LOG_UNIFORM);
-    Engine e(true);
-    MemoryManager& mm = *e.globals.memoryManager;
+    tools::HeadlessCore e;
+    MemoryManager& mm = e.pool();
     auto poolAlloc = [&](int size) { return mm.hwMemAlloc(size, "bench::replay", 1); };
     auto poolFree = [&](void* m) { mm.hwMemFree(m, "bench::replay", 2); };
     std::vector<void*> slots((size_t)p.slots, nullptr);

@@ -3,6 +3,7 @@
 // position, weighted sum, divide, range, quantise to 16 bits), timed in turn
 // in one run and reported as the median ratio `over_reference`; and animate
 // of 300 tracks on 100 nodes, with the pool allocations per call.
+#include "HeadlessCore.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
@@ -20,22 +21,6 @@
 #include <vector>
 
 namespace {
-
-struct Engine {
-    core::EngineGlobals globals;
-    Engine() {
-        core::setEngineGlobals(&globals);
-        globals.log = new core::DebugLog();
-        MemoryManagerConfig c;
-        c.poolSize = 40 * 1024 * 1024;
-        globals.memoryManager = new MemoryManager(c);
-    }
-    ~Engine() {
-        delete globals.memoryManager;
-        delete globals.log;
-        core::setEngineGlobals(nullptr);
-    }
-};
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -78,7 +63,7 @@ struct Reference {
 };
 
 void BM_SkinningOverReference(benchmark::State& state) {
-    Engine e;
+    tools::HeadlessCore e(40 * 1024 * 1024);
     std::mt19937 rnd(3);
     std::uniform_int_distribution<int> coord(-20000, 20000);
     {
@@ -138,7 +123,7 @@ void BM_SkinningOverReference(benchmark::State& state) {
 }
 
 void BM_Animate300TracksOn100Nodes(benchmark::State& state) {
-    Engine e;
+    tools::HeadlessCore e(40 * 1024 * 1024);
     {
         typedef render::KeyframeSequence KS;
         core::Ref<render::World> world(M3D_NEW render::World());
@@ -170,7 +155,7 @@ void BM_Animate300TracksOn100Nodes(benchmark::State& state) {
             }
         }
         world->animate(0);
-        MemoryManager& mm = *e.globals.memoryManager;
+        MemoryManager& mm = e.pool();
         int before = mm.getTotalAllocations();
         int time = 0;
         for (auto _ : state) world->animate(time += 16);

@@ -11,6 +11,7 @@
 //   build/tools/make_demo_model Data
 #include "Creature.h"
 #include "Pictures.h"
+#include "HeadlessCore.h"
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
 #include "core/FileSystem.h"
@@ -25,23 +26,6 @@
 
 namespace {
 
-struct Engine {
-    Engine() {
-        core::setEngineGlobals(&globals);
-        globals.log = new core::DebugLog();
-        MemoryManagerConfig mc;
-        mc.poolSize = 64 * 1024 * 1024;
-        globals.memoryManager = new MemoryManager(mc);
-    }
-    ~Engine() {
-        core::FileSystem::destroy();
-        delete globals.memoryManager;
-        delete globals.log;
-        core::setEngineGlobals(nullptr);
-    }
-    core::EngineGlobals globals;
-};
-
 void writePicture(const std::string& path, const demo_model::Picture& p) {
     render::writePNG(core::String(path.c_str()), p.width, p.height, p.rgba.data(), false);
     std::printf("wrote %s\n", path.c_str());
@@ -51,7 +35,7 @@ void writePicture(const std::string& path, const demo_model::Picture& p) {
 
 int main(int argc, char** argv) {
     std::string data = argc > 1 ? argv[1] : "Data";
-    Engine engine;
+    tools::HeadlessCore engine(64 * 1024 * 1024);
     try {
         HAL::File::makeDirectory(core::String((data + "/Images").c_str()));
         HAL::File::makeDirectory(core::String((data + "/Models").c_str()));
