@@ -24,27 +24,14 @@ using testsupport::runLua;
 
 namespace {
 
-class LuaSceneGraphTest : public ::testing::Test {
+class LuaSceneGraphTest : public testsupport::GLLuaTest {
 protected:
-    static const int SIZE = 64;
-    testsupport::TempWorkDir dir;
-    testsupport::EngineCore core{40 * 1024 * 1024};
-    testsupport::RootMount mount;
-    testsupport::GLTestDisplay display{SIZE, SIZE};
-    core::Ref<OGLES2_Graphics3D> g;
-    PlainScript script;
-    lua_State* L = nullptr;
     core::Ref<World> world;
     core::Ref<Mesh> box;
     core::Ref<Material> shared;
 
     void SetUp() override {
-        g = M3D_NEW OGLES2_Graphics3D();
-        core.globals().graphics = g.get();
-        g->setDisplay(&display);
-        g->resetGraphics3D(1);
-        Script_Instance::createState(script.getHolder());
-        L = script.getState();
+        GLLuaTest::SetUp();
         buildWorld();
         core::Vector<core::Ref<Object3D>> roots;
         roots.append(core::Ref<Object3D>(world.get()));
@@ -52,12 +39,10 @@ protected:
         lua_setglobal(L, "s");
     }
     void TearDown() override {
-        Script_Instance::closeState(script.getHolder());
         world.release();
         box.release();
         shared.release();
-        core.globals().graphics = nullptr;
-        g.release();
+        GLLuaTest::TearDown();
     }
     // A lit red box (user ID 9) in front of a camera that hangs in a group
     // (user ID 3), a directional light, a blue background, and a track that

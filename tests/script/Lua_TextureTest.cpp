@@ -15,41 +15,17 @@ using testsupport::runLua;
 
 namespace {
 
-class LuaTextureTest : public ::testing::Test {
+class LuaTextureTest : public testsupport::GLLuaTest {
 protected:
-    static const int SIZE = 64;
-    testsupport::TempWorkDir dir;
-    testsupport::EngineCore core{40 * 1024 * 1024};
-    testsupport::RootMount mount;
-    testsupport::GLTestDisplay display{SIZE, SIZE};
-    core::Ref<render::OGLES2_Graphics3D> g;
-    PlainScript script;
-    lua_State* L = nullptr;
     int presented = 0;
 
     void SetUp() override {
-        g = M3D_NEW render::OGLES2_Graphics3D();
-        core.globals().graphics = g.get();
-        g->setDisplay(&display);
-        g->resetGraphics3D(1);
+        GLLuaTest::SetUp();
         g->setPresentListener(
             [](render::Graphics3D*, void* self) { ++static_cast<LuaTextureTest*>(self)->presented; }, this);
-        Script_Instance::createState(script.getHolder());
-        L = script.getState();
         // An orthographic camera that maps (0, 0) - (2, 2) onto the window.
         ASSERT_EQ("", runLua(L, "cam = camera_create() camera_set_ortho(cam, 0, 2, 0, 2, 0.1, 10)\n"
                                 "EYE = mat4_translation(vec3(0, 0, 5))"));
-    }
-    void TearDown() override {
-        Script_Instance::closeState(script.getHolder());
-        core.globals().graphics = nullptr;
-        g.release();
-    }
-    template <typename T> T* handle(const char* global) {
-        lua_getglobal(L, global);
-        T* h = static_cast<T*>(lua_touserdata(L, -1));
-        lua_pop(L, 1);
-        return h;
     }
     static std::array<int, 4> pixel(int x, int y) {
         unsigned char c[4] = {0, 0, 0, 0};

@@ -2,8 +2,10 @@
 // Data/ folder, an engine core, and a Script_Instance that registers nothing
 // of its own.
 #pragma once
+#include "render/OGLES2_Graphics3D.h"
 #include "script/Script_Instance.h"
 #include "support/EngineFixture.h"
+#include "support/GLTestDisplay.h"
 #include "support/WorkDir.h"
 #include <string>
 
@@ -37,6 +39,41 @@ protected:
     }
     void TearDown() override { Script_Instance::closeState(script.getHolder()); }
     EngineCore core;
+    PlainScript script;
+    lua_State* L = nullptr;
+};
+
+// A gtest fixture for script families that draw or load files: a renderer on
+// a SIZE x SIZE window (the engine's current Graphics3D), the file system
+// rooted in a temporary working directory, and an open Lua state.
+class GLLuaTest : public ::testing::Test {
+protected:
+    static const int SIZE = 64;
+    void SetUp() override {
+        g = M3D_NEW render::OGLES2_Graphics3D();
+        core.globals().graphics = g.get();
+        g->setDisplay(&display);
+        g->resetGraphics3D(1);
+        Script_Instance::createState(script.getHolder());
+        L = script.getState();
+    }
+    void TearDown() override {
+        Script_Instance::closeState(script.getHolder());
+        core.globals().graphics = nullptr;
+        g.release();
+    }
+    // The userdata block behind a global of the state.
+    template <typename T> T* handle(const char* global) {
+        lua_getglobal(L, global);
+        T* h = static_cast<T*>(lua_touserdata(L, -1));
+        lua_pop(L, 1);
+        return h;
+    }
+    WorkDir dir;
+    EngineCore core{40 * 1024 * 1024};
+    RootMount mount;
+    GLTestDisplay display{SIZE, SIZE};
+    core::Ref<render::OGLES2_Graphics3D> g;
     PlainScript script;
     lua_State* L = nullptr;
 };
