@@ -220,18 +220,28 @@ void SkinnedMesh::flattenBindings() {
     int total = 0;
     for (int v = 0; v < m_vertexCount; ++v) total += m_vertexWeights[v].size();
     m_flatBindings.resize(total);
+    m_flatInverseTotal.resize(m_vertexCount);
+    m_unboundVertices.clear();
+    m_uniformBindings = m_vertexCount > 0 ? m_vertexWeights[0].size() : -1;
     int at = 0;
     m_bindingsFinite = true;
     for (int v = 0; v < m_vertexCount; ++v) {
         m_flatStart[v] = at;
         const core::Vector<WeightInfo>& bindings = m_vertexWeights[v];
+        if (bindings.size() != m_uniformBindings) m_uniformBindings = -1;
+        // Summed in the order skinning used to sum them, so the blend is
+        // the same to the bit.
+        float weights = 0.0f;
         for (int k = 0; k < bindings.size(); ++k) {
             const WeightInfo& w = bindings[k];
             if (!std::isfinite(w.position.x) || !std::isfinite(w.position.y) || !std::isfinite(w.position.z) ||
                 !std::isfinite(w.position.w) || !std::isfinite(w.weight))
                 m_bindingsFinite = false;
             m_flatBindings[at++] = w;
+            weights += w.weight;
         }
+        if (weights == 0.0f) m_unboundVertices.append(v);
+        m_flatInverseTotal[v] = weights != 0.0f ? 1.0f / weights : 0.0f;
     }
     m_flatStart[m_vertexCount] = at;
     m_bindingsChanged = false;
@@ -286,7 +296,41 @@ void SkinnedMesh::skin() {
             largest4 = a > largest4 ? a : largest4;
         }
     };
-    if (finite)
+    // The common case: every vertex has the same number of bindings, all
+    // finite. No per-vertex start, no branch; the unbound vertices are put
+    // back to rest afterwards.
+    const float* inverseTotal = m_flatInverseTotal.data();
+    auto blendUniform = [&](auto perVertex) {
+        const int count = perVertex;
+        const WeightInfo* b = bindings;
+        float* __restrict o = reinterpret_cast<float*>(out);
+        for (int v = 0; v < m_vertexCount; ++v, b += count) {
+            f4 sum = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (int k = 0; k < count; ++k) {
+                const float* m = bones[b[k].bone].m;
+                const slm::vec4& p = b[k].position;
+                sum += (load4(m) * p.x + load4(m + 4) * p.y + load4(m + 8) * p.z + load4(m + 12) * p.w) * b[k].weight;
+            }
+            f4 p = sum * inverseTotal[v];
+            std::memcpy(o + 4 * v, &p, sizeof p);
+            f4 a = (f4)((i4)p & signMask);
+            largest4 = a > largest4 ? a : largest4;
+        }
+        for (int i = 0; i < m_unboundVertices.size(); ++i) {
+            int v = m_unboundVertices[i];
+            f4 p = load4(&rest[v].x);
+            std::memcpy(o + 4 * v, &p, sizeof p);
+            f4 a = (f4)((i4)p & signMask);
+            largest4 = a > largest4 ? a : largest4;
+        }
+    };
+    if (finite && m_uniformBindings == 2)
+        blendUniform(std::integral_constant<int, 2>());
+    else if (finite && m_uniformBindings == 1)
+        blendUniform(std::integral_constant<int, 1>());
+    else if (finite && m_uniformBindings > 2)
+        blendUniform(m_uniformBindings);
+    else if (finite)
         blendAll(std::false_type());
     else
         blendAll(std::true_type());

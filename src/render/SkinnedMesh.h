@@ -114,6 +114,14 @@ private:
     // in m_flatBindings (vertexCount + 1 entries). Rebuilt after addTransform.
     core::Vector<int> m_flatStart;
     core::Vector<WeightInfo> m_flatBindings;
+    // Per vertex 1 / (sum of its weights), 0 for a vertex whose weights sum
+    // to 0; those vertices are listed in m_unboundVertices and keep their
+    // rest positions.
+    core::Vector<float> m_flatInverseTotal;
+    core::Vector<int> m_unboundVertices;
+    // The number of bindings of every vertex when all have the same number
+    // (the bindings then sit at v * m_uniformBindings), else -1.
+    int m_uniformBindings = -1;
     int m_lastAnimateTime;
     int m_vertexCount;
     int m_skinCount;
