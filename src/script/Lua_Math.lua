@@ -459,51 +459,26 @@ local function mat4_det(...)
   return C.pelloran_mat4_determinant(m)
 end
 
-local function projection(perspective, h, a, b, n, z)
-  local r = M4()
-  C.pelloran_mat4_projection(r, perspective, a, b, n, z, h)
-  return r
+-- The four projections differ only in kind (perspective or orthographic) and
+-- handedness; each checks its four numbers as a C function would.
+local function projection(perspective, h)
+  return function(...)
+    if select("#", ...) ~= 4 then count_error(4, 4) end
+    local a, b, n, z = ...
+    if type(a) ~= "number" then a = number_slow(a, 1) end
+    if type(b) ~= "number" then b = number_slow(b, 2) end
+    if type(n) ~= "number" then n = number_slow(n, 3) end
+    if type(z) ~= "number" then z = number_slow(z, 4) end
+    local r = M4()
+    C.pelloran_mat4_projection(r, perspective, a, b, n, z, h)
+    return r
+  end
 end
 
-local function mat4_proj_fov_lh(...)
-  if select("#", ...) ~= 4 then count_error(4, 4) end
-  local a, b, n, z = ...
-  if type(a) ~= "number" then a = number_slow(a, 1) end
-  if type(b) ~= "number" then b = number_slow(b, 2) end
-  if type(n) ~= "number" then n = number_slow(n, 3) end
-  if type(z) ~= "number" then z = number_slow(z, 4) end
-  return projection(1, -1, a, b, n, z)
-end
-
-local function mat4_proj_fov(...)
-  if select("#", ...) ~= 4 then count_error(4, 4) end
-  local a, b, n, z = ...
-  if type(a) ~= "number" then a = number_slow(a, 1) end
-  if type(b) ~= "number" then b = number_slow(b, 2) end
-  if type(n) ~= "number" then n = number_slow(n, 3) end
-  if type(z) ~= "number" then z = number_slow(z, 4) end
-  return projection(1, 1, a, b, n, z)
-end
-
-local function mat4_proj_ortho_lh(...)
-  if select("#", ...) ~= 4 then count_error(4, 4) end
-  local a, b, n, z = ...
-  if type(a) ~= "number" then a = number_slow(a, 1) end
-  if type(b) ~= "number" then b = number_slow(b, 2) end
-  if type(n) ~= "number" then n = number_slow(n, 3) end
-  if type(z) ~= "number" then z = number_slow(z, 4) end
-  return projection(0, -1, a, b, n, z)
-end
-
-local function mat4_proj_ortho(...)
-  if select("#", ...) ~= 4 then count_error(4, 4) end
-  local a, b, n, z = ...
-  if type(a) ~= "number" then a = number_slow(a, 1) end
-  if type(b) ~= "number" then b = number_slow(b, 2) end
-  if type(n) ~= "number" then n = number_slow(n, 3) end
-  if type(z) ~= "number" then z = number_slow(z, 4) end
-  return projection(0, 1, a, b, n, z)
-end
+local mat4_proj_fov_lh = projection(1, -1)
+local mat4_proj_fov = projection(1, 1)
+local mat4_proj_ortho_lh = projection(0, -1)
+local mat4_proj_ortho = projection(0, 1)
 
 local function mat4_translation(...)
   if select("#", ...) ~= 1 then count_error(1, 1) end

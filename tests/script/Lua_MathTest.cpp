@@ -158,6 +158,8 @@ TEST_F(LuaMathTest, WrongArgumentsAreScriptErrors) {
         {"vec3_neg()", "Expected 1 - 1 arguments!"},
         {"mat4_idn(1)", "Expected 0 - 0 arguments!"},
         {"vec3('x')", "number expected"},
+        {"mat4_proj_ortho(1, 2, 3)", "bad argument #4 to 'mat4_proj_ortho' (Expected 4 - 4 arguments!)"},
+        {"mat4_proj_fov_lh(1, {}, 1, 10)", "bad argument #2 to 'mat4_proj_fov_lh' (number expected, got table)"},
         {"vec3_len(5)", "Expected a lua user data!"},
         {"vec3_len(vec4())", "Lua user data is of wrong type!"},
         {"mat4_from_quat(vec4(0, 0, 0, 1))", "Lua user data is of wrong type!"},

@@ -33,7 +33,7 @@ protected:
         if (m_dir.empty())
             GTEST_SKIP() << "PELLORAN_CORPUS is not set: the M3G corpus may not be redistributed, so it is not "
                             "in the repository; point PELLORAN_CORPUS at the folder that holds it (scripts/run-tests.sh "
-                            "uses ../shared/testdata beside the clone when it is there)";
+                            "uses the shared test data beside the clone when it is there)";
     }
     std::string corpusFile(const std::string& name) const { return m_dir + "/" + name; }
 
