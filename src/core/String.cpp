@@ -111,6 +111,14 @@ void String::checkStringHandle() {
     m_element->setEmpty();
 }
 
+void String::assignReusing(const char* text) {
+    if (!m_element || m_element->getReferenceCount() != 1) {
+        *this = String(text);
+        return;
+    }
+    m_element->setFromNarrow(text);
+}
+
 const char* String::c_str() const {
     if (!m_element) return "";
     if (!m_element->narrowValid) m_element->buildNarrow();

@@ -78,6 +78,10 @@ public:
     String& operator+=(const char* text);
     // Replaces the content with printf-formatted text, cut at 2047 characters.
     String& format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // Replaces the content with `text`. When this string is its element's only
+    // holder the element and its buffers are reused, so text rebuilt every
+    // frame costs no allocation once the buffers are large enough.
+    void assignReusing(const char* text);
 
     // Gives a null element the empty text; called before every appending operation.
     void checkStringHandle();

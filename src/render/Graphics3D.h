@@ -252,6 +252,8 @@ public:
     Text3D* getOverlayText() const { return m_overlayText.get(); }
     // The statistics overlay's text block for the current counters.
     core::String composeStatistics() const;
+    // The same text into `out` (always terminated, cut at `size` - 1 characters).
+    void composeStatistics(char* out, int size) const;
 
     // ---- textures ----
     int getTextureCount() const { return m_textures.size(); }
@@ -328,6 +330,8 @@ protected:
     core::Ref<Texture2D> m_whiteTexture;
     core::Ref<Light> m_defaultLight;
     core::Ref<Text3D> m_overlayText;
+    // The overlay's text, rebuilt in place each frame (see drawStatisticsOverlay).
+    core::String m_statisticsText;
     slm::vec4 m_textCursor;
 
     slm::mat4 m_cameraTransform;

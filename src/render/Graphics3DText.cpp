@@ -7,8 +7,14 @@
 #include "render/Font2DBitmap.h"
 #include "render/Text3D.h"
 #include <cstdio>
+#include <cstring>
 
 namespace render {
+
+namespace {
+// Room for the overlay's lines (each under 256 characters).
+const int STATISTICS_TEXT_SIZE = 4096;
+} // namespace
 
 void Graphics3D::renderLine(const slm::vec3& from, const slm::vec3& to, unsigned argb) {
     if (m_defaultBatcher) m_defaultBatcher->addLine(from, to, argb);
@@ -87,10 +93,27 @@ void Graphics3D::renderText(const core::String& text, bool world, const slm::mat
 }
 
 core::String Graphics3D::composeStatistics() const {
-    core::String out;
+    char text[STATISTICS_TEXT_SIZE];
+    composeStatistics(text, sizeof text);
+    return core::String(text);
+}
+
+// Composed into a caller's buffer, not a core::String: the overlay is drawn
+// every frame, and the pool's counters it shows would move with each
+// temporary string built here.
+void Graphics3D::composeStatistics(char* out, int size) const {
+    if (size < 1) return;
+    out[0] = 0;
+    int used = 0;
     char line[256];
     auto add = [&](int n) {
-        if (n > 0) out += line;
+        if (n <= 0) return;
+        int room = size - 1 - used;
+        int take = n < (int)sizeof line - 1 ? n : (int)sizeof line - 1;
+        if (take > room) take = room;
+        std::memcpy(out + used, line, take);
+        used += take;
+        out[used] = 0;
     };
     if (m_type == TYPE_OPENGL_ES_2) add(std::snprintf(line, sizeof line, "SHADER UNIFORMS : %d\n", m_stats.uniformUploads));
     core::EngineGlobals* globals = core::engineGlobals();
@@ -118,17 +141,21 @@ core::String Graphics3D::composeStatistics() const {
     add(std::snprintf(line, sizeof line, "BUFFERS USED    : %i/%i\n", m_stats.buffersUsed, m_stats.batchersCreated));
     add(std::snprintf(line, sizeof line, "GRAPHICS3D      : %s (%s) (%s)\n", getTypeName(), "Apr 14 2011",
                       "MORVA3D_1_26_20110412"));
-    return out;
 }
 
 void Graphics3D::drawStatisticsOverlay() {
     if (!m_romFont || !m_overlayText) return;
-    core::String text = composeStatistics();
+    char text[STATISTICS_TEXT_SIZE];
+    composeStatistics(text, sizeof text);
     int lines = 0;
-    for (int i = 0; i < text.length(); ++i)
-        if (text.c_str()[i] == 10) ++lines;
+    for (const char* c = text; *c; ++c)
+        if (*c == 10) ++lines;
     m_textCursor.y += (float)m_romFont->getLineHeight() * (float)(lines + 7);
-    renderText(text, false);
+    // The overlay text lets go of last frame's string so that this one is its
+    // element's only holder and is refilled in place.
+    m_overlayText->setText(core::String());
+    m_statisticsText.assignReusing(text);
+    renderText(m_statisticsText, false);
 }
 
 } // namespace render

@@ -161,3 +161,24 @@ TEST_F(LuaTextureTest, RenderToTextureDrawsIntoTheTargetAndPresentsNothing) {
 }
 
 } // namespace
+
+// A steady frame takes nothing from the engine's pool once the first frame
+// has set up what the renderer keeps between frames.
+TEST_F(LuaTextureTest, ASteadyFrameAllocatesNothingFromThePool) {
+    ASSERT_EQ("", runLua(L, "function frame()\n"
+                            "  render_bind_target() render_clear() render_set_camera(cam, EYE)\n"
+                            "  render_release_target()\n"
+                            "end"));
+    MemoryManager& pool = core.pool();
+    auto frame = [&] {
+        lua_getglobal(L, "frame");
+        ASSERT_EQ(0, lua_pcall(L, 0, 0, 0)) << lua_tostring(L, -1);
+    };
+    frame();
+    frame();
+    int after2 = pool.getTotalAllocations();
+    for (int i = 0; i < 5; ++i)
+        frame();
+    EXPECT_EQ(after2, pool.getTotalAllocations()) << "allocations in 5 steady frames";
+    EXPECT_EQ(7, presented);
+}
