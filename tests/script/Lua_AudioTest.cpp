@@ -34,7 +34,9 @@ TEST_F(LuaAudioTest, ScriptsPlaySoundsAndMusicAndMissingFilesOnlyWarn) {
         Audio_System_Impl audio(Audio_System_Impl::LOOPBACK_OUTPUT);
         Mixer mix(audio, cap);
         ASSERT_TRUE(audio.hasOutput());
-        EXPECT_EQ(runLua(L, "audio_load_sound('hit.wav') audio_play_sound('hit.wav') audio_play_sound('hit.wav')"), "");
+        EXPECT_EQ(
+            runLua(L, "audio_load_sound('hit.wav') audio_play_sound('hit.wav') audio_play_sound('hit.wav')"),
+            "");
         EXPECT_EQ(runLua(L, "audio_play_stream('tone.wav')"), "");
         EXPECT_EQ(runLua(L, "for i = 1, 3 do audio_load_sound('gone.wav') audio_play_sound('gone.wav') "
                             "audio_play_stream('gone.ogg') end"),

@@ -109,20 +109,24 @@ protected:
 };
 
 TEST_F(LuaSceneGraphTest, InfoCountsEveryReachedObjectOnce) {
-    ASSERT_EQ("", runLua(L, "info = scene_info(s)\n"
-                            "local sum = 0\n"
-                            "for k, v in pairs(info) do\n"
-                            "  if k ~= 'roots' and k ~= 'objects' and k ~= 'duration' then sum = sum + v end\n"
-                            "end\n"
-                            "assert(sum == info.objects, 'every object has its class: ' .. sum .. ' of ' .. info.objects)\n"
-                            "assert(info.roots == 1 and info.duration == 1000)\n"
-                            "assert(info.World == 1 and info.Group == 1 and info.Camera == 1 and info.Light == 1)\n"
-                            "assert(info.Background == 1 and info.Mesh == 2 and info.Appearance == 2)\n"
-                            "assert(info.Material == 1, 'the shared material once')\n"
-                            "assert(info.VertexBuffer == 2 and info.VertexArray == 4 and info.TriangleStripArray == 2)\n"
-                            "assert(info.KeyframeSequence == 1 and info.AnimationTrack == 1)\n"
-                            "assert(info.AnimationController == 1 and info.SkinnedMesh == nil)\n"
-                            "assert(info.objects == 21)"));
+    ASSERT_EQ(
+        "",
+        runLua(
+            L,
+            "info = scene_info(s)\n"
+            "local sum = 0\n"
+            "for k, v in pairs(info) do\n"
+            "  if k ~= 'roots' and k ~= 'objects' and k ~= 'duration' then sum = sum + v end\n"
+            "end\n"
+            "assert(sum == info.objects, 'every object has its class: ' .. sum .. ' of ' .. info.objects)\n"
+            "assert(info.roots == 1 and info.duration == 1000)\n"
+            "assert(info.World == 1 and info.Group == 1 and info.Camera == 1 and info.Light == 1)\n"
+            "assert(info.Background == 1 and info.Mesh == 2 and info.Appearance == 2)\n"
+            "assert(info.Material == 1, 'the shared material once')\n"
+            "assert(info.VertexBuffer == 2 and info.VertexArray == 4 and info.TriangleStripArray == 2)\n"
+            "assert(info.KeyframeSequence == 1 and info.AnimationTrack == 1)\n"
+            "assert(info.AnimationController == 1 and info.SkinnedMesh == nil)\n"
+            "assert(info.objects == 21)"));
 }
 
 TEST_F(LuaSceneGraphTest, AnimateRenderWithTheWorldsCameraFindAndMoveNodes) {
@@ -147,11 +151,14 @@ TEST_F(LuaSceneGraphTest, AnimateRenderWithTheWorldsCameraFindAndMoveNodes) {
 
     // node_get_transform is the node's own composite; node_set_transform
     // makes the matrix the whole transform.
-    ASSERT_EQ("", runLua(L, "local function same(a, b) return tostring(a) == tostring(b) end\n"
-                            "local m = node_get_transform(rig)\n"
-                            "assert(same(m, mat4_translation(vec3(0, 0, 3))), 'the rig alone, not its parents')\n"
-                            "node_set_transform(box, mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5))\n"
-                            "assert(same(node_get_transform(box), mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5)))"));
+    ASSERT_EQ(
+        "",
+        runLua(L,
+               "local function same(a, b) return tostring(a) == tostring(b) end\n"
+               "local m = node_get_transform(rig)\n"
+               "assert(same(m, mat4_translation(vec3(0, 0, 3))), 'the rig alone, not its parents')\n"
+               "node_set_transform(box, mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5))\n"
+               "assert(same(node_get_transform(box), mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5)))"));
     EXPECT_EQ(0.0f, box->getTranslation().x);
     EXPECT_EQ(slm::vec3(1.0f, 1.0f, 1.0f).x, box->getScale().x);
 
@@ -172,7 +179,9 @@ TEST_F(LuaSceneGraphTest, AnimateRenderWithTheWorldsCameraFindAndMoveNodes) {
 }
 
 TEST_F(LuaSceneGraphTest, WrongArgumentsAndFilesAreScriptErrors) {
-    std::ofstream("Data/broken.m3g", std::ios::binary) << "\xAB" "JSR184\xBB\r\n\x1A\n" << "not a scene at all";
+    std::ofstream("Data/broken.m3g", std::ios::binary) << "\xAB"
+                                                          "JSR184\xBB\r\n\x1A\n"
+                                                       << "not a scene at all";
     struct Case {
         const char* code;
         const char* message;
@@ -205,8 +214,9 @@ TEST_F(LuaSceneGraphTest, WrongArgumentsAndFilesAreScriptErrors) {
     KeyframeSequence* seq = static_cast<KeyframeSequence*>(
         static_cast<AnimationTrack*>(box->getAnimationTrack(0))->getKeyframeSequence());
     seq->setUserID(77);
-    for (const char* code : {"node_get_transform(scene_find(s, 77))", "node_set_visible(scene_find(s, 77), true)",
-                             "node_set_transform(scene_find(s, 77), mat4_idn())", "node_get_visible(scene_find(s, 77))"}) {
+    for (const char* code :
+         {"node_get_transform(scene_find(s, 77))", "node_set_visible(scene_find(s, 77), true)",
+          "node_set_transform(scene_find(s, 77), mat4_idn())", "node_get_visible(scene_find(s, 77))"}) {
         std::string e = runLua(L, code);
         EXPECT_NE(std::string::npos, e.find("the object is not a node")) << code << " gave " << e;
     }

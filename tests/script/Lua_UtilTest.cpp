@@ -49,7 +49,8 @@ int probe_count(lua_State* L) {
 
 int quat_create(lua_State* L) {
     luaCheckArgCount(L, 0, 1);
-    Lua_Value* v = static_cast<Lua_Value*>(luaNewUserDataOfType(L, SCRIPT_TYPE_QUATERNION, sizeof(Lua_Value)));
+    Lua_Value* v =
+        static_cast<Lua_Value*>(luaNewUserDataOfType(L, SCRIPT_TYPE_QUATERNION, sizeof(Lua_Value)));
     v->x = lua_gettop(L) >= 2 ? (float)luaL_checknumber(L, 1) : 1.0f;
     return 1;
 }
@@ -126,7 +127,8 @@ protected:
 TEST_F(LuaUtilTest, ArgumentCountErrorsNameTheRangeAtTheLastArgument) {
     EXPECT_EQ(runLua(L, "assert(pair(1, 2, 3) == 3 and pair(1, 2, 3, 4) == 4)"), "");
     EXPECT_EQ(runLua(L, "pair(1, 2)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
-    EXPECT_EQ(runLua(L, "pair(1, 2, 3, 4, 5)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
+    EXPECT_EQ(runLua(L, "pair(1, 2, 3, 4, 5)"),
+              "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
     EXPECT_NE(runLua(L, "probe_count()").find("(Expected 1 - 1 arguments!)"), std::string::npos);
 }
 

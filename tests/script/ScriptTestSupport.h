@@ -7,6 +7,7 @@
 #include "support/EngineFixture.h"
 #include "support/GLTestDisplay.h"
 #include "support/WorkDir.h"
+#include <initializer_list>
 #include <string>
 
 namespace testsupport {
@@ -30,6 +31,16 @@ public:
 // Runs `code` as a chunk in the state; answers "" or the error text.
 std::string runLua(lua_State* L, const std::string& code);
 
+// Runs `code` and checks that it fails with an error that contains `message`.
+::testing::AssertionResult failsWith(lua_State* L, const std::string& code, const std::string& message);
+
+// Checks each case with failsWith, then that the state still runs code.
+struct ErrorCase {
+    const char* code;
+    const char* message;
+};
+void expectErrors(lua_State* L, std::initializer_list<ErrorCase> cases);
+
 // A gtest fixture with an engine core and an open Lua state.
 class LuaTest : public ::testing::Test {
 protected:
@@ -38,7 +49,7 @@ protected:
         L = script.getState();
     }
     void TearDown() override { Script_Instance::closeState(script.getHolder()); }
-    EngineCore core;
+    EngineCore core{64 * 1024 * 1024};
     PlainScript script;
     lua_State* L = nullptr;
 };

@@ -30,9 +30,10 @@ TEST_F(ScriptHostTest, StateHasStandardLibrariesJitAndTheBaseFamily) {
     lua_State* L = s.getState();
     ASSERT_NE(L, nullptr);
     EXPECT_EQ(s.registered, 1);
-    EXPECT_EQ(runLua(L, "assert(jit and jit.status() ~= nil and bit and require('ffi') and string and math and os)"
-                        "assert(type(print) == 'function' and type(loadownmodule) == 'function')"),
-              "");
+    EXPECT_EQ(
+        runLua(L, "assert(jit and jit.status() ~= nil and bit and require('ffi') and string and math and os)"
+                  "assert(type(print) == 'function' and type(loadownmodule) == 'function')"),
+        "");
     // A second createState keeps the state.
     Script_Instance::createState(s.getHolder());
     EXPECT_EQ(s.getState(), L);
@@ -64,8 +65,9 @@ TEST_F(ScriptHostTest, LoadOwnModuleCompilesWithoutRunningAndReportsProblems) {
     EXPECT_EQ(runLua(L, "local m = loadownmodule('Missing')\n"
                         "assert(m == 'Lua module not found: Data/Missing.lua', m)"),
               "");
-    EXPECT_EQ(runLua(L, "local m = loadownmodule('Broken')\n"
-                        "assert(type(m) == 'string' and m:find('[string \"Data/Broken.lua\"]:1:', 1, true), m)"),
+    EXPECT_EQ(runLua(L,
+                     "local m = loadownmodule('Broken')\n"
+                     "assert(type(m) == 'string' and m:find('[string \"Data/Broken.lua\"]:1:', 1, true), m)"),
               "");
     EXPECT_NE(runLua(L, "loadownmodule()").find("Invalid argument count!"), std::string::npos);
     EXPECT_NE(runLua(L, "loadownmodule('a', 'b')").find("Invalid argument count!"), std::string::npos);
@@ -79,15 +81,18 @@ TEST_F(ScriptHostTest, AModuleThatCannotBeReadForLackOfMemoryIsNotCalledMissing)
     std::vector<void*> blocks;
     for (int size = 1 << 20; size >= 16; size /= 4) {
         try {
-            for (;;) blocks.push_back(core.pool().hwMemAlloc(size, M3D_HERE));
+            for (;;)
+                blocks.push_back(core.pool().hwMemAlloc(size, M3D_HERE));
         } catch (const core::MemoryManagerException&) {
         }
     }
     StderrCapture cap;
-    std::string result = runLua(s.getState(), "local m = loadownmodule('Helper') assert(type(m) == 'string') error(m)");
+    std::string result =
+        runLua(s.getState(), "local m = loadownmodule('Helper') assert(type(m) == 'string') error(m)");
     cap.finish();
     // Freed from the top down, so each block merges with the free one above it.
-    for (size_t i = blocks.size(); i-- > 0;) core.pool().hwMemFree(blocks[i], M3D_HERE);
+    for (size_t i = blocks.size(); i-- > 0;)
+        core.pool().hwMemFree(blocks[i], M3D_HERE);
     EXPECT_NE(result.find("Lua module could not be loaded: Data/Helper.lua ("), std::string::npos) << result;
     EXPECT_EQ(runLua(s.getState(), "assert(loadownmodule('Helper')() == 1)"), "") << "fine again with memory";
 }
@@ -115,8 +120,8 @@ TEST_F(ScriptHostTest, MissingBootstrapIsAnErrorLine) {
 
 TEST_F(ScriptHostTest, CallPassesArgumentsAndReadsResults) {
     dir.script("Bootstrap", "function f(a, b, c, d, e) return a, b, c, d .. e end\n"
-                                 "function truthy(v) return v end\n"
-                                 "function nothing() end\n");
+                            "function truthy(v) return v end\n"
+                            "function nothing() end\n");
     PlainScript s;
     Script_Instance::runBootstrap(s.getHolder());
     bool b = false;
@@ -164,8 +169,8 @@ TEST_F(ScriptHostTest, CallFailuresAnswerFalseAndLeaveResultsAlone) {
     // The traceback follows the message on the same log line, down to the
     // frame of the function the host called.
     EXPECT_THAT(out, HasSubstr("]:1: inside\nstack traceback:\n"));
-    EXPECT_THAT(out,
-                HasSubstr("[string \"Data/Bootstrap.lua\"]:1: in function <[string \"Data/Bootstrap.lua\"]:1>"));
+    EXPECT_THAT(
+        out, HasSubstr("[string \"Data/Bootstrap.lua\"]:1: in function <[string \"Data/Bootstrap.lua\"]:1>"));
     EXPECT_THAT(out, HasSubstr("Unknown function call data type 'x' (function: bad)!"));
     EXPECT_THAT(out, HasSubstr("Strings cannot be return valus for a generic lua call!"));
     EXPECT_THAT(out, HasSubstr("Unknown function result data type 'q' (function: str)!"));
