@@ -15,6 +15,12 @@
 
 namespace testsupport {
 
+// Runs the program as its main() does, with these arguments after its name.
+inline int runProgram(std::vector<const char*> args, const EngineConfig* base = nullptr) {
+    args.insert(args.begin(), "pelloran");
+    return runPelloran((int)args.size(), const_cast<char**>(args.data()), base);
+}
+
 class AppTest : public ::testing::Test {
 protected:
     AppTest() { useHeadlessVideo(); }
@@ -24,7 +30,8 @@ protected:
     // (default: a small window with the console log on).
     void start(std::vector<const char*> tokens = {"-windowed", "-console", "160", "120"}) {
         EngineConfig config;
-        for (size_t i = 0; i < tokens.size() && i < 10; ++i) config.engine.tokens[i] = tokens[i];
+        for (size_t i = 0; i < tokens.size() && i < 10; ++i)
+            config.engine.tokens[i] = tokens[i];
         config.engine.tokenCount = (int)(tokens.size() < 10 ? tokens.size() : 10);
         fw = createFramework(config);
         drainEvents();
@@ -42,8 +49,8 @@ protected:
     }
     // Links the default demo's sounds into the work folder's Data/.
     static void linkDemoSounds() {
-        std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Sounds",
-                                                  "Data/Sounds");
+        std::filesystem::create_directory_symlink(
+            std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Sounds", "Data/Sounds");
     }
     // Copies the default demo's scripts into the work folder's Data/ and
     // links its sounds, pictures and models there.

@@ -64,7 +64,8 @@ TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
                          " void main() { gl_FragColor = u_color; }]])\n"
                          "look = {color = vec4(1, 1, 1, 1), appearance = appearance_create()}\n";
     for (size_t i = 0; i < blocks.size(); ++i)
-        script += "-- example " + std::to_string(i + 1) + "\nexample = " + std::to_string(i + 1) + "\n" + blocks[i];
+        script +=
+            "-- example " + std::to_string(i + 1) + "\nexample = " + std::to_string(i + 1) + "\n" + blocks[i];
     script += "render_release_target()\nexamples_done = example\nend\n";
     dir.script("Bootstrap", script);
 
@@ -78,7 +79,8 @@ TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
         running = app()->isScriptRunning();
     }
     std::string out = log.finish();
-    EXPECT_TRUE(running) << "the script stopped in example " << global("example") << " of the guide or after it\n"
+    EXPECT_TRUE(running) << "the script stopped in example " << global("example")
+                         << " of the guide or after it\n"
                          << out;
     EXPECT_EQ((double)blocks.size(), global("examples_done")) << out;
     EXPECT_EQ(std::string::npos, out.find("ERROR")) << out;
