@@ -4,11 +4,11 @@
 #include "ScriptTestSupport.h"
 #include <gtest/gtest.h>
 
-using testsupport::runLua;
+using namespace testsupport;
 
 namespace {
 
-class LuaMathTest : public testsupport::LuaTest {};
+class LuaMathTest : public LuaTest {};
 
 // Each row is an expected value and the expressions that must give it: one
 // result each, of the expected value's type, equal to it within 1e-5.
@@ -106,7 +106,7 @@ TEST_F(LuaMathTest, FunctionsOperatorsAndMethods) {
 }
 
 TEST_F(LuaMathTest, WrongArgumentsAreScriptErrors) {
-    testsupport::expectErrors(
+    expectErrors(
         L, {{"vec3(1, 2, 3, 4)", "Expected 0 - 3 arguments!"},
             {"vec3('x')", "number expected"},
             {"mat4_proj_ortho(1, 2, 3)", "bad argument #4 to 'mat4_proj_ortho' (Expected 4 - 4 arguments!)"},

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-using testsupport::runLua;
+using namespace testsupport;
 
 namespace {
 
-class LuaTextureTest : public testsupport::GLLuaTest {
+class LuaTextureTest : public GLLuaTest {
 protected:
     int presented = 0;
 
@@ -40,23 +40,22 @@ TEST_F(LuaTextureTest, TextureLoadMakesAnImageTextureOrAnErrorNamingTheFile) {
     EXPECT_NE(0u, t->texture->getGLName());
 
     std::ofstream("Data/notes.png") << "plain text, not a picture at all";
-    std::ofstream("Data/cut.png", std::ios::binary) << testsupport::readFile("Data/quad.png").substr(0, 40);
-    testsupport::StderrCapture quiet;
-    testsupport::expectErrors(
-        L, {{"texture_load('Data/none.png')", "Data/none.png"},
-            {"texture_load('Data/none.png')", "file system does not have access"},
-            {"texture_load('Data/notes.png')", "Data/notes.png"},
-            {"texture_load('Data/notes.png')", "Unsupported file format"},
-            {"texture_load('Data/cut.png')", "Data/cut.png"},
-            {"texture_load('Data/cut.png')", "stream data"},
-            {"texture_load('a', 'b')", "Expected 1 - 1 arguments!"},
-            {"texture_load({})", "string expected"},
-            {"render_image(t)", "Expected 2 - 3 arguments!"},
-            {"render_image(camera_create(), mat4_idn())", "Lua user data is of wrong type!"},
-            {"render_image(t, vec3(0, 0, 0))", "wrong type"},
-            {"render_image(t, mat4_idn(), 'red')", "number expected"},
-            {"render_to_texture(t)", "the texture has no render target"},
-            {"render_to_texture(cam)", "Lua user data is of wrong type!"}});
+    std::ofstream("Data/cut.png", std::ios::binary) << readFile("Data/quad.png").substr(0, 40);
+    StderrCapture quiet;
+    expectErrors(L, {{"texture_load('Data/none.png')", "Data/none.png"},
+                     {"texture_load('Data/none.png')", "file system does not have access"},
+                     {"texture_load('Data/notes.png')", "Data/notes.png"},
+                     {"texture_load('Data/notes.png')", "Unsupported file format"},
+                     {"texture_load('Data/cut.png')", "Data/cut.png"},
+                     {"texture_load('Data/cut.png')", "stream data"},
+                     {"texture_load('a', 'b')", "Expected 1 - 1 arguments!"},
+                     {"texture_load({})", "string expected"},
+                     {"render_image(t)", "Expected 2 - 3 arguments!"},
+                     {"render_image(camera_create(), mat4_idn())", "Lua user data is of wrong type!"},
+                     {"render_image(t, vec3(0, 0, 0))", "wrong type"},
+                     {"render_image(t, mat4_idn(), 'red')", "number expected"},
+                     {"render_to_texture(t)", "the texture has no render target"},
+                     {"render_to_texture(cam)", "Lua user data is of wrong type!"}});
     quiet.finish();
     core::Ref<render::Texture2D> kept = t->texture;
     EXPECT_EQ("", runLua(L, "t = nil collectgarbage() collectgarbage()"));
