@@ -21,6 +21,15 @@ inline int runProgram(std::vector<const char*> args, const EngineConfig* base = 
     return runPelloran((int)args.size(), const_cast<char**>(args.data()), base);
 }
 
+// Links the default demo's sounds, pictures and models into Data/ of the
+// working folder.
+inline void linkDemoData() {
+    for (const char* folder : {"Sounds", "Images", "Models"})
+        std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" /
+                                                      folder,
+                                                  std::filesystem::path("Data") / folder);
+}
+
 class AppTest : public ::testing::Test {
 protected:
     AppTest() { useHeadlessVideo(); }
@@ -47,23 +56,14 @@ protected:
         app()->render(fw->getRenderer());
         ASSERT_TRUE(app()->isScriptRunning());
     }
-    // Links the default demo's sounds into the work folder's Data/.
-    static void linkDemoSounds() {
-        std::filesystem::create_directory_symlink(
-            std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" / "Sounds", "Data/Sounds");
-    }
     // Copies the default demo's scripts into the work folder's Data/ and
     // links its sounds, pictures and models there.
     void copyDemo() {
         namespace fs = std::filesystem;
-        const fs::path source = fs::path(PELLORAN_SOURCE_DIR) / "Data";
-        for (const auto& entry : fs::directory_iterator(source))
+        for (const auto& entry : fs::directory_iterator(fs::path(PELLORAN_SOURCE_DIR) / "Data"))
             if (entry.path().extension() == ".lua")
-                fs::copy_file(entry.path(), fs::path("Data") / entry.path().filename(),
-                              fs::copy_options::overwrite_existing);
-        linkDemoSounds();
-        for (const char* folder : {"Images", "Models"})
-            fs::create_directory_symlink(source / folder, fs::path("Data") / folder);
+                fs::copy_file(entry.path(), fs::path("Data") / entry.path().filename());
+        linkDemoData();
     }
     Uint32 window() const { return static_cast<HAL::SDLDisplay*>(fw->getDisplay())->getWindowId(); }
 

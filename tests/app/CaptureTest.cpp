@@ -48,17 +48,15 @@ TEST_F(CaptureTest, WritesEveryPresentedFrameAndStopsAfterTheLimit) {
     EXPECT_NE(std::string::npos, log.finish().find("can not create the directory"));
 }
 
-// Renders tests/golden/<name>.lua for a few frames at 128 x 96 and compares
-// the last frame with <name>.png: a pixel differs when one channel is off by
-// more than 12; at most 0.5 % of the pixels may differ.
-void checkGolden(const char* name, int frames) {
+// Renders tests/golden/<script>.lua, after `prelude` and a global_update
+// that keeps it running, for a few frames at 128 x 96 over the demo's data,
+// and compares the last frame with <name>.png: a pixel differs when one
+// channel is off by more than 12; at most 0.5 % of the pixels may differ.
+void checkGolden(const char* name, const char* script, const char* prelude, int frames) {
     testsupport::WorkDir dir;
-    dir.script("Bootstrap", readFile(GOLDEN + name + ".lua"));
-    // The demo's pictures and models, for the scripts that load one.
-    for (const char* folder : {"Images", "Models"})
-        std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" /
-                                                      folder,
-                                                  std::filesystem::path("Data") / folder);
+    dir.script("Bootstrap", std::string(prelude) + "function global_update(step) return true end\n" +
+                                readFile(GOLDEN + script + ".lua"));
+    testsupport::linkDemoData();
     std::string limit = "-frames=" + std::to_string(frames);
     ASSERT_EQ(0, runProgram({"-windowed", "128", "96", "-capture=out", limit.c_str()}));
     char last[64];
@@ -97,12 +95,20 @@ void checkGolden(const char* name, int frames) {
 TEST_F(CaptureTest, GoldenImages) {
     struct Case {
         const char* name;
+        const char* script;
+        const char* prelude;
         int frames;
-    } cases[] = {{"cube_shader", 30}, {"blend", 2},          {"supershape", 2},      {"lines_text", 2},
-                 {"image", 2},        {"render_target", 20}, {"scene_world_250", 2}, {"scene_world_1250", 2}};
+    } cases[] = {{"cube_shader", "cube_shader", "", 30},
+                 {"blend", "blend", "", 2},
+                 {"supershape", "supershape", "", 2},
+                 {"lines_text", "lines_text", "", 2},
+                 {"image", "image", "", 2},
+                 {"render_target", "render_target", "", 20},
+                 {"scene_world_250", "scene_world", "TIME = 250\n", 2},
+                 {"scene_world_1250", "scene_world", "TIME = 1250\n", 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        checkGolden(c.name, c.frames);
+        checkGolden(c.name, c.script, c.prelude, c.frames);
     }
 }
 

@@ -112,7 +112,7 @@ class ScriptFuzzTest : public AppTest {};
 
 TEST_F(ScriptFuzzTest, RandomCallsToEveryFunctionStayScriptErrors) {
     dir.script("Bootstrap", FUZZER);
-    linkDemoSounds();
+    testsupport::linkDemoData();
     StderrCapture log;
     start({"-windowed", "-console", "64", "64"});
     fw->setFrameCapture(nullptr, 0);

@@ -4,44 +4,30 @@
 // argument count or a wrong example fails here instead of in a user's first
 // script.
 #include "AppTestSupport.h"
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
 using testsupport::AppTest;
+using testsupport::readFile;
 using testsupport::StderrCapture;
 
 namespace {
 
 std::vector<std::string> luaBlocks(const std::string& markdown) {
     std::vector<std::string> blocks;
-    std::istringstream in(markdown);
-    std::string line, block;
-    bool inside = false;
-    while (std::getline(in, line)) {
-        if (!inside && line == "```lua") {
-            inside = true;
-            block.clear();
-        } else if (inside && line == "```") {
-            inside = false;
-            blocks.push_back(block);
-        } else if (inside) {
-            block += line + "\n";
-        }
-    }
+    std::regex block("\n```lua\n([\\s\\S]*?)\n```\n");
+    for (std::sregex_iterator i(markdown.begin(), markdown.end(), block), end; i != end; ++i)
+        blocks.push_back((*i)[1].str() + "\n");
     return blocks;
 }
 
 class ScriptingGuideTest : public AppTest {};
 
 TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
-    std::ifstream guide(std::string(PELLORAN_SOURCE_DIR) + "/docs/SCRIPTING.md");
-    ASSERT_TRUE(guide.good());
-    std::stringstream text;
-    text << guide.rdbuf();
-    std::vector<std::string> blocks = luaBlocks(text.str());
+    std::vector<std::string> blocks =
+        luaBlocks(readFile(std::string(PELLORAN_SOURCE_DIR) + "/docs/SCRIPTING.md"));
     ASSERT_GE(blocks.size(), 14u) << "the guide has an example for every family";
 
     copyDemo();
