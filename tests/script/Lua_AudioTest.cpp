@@ -12,7 +12,7 @@ namespace {
 
 class LuaAudioTest : public LuaTest {
 protected:
-    TempWorkDir dir;
+    WorkDir dir;
 };
 
 TEST_F(LuaAudioTest, ScriptsPlaySoundsAndMusicAndWithoutAnAudioSystemTheCheckFails) {

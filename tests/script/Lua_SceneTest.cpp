@@ -12,22 +12,18 @@ using namespace testsupport;
 namespace {
 
 // A program with a uniform of every kind shader_set can reach.
-const char* const SHADERS =
-    "VS = [[\n"
-    "uniform mat4 u_extra;\n"
-    "uniform vec3 u_light;\n"
-    "varying float v_light;\n"
-    "void main() {\n"
-    "  v_light = max(dot(m3g_normal, normalize(u_light)), 0.0);\n"
-    "  gl_Position = m3g_modelViewProjectionMatrix * u_extra * vec4(m3g_position, 1.0);\n"
-    "}]]\n"
-    "FS = [[\n"
-    "precision highp float;\n"
-    "uniform vec4 u_color;\n"
-    "uniform float u_gain;\n"
-    "varying float v_light;\n"
-    "void main() { gl_FragColor = u_color * u_gain * v_light; }]]\n"
-    "s = shader_create(VS, FS)\n";
+const char* const SHADERS = R"(
+VS = [[
+uniform mat4 u_extra;
+uniform vec3 u_light;
+void main() { gl_Position = m3g_modelViewProjectionMatrix * u_extra * vec4(m3g_position + u_light, 1.0); }]]
+FS = [[
+precision highp float;
+uniform vec4 u_color;
+uniform float u_gain;
+void main() { gl_FragColor = u_color * u_gain; }]]
+s = shader_create(VS, FS)
+)";
 
 class LuaSceneTest : public GLLuaTest {};
 
@@ -103,9 +99,8 @@ TEST_F(LuaSceneTest, MeshRadiusAndSphereTests) {
         assert(mesh_test_sphere(e, vec3(0, 0, 0), 100) == false)
         b = mesh_builder_create() mesh_builder_add_cube(b) cube = mesh_builder_build_mesh(b)
         assert(math.abs(mesh_get_radius(cube) - math.sqrt(3)) < 1e-5)
-        -- A cube's points are all on its bounding sphere, so only a sphere
-        -- through a corner from the centre could touch; the cube smoothed
-        -- once has its face points (0, 0, 1) inside it (edge points lie at 1.0607).
+        -- A cube's points are all on its bounding sphere; the cube smoothed once
+        -- has its face points (0, 0, 1) inside it (edge points lie at 1.0607).
         assert(not mesh_test_sphere(cube, vec3(0.9, 0.9, 0.9), 0.2))
         mesh_builder_smooth(b) m = mesh_builder_build_mesh(b)
         assert(math.abs(mesh_get_radius(m) - math.sqrt(2 * 0.75 ^ 2)) < 1e-5)

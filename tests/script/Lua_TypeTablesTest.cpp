@@ -52,7 +52,7 @@ protected:
     }
     std::string check(PlainScript& s) { return runLua(s.getState(), CHECKS); }
 
-    TempWorkDir dir;
+    WorkDir dir;
     EngineCore core{64 * 1024 * 1024, 0xF};
     RootMount mount;
     StderrCapture quiet; // the failed checks log assertions
