@@ -50,11 +50,14 @@ protected:
         fw = nullptr;
     }
     Main_Application_Impl* app() const { return static_cast<Main_Application_Impl*>(fw->getApplication()); }
-    // One fixed step and one render; the script must still be running after it.
-    void frame() {
-        ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
-        app()->render(fw->getRenderer());
-        ASSERT_TRUE(app()->isScriptRunning());
+    // `n` times one fixed step and one render; the script must still be
+    // running after each.
+    void frame(int n = 1) {
+        for (int i = 0; i < n && !HasFatalFailure(); ++i) {
+            ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
+            app()->render(fw->getRenderer());
+            ASSERT_TRUE(app()->isScriptRunning());
+        }
     }
     // Copies the default demo's scripts into the work folder's Data/ and
     // links its sounds, pictures and models there.

@@ -23,22 +23,18 @@ TEST_F(DemoTest, RunsHundredsOfFramesWithoutErrorsOrGrowthAndSurvivesAReload) {
     start({"-windowed", "-console", "160", "120"});
     fw->setFrameCapture(nullptr, 0);
     ASSERT_TRUE(app()->isScriptRunning());
-    for (int i = 0; i < 60; ++i)
-        frame();
+    frame(60);
     int settled = live();
-    for (int i = 0; i < 120; ++i)
-        frame();
+    frame(120);
     // Sounds are decoded once, on their first play; nothing grows per frame.
     EXPECT_LE(live(), settled + 8) << "allocations grew over 120 frames";
 
     pushKey(window(), SDLK_r, true);
     frame();
     pushKey(window(), SDLK_r, false);
-    for (int i = 0; i < 60; ++i)
-        frame();
+    frame(60);
     int reloaded = live();
-    for (int i = 0; i < 120; ++i)
-        frame();
+    frame(120);
     EXPECT_LE(live(), reloaded + 8) << "allocations grew after the reload";
     EXPECT_EQ(361, fw->getPresentedFrames());
     // The demo shares its programs between objects: the built-in one, the

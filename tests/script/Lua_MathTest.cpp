@@ -1,6 +1,6 @@
-// Script math through real LuaJIT: every function, the operators and method
+// Script math through real LuaJIT: the functions, the operators and method
 // lookup, the string forms, and wrong arguments as script errors. (That the
-// results round as the engine's own float math does is the FFI test's.)
+// arithmetic gives the engine's own float math bit for bit is the FFI test's.)
 #include "ScriptTestSupport.h"
 #include <gtest/gtest.h>
 
@@ -26,12 +26,7 @@ TEST_F(LuaMathTest, FunctionsOperatorsAndMethods) {
             {'vec3(3, 3, 3)', 'vec3_sub(b, a)', 'b - a'},
             {'vec3(-1, -2, -3)', 'vec3_neg(a)', '-a'},
             {'vec3(2, 4, 6)', 'vec3_scale(a, 2)', 'vec3_scale(2, a)', '2 * a', 'a * 2'},
-            {'vec3(-3, 6, -3)', 'vec3_cross(a, b)', 'a:cross(b)'},
-            {'vec3(0, 1, 0)', 'vec3_unit(vec3(0, 3, 0))', 'vec3(0, 3, 0):unit()'},
-            {'vec3(2.5, 3.5, 4.5)', 'vec3_lerp(a, b, 0.5)', 'a:lerp(b, 0.5)'},
-            {'32', 'vec3_dot(a, b)', 'a:dot(b)'},
             {'14', 'vec3_norm(a)', 'a:norm()'},
-            {'math.sqrt(27)', 'vec3_distance(a, b)', 'a:distance(b)'},
             {'5', 'vec3_len(vec3(3, 4, 0))', 'vec3(3, 4, 0):len()', 'vec4_len(vec4(0, 0, 3, 4))'},
             {'1', 'vec3_x(a)', 'a:x()', 'vec4_x(p)', 'p:x()'},
             {'2', 'vec3_y(a)', 'a:y()', 'vec4_y(p)'},
@@ -44,11 +39,8 @@ TEST_F(LuaMathTest, FunctionsOperatorsAndMethods) {
             {'vec4(4, 4, 4, 4)', 'vec4_sub(q, p)', 'q - p'},
             {'vec4(-1, -2, -3, -4)', 'vec4_neg(p)', '-p'},
             {'vec4(3, 6, 9, 12)', 'vec4_scale(p, 3)', '3 * p', 'p * 3'},
-            {'vec4(0, 0, 0, 1)', 'vec4_unit(vec4(0, 0, 0, 2))', 'vec4(0, 0, 0, 2):unit()'},
-            {'vec4(2, 3, 4, 5)', 'vec4_lerp(p, q, 0.25)', 'p:lerp(q, 0.25)'},
-            {'70', 'vec4_dot(p, q)', 'p:dot(q)'},
             {'30', 'vec4_norm(p)', 'p:norm()'},
-            {'8', 'vec4_distance(p, q)', 'p:distance(q)', 'mat4_det(mat4_scale(2))'},
+            {'8', 'vec4_distance(p, q)', 'mat4_det(mat4_scale(2))'},
             {'vec4(1, 0, 0, 0)', 'mat4_idn()[1]'},
             {'vec4(5, 6, 7, 8)', 'mat4_get_col(M, 2)', 'M[2]'},
             {'vec4(1, 5, 9, 13)', 'mat4_transpose(M)[1]'},
@@ -57,8 +49,6 @@ TEST_F(LuaMathTest, FunctionsOperatorsAndMethods) {
             {'vec3(9, 10, 11)', 'mat4_get_z_axis(M)'},
             {'vec3(13, 14, 15)', 'mat4_get_trn(M)'},
             {'mat4_translation(vec3(2, 4, 6))', 'mat4_mul(T, T)', 'T * T'},
-            {'mat4_translation(-a)', 'mat4_inv(T)', 'T:inv()'},
-            {'1', 'mat4_det(T)'},
             -- S * T applies T first: the translation is scaled
             {'vec3(2, 4, 6)', 'mat4_get_trn(mat4_scale(2) * T)'},
             {'vec3(0, 0, 1)', 'mat4_get_y_axis(mat4_rot_x(h))', 'mat4_get_y_axis(mat4_rot_xyz(h, 0, 0))'},
@@ -98,7 +88,12 @@ TEST_F(LuaMathTest, FunctionsOperatorsAndMethods) {
                 end
             end
         end
-        assert(a.len == vec3_len and T.inv == mat4_inv, 'methods are the global functions themselves')
+        -- Methods are the global functions themselves.
+        for name in ('x y z len norm dot cross unit lerp distance'):gmatch('%a+') do
+            local v4 = _G['vec4_' .. name]
+            assert(a[name] == _G['vec3_' .. name] and (not v4 or p[name] == v4), name)
+        end
+        assert(p.w == vec4_w and p.xyz == vec4_xyz and T.inv == mat4_inv)
         assert(tostring(vec3(0.5, -2, 0)) == '[0.5, -2, 0]' and tostring(vec4(1, 2, 3)) == '[1, 2, 3, 0]')
         assert(tostring(T) == '[[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [1, 2, 3, 1]]', tostring(T))
     )"));

@@ -2,9 +2,10 @@
 // real LuaJIT on a real OpenGL renderer (hidden 64 x 64 window, llvmpipe).
 #include "ScriptTestSupport.h"
 #include "render/OGLES2_Graphics3D.h"
-#include "render/PNG_Writer.h"
 #include "script/Lua_Handles.h"
+#include "support/TestData.h"
 #include "support/Text.h"
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -24,19 +25,14 @@ protected:
         ASSERT_EQ("", runLua(L, "cam = camera_create() camera_set_ortho(cam, 0, 2, 0, 2, 0.1, 10)\n"
                                 "EYE = mat4_translation(vec3(0, 0, 5))"));
     }
-    // A 2 x 2 picture: red, green over blue, white (top row first).
-    static void writeQuadrants(const char* path) {
-        const unsigned char rgba[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
-        render::writePNG(core::String(path), 2, 2, rgba, false);
-    }
 };
 
 TEST_F(LuaTextureTest, TextureLoadMakesAnImageTextureOrAnErrorNamingTheFile) {
-    writeQuadrants("Data/quad.png");
+    std::filesystem::copy_file(dataFile("pngsuite/basn6a08.png"), "Data/quad.png");
     ASSERT_EQ("", runLua(L, "t = texture_load('Data/quad.png')"));
     Lua_Texture* t = handle<Lua_Texture>("t");
     EXPECT_FALSE(t->target);
-    EXPECT_EQ(2, t->texture->getWidth());
+    EXPECT_EQ(32, t->texture->getWidth());
     EXPECT_NE(0u, t->texture->getGLName());
 
     std::ofstream("Data/notes.png") << "plain text, not a picture at all";
