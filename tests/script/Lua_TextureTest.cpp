@@ -31,9 +31,7 @@ TEST_F(LuaTextureTest, TextureLoadMakesAnImageTextureOrAnErrorNamingTheFile) {
     std::filesystem::copy_file(dataFile("pngsuite/basn6a08.png"), "Data/quad.png");
     ASSERT_EQ("", runLua(L, "t = texture_load('Data/quad.png')"));
     Lua_Texture* t = handle<Lua_Texture>("t");
-    EXPECT_FALSE(t->target);
     EXPECT_EQ(32, t->texture->getWidth());
-    EXPECT_NE(0u, t->texture->getGLName());
 
     std::ofstream("Data/notes.png") << "plain text, not a picture at all";
     std::ofstream("Data/cut.png", std::ios::binary) << readFile("Data/quad.png").substr(0, 40);
