@@ -9,6 +9,7 @@
 #include "support/SDLEvents.h"
 #include "support/Text.h"
 #include "support/WorkDir.h"
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,10 +25,10 @@ inline int runProgram(std::vector<const char*> args, const EngineConfig* base = 
 // Links the default demo's sounds, pictures and models into Data/ of the
 // working folder.
 inline void linkDemoData() {
+    namespace fs = std::filesystem;
     for (const char* folder : {"Sounds", "Images", "Models"})
-        std::filesystem::create_directory_symlink(std::filesystem::path(PELLORAN_SOURCE_DIR) / "Data" /
-                                                      folder,
-                                                  std::filesystem::path("Data") / folder);
+        fs::create_directory_symlink(fs::path(PELLORAN_SOURCE_DIR) / "Data" / folder,
+                                     fs::path("Data") / folder);
 }
 
 class AppTest : public ::testing::Test {
@@ -39,9 +40,9 @@ protected:
     // (default: a small window with the console log on).
     void start(std::vector<const char*> tokens = {"-windowed", "-console", "160", "120"}) {
         EngineConfig config;
-        for (size_t i = 0; i < tokens.size() && i < 10; ++i)
+        config.engine.tokenCount = (int)std::min<size_t>(tokens.size(), 10);
+        for (int i = 0; i < config.engine.tokenCount; ++i)
             config.engine.tokens[i] = tokens[i];
-        config.engine.tokenCount = (int)(tokens.size() < 10 ? tokens.size() : 10);
         fw = createFramework(config);
         drainEvents();
     }
@@ -51,12 +52,12 @@ protected:
     }
     Main_Application_Impl* app() const { return static_cast<Main_Application_Impl*>(fw->getApplication()); }
     // `n` times one fixed step and one render; the script must still be
-    // running after each.
-    void frame(int n = 1) {
+    // running after each unless `mayStop`.
+    void frame(int n = 1, bool mayStop = false) {
         for (int i = 0; i < n && !HasFatalFailure(); ++i) {
             ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
             app()->render(fw->getRenderer());
-            ASSERT_TRUE(app()->isScriptRunning());
+            ASSERT_TRUE(mayStop || app()->isScriptRunning());
         }
     }
     // Copies the default demo's scripts into the work folder's Data/ and

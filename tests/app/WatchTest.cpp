@@ -45,16 +45,7 @@ TEST(ScriptWatcherTest, BurstsOfSavesGiveOneReloadEach) {
     EXPECT_EQ(1, reloads(wrap, t, 2000));
 }
 
-class WatchTest : public AppTest {
-protected:
-    // n captured frames of 1/60 s; the script may be off.
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) {
-            ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
-            app()->render(fw->getRenderer());
-        }
-    }
-};
+class WatchTest : public AppTest {};
 
 TEST_F(WatchTest, EditedScriptsReloadABrokenSaveIsReportedAndTheNextRecovers) {
     auto save = [&](int version) {
@@ -65,15 +56,15 @@ TEST_F(WatchTest, EditedScriptsReloadABrokenSaveIsReportedAndTheNextRecovers) {
     save(1);
     start({"-windowed", "-console", "-watch", "64", "48"});
     StderrCapture cap;
-    frames(30);
+    frame(30, true);
     save(2);
-    frames(90); // 1.5 s of frames: the change is seen and gathered
+    frame(90, true); // 1.5 s of frames: the change is seen and gathered
     EXPECT_EQ(2, global("version"));
     dir.script("Bootstrap", "version = = 3\n");
-    frames(90);
+    frame(90, true);
     EXPECT_FALSE(app()->isScriptRunning()) << "a syntax error switches the script off, as after R";
     save(4);
-    frames(90);
+    frame(90, true);
     EXPECT_TRUE(app()->isScriptRunning());
     EXPECT_EQ(4, global("version"));
     std::string out = cap.finish();
@@ -85,7 +76,7 @@ TEST_F(WatchTest, WithoutTheSwitchNothingIsWatched) {
     dir.script("Bootstrap", "version = 1\nfunction global_update() return true end\n");
     start({"-windowed", "64", "48"});
     dir.script("Bootstrap", "version = 2\nfunction global_update() return true end\n");
-    frames(120);
+    frame(120, true);
     EXPECT_EQ(1, global("version"));
 }
 
