@@ -1,15 +1,12 @@
-// Frame capture (-capture=DIR, -frames=N) and the golden images: small
-// scripts from tests/golden/ rendered headless (SDL's offscreen driver, Mesa
-// llvmpipe) and compared with their committed reference PNGs.
+// Frame capture (-capture=DIR, -frames=N) and the golden images: scripts from
+// tests/golden/ rendered headless and compared with their reference PNGs.
 // PELLORAN_UPDATE_GOLDEN=1 writes the references instead of comparing.
 #include "AppTestSupport.h"
 #include "render/PngReference.h"
 #include <filesystem>
 #include <gtest/gtest.h>
 
-using testsupport::AppTest;
-using testsupport::readFile;
-using testsupport::runProgram;
+using namespace testsupport;
 
 namespace {
 
@@ -26,21 +23,16 @@ bool decodeFile(const std::string& path, pngref::Image& image, std::string& why)
 
 class CaptureTest : public AppTest {};
 
-// That a captured run advances one fixed step per frame, whatever the
-// machine's speed, is what makes the golden images below repeatable.
-TEST_F(CaptureTest, WritesEveryPresentedFrameAndStopsAfterTheLimit) {
+// The golden images below show what a captured frame holds, and that a
+// captured run advances one fixed step per frame whatever the machine's speed.
+TEST_F(CaptureTest, StopsAfterTheFrameLimitAndFailsOnAnUnwritableFolder) {
     dir.script("Bootstrap", "function global_update(step) return true end\n"
                             "function global_render() render_bind_target() render_release_target() end\n");
     EXPECT_EQ(0, runProgram({"-windowed", "32", "24", "-capture=shots", "-frames=4"}));
-    pngref::Image image;
-    std::string why;
-    ASSERT_TRUE(decodeFile("shots/frame_00003.png", image, why)) << why;
-    EXPECT_EQ(32, image.width);
-    EXPECT_EQ(24, image.height);
-    EXPECT_TRUE(std::filesystem::exists("shots/frame_00000.png"));
+    EXPECT_TRUE(std::filesystem::exists("shots/frame_00003.png"));
     EXPECT_FALSE(std::filesystem::exists("shots/frame_00004.png"));
     std::ofstream("plainfile") << "x";
-    testsupport::StderrCapture log;
+    StderrCapture log;
     EXPECT_EQ(2, runProgram({"-windowed", "32", "24", "-capture=plainfile/sub", "-frames=3"}));
     EXPECT_NE(std::string::npos, log.finish().find("can not create the directory"));
 }
@@ -50,10 +42,10 @@ TEST_F(CaptureTest, WritesEveryPresentedFrameAndStopsAfterTheLimit) {
 // and compares the last frame with <name>.png: a pixel differs when one
 // channel is off by more than 12; at most 0.5 % of the pixels may differ.
 void checkGolden(const char* name, const char* script, const char* prelude, int frames) {
-    testsupport::WorkDir dir;
+    WorkDir dir;
     dir.script("Bootstrap", std::string(prelude) + "function global_update(step) return true end\n" +
                                 readFile(GOLDEN + script + ".lua"));
-    testsupport::linkDemoData();
+    linkDemoData();
     std::string limit = "-frames=" + std::to_string(frames);
     ASSERT_EQ(0, runProgram({"-windowed", "128", "96", "-capture=out", limit.c_str()}));
     char last[64];

@@ -6,9 +6,7 @@
 #include "render/OGLES2_Graphics3D.h"
 #include <gtest/gtest.h>
 
-using testsupport::AppTest;
-using testsupport::pushKey;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
@@ -44,7 +42,7 @@ TEST_F(DemoTest, RunsHundredsOfFramesWithoutErrorsOrGrowthAndSurvivesAReload) {
     EXPECT_LE(g->getProgramCount(), 4) << "each linked program adds to the start-up time";
     std::string out = log.finish();
     EXPECT_EQ(std::string::npos, out.find("ERROR")) << out;
-    EXPECT_EQ(2, testsupport::countOf(out, "Running file: Data/Bootstrap.lua")) << out;
+    EXPECT_EQ(2, countOf(out, "Running file: Data/Bootstrap.lua")) << out;
 }
 
 } // namespace

@@ -1,17 +1,10 @@
 // The whole program and its frame loop: start-up and shut-down, exit codes,
-// the fixed-step accumulator, the keys the application handles, window
-// events, and scripts that fail in every place they can.
+// the fixed-step accumulator, the keys and window events it handles.
 #include "AppTestSupport.h"
 #include "core/EngineGlobals.h"
 #include <gtest/gtest.h>
 
-using testsupport::AppTest;
-using testsupport::countOf;
-using testsupport::pushKey;
-using testsupport::pushQuit;
-using testsupport::pushWindowEvent;
-using testsupport::runProgram;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
@@ -145,8 +138,8 @@ TEST_F(LoopTest, ApplicationSeesTheMouse) {
     dir.script("Bootstrap", "function global_update() mx, my, ml, mr = mouse_read() "
                             "left = ml and 1 or 0 return true end\n");
     start({"-windowed", "200", "100"});
-    testsupport::pushMotion(window(), 50, 75);
-    testsupport::pushButton(window(), SDL_BUTTON_LEFT, true, 50, 75);
+    pushMotion(window(), 50, 75);
+    pushButton(window(), SDL_BUTTON_LEFT, true, 50, 75);
     fw->frameStep(0.017f);
     EXPECT_FLOAT_EQ((float)global("mx"), 0.25f);
     EXPECT_FLOAT_EQ((float)global("my"), 0.75f);

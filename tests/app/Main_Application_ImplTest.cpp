@@ -5,10 +5,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-using testsupport::AppTest;
-using testsupport::countOf;
-using testsupport::pushKey;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 

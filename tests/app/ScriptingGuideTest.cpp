@@ -1,17 +1,12 @@
-// The Lua examples of docs/SCRIPTING.md run as written: every ```lua block of
-// the guide, in the guide's order, in one real script over the demo's Data/
-// folder (its modules and sounds), so that a renamed function, a changed
-// argument count or a wrong example fails here instead of in a user's first
-// script.
+// Every ```lua example of docs/SCRIPTING.md runs as written, in the guide's
+// order, in one real script over the demo's Data/ folder.
 #include "AppTestSupport.h"
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
 #include <vector>
 
-using testsupport::AppTest;
-using testsupport::readFile;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
@@ -50,24 +45,18 @@ TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
                          " void main() { gl_FragColor = u_color; }]])\n"
                          "look = {color = vec4(1, 1, 1, 1), appearance = appearance_create()}\n";
     for (size_t i = 0; i < blocks.size(); ++i)
-        script +=
-            "-- example " + std::to_string(i + 1) + "\nexample = " + std::to_string(i + 1) + "\n" + blocks[i];
+        script += "example = " + std::to_string(i + 1) + "\n" + blocks[i];
     script += "render_release_target()\nexamples_done = example\nend\n";
     dir.script("Bootstrap", script);
 
     StderrCapture log;
     start();
     fw->setFrameCapture(nullptr, 0);
-    bool running = app()->isScriptRunning();
-    for (int i = 0; i < 5 && running; ++i) {
-        ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
-        app()->render(fw->getRenderer());
-        running = app()->isScriptRunning();
-    }
+    frame(5, true);
     std::string out = log.finish();
-    EXPECT_TRUE(running) << "the script stopped in example " << global("example")
-                         << " of the guide or after it\n"
-                         << out;
+    EXPECT_TRUE(app()->isScriptRunning())
+        << "the script stopped in example " << global("example") << " of the guide or after it\n"
+        << out;
     EXPECT_EQ((double)blocks.size(), global("examples_done")) << out;
     EXPECT_EQ(std::string::npos, out.find("ERROR")) << out;
 }

@@ -1,14 +1,11 @@
-// -watch and -help: a saved file under Data/ reloads the scripts once per
-// burst of saves, a broken save is reported and the next good one recovers;
-// -help prints the switches and exits. The watcher's clock is driven here.
+// -watch and -help: saves under Data/ reload the scripts once per burst, a
+// broken save is reported and the next good one recovers.
 #include "AppTestSupport.h"
 #include "app/CommandLine.h"
 #include "app/Script_Watcher.h"
 #include <gtest/gtest.h>
 
-using testsupport::AppTest;
-using testsupport::countOf;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
@@ -21,8 +18,8 @@ int reloads(Script_Watcher& w, unsigned& now, unsigned ms) {
 }
 
 TEST(ScriptWatcherTest, BurstsOfSavesGiveOneReloadEach) {
-    testsupport::EngineCore core;
-    testsupport::WorkDir dir;
+    EngineCore core;
+    WorkDir dir;
     dir.script("Bootstrap", "-- one");
     Script_Watcher w(core::String("Data"), 100, 1000);
     unsigned now = 5000;
@@ -83,7 +80,7 @@ TEST_F(WatchTest, WithoutTheSwitchNothingIsWatched) {
 TEST(HelpTest, PrintsTheSwitchesAndExitsWithZero) {
     for (const char* token : {"-help", "--help"}) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(0, testsupport::runProgram({"-windowed", token})) << token;
+        EXPECT_EQ(0, runProgram({"-windowed", token})) << token;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), framework::COMMAND_LINE_HELP);
     }
     EXPECT_EQ(1, countOf(framework::COMMAND_LINE_HELP, "\n  -watch "));

@@ -53,16 +53,14 @@ protected:
 };
 
 TEST_F(AudioTest, InstanceIsRegisteredOnceAndCleared) {
-    {
-        StderrCapture err;
-        Audio_System* first = M3D_NEW Audio_System_Impl();
-        EXPECT_EQ(g_glob_audio_system, first);
-        EXPECT_THROW(M3D_NEW Audio_System_Impl(), Assert_Exception);
-        EXPECT_EQ(g_glob_audio_system, first) << "a refused second instance must not unregister the first";
-        delete first;
-        EXPECT_NE(err.finish().find("g_glob_audio_system == 0"), std::string::npos);
-    }
+    StderrCapture err;
+    Audio_System* first = M3D_NEW Audio_System_Impl();
+    EXPECT_EQ(g_glob_audio_system, first);
+    EXPECT_THROW(M3D_NEW Audio_System_Impl(), Assert_Exception);
+    EXPECT_EQ(g_glob_audio_system, first) << "a refused second instance must not unregister the first";
+    delete first;
     EXPECT_EQ(g_glob_audio_system, nullptr);
+    EXPECT_NE(err.finish().find("g_glob_audio_system == 0"), std::string::npos);
 }
 
 TEST_F(AudioTest, SameSoundTwiceIsOpenedOnceAndOverlaps) {

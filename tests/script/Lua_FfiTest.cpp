@@ -1,9 +1,6 @@
-// What binding the math values and the frame commands through LuaJIT's FFI
-// adds to the contract of the math and scene tests: foreign cdata refused,
-// results bit for bit those of the engine's float math with the compiler on
-// and off, values that outlive their frame or escape compiled loops, and
-// engine failures inside FFI calls. (Fresh states after a reload are the
-// type-table tests'.)
+// What binding math values and frame commands through LuaJIT's FFI adds:
+// foreign cdata refused, the engine's float math bit for bit with the
+// compiler on and off, values that outlive their loops, engine failures.
 #include "ScriptTestSupport.h"
 #include "slm/slm.h"
 #include <cstring>

@@ -1,7 +1,5 @@
-// The scene family (scene_*, node_*) through real LuaJIT on a real GL
-// renderer: a World built from engine objects is handed to the script as a
-// Scene handle, described, animated, drawn with its own camera, searched and
-// moved; every wrong argument is a script error.
+// The scene family (scene_*, node_*) on a real GL renderer, over a World
+// built from engine objects.
 #include "ScriptTestSupport.h"
 #include "render/AnimationController.h"
 #include "render/AnimationTrack.h"

@@ -1,7 +1,5 @@
-// The scene and rendering families (appearance, camera, mesh, render,
-// shader) through real LuaJIT, with a real OpenGL ES 2 renderer on a hidden
-// 64 x 64 window (llvmpipe under Xvfb). What they draw is checked by the
-// golden images of tests/golden/.
+// The appearance, camera, mesh, render and shader families on a real GL
+// renderer. What they draw is checked by the golden images of tests/golden/.
 #include "ScriptTestSupport.h"
 #include "render/Text3D.h"
 #include "script/Lua_Handles.h"
@@ -84,8 +82,7 @@ TEST_F(LuaSceneTest, SetCameraMarksAChangeOnlyWhenTheMatrixDiffers) {
 TEST_F(LuaSceneTest, MeshRadiusAndSphereTests) {
     EXPECT_EQ("", runLua(L, R"(
         e = mesh_builder_build_mesh(mesh_builder_create())
-        assert(mesh_get_radius(e) == 0)
-        assert(mesh_test_sphere(e, vec3(0, 0, 0), 100) == false)
+        assert(mesh_get_radius(e) == 0 and mesh_test_sphere(e, vec3(0, 0, 0), 100) == false)
         b = mesh_builder_create() mesh_builder_add_cube(b) cube = mesh_builder_build_mesh(b)
         assert(math.abs(mesh_get_radius(cube) - math.sqrt(3)) < 1e-5)
         -- A cube's points are all on its bounding sphere; the cube smoothed once
@@ -107,10 +104,10 @@ TEST_F(LuaSceneTest, MeshRadiusAndSphereTests) {
 TEST_F(LuaSceneTest, ShaderSetPathsAndFailures) {
     ASSERT_EQ("", runLua(L, SHADERS));
     int uploads = g->getStatistics().uniformUploads;
-    EXPECT_EQ("", runLua(L, "shader_set(s, 'u_gain', 0.5)\n"
-                            "shader_set(s, 'u_light', vec3(0, 0, 1))\n"
-                            "shader_set(s, 'u_color', vec4(1, 0, 0, 1))\n"
-                            "shader_set(s, 'u_extra', mat4_rot_x(0.5))\n"));
+    EXPECT_EQ("",
+              runLua(L,
+                     "shader_set(s, 'u_gain', 0.5) shader_set(s, 'u_light', vec3(0, 0, 1))\n"
+                     "shader_set(s, 'u_color', vec4(1, 0, 0, 1)) shader_set(s, 'u_extra', mat4_rot_x(0.5))"));
     EXPECT_EQ(uploads + 4, g->getStatistics().uniformUploads);
     // The same values again reach no GL call; an unknown name is ignored.
     EXPECT_EQ("", runLua(L, "shader_set(s, 'u_gain', 0.5) shader_set(s, 'u_extra', mat4_rot_x(0.5))\n"

@@ -1,11 +1,6 @@
-// The binding conventions, exercised by the engine's families and two test
-// functions run from Lua: typed userdata, the exception boundary, and the
-// type checks across several states (each state's metatables are remembered
-// by address, so the checks must stay right when states close and are made
-// again, possibly at the same address, and when there are more states than
-// remembered slots). Argument counts are checked with each family, bound
-// functions with the application's mouse_read, and handles letting go of
-// their objects with the scene, appearance and texture handles.
+// The binding conventions: typed userdata, the exception boundary, and type
+// checks across states that close and are made again, possibly at the same
+// address (each state's metatables are remembered by address).
 #include "ScriptTestSupport.h"
 #include "script/Lua_Library.h"
 #include "slm/slm.h"
