@@ -44,45 +44,33 @@ using DebugLogTest = CoreTest;
 
 TEST_F(DebugLogTest, ErrorsAndWarningsAlwaysPassWithPrefixesOthersNeedTheMask) {
     core::DebugLog& log = core.log();
-    ASSERT_EQ(0u, log.getLevelMask());
     int messages = log.getMessageCount();
     StderrCapture cap;
     core::log(0x1, "disk %s\n", "gone");
     core::log(0x2, "slow frame %d ms\n", 40);
     core::log(0x4, "script says hi\n");
-    EXPECT_EQ(" ERROR  |disk gone\nWARNING |slow frame 40 ms\n", cap.finish());
-    EXPECT_EQ(1, log.getErrorCount());
-    EXPECT_EQ(1, log.getWarningCount());
-    EXPECT_EQ(messages + 2, log.getMessageCount()); // the dropped one is not counted
-
-    // An error that also carries the warning bit counts as an error only.
-    StderrCapture cap2;
-    core::log(0x3, "both\n");
-    EXPECT_EQ(" ERROR  |both\n", cap2.finish());
+    core::log(0x3, "both\n"); // an error that also carries the warning bit counts as an error only
+    EXPECT_EQ(" ERROR  |disk gone\nWARNING |slow frame 40 ms\n ERROR  |both\n", cap.finish());
     EXPECT_EQ(2, log.getErrorCount());
     EXPECT_EQ(1, log.getWarningCount());
+    EXPECT_EQ(messages + 3, log.getMessageCount()); // the dropped one is not counted
 
     log.setLevelMask(0xF);
-    StderrCapture cap3;
+    StderrCapture cap2;
     core::log(0x4, "script says hi\n");
-    core::log(0x8, "START: debug initialized : ok\n");
     core::log(0x100, "display\n");
-    EXPECT_EQ("script says hi\nSTART: debug initialized : ok\n", cap3.finish());
+    EXPECT_EQ("script says hi\n", cap2.finish());
 }
 
 TEST_F(DebugLogTest, MultiBitLevelsPassWhenAnyBitIsEnabled) {
-    for (unsigned mask : {0x200000u, 0x400000u, 0x800000u}) {
+    for (unsigned mask : {0x200000u, 0x800000u, 0x100010u}) {
         core.log().setLevelMask(mask);
         StderrCapture cap;
         core::log(0xE00000, "merge\n");
-        EXPECT_EQ("merge\n", cap.finish()) << std::hex << mask;
-        EXPECT_TRUE(core::logEnabled(0xE00000));
+        bool shown = mask != 0x100010u;
+        EXPECT_EQ(shown ? "merge\n" : "", cap.finish()) << std::hex << mask;
+        EXPECT_EQ(shown, core::logEnabled(0xE00000));
     }
-    core.log().setLevelMask(0x100000 | 0x10);
-    StderrCapture cap;
-    core::log(0xE00000, "merge\n");
-    EXPECT_EQ("", cap.finish());
-    EXPECT_FALSE(core::logEnabled(0xE00000));
 }
 
 TEST_F(DebugLogTest, MessagesOver2040CharactersAreReplaced) {
@@ -113,19 +101,17 @@ TEST_F(DebugLogTest, OutputStreamIsWrittenWithMaskZero) {
     // by the zero mask.
     EXPECT_EQ("frame 1\n ERROR  |stream trouble 7\n", out);
     EXPECT_EQ("frame 1\n", stream->text);
-    for (unsigned seen : stream->masksSeen) EXPECT_EQ(0u, seen);
+    EXPECT_EQ(std::vector<unsigned>{0u}, stream->masksSeen);
     EXPECT_EQ(0xFu, core.log().getLevelMask());
 
     // Disabling: the message goes out once more, then the stream is released.
     core.log().setLevelMask(0x100000);
     stream->logWhileWriting = false;
-    stream->text.clear();
     stream.release();
     StderrCapture cap2;
     core.log().setOutputFile();
     EXPECT_EQ("Debug: setOutputFile: debug disabled\n", cap2.finish());
     EXPECT_EQ(1, RecordingStream::destroyed);
-    EXPECT_TRUE(core.log().getEcho());
 }
 
 TEST_F(DebugLogTest, AssertionReporterLogsFiveErrorLinesAndThrows) {

