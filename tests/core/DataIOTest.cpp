@@ -1,12 +1,12 @@
 // core::DataIO: the byte layout of the primitives, the budget, the float and
 // boolean checks, and the failure routine's line and exception. Writing and
 // reading every record back is the dataio fuzz target's round trip.
-#include "support/ErrorText.h"
 #include "core/DataIO.h"
 #include "core/IOException.h"
 #include "core/M3GRecords.h"
 #include "core/MemoryStream.h"
 #include "support/EngineFixture.h"
+#include "support/ErrorText.h"
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -155,29 +155,21 @@ TEST_F(DataIOTest, ArraysLongerThanTheStreamFailBeforeAnythingIsAllocated) {
     // section holds), and counts of about 4 MB: the stream's end refuses them
     // before the pool is asked for the elements.
     const std::string count = std::string("\x00\x00\x10\x00", 4);
+    core::Vector<unsigned char> bytes;
+    core::Vector<unsigned short> shorts;
+    core::Vector<unsigned int> ints;
+    core::Object3DBlock object; // userID, no tracks, the parameter count
     const std::function<void(core::DataIO&)> reads[] = {
-        [](core::DataIO& r) {
-            core::Vector<unsigned char> v;
-            r.readByteArray(v);
-        },
-        [](core::DataIO& r) {
-            core::Vector<unsigned short> v;
-            r.readUInt16Array(v);
-        },
-        [](core::DataIO& r) {
-            core::Vector<unsigned int> v;
-            r.readUInt32Array(v);
-        },
-        [](core::DataIO& r) {
-            core::Object3DBlock o;
-            r.readObject3D(o);
-        }, // userID, no tracks, the parameter count
+        [&](core::DataIO& r) { r.readByteArray(bytes); },
+        [&](core::DataIO& r) { r.readUInt16Array(shorts); },
+        [&](core::DataIO& r) { r.readUInt32Array(ints); },
+        [&](core::DataIO& r) { r.readObject3D(object); },
     };
     int i = 0;
     for (const auto& read : reads) {
         SCOPED_TRACE(i++);
-        std::string bytes = (i == 4 ? std::string(8, '\0') : std::string()) + count + "abcdefgh";
-        core::Ref<core::DataIO> r = reader(bytes, 0xFFFFFFFFu);
+        std::string data = (i == 4 ? std::string(8, '\0') : std::string()) + count + "abcdefgh";
+        core::Ref<core::DataIO> r = reader(data, 0xFFFFFFFFu);
         StderrCapture quiet;
         EXPECT_EQ(SHORT_READ, messageOf([&] { read(*r); }));
         EXPECT_LT(core.pool().getPeakUsedBytes(), 64 * 1024) << "the elements were allocated";

@@ -1,9 +1,8 @@
 // core::FileStream on real files in a temporary directory.
-#include "support/ErrorText.h"
-#include "core/Exceptions.h"
 #include "core/FileStream.h"
 #include "core/IOException.h"
 #include "support/EngineFixture.h"
+#include "support/ErrorText.h"
 #include "support/TempDir.h"
 #include <string>
 

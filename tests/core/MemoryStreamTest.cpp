@@ -1,8 +1,8 @@
 // core::MemoryStream: the copy and in-place read forms, write mode, close.
-#include "support/ErrorText.h"
 #include "core/IOException.h"
 #include "core/MemoryStream.h"
 #include "support/EngineFixture.h"
+#include "support/ErrorText.h"
 #include <cstring>
 #include <string>
 

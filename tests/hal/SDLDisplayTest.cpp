@@ -2,11 +2,10 @@
 // routing of window events into the event queue and the message pump. Its GL
 // context is what every app test renders with.
 #include "SDLTestSupport.h"
-#include "support/ErrorText.h"
-#include "core/Exceptions.h"
 #include "core/Ref.h"
 #include "hal/sdl/Platform.h"
 #include "hal/sdl/SDLDisplay.h"
+#include "support/ErrorText.h"
 #include <string>
 
 using testsupport::pushQuit;
