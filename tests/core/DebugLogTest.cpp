@@ -2,19 +2,17 @@
 // output-stream path and the assertion reporter.
 #include "core/DebugLog.h"
 #include "core/Exceptions.h"
-#include "core/Stream.h"
+#include "core/MemoryStream.h"
 #include "support/EngineFixture.h"
 #include <string>
 
-using testsupport::CoreTest;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 // A stream that keeps what it is given and logs while writing, as a file
 // stream reporting a problem would.
-class RecordingStream : public core::Stream {
+class RecordingStream : public core::MemoryStream {
 public:
-    std::string text;
     bool logWhileWriting = false;
     static int destroyed;
     ~RecordingStream() override { ++destroyed; }
@@ -23,16 +21,9 @@ public:
             core::log(0x4, "stream chatter\n");
             core::log(0x1, "stream trouble %d\n", 7);
         }
-        text.append(static_cast<const char*>(buffer), (size_t)count);
-        return count;
+        return core::MemoryStream::write(buffer, count);
     }
-    int read(void*, int) override { return 0; }
-    int peek(void*, int) override { return 0; }
-    int setSeek(int) override { return 0; }
-    void close() override {}
-    int getSeek() override { return 0; }
-    int available() override { return 0; }
-    core::String getName() override { return core::String("recording"); }
+    std::string text() { return std::string((const char*)data(), (size_t)size()); }
 };
 int RecordingStream::destroyed = 0;
 } // namespace
@@ -88,7 +79,7 @@ TEST_F(DebugLogTest, OutputStreamIsWrittenWithMaskZero) {
     // the console (not fed back into the stream), its 0x4 chatter is filtered
     // by the zero mask.
     EXPECT_EQ("frame 1\n ERROR  |stream trouble 7\n", out);
-    EXPECT_EQ("frame 1\n", stream->text);
+    EXPECT_EQ("frame 1\n", stream->text());
     EXPECT_EQ(0xFu, core.log().getLevelMask());
 
     // Disabling: the message goes out once more, then the stream is released.

@@ -6,14 +6,11 @@
 #include "support/TempDir.h"
 #include <string>
 
-using testsupport::countingBytes;
-using testsupport::ioText;
-using testsupport::messageOf;
-using testsupport::TempDir;
+using namespace testsupport;
 
 namespace {
 
-class FileStreamTest : public testsupport::CoreTest {
+class FileStreamTest : public CoreTest {
 protected:
     TempDir dir;
     core::Ref<core::FileStream> open(const std::string& name, const char* mode) {

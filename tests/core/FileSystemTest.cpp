@@ -9,14 +9,11 @@
 #include "support/WorkDir.h"
 #include <string>
 
-using testsupport::ioText;
-using testsupport::messageOf;
-using testsupport::StderrCapture;
-using testsupport::TempDir;
+using namespace testsupport;
 
 namespace {
 
-class FileSystemTest : public testsupport::CoreTest {
+class FileSystemTest : public CoreTest {
 protected:
     TempDir dir;
     ~FileSystemTest() override { core::FileSystem::destroy(); }
@@ -33,7 +30,7 @@ protected:
 };
 
 TEST_F(FileSystemTest, RootMountAtTheEmptyPathResolvesFromTheWorkingDirectory) {
-    testsupport::WorkDir cwd;
+    WorkDir cwd;
     cwd.write("Data/Bootstrap.lua", "print('hi')");
     core::FileSystem* fs = core::FileSystem::get();
     fs->addArchive(M3D_NEW core::FileArchive("", false), "");

@@ -3,8 +3,7 @@
 #include "support/EngineFixture.h"
 #include <string>
 
-using testsupport::CoreTest;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 using HashTableTest = CoreTest;
 

@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-using testsupport::EngineCore;
-using testsupport::messageOf;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 

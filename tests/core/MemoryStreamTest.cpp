@@ -6,12 +6,11 @@
 #include <cstring>
 #include <string>
 
-using testsupport::ioText;
-using testsupport::messageOf;
+using namespace testsupport;
 
 namespace {
 
-using MemoryStreamTest = testsupport::CoreTest;
+using MemoryStreamTest = CoreTest;
 
 TEST_F(MemoryStreamTest, CopyFormOwnsItsBytesInPlaceFormReadsTheCallers) {
     unsigned char source[8] = {1, 2, 3, 4, 5, 6, 7, 8};

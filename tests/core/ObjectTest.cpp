@@ -12,8 +12,7 @@
 #pragma GCC diagnostic ignored "-Wuse-after-free"
 #endif
 
-using testsupport::CoreTest;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 std::vector<int> g_deleted;

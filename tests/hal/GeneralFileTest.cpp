@@ -6,15 +6,14 @@
 #include "support/TempDir.h"
 #include <string>
 
-using testsupport::StderrCapture;
-using testsupport::TempDir;
+using namespace testsupport;
 
 namespace {
 
 class GeneralFileTest : public ::testing::Test {
 protected:
     // Informational file lines (0x200) pass, so their texts can be checked.
-    testsupport::EngineCore core{10240000, 0x200};
+    EngineCore core{10240000, 0x200};
     TempDir dir;
 
     core::Ref<HAL::File> open(const std::string& path, const char* mode) {
@@ -37,8 +36,7 @@ TEST_F(GeneralFileTest, SplitsThePathAtTheLastSlashAfterTurningBackslashes) {
 TEST_F(GeneralFileTest, MissingFileOrADirectoryThrowsWithThePathAndStaysClosed) {
     for (const std::string& path : {dir.file("missing.bin"), dir.path()}) {
         core::Ref<HAL::File> f = HAL::File::createFileHandle(path.c_str(), "rb");
-        EXPECT_EQ("GeneralFile: can not open the file : " + path,
-                  testsupport::messageOf([&] { f->fopen(); }));
+        EXPECT_EQ("GeneralFile: can not open the file : " + path, messageOf([&] { f->fopen(); }));
         EXPECT_FALSE(f->isOpen());
     }
 }
@@ -55,7 +53,7 @@ TEST_F(GeneralFileTest, WritesLogTheCloseAndAFailedWriteThrows) {
 
     core::Ref<HAL::File> ro = open(dir.file("out.bin"), "rb");
     StderrCapture capture2;
-    EXPECT_EQ("GeneralFile: file write failed", testsupport::messageOf([&] { ro->fwrite("abc", 3); }));
+    EXPECT_EQ("GeneralFile: file write failed", messageOf([&] { ro->fwrite("abc", 3); }));
     EXPECT_NE(std::string::npos, capture2.finish().find(" ERROR  |GeneralFile::fwrite failed\n"));
 }
 

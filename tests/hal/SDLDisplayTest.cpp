@@ -2,33 +2,17 @@
 // routing of window events into the event queue and the message pump. Its GL
 // context is what every app test renders with.
 #include "SDLTestSupport.h"
-#include "core/Ref.h"
 #include "hal/sdl/Platform.h"
-#include "hal/sdl/SDLDisplay.h"
-#include "support/ErrorText.h"
 #include <string>
 
-using testsupport::pushQuit;
-using testsupport::pushWindowEvent;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
-class SDLDisplayTest : public testsupport::WindowSystemTest {
-protected:
-    // A window with an empty event queue; its id in `id`.
-    core::Ref<HAL::Display> open(Uint32& id) {
-        HAL::DisplayConfig c = windowed(64, 64);
-        core::Ref<HAL::Display> d = HAL::Display::createDisplayHandle(&c);
-        id = static_cast<HAL::SDLDisplay*>(d.get())->getWindowId();
-        testsupport::drainEvents();
-        d->getEvents().resize(0);
-        return d;
-    }
-};
+using SDLDisplayTest = WindowSystemTest;
 
 std::string failureOf(const HAL::DisplayConfig& c) {
-    return testsupport::messageOf([&] { core::Ref<HAL::Display> d = HAL::Display::createDisplayHandle(&c); });
+    return messageOf([&] { core::Ref<HAL::Display> d = HAL::Display::createDisplayHandle(&c); });
 }
 
 TEST_F(SDLDisplayTest, OpensAWindowOfTheConfiguredSizeWithAUtf8Title) {
@@ -61,7 +45,7 @@ TEST_F(SDLDisplayTest, BadConfigurationsThrowAndLeaveNothingBehind) {
 
 TEST_F(SDLDisplayTest, WindowEventsBecomeOSEvents) {
     Uint32 id;
-    core::Ref<HAL::Display> d = open(id);
+    core::Ref<HAL::Display> d = openWindow(64, 64, id);
     pushWindowEvent(id, SDL_WINDOWEVENT_MOVED, 10, -20);
     pushWindowEvent(id, SDL_WINDOWEVENT_SIZE_CHANGED, 0, 0);
     pushWindowEvent(id, SDL_WINDOWEVENT_FOCUS_LOST);
@@ -87,7 +71,7 @@ TEST_F(SDLDisplayTest, WindowEventsBecomeOSEvents) {
 
 TEST_F(SDLDisplayTest, PumpTakesAtMostTenEventsAndStopsAtQuit) {
     Uint32 id;
-    core::Ref<HAL::Display> d = open(id);
+    core::Ref<HAL::Display> d = openWindow(64, 64, id);
     for (int i = 0; i < 12; ++i)
         pushWindowEvent(id, SDL_WINDOWEVENT_MOVED, i, i);
     EXPECT_TRUE(HAL::pumpMessages());
