@@ -45,28 +45,33 @@ std::string floatBytes(uint32_t bits) {
 }
 
 TEST_F(DataIOTest, BudgetFailsBeforeTheStreamIsTouched) {
-    core::Ref<core::DataIO> r = reader("\x01\x02\x03\x04\x05", 3);
-    EXPECT_EQ(SMALL_BUFFER, messageOf([&] { r->readUInt32(); }));
-    EXPECT_EQ(0, input->getSeek());
-    EXPECT_EQ(3u, r->getCount());
-
-    // A Byte[] whose count exceeds the budget fails after the count, before any element.
-    r = reader(std::string("\x10\x00\x00\x00", 4) + "abcdefgh");
     core::Vector<unsigned char> bytes;
     bytes.append(1);
-    EXPECT_EQ(SMALL_BUFFER, messageOf([&] { r->readByteArray(bytes); }));
-    EXPECT_EQ(4, input->getSeek());
-    EXPECT_EQ(1, bytes.size()) << "nothing was stored";
-
-    // Arrays of wider elements and parameter lists check their whole size up front.
-    r = reader(std::string("\xFF\xFF\xFF\x7F", 4) + "abcd");
     core::Vector<unsigned int> ints;
-    EXPECT_EQ(SMALL_BUFFER, messageOf([&] { r->readUInt32Array(ints); }));
-    EXPECT_EQ(4, input->getSeek());
-    r = reader(std::string("\x00\x00\x00\x00\x00\x00\x00\x00\xFF\xFF\xFF\xFF", 12) + "abcdefgh");
-    core::Object3DBlock o;
-    EXPECT_EQ(SMALL_BUFFER, messageOf([&] { r->readObject3D(o); }));
-    EXPECT_EQ(0, o.parameters.size());
+    core::Object3DBlock object;
+    const struct {
+        std::string data;
+        long budget;
+        int seek; // where the stream stands after the failure
+        std::function<void(core::DataIO&)> read;
+    } cases[] = {
+        {"\x01\x02\x03\x04\x05", 3, 0, [](core::DataIO& r) { r.readUInt32(); }},
+        // A Byte[] whose count exceeds the budget fails after the count, before any element.
+        {std::string("\x10\x00\x00\x00", 4) + "abcdefgh", -1, 4,
+         [&](core::DataIO& r) { r.readByteArray(bytes); }},
+        // Arrays of wider elements and parameter lists check their whole size up front.
+        {std::string("\xFF\xFF\xFF\x7F", 4) + "abcd", -1, 4,
+         [&](core::DataIO& r) { r.readUInt32Array(ints); }},
+        {std::string(8, '\0') + "\xFF\xFF\xFF\xFF" + "abcdefgh", -1, 12,
+         [&](core::DataIO& r) { r.readObject3D(object); }},
+    };
+    for (const auto& c : cases) {
+        core::Ref<core::DataIO> r = reader(c.data, c.budget);
+        EXPECT_EQ(SMALL_BUFFER, messageOf([&] { c.read(*r); })) << c.seek;
+        EXPECT_EQ(c.seek, input->getSeek());
+    }
+    EXPECT_EQ(1, bytes.size()) << "nothing was stored";
+    EXPECT_EQ(0, object.parameters.size());
 }
 
 TEST_F(DataIOTest, StringUsesOneBudgetUnitPerByteAndNeedsItsTerminator) {

@@ -2,7 +2,6 @@
 // relative names, the candidate search and its failures.
 #include "core/FileArchive.h"
 #include "core/FileSystem.h"
-#include "core/IOException.h"
 #include "support/EngineFixture.h"
 #include "support/ErrorText.h"
 #include "support/TempDir.h"
@@ -80,7 +79,7 @@ TEST_F(FileSystemTest, TwoArchivesHoldingTheSameNameWarnTwiceThenThrow) {
     EXPECT_EQ("only", readAll(*fs->openFile("Data/only.lua", 0)));
 }
 
-TEST_F(FileSystemTest, SameArchiveObjectTwiceIsRefusedButTheSameRootIsNot) {
+TEST_F(FileSystemTest, SameArchiveObjectTwiceAndUnsupportedOpenFlagsAreRefused) {
     core::FileSystem* fs = core::FileSystem::get();
     core::Ref<core::FileArchive> a(archive(""));
     fs->addArchive(a.get(), "");
@@ -90,6 +89,10 @@ TEST_F(FileSystemTest, SameArchiveObjectTwiceIsRefusedButTheSameRootIsNot) {
     EXPECT_EQ("<no exception>", messageOf([&] { fs->addArchive(archive(""), "Data/"); }));
     EXPECT_EQ(2, fs->getMountCount());
     EXPECT_NE("<no exception>", messageOf([&] { fs->addArchive(fs, ""); }));
+    EXPECT_EQ(ioText("FileArchive::openFile: Unsupported openFlags", root("")),
+              messageOf([&] { a->openFile("x", 2); }));
+    EXPECT_EQ(ioText("FileArchive::exists: Unsupported openFlags", root("")),
+              messageOf([&] { a->exists("x", 7); }));
 }
 
 TEST_F(FileSystemTest, OnlyAWritableArchiveOpensForWriting) {
@@ -105,14 +108,6 @@ TEST_F(FileSystemTest, OnlyAWritableArchiveOpensForWriting) {
     out->write("fresh", 5);
     out->close();
     EXPECT_EQ("fresh", dir.read("save/new.txt"));
-}
-
-TEST_F(FileSystemTest, UnsupportedOpenFlagsAreRejectedByTheArchive) {
-    core::Ref<core::FileArchive> a(archive(""));
-    EXPECT_EQ(ioText("FileArchive::openFile: Unsupported openFlags", root("")),
-              messageOf([&] { a->openFile("x", 2); }));
-    EXPECT_EQ(ioText("FileArchive::exists: Unsupported openFlags", root("")),
-              messageOf([&] { a->exists("x", 7); }));
 }
 
 } // namespace

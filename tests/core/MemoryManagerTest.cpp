@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace testsupport;
@@ -18,15 +19,10 @@ namespace {
 
 const char* TAG = "core::PoolUser::make";
 
-struct Counters {
-    int live, total, used, freeB, peak;
-    explicit Counters(const MemoryManager& m)
-        : live(m.getLiveAllocations()), total(m.getTotalAllocations()), used(m.getUsedBytes()),
-          freeB(m.getFreeBytes()), peak(m.getPeakUsedBytes()) {}
-    bool operator==(const Counters& o) const {
-        return live == o.live && total == o.total && used == o.used && freeB == o.freeB && peak == o.peak;
-    }
-};
+std::tuple<int, int, int, int, int> counters(const MemoryManager& m) {
+    return {m.getLiveAllocations(), m.getTotalAllocations(), m.getUsedBytes(), m.getFreeBytes(),
+            m.getPeakUsedBytes()};
+}
 
 std::vector<std::pair<uintptr_t, int>> freeList(const MemoryManager& m) {
     int n = m.freeBlocks(nullptr, nullptr, 0);
@@ -116,9 +112,10 @@ TEST(MemoryManager, DoubleAndForgedFreesThrowAndKeepCounters) {
     m.hwMemFree(b, TAG, 2);
     StderrCapture quiet;
     auto expectFails = [&](void* p) {
-        Counters before(m);
+        auto before = counters(m);
         EXPECT_EQ("MemoryManager:free failed", messageOf([&] { m.hwMemFree(p, TAG, 3); }));
-        EXPECT_TRUE(before == Counters(m) && m.validate());
+        EXPECT_EQ(before, counters(m));
+        EXPECT_TRUE(m.validate());
     };
     auto forge = [](unsigned char* at, int32_t size) {
         uint32_t header[4] = {MemoryManager::MAGIC, (uint32_t)size, 0, 0};
@@ -137,10 +134,7 @@ TEST(MemoryManager, DoubleAndForgedFreesThrowAndKeepCounters) {
     for (int32_t size : {16, 40, 0x7FFFFFF0, -32})
         expectFails(forge(inside, size));
     // Blocks in the last bytes before the end guard, with the pool's tail in use.
-    const void* blocks[8];
-    int sizes[8];
-    int n = m.freeBlocks(blocks, sizes, 8);
-    void* last = m.hwMemAlloc(sizes[n - 1] - 16, TAG, 7);
+    void* last = m.hwMemAlloc(freeList(m).back().second - 16, TAG, 7);
     unsigned char* guard = const_cast<unsigned char*>(m.poolStart()) + 16 + m.getUsableSize();
     expectFails(forge(guard - 16, 32));
     expectFails(forge(guard - 32, 48));
@@ -154,7 +148,7 @@ TEST(MemoryManager, ExhaustionThrowsWithConsistentCounters) {
     EngineCore core(1000);
     MemoryManager& m = core.pool();
     void* a = m.hwMemAlloc(600, TAG, 1);
-    Counters before(m);
+    auto before = counters(m);
     StderrCapture cap;
     EXPECT_EQ("MemoryManager: memory full", messageOf([&] { m.hwMemAlloc(400, TAG, 2); }));
     // The whole usable size or more: the too-big line, then memory full.
@@ -164,7 +158,7 @@ TEST(MemoryManager, ExhaustionThrowsWithConsistentCounters) {
         " ERROR  |hwMemAlloc failed (too big block size) FUNC:core::Image::create LINE:77 (size = 992)\n"
         " ERROR  | ** MEMORY FULL ** \n",
         cap.finish());
-    EXPECT_TRUE(before == Counters(m));
+    EXPECT_EQ(before, counters(m));
     // The rest still serves requests that fit.
     void* b = m.hwMemAlloc(992 - 624 - 16, TAG, 3);
     EXPECT_EQ(0, m.getFreeBytes());
@@ -311,7 +305,7 @@ void replayAgainstTheWalk(int poolSize, int scale) {
         }
     }
     EXPECT_GT(fails, 0) << "the sequence never filled the pool";
-    EXPECT_TRUE(Counters(indexed) == Counters(linear));
+    EXPECT_EQ(counters(linear), counters(indexed));
     for (auto& p : live) {
         indexed.hwMemFree(p.first, TAG, 0);
         linear.hwMemFree(p.second, TAG, 0);
