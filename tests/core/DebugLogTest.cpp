@@ -14,8 +14,6 @@ namespace {
 class RecordingStream : public core::MemoryStream {
 public:
     bool logWhileWriting = false;
-    static int destroyed;
-    ~RecordingStream() override { ++destroyed; }
     int write(const void* buffer, int count) override {
         if (logWhileWriting) {
             core::log(0x4, "stream chatter\n");
@@ -25,7 +23,6 @@ public:
     }
     std::string text() { return std::string((const char*)data(), (size_t)size()); }
 };
-int RecordingStream::destroyed = 0;
 } // namespace
 
 using DebugLogTest = CoreTest;
@@ -67,7 +64,7 @@ TEST_F(DebugLogTest, MessagesOver2040CharactersAreReplaced) {
 }
 
 TEST_F(DebugLogTest, OutputStreamIsWrittenWithMaskZero) {
-    RecordingStream::destroyed = 0;
+    int live = core.pool().getLiveAllocations();
     core::Ref<RecordingStream> stream = M3D_NEW RecordingStream();
     core.log().setLevelMask(0xF);
     core.log().setOutputStream(stream.get());
@@ -89,19 +86,14 @@ TEST_F(DebugLogTest, OutputStreamIsWrittenWithMaskZero) {
     StderrCapture cap2;
     core.log().setOutputFile();
     EXPECT_EQ("Debug: setOutputFile: debug disabled\n", cap2.finish());
-    EXPECT_EQ(1, RecordingStream::destroyed);
+    EXPECT_EQ(live, core.pool().getLiveAllocations());
 }
 
 TEST_F(DebugLogTest, AssertionReporterLogsFiveErrorLinesAndThrows) {
     StderrCapture cap;
     int value = 3;
-    int line = 0;
-    try {
-        line = __LINE__ + 1;
-        M3D_ASSERT(value == 4);
-        ADD_FAILURE() << "no exception";
-    } catch (Assert_Exception&) {
-    }
+    int line = __LINE__ + 1;
+    EXPECT_THROW(M3D_ASSERT(value == 4), Assert_Exception);
     EXPECT_EQ(" ERROR  |ASSERT FAILURE!\n ERROR  |Expr: value == 4\n ERROR  |Msg: value == 4\n"
               " ERROR  |File: DebugLogTest.cpp\n ERROR  |Line: " +
                   std::to_string(line) + "\n",

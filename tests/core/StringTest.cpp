@@ -12,7 +12,6 @@ using testsupport::CoreTest;
 namespace {
 std::vector<unsigned short> units(const String& s) {
     std::vector<unsigned short> out;
-    if (!s.element()) return out;
     for (int i = 0; i < s.element()->wide.size(); ++i)
         out.push_back(s.element()->wide[i]);
     return out;

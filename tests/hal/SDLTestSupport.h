@@ -1,9 +1,6 @@
 // A running engine core with the parts the window layer needs (the input
 // state and the display list in the engine globals), and windows on it.
 #pragma once
-#include "core/Vector.h"
-#include "core/Ref.h"
-#include "hal/sdl/Display.h"
 #include "hal/sdl/InputState.h"
 #include "hal/sdl/SDLDisplay.h"
 #include "support/EngineFixture.h"
