@@ -37,11 +37,9 @@ protected:
     core::Ref<core::MemoryStream> input;
 };
 
+// The little-endian bytes of a float's bit pattern.
 std::string floatBytes(uint32_t bits) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        s[(size_t)i] = (char)(bits >> (8 * i));
-    return s;
+    return std::string{(char)bits, (char)(bits >> 8), (char)(bits >> 16), (char)(bits >> 24)};
 }
 
 TEST_F(DataIOTest, BudgetFailsBeforeTheStreamIsTouched) {

@@ -226,7 +226,6 @@ TEST(MemoryManager, FunctionNamesComeFromPrettySignatures) {
     const struct {
         const char *pretty, *name;
     } cases[] = {
-        {"core::String::String(const char*)", "core::String::String"},
         {"core::Ref<render::Mesh> render::Graphics3D::createMesh(int, float)",
          "render::Graphics3D::createMesh"},
         {"int Lua_appearance_create(lua_State*)", "Lua_appearance_create"},

@@ -15,17 +15,9 @@ public:
     ~Tracked() override { g_released.push_back(id); }
     int id;
 };
-
-struct Record {
-    int a;
-    float b;
-};
 } // namespace
 
-class VectorTest : public CoreTest {
-protected:
-    void SetUp() override { g_released.clear(); }
-};
+using VectorTest = CoreTest;
 
 TEST_F(VectorTest, AppendKeepsValuesAcrossGrowthAndFromItself) {
     core::Vector<int> v;
@@ -39,12 +31,12 @@ TEST_F(VectorTest, AppendKeepsValuesAcrossGrowthAndFromItself) {
     v.append(v[1]);
     EXPECT_EQ(3, v[v.size() - 1]);
     // Fill values and copies.
-    core::Vector<Record> r;
-    r.resize(3, Record{5, 1.5f});
-    core::Vector<Record> copy = r;
-    copy[0].a = 9;
-    EXPECT_EQ(5, r[0].a);
-    EXPECT_EQ(5, copy[2].a);
+    core::Vector<int> r;
+    r.resize(3, 5);
+    core::Vector<int> copy = r;
+    copy[0] = 9;
+    EXPECT_EQ(5, r[0]);
+    EXPECT_EQ(5, copy[2]);
 }
 
 TEST_F(VectorTest, RefElementsKeepTheirCountsAcrossGrowthAndAreReleasedLastFirst) {

@@ -42,7 +42,6 @@ TEST_F(GeneralFileTest, WritesLogTheCloseAndAFailedWriteThrows) {
     core::Ref<HAL::File> f = open(dir.file("out.bin"), "wb");
     f->fwrite("abc", 0);
     f->fwrite("abcdef", 6);
-    EXPECT_EQ(6, f->fsize());
     StderrCapture capture;
     f->fclose();
     EXPECT_EQ("GeneralFile::fclose ok\n", capture.finish());
@@ -76,10 +75,9 @@ TEST_F(GeneralFileTest, WritabilityProbeNeverCreatesOrTruncates) {
     EXPECT_TRUE(HAL::File::canOpenForWriting(dir.file("new.txt").c_str()));
     EXPECT_FALSE(dir.exists("new.txt"));
 
-    EXPECT_FALSE(HAL::File::canOpenForWriting(dir.file("no/such/dir/x.txt").c_str()));
-    EXPECT_FALSE(HAL::File::canOpenForWriting(dir.path().c_str()));
-    EXPECT_FALSE(HAL::File::canOpenForWriting((dir.path() + "/").c_str()));
-    EXPECT_FALSE(HAL::File::canOpenForWriting((dir.file("keep.txt") + "/x").c_str()));
+    for (const std::string& path :
+         {dir.file("no/such/dir/x.txt"), dir.path(), dir.path() + "/", dir.file("keep.txt/x")})
+        EXPECT_FALSE(HAL::File::canOpenForWriting(path.c_str())) << path;
 }
 
 } // namespace

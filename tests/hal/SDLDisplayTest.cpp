@@ -36,7 +36,6 @@ TEST_F(SDLDisplayTest, BadConfigurationsThrowAndLeaveNothingBehind) {
     std::string out = cap.finish();
     EXPECT_NE(out.find(" ERROR  |Display constructor failed (title error)\n"), std::string::npos) << out;
     EXPECT_EQ(HAL::displayList()->size(), 0) << "a failed display leaves the display list";
-    EXPECT_TRUE(core.pool().validate());
 }
 
 TEST_F(SDLDisplayTest, WindowEventsBecomeOSEvents) {
