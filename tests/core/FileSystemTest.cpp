@@ -4,7 +4,6 @@
 #include "core/FileSystem.h"
 #include "support/EngineFixture.h"
 #include "support/ErrorText.h"
-#include "support/TempDir.h"
 #include "support/WorkDir.h"
 #include <string>
 

@@ -1,5 +1,4 @@
 // core::MemoryStream: the copy and in-place read forms, write mode, close.
-#include "core/IOException.h"
 #include "core/MemoryStream.h"
 #include "support/EngineFixture.h"
 #include "support/ErrorText.h"

@@ -4,7 +4,6 @@
 #include "core/Object.h"
 #include "core/Ref.h"
 #include "support/EngineFixture.h"
-#include <string>
 #include <vector>
 
 // GCC cannot see that the counts never reach zero before the last release here.

@@ -1,6 +1,7 @@
 // The pool's system memory: aligned, zeroed, fully usable blocks that do not
 // overlap. Every engine the app tests start runs its memory manager on one.
 #include "hal/PoolMemory.h"
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -15,10 +16,8 @@ TEST(PoolMemoryTest, BlocksAreAlignedZeroedWritableAndSeparate) {
         ASSERT_NE(nullptr, blocks[i]) << sizes[i];
         EXPECT_EQ(0u, (uintptr_t)blocks[i] % 16) << sizes[i];
         const unsigned char* bytes = static_cast<const unsigned char*>(blocks[i]);
-        int nonZero = 0;
-        for (int k = 0; k < sizes[i]; ++k)
-            nonZero += bytes[k] != 0;
-        EXPECT_EQ(0, nonZero) << "a fresh block of " << sizes[i] << " bytes is not zeroed";
+        EXPECT_TRUE(std::all_of(bytes, bytes + sizes[i], [](unsigned char c) { return c == 0; }))
+            << "a fresh block of " << sizes[i] << " bytes is not zeroed";
         std::memset(blocks[i], 0xA0 + i, sizes[i]);
     }
     // Every block still holds its own pattern: none overlaps another.
