@@ -1,7 +1,7 @@
 // core::DataIO: the budget, the float and boolean checks, and the failure
-// routine's line and exception. The byte layout is the M3G loader tests'
-// (against files built byte by byte), writing and reading every record back
-// the dataio fuzz target's round trip.
+// routine's line and exception. The byte layout is checked by the M3G loader
+// tests on files built byte by byte; every record written and read back, by
+// the dataio fuzz target.
 #include "core/DataIO.h"
 #include "core/M3GRecords.h"
 #include "core/MemoryStream.h"
