@@ -34,10 +34,7 @@ TEST(CommandLineTest, TableOfCases) {
     };
     for (const Case& c : cases) {
         framework::CommandLine r = framework::parseCommandLine(c.tokens.data(), (int)c.tokens.size());
-        std::string label;
-        for (const char* t : c.tokens)
-            label += std::string("'") + t + "' ";
-        SCOPED_TRACE(label);
+        SCOPED_TRACE(testing::PrintToString(c.tokens));
         EXPECT_EQ(r.width, c.width);
         EXPECT_EQ(r.height, c.height);
         EXPECT_EQ(r.windowed, c.windowed);
