@@ -94,7 +94,6 @@ TEST_F(LuaMathTest, FunctionsOperatorsAndMethods) {
         assert(tostring(vec3(0.5, -2, 0)) == '[0.5, -2, 0]' and tostring(vec4(1, 2, 3)) == '[1, 2, 3, 0]')
         assert(tostring(T) == '[[1, 0, 0, 0], [0, 1, 0, 0], [0, 0, 1, 0], [1, 2, 3, 1]]', tostring(T))
     )"));
-    EXPECT_EQ(0, lua_gettop(L));
 }
 
 TEST_F(LuaMathTest, WrongArgumentsAreScriptErrors) {
@@ -106,7 +105,6 @@ TEST_F(LuaMathTest, WrongArgumentsAreScriptErrors) {
              "bad argument #2 to 'mat4_proj_fov_lh' (number expected, got table)"},
             {"vec3_len(5)", "Expected a lua user data!"},
             {"vec3_len(vec4())", "Lua user data is of wrong type!"},
-            {"mat4_from_quat(vec4(0, 0, 0, 1))", "Lua user data is of wrong type!"},
             {"local x = vec3(1, 0, 0) * vec3(0, 1, 0)", "number expected"},
             {"local x = mat4_idn() * vec4()", "Lua user data is of wrong type!"},
             {"local x = vec3() + 1", "Expected a lua user data!"},
@@ -118,7 +116,6 @@ TEST_F(LuaMathTest, WrongArgumentsAreScriptErrors) {
             {"local x = vec4().cross", "Vec4 function 'cross' not found!"},
             {"local x = mat4_idn().x", "Mat4 function 'x' not found!"},
             {"local x = vec3()[{}]", "string expected"}});
-    EXPECT_EQ(0, lua_gettop(L));
 }
 
 } // namespace

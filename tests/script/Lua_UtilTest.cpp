@@ -46,57 +46,6 @@ protected:
     }
 };
 
-TEST_F(LuaUtilTest, UserdataTypesAreCheckedAsScriptErrors) {
-    const std::string WRONG = "test:1: Lua user data is of wrong type!";
-    struct Case {
-        const char* code;
-        std::string expected;
-    } cases[] = {
-        {"assert(mesh_get_radius(mesh_create()) == 0)", ""},
-        {"mesh_get_radius(quat_create())", WRONG},
-        {"mesh_get_radius(12)", "test:1: Expected a lua user data!"},
-        {"mesh_get_radius(io.stdout)", WRONG},      // another library's userdata
-        {"mesh_get_radius(newproxy(true))", WRONG}, // an empty userdata is never read
-        {"mat4_from_quat(quat_create())", WRONG},   // shorter than a quaternion record
-        // The frame commands know a handle by its metatable alone, so no block
-        // but a genuine handle can be given one: not an empty block, not a
-        // light userdata.
-        {"local p, MESH = newproxy(false), debug.getregistry().META_Mesh "
-         "local ok, e = pcall(debug.setmetatable, p, MESH) "
-         "assert(not ok and e:find('handle metatable'), e) "
-         "render_mesh(p, mat4_idn(), p)",
-         WRONG},
-        {"local light for k in pairs(debug.getregistry()) do "
-         "  if type(k) == 'userdata' then light = k end end "
-         "assert(light, 'a light userdata key in the registry') "
-         "local MESH = debug.getregistry().META_Mesh "
-         "assert(not pcall(debug.setmetatable, light, MESH)) "
-         "local ok, e = pcall(render_mesh, light, mat4_idn(), light) "
-         "assert(not ok and e:find('Lua user data is of wrong type!'), e) "
-         "local m = mesh_create() debug.setmetatable(m, nil) "
-         "assert(not pcall(render_mesh, m, mat4_idn(), m)) "
-         "debug.setmetatable(m, MESH) assert(mesh_get_radius(m) == 0)",
-         ""},
-    };
-    StderrCapture cap;
-    for (const Case& c : cases)
-        EXPECT_EQ(c.expected, runLua(L, c.code)) << c.code;
-    std::string out = cap.finish();
-    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
-}
-
-TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
-    StderrCapture cap;
-    EXPECT_EQ(runLua(L, "fail(1)"), "test:1: HAL: gamepad reading error");
-    EXPECT_EQ(runLua(L, "fail(2)"), "test:1: index < 10");
-    EXPECT_EQ(runLua(L, "fail(3)"), "test:1: standard failure");
-    EXPECT_EQ(runLua(L, "fail(4)"), "test:1: String index out of bounds");
-    EXPECT_EQ(runLua(L, "fail(5)"), "test:1: Unknown C++ exception");
-    std::string out = cap.finish();
-    EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
-    EXPECT_EQ(runLua(L, "x = 1 + 1 assert(x == 2)"), "");
-}
-
 // What every state is asked: values of its own pass every check, foreign
 // userdata and values of another type fail with the check's message.
 const char* const CHECKS = R"(
@@ -113,6 +62,8 @@ refused(vec3_x, m)
 refused(vec3_x, io.stdout)
 refused(mat4_mul, m, newproxy(true))
 refused(mesh_builder_clear, v)
+refused(mesh_get_radius, io.stdout)       -- another library's userdata
+refused(mesh_get_radius, newproxy(true))  -- an empty userdata is never read
 -- A builder holds engine state: a block carrying another metatable is refused.
 local b = mesh_builder_create()
 local bm = getmetatable(b)
@@ -123,9 +74,48 @@ mesh_builder_clear(b)
 -- A metatable taken from a value can be given to a table, which is no value.
 local ok, e = pcall(vec3_x, setmetatable({}, debug.getregistry().META_Vector3))
 assert(e:find('Expected a lua user data!'), e)
+-- The frame commands know a handle by its metatable alone, so no block but a
+-- genuine handle can be given one: not an empty block, not a light userdata.
+local MESH, p = debug.getregistry().META_Mesh, newproxy(false)
+ok, e = pcall(debug.setmetatable, p, MESH)
+assert(not ok and e:find('handle metatable'), e)
+refused(render_mesh, p, mat4_idn(), p)
+local light
+for k in pairs(debug.getregistry()) do
+    if type(k) == 'userdata' then light = k end
+end
+assert(light and not pcall(debug.setmetatable, light, MESH))
+refused(render_mesh, light, mat4_idn(), light)
+local mesh = mesh_create()
+debug.setmetatable(mesh, nil)
+assert(not pcall(render_mesh, mesh, mat4_idn(), mesh))
+debug.setmetatable(mesh, MESH)
+assert(mesh_get_radius(mesh) == 0)
 b = nil
 collectgarbage()
 )";
+
+TEST_F(LuaUtilTest, UserdataTypesAreCheckedAsScriptErrors) {
+    StderrCapture cap;
+    EXPECT_EQ("", runLua(L, CHECKS));
+    EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mesh_get_radius(quat_create())"));
+    // A block with the quaternion type that is shorter than a quaternion is never read.
+    EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mat4_from_quat(quat_create())"));
+    std::string out = cap.finish();
+    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
+}
+
+TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
+    StderrCapture cap;
+    EXPECT_EQ(runLua(L, "fail(1)"), "test:1: HAL: gamepad reading error");
+    EXPECT_EQ(runLua(L, "fail(2)"), "test:1: index < 10");
+    EXPECT_EQ(runLua(L, "fail(3)"), "test:1: standard failure");
+    EXPECT_EQ(runLua(L, "fail(4)"), "test:1: String index out of bounds");
+    EXPECT_EQ(runLua(L, "fail(5)"), "test:1: Unknown C++ exception");
+    std::string out = cap.finish();
+    EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
+    EXPECT_EQ(runLua(L, "x = 1 + 1 assert(x == 2)"), "");
+}
 
 class LuaTypeTablesTest : public ::testing::Test {
 protected:
