@@ -96,8 +96,7 @@ TEST_F(ApplicationTest, MuteTogglesOncePerPressAndEasesEachStep) {
     dir.script("Bootstrap", GOOD);
     start();
     Audio_System_Impl* audio = dynamic_cast<Audio_System_Impl*>(app()->getAudioSystem());
-    ASSERT_NE(audio, nullptr);
-    EXPECT_EQ(g_glob_audio_system, audio);
+    ASSERT_TRUE(audio != nullptr && g_glob_audio_system == audio);
     // Held for three frames: one press, one toggle; each step eases the
     // volume by a tenth of what is left.
     press(SDLK_m);

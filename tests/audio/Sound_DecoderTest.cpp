@@ -46,8 +46,6 @@ TEST_F(SoundDecoderTest, LoopingReadWrapsWithoutLosingFrames) {
         ramp[i] = (short)(i * 100);
     core::Ref<Sound_Decoder> d = open(write("ramp.wav", 1, ramp));
     ASSERT_TRUE(d) << error.c_str();
-    EXPECT_EQ(d->getSampleRate(), 8000);
-    EXPECT_EQ(d->getFrames(), 100);
     short out[350];
     ASSERT_TRUE(d->readLooping(out, 350));
     for (int i = 0; i < 350; ++i)

@@ -116,7 +116,9 @@ TEST_F(LuaFfiTest, ResultsAreTheEngineMathsBitForBitWithTheCompilerOnAndOff) {
 // Values that leave a compiled loop (where they never lived in the heap), are
 // kept in tables across frames and collections, or come from C stay whole.
 TEST_F(LuaFfiTest, ValuesOutliveTheirFrameAndTheLoopsThatMadeThem) {
-    ASSERT_EQ("", runLua(L, R"(
+    luaPushMatrix(L, slm::translation(slm::vec3(1, 2, 3)));
+    lua_setglobal(L, "fromC");
+    EXPECT_EQ("", runLua(L, R"(
         kept = {}
         function frame(n)
             local v, m = vec3(0, 0, 0), mat4_idn()
@@ -128,10 +130,6 @@ TEST_F(LuaFfiTest, ValuesOutliveTheirFrameAndTheLoopsThatMadeThem) {
             collectgarbage()
         end
         for n = 1, 30 do frame(n) end
-    )"));
-    luaPushMatrix(L, slm::translation(slm::vec3(1, 2, 3)));
-    lua_setglobal(L, "fromC");
-    EXPECT_EQ("", runLua(L, R"(
         collectgarbage() collectgarbage()
         for n = 1, 30 do
             local v, m, w = kept[n][1], kept[n][2], kept[n][3]

@@ -21,12 +21,7 @@ protected:
         ASSERT_EQ("", runLua(L, "b = mesh_builder_create()\n"
                                 "P = {a = 1, b = 1, m = 0, n1 = 1, n2 = 1, n3 = 1}\n"));
     }
-    Mesh_Builder& builder() {
-        lua_getglobal(L, "b");
-        Builder_Block* block = static_cast<Builder_Block*>(lua_touserdata(L, -1));
-        lua_pop(L, 1);
-        return block->mb;
-    }
+    Mesh_Builder& builder() { return handle<Builder_Block>("b")->mb; }
 };
 
 // The kernel itself is tested in the geometry tests; here each function must
