@@ -1,6 +1,5 @@
-// A real framework (engine, window on the headless video driver, application
-// with its Lua state) over a temporary Data/ folder, driven frame by frame
-// with given elapsed times.
+// A real framework (engine, headless window, application with its Lua state)
+// over a temporary Data/ folder, driven frame by frame.
 #pragma once
 #include "app/Framework.h"
 #include "app/Main_Application_Impl.h"

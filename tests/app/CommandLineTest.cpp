@@ -16,7 +16,6 @@ TEST(CommandLineTest, TableOfCases) {
     } cases[] = {
         {{}, 1024, 768, false, false, 0, nullptr},
         {{"-windowed", "800", "600"}, 800, 600, true, false, 0, nullptr},
-        {{"640"}, 640, 768, false, false, 0, nullptr},
         {{"-fullscreen", "-windowed"}, 1024, 768, true, false, 0, nullptr},
         {{"0", "-5", "800"}, 800, 768, false, false, 0, nullptr},
         {{"-unknown", "-Windowed", "console"}, 1024, 768, false, false, 0, nullptr},

@@ -1,6 +1,5 @@
-// The default demo in Data/ runs headless for a few hundred fixed-step frames
-// without a script error, its engine allocations stay flat from frame to
-// frame, and a reload (R) in the middle keeps it running.
+// The default demo runs hundreds of frames without a script error or growing
+// allocations, and a reload (R) in the middle keeps it running.
 #include "AppTestSupport.h"
 #include "core/MemoryManager.h"
 #include "render/OGLES2_Graphics3D.h"
@@ -34,9 +33,8 @@ TEST_F(DemoTest, RunsHundredsOfFramesWithoutErrorsOrGrowthAndSurvivesAReload) {
     frame(120);
     EXPECT_LE(live(), reloaded + 8) << "allocations grew after the reload";
     EXPECT_EQ(361, fw->getPresentedFrames());
-    // The demo shares its programs between objects: the built-in one, the
-    // standard one its creature is drawn with and two of its own, also after
-    // the reload dropped the first script's.
+    // The built-in program, the standard one and the demo's two, also after
+    // the reload dropped the first script's: the demo shares its programs.
     auto* g = static_cast<render::OGLES2_Graphics3D*>(fw->getRenderer());
     EXPECT_LE(g->getProgramCount(), 4) << "each linked program adds to the start-up time";
     std::string out = log.finish();

@@ -133,7 +133,6 @@ TEST_F(LoopTest, SkippedFrameDropsItsTimeAndEventsAreDrained) {
     EXPECT_EQ(global("updates"), 3);
 }
 
-// (screen_width and screen_height place the pictures of the image golden.)
 TEST_F(LoopTest, ApplicationSeesTheMouse) {
     dir.script("Bootstrap", "function global_update() mx, my, ml, mr = mouse_read() "
                             "left = ml and 1 or 0 return true end\n");

@@ -15,10 +15,12 @@ const char* GOOD = "updates = 0\nrenders = 0\n"
 
 class ApplicationTest : public AppTest {
 protected:
-    // One frame of 20 ms: one fixed step, then the render call.
-    int frame() {
-        int r = fw->frameStep(0.020f);
-        if (r == Framework::STEP_UPDATED) app()->render(fw->getRenderer());
+    // `n` frames of 20 ms: one fixed step, then the render call; answers the
+    // last frame's step result.
+    int frame(int n = 1) {
+        int r = Framework::STEP_IDLE;
+        for (int i = 0; i < n; ++i)
+            if ((r = fw->frameStep(0.020f)) == Framework::STEP_UPDATED) app()->render(fw->getRenderer());
         return r;
     }
     void press(SDL_Keycode key) { pushKey(window(), key, true); }
@@ -55,8 +57,7 @@ TEST_F(ApplicationTest, ScriptErrorsSwitchTheScriptOffAndTheProgramGoesOn) {
         dir.script("Bootstrap", c.script);
         StderrCapture cap;
         start();
-        for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(frame(), Framework::STEP_UPDATED);
+        EXPECT_EQ(frame(5), Framework::STEP_UPDATED);
         std::string out = cap.finish();
         EXPECT_EQ(app()->isScriptRunning(), c.running);
         EXPECT_NE(out.find(c.message), std::string::npos) << out;
@@ -80,8 +81,7 @@ TEST_F(ApplicationTest, FailingUpdateThenReloadOnThePressEdge) {
     EXPECT_TRUE(app()->isScriptRunning());
     EXPECT_EQ(global("updates"), 1) << "reloaded before the step of the same frame";
     EXPECT_EQ(global("renders"), 1);
-    for (int i = 0; i < 4; ++i)
-        frame(); // R still held
+    frame(4); // R still held
     release(SDLK_r);
     frame();
     EXPECT_EQ(countOf(cap.finish(), "Running file: Data/Bootstrap.lua"), 1) << "holding R reloads once";
@@ -100,8 +100,7 @@ TEST_F(ApplicationTest, MuteTogglesOncePerPressAndEasesEachStep) {
     // Held for three frames: one press, one toggle; each step eases the
     // volume by a tenth of what is left.
     press(SDLK_m);
-    for (int i = 0; i < 3; ++i)
-        frame();
+    frame(3);
     EXPECT_TRUE(audio->isMuted());
     EXPECT_NEAR(audio->getMasterVolume(), std::pow(0.9, 3), 1e-4);
     release(SDLK_m);

@@ -32,11 +32,9 @@ TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
     // Locals of one example stay visible to the later ones, as a reader
     // would expect; an example that defines global_render takes over the
     // frames after the first.
-    std::string script = "examples_done = 0\n"
-                         "function global_update(step) return true end\n"
+    std::string script = "function global_update(step) return true end\n"
                          "function global_render()\n"
-                         "render_bind_target()\n"
-                         "render_clear()\n"
+                         "render_bind_target() render_clear()\n"
                          "global_render = function() end\n"
                          "probe_position, angle, score = vec3(0, 0.5, 0), 0.5, 42\n"
                          "transform = mat4_idn()\n"

@@ -22,11 +22,6 @@ protected:
     core::Ref<World> world;
     core::Ref<Mesh> box;
 
-    void TearDown() override {
-        world.release();
-        box.release();
-        GLLuaTest::TearDown();
-    }
     // The script's scene `s`: a square (user ID 9) in front of a camera that
     // hangs in a group (user ID 3), a light, and a track that moves the square
     // 1.5 units to the right over one second. A second, hidden square

@@ -43,20 +43,15 @@ TEST_F(LuaSceneTest, ArgumentCountsAndWrongHandles) {
             {"render_line(vec3(0, 0, 0), vec3(1, 1, 1))", "Expected 3 - 3"}});
 }
 
-TEST_F(LuaSceneTest, BlendingCountsChangesAndTheAppearanceOutlivesItsHandle) {
+TEST_F(LuaSceneTest, BlendingCountsOnlyChanges) {
     ASSERT_EQ("", runLua(L, "a = appearance_create()"));
     Lua_Appearance* a = handle<Lua_Appearance>("a");
     int before = a->compositing->getModificationCounter();
     EXPECT_EQ("", runLua(L, "appearance_set_blending(a, BLEND_ADD) appearance_set_blending(a, BLEND_ADD)"));
     EXPECT_EQ(before + 1, a->compositing->getModificationCounter());
     EXPECT_EQ(69, a->compositing->getBlending());
-    // The appearance outlives its handle while something else holds it.
-    core::Ref<render::Appearance> kept = a->appearance;
-    EXPECT_EQ("", runLua(L, "a = nil collectgarbage() collectgarbage()"));
-    EXPECT_EQ(1, kept->getReferenceCount());
 }
 
-// (What the projections show is in the golden images.)
 TEST_F(LuaSceneTest, SetCameraMarksAChangeOnlyWhenTheMatrixDiffers) {
     ASSERT_EQ("", runLua(L, "c = camera_create() camera_set_perspective(c, 60, 1.5, 0.1, 100)"));
     Lua_Camera* c = handle<Lua_Camera>("c");

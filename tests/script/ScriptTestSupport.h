@@ -14,8 +14,7 @@
 
 namespace testsupport {
 
-// Mounts the working directory as the file system's root for its lifetime
-// (create it after the engine core, so it goes first).
+// The working folder as the file system's root (made after the engine core).
 struct RootMount {
     RootMount() { core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive("", false), ""); }
     ~RootMount() { core::FileSystem::destroy(); }
@@ -74,9 +73,8 @@ protected:
     lua_State* L = nullptr;
 };
 
-// A LuaTest for script families that draw or load files: a renderer on a
-// 64 x 64 window (the engine's current Graphics3D) and the file system
-// rooted in a temporary working directory.
+// A LuaTest with a renderer on a 64 x 64 window (the engine's current
+// Graphics3D) and the file system rooted in a temporary working folder.
 class GLLuaTest : public LuaTest {
 protected:
     void SetUp() override {
