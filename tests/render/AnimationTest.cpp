@@ -14,11 +14,12 @@
 
 #define GLM_ENABLE_EXPERIMENTAL
 #include <glm/gtc/quaternion.hpp>
+#include <glm/gtc/type_ptr.hpp>
 #include <glm/gtx/quaternion.hpp>
+#include <glm/gtx/string_cast.hpp>
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -39,7 +40,8 @@ struct Key {
 KeyframeSequence* sequence(int interpolation, int repeat, int duration, const std::vector<Key>& keys) {
     int components = (int)keys[0].v.size();
     KeyframeSequence* s = M3D_NEW KeyframeSequence((int)keys.size(), components, interpolation);
-    for (int i = 0; i < (int)keys.size(); ++i) s->setKeyframe(i, keys[i].time, keys[i].v.data());
+    for (int i = 0; i < (int)keys.size(); ++i)
+        s->setKeyframe(i, keys[i].time, keys[i].v.data());
     s->setRepeatMode(repeat);
     s->setDuration(duration);
     return s;
@@ -86,40 +88,42 @@ TEST_F(CoreTest, SequenceTimeFollowsControllerAndRepeatMode) {
 
 TEST_F(CoreTest, KeyframeInterpolationTable) {
     // Hand-computed values; SPLINE is p + d·(s/2 + 3s²/2 - s³) with d = q - p.
+    const int LOOP = KS::LOOP, CONST = KS::CONSTANT;
+    const std::vector<Key> eight = {{0, {0, 1, 2, 3, 4, 5, 6, 7}}, {10, {10, 11, 12, 13, 14, 15, 16, 27}}};
     struct Row {
-        const char* what;
         int interpolation, repeat, duration;
         std::vector<Key> keys;
         int time;
         std::vector<float> expected;
         int first = -1, last = -1;
     } rows[] = {
-        {"LINEAR a quarter in", KS::LINEAR, KS::CONSTANT, 1000, {{0, {0, 4}}, {100, {10, 8}}}, 25, {2.5f, 5}},
-        {"LINEAR at a keyframe", KS::LINEAR, KS::CONSTANT, 1000, {{0, {0}}, {100, {10}}, {200, {30}}}, 100, {10}},
-        {"STEP before the middle", KS::STEP, KS::CONSTANT, 1000, {{0, {0}}, {100, {10}}}, 49, {0}},
-        {"STEP at the middle", KS::STEP, KS::CONSTANT, 1000, {{0, {0}}, {100, {10}}}, 50, {10}},
-        {"SPLINE at the middle", KS::SPLINE, KS::CONSTANT, 1000, {{0, {0}}, {100, {10}}}, 50, {5}},
-        {"SPLINE a quarter in", KS::SPLINE, KS::CONSTANT, 1000, {{0, {0}}, {100, {10}}}, 25, {2.03125f}},
-        {"before the first keyframe", KS::LINEAR, KS::CONSTANT, 1000, {{50, {3}}, {100, {10}}}, 10, {3}},
-        {"CONSTANT holds the last keyframe", KS::LINEAR, KS::CONSTANT, 1000, {{0, {0}}, {100, {10}}}, 600, {10}},
-        {"LOOP heads back to the first", KS::LINEAR, KS::LOOP, 200, {{0, {0}}, {100, {10}}}, 150, {5}},
-        {"equal neighbouring times give the earlier", KS::LINEAR, KS::LOOP, 0, {{0, {1}}, {0, {5}}}, 0, {5}},
-        {"one valid keyframe", KS::LINEAR, KS::LOOP, 1000, {{0, {1}}, {10, {7}}, {20, {9}}}, 500, {7}, 1, 1},
-        {"valid range skips outer keys", KS::LINEAR, KS::CONSTANT, 1000,
-         {{0, {100}}, {10, {0}}, {30, {20}}, {40, {100}}}, 20, {10}, 1, 2},
-        {"a valid range that wraps", KS::LINEAR, KS::CONSTANT, 1000,
-         {{40, {100}}, {50, {100}}, {20, {0}}, {30, {20}}}, 25, {10}, 2, 0},
-        {"eight components", KS::LINEAR, KS::CONSTANT, 1000,
-         {{0, {0, 1, 2, 3, 4, 5, 6, 7}}, {10, {10, 11, 12, 13, 14, 15, 16, 27}}}, 5,
-         {5, 6, 7, 8, 9, 10, 11, 17}},
+        {KS::LINEAR, CONST, 1000, {{0, {0, 4}}, {100, {10, 8}}}, 25, {2.5f, 5}},
+        {KS::LINEAR, CONST, 1000, {{0, {0}}, {100, {10}}, {200, {30}}}, 100, {10}},
+        {KS::STEP, CONST, 1000, {{0, {0}}, {100, {10}}}, 49, {0}},
+        {KS::STEP, CONST, 1000, {{0, {0}}, {100, {10}}}, 50, {10}},
+        {KS::SPLINE, CONST, 1000, {{0, {0}}, {100, {10}}}, 50, {5}},
+        {KS::SPLINE, CONST, 1000, {{0, {0}}, {100, {10}}}, 25, {2.03125f}},
+        {KS::LINEAR, CONST, 1000, {{50, {3}}, {100, {10}}}, 10, {3}},  // before the first keyframe
+        {KS::LINEAR, CONST, 1000, {{0, {0}}, {100, {10}}}, 600, {10}}, // CONSTANT holds the last
+        {KS::LINEAR, LOOP, 200, {{0, {0}}, {100, {10}}}, 150, {5}},    // LOOP heads back to the first
+        {KS::LINEAR, LOOP, 0, {{0, {1}}, {0, {5}}}, 0, {5}},           // two keys at one time
+        // Valid ranges: one keyframe, inner keys only, and a range that wraps.
+        {KS::LINEAR, LOOP, 1000, {{0, {1}}, {10, {7}}, {20, {9}}}, 500, {7}, 1, 1},
+        {KS::LINEAR, CONST, 1000, {{0, {100}}, {10, {0}}, {30, {20}}, {40, {100}}}, 20, {10}, 1, 2},
+        {KS::LINEAR, CONST, 1000, {{40, {100}}, {50, {100}}, {20, {0}}, {30, {20}}}, 25, {10}, 2, 0},
+        {KS::LINEAR, CONST, 1000, eight, 5, {5, 6, 7, 8, 9, 10, 11, 17}},
     };
-    for (const Row& r : rows) {
-        core::Ref<KeyframeSequence> s(sequence(r.interpolation, r.repeat, r.duration, r.keys));
-        if (r.first >= 0) s->setValidRange(r.first, r.last);
-        std::vector<float> out(r.expected.size() + 1, -12345.0f);
-        s->sample(s->mapTime(r.time), out.data());
-        for (size_t k = 0; k < r.expected.size(); ++k) EXPECT_NEAR(r.expected[k], out[k], 1e-5f) << r.what << " [" << k << "]";
-        EXPECT_EQ(-12345.0f, out.back()) << r.what << ": nothing written past the components";
+    for (size_t r = 0; r < sizeof rows / sizeof rows[0]; ++r) {
+        SCOPED_TRACE(testing::Message() << "row " << r);
+        const Row& row = rows[r];
+        core::Ref<KeyframeSequence> s(sequence(row.interpolation, row.repeat, row.duration, row.keys));
+        if (row.first >= 0) s->setValidRange(row.first, row.last);
+        const std::vector<float>& expected = row.expected;
+        std::vector<float> out(expected.size() + 1, -12345.0f); // nothing is written past the components
+        s->sample(s->mapTime(row.time), out.data());
+        for (size_t k = 0; k < expected.size(); ++k)
+            EXPECT_NEAR(expected[k], out[k], 1e-5f) << "component " << k;
+        EXPECT_EQ(-12345.0f, out.back());
     }
 }
 
@@ -149,21 +153,23 @@ TEST_F(CoreTest, TracksBlendByWeightWithinTheirIntervals) {
     }
 }
 
-// Every field the apply rules may touch, as text, so that "unchanged" can be
-// checked for every object at once.
+// Every field the apply rules may touch, as text ending in a space, so that
+// "unchanged" can be checked for every object at once.
 std::string state(Object3D* o) {
     std::ostringstream s;
-    if (Node* n = dynamic_cast<Node*>(o))
-        s << "alpha " << n->getAlphaFactor() << " pick " << n->isPickingEnabled() << " render " << n->isRenderingEnabled()
-          << " t " << n->getTranslation().x << "," << n->getTranslation().y << "," << n->getTranslation().z << " s "
-          << n->getScale().x << "," << n->getScale().y << "," << n->getScale().z << " q " << n->getOrientation().x << ","
-          << n->getOrientation().y << "," << n->getOrientation().z << "," << n->getOrientation().w;
+    if (Node* n = dynamic_cast<Node*>(o)) {
+        slm::vec3 t = n->getTranslation(), sc = n->getScale();
+        slm::quat q = n->getOrientation();
+        s << "alpha " << n->getAlphaFactor() << " pick " << n->isPickingEnabled() << " render "
+          << n->isRenderingEnabled() << " t " << t.x << "," << t.y << "," << t.z << " s " << sc.x << ","
+          << sc.y << "," << sc.z << " q " << q.x << "," << q.y << "," << q.z << "," << q.w;
+    }
     if (Material* m = dynamic_cast<Material*>(o))
-        s << std::hex << " amb " << m->getAmbient() << " dif " << m->getDiffuse() << " emi " << m->getEmissive() << " spe "
-          << m->getSpecular() << std::dec << " shin " << m->getShininess();
+        s << std::hex << " amb " << m->getAmbient() << " dif " << m->getDiffuse() << " emi "
+          << m->getEmissive() << " spe " << m->getSpecular() << std::dec << " shin " << m->getShininess();
     if (Background* b = dynamic_cast<Background*>(o))
-        s << std::hex << " col " << b->getColor() << std::dec << " crop " << b->getCropX() << "," << b->getCropY() << ","
-          << b->getCropWidth() << "," << b->getCropHeight();
+        s << std::hex << " col " << b->getColor() << std::dec << " crop " << b->getCropX() << ","
+          << b->getCropY() << "," << b->getCropWidth() << "," << b->getCropHeight();
     if (Fog* f = dynamic_cast<Fog*>(o))
         s << std::hex << " col " << f->getColor() << std::dec << " dens " << f->getDensity() << " lin "
           << f->getNearDistance() << "," << f->getFarDistance();
@@ -176,26 +182,77 @@ std::string state(Object3D* o) {
         s << " proj " << p[0] << "," << p[1] << "," << p[2] << "," << p[3];
     }
     if (VertexBuffer* vb = dynamic_cast<VertexBuffer*>(o)) s << std::hex << " def " << vb->getDefaultColor();
-    return s.str();
+    return s.str() + " ";
 }
 
 TEST_F(CoreTest, ApplyRulesPerPropertyAndClass) {
     typedef AnimationTrack T;
+    // Objects: 0 node, 1 material, 2 background, 3 fog, 4 light, 5 perspective
+    // camera, 6 parallel camera, 7 vertex buffer, 8 appearance (no property of
+    // its own). Each row names the objects that change and parts of their
+    // state afterwards.
+    const char* names[9] = {"node", "material", "background", "fog",       "light",
+                            "pcam", "ocam",     "vb",         "appearance"};
+    const std::vector<std::string> nodes = {"node", "light", "pcam", "ocam"};
     struct Row {
-        const char* what;
         int property;
         std::vector<float> v;
-        std::vector<std::string> changed; // class names whose state changes
-        std::function<void(Object3D**)> check;
+        std::vector<std::string> changed;
+        std::vector<std::pair<int, const char*>> after;
+    } rows[] = {
+        {T::ALPHA, {1.5f}, {"background", "vb"}, {{2, "col ff102030 "}, {7, "def ff112233 "}}},
+        {T::ALPHA,
+         {0.5f},
+         {"node", "light", "pcam", "ocam", "material", "vb"},
+         {{0, "alpha 0.5 "}, {1, "dif 80cccccc "}, {7, "def 80112233 "}}},
+        {T::ALPHA,
+         {-0.5f},
+         {"node", "light", "pcam", "ocam", "material", "background", "vb"},
+         {{2, "col 102030 "}}},
+        {T::AMBIENT_COLOR, {1.0f, 0.5f, 2.0f}, {"material"}, {{1, "amb ff80ff "}}},
+        {T::DIFFUSE_COLOR, {0.0f, 1.0f, -3.0f}, {"material"}, {{1, "dif ff00ff00 "}}},
+        {T::EMISSIVE_COLOR, {0.2f, 0.4f, 0.6f}, {"material"}, {{1, "emi 336699 "}}},
+        {T::SPECULAR_COLOR, {1, 1, 1}, {"material"}, {{1, "spe ffffff "}}},
+        {T::COLOR,
+         {1.0f, 0.0f, 0.5f},
+         {"background", "fog", "light", "vb"},
+         {{2, "col 80ff0080 "}, {3, "col ff0080 "}, {4, "col ff0080 "}, {7, "def 7fff0080 "}}},
+        {T::CROP, {3.9f, -2.5f, 10.7f, 20.2f}, {"background"}, {{2, "crop 3,-2,10,20 "}}},
+        {T::CROP, {5, 6}, {"background"}, {{2, "crop 5,6,30,40 "}}},
+        {T::CROP, {0, 0, -4, 8}, {"background"}, {{2, "crop 0,0,0,8 "}}},
+        {T::DENSITY, {-1}, {"fog"}, {{3, "dens 0 "}}},
+        {T::FAR_DISTANCE,
+         {-5},
+         {"fog", "pcam", "ocam"},
+         {{3, "lin 0,-5 "}, {5, "proj 60,1.5,1,1.17549e-38 "}, {6, "proj 10,2,1,-5 "}}},
+        {T::NEAR_DISTANCE,
+         {2},
+         {"fog", "pcam", "ocam"},
+         {{3, "lin 2,1 "}, {5, "proj 60,1.5,2,100 "}, {6, "proj 10,2,2,50 "}}},
+        {T::NEAR_DISTANCE, {50}, {"fog", "pcam"}, {{6, "proj 10,2,1,50 "}}}, // near = far: kept
+        {T::FIELD_OF_VIEW, {200}, {"pcam", "ocam"}, {{5, "proj 180,"}, {6, "proj 200,"}}},
+        {T::FIELD_OF_VIEW, {-1}, {"pcam", "ocam"}, {{6, "proj 1.17549e-38,"}}},
+        {T::INTENSITY, {3}, {"light"}, {{4, "int 3 "}}},
+        {T::MORPH_WEIGHTS, {1, 1}, {}, {}},
+        {T::ORIENTATION, {0, 0, 2, 2}, nodes, {{0, "q 0,0,0.707107,0.707107 "}}},
+        {T::ORIENTATION, {0, 0, 0, 0}, {}, {}},
+        {T::PICKABILITY, {0.5f}, nodes, {{0, "pick 0 "}}},
+        {T::SCALE, {2}, nodes, {{0, "s 2,2,2 "}}},
+        {T::SCALE, {2, 3, 4}, nodes, {{0, "s 2,3,4 "}}},
+        {T::SHININESS, {300}, {"material"}, {{1, "shin 128 "}}},
+        {T::SHININESS, {-3}, {"material"}, {{1, "shin -3 "}}},
+        {T::SPOT_ANGLE, {120}, {"light"}, {{4, "spot 90,"}}},
+        {T::SPOT_EXPONENT, {129}, {"light"}, {{4, ",128 "}}},
+        {T::TRANSLATION, {1, 2, 3}, nodes, {{0, "t 1,2,3 "}}},
+        {T::VISIBILITY, {0.51f}, {}, {}},
+        {T::VISIBILITY, {0.5f}, nodes, {{0, "render 0 "}}},
     };
-    // Objects: 0 node, 1 material, 2 background, 3 fog, 4 light, 5 perspective camera,
-    // 6 parallel camera, 7 vertex buffer, 8 appearance (no property of its own).
-    auto fresh = [](core::Ref<Object3D>* keep) {
-        Material* m = M3D_NEW Material();
+    for (size_t r = 0; r < sizeof rows / sizeof rows[0]; ++r) {
+        const Row& row = rows[r];
+        SCOPED_TRACE(testing::Message() << "row " << r << ", property " << row.property);
         Background* b = M3D_NEW Background();
         b->setColor(0x80102030u);
         b->setCrop(1, 2, 30, 40);
-        Fog* f = M3D_NEW Fog();
         Light* l = M3D_NEW Light();
         l->setSpotAngle(45);
         l->setSpotExponent(0);
@@ -205,138 +262,39 @@ TEST_F(CoreTest, ApplyRulesPerPropertyAndClass) {
         q->setParallel(10, 2, 1, 50);
         VertexBuffer* vb = M3D_NEW VertexBuffer();
         vb->setDefaultColor(0x7F112233u);
-        Object3D* all[9] = {M3D_NEW Group(), m, b, f, l, p, q, vb, M3D_NEW Appearance()};
-        for (int i = 0; i < 9; ++i) keep[i] = all[i];
-    };
-    auto mat = [](Object3D** o) { return static_cast<Material*>(o[1]); };
-    auto bg = [](Object3D** o) { return static_cast<Background*>(o[2]); };
-    auto fog = [](Object3D** o) { return static_cast<Fog*>(o[3]); };
-    auto light = [](Object3D** o) { return static_cast<Light*>(o[4]); };
-    auto cam = [](Object3D** o, int i) {
-        float p[4];
-        static_cast<Camera*>(o[i])->getProjection(p);
-        return std::vector<float>(p, p + 4);
-    };
-    Row rows[] = {
-        {"ALPHA above 1 is 1", T::ALPHA, {1.5f}, {"background", "vb"}, [&](Object3D** o) {
-             EXPECT_EQ(1.0f, static_cast<Node*>(o[0])->getAlphaFactor());
-             EXPECT_EQ(0xFFCCCCCCu, mat(o)->getDiffuse());
-             EXPECT_EQ(0xFF102030u, bg(o)->getColor());
-             EXPECT_EQ(0xFF112233u, static_cast<VertexBuffer*>(o[7])->getDefaultColor());
-         }},
-        {"ALPHA rounds to the nearest byte", T::ALPHA, {0.5f}, {"node", "light", "pcam", "ocam", "material", "vb"}, [&](Object3D** o) {
-             EXPECT_EQ(0.5f, static_cast<Node*>(o[0])->getAlphaFactor());
-             EXPECT_EQ(0x80CCCCCCu, mat(o)->getDiffuse());
-             EXPECT_EQ(0x80112233u, static_cast<VertexBuffer*>(o[7])->getDefaultColor());
-         }},
-        {"ALPHA below 0 gives byte 0", T::ALPHA, {-0.5f},
-         {"node", "light", "pcam", "ocam", "material", "background", "vb"}, [&](Object3D** o) {
-             EXPECT_EQ(0x00102030u, bg(o)->getColor());
-         }},
-        {"AMBIENT_COLOR packs 0xRRGGBB, clamps, keeps alpha", T::AMBIENT_COLOR, {1.0f, 0.5f, 2.0f}, {"material"},
-         [&](Object3D** o) { EXPECT_EQ(0x0080FFu | 0xFF0000u, mat(o)->getAmbient()); }},
-        {"DIFFUSE_COLOR keeps the diffuse alpha", T::DIFFUSE_COLOR, {0.0f, 1.0f, -3.0f}, {"material"},
-         [&](Object3D** o) { EXPECT_EQ(0xFF00FF00u, mat(o)->getDiffuse()); }},
-        {"EMISSIVE_COLOR", T::EMISSIVE_COLOR, {0.2f, 0.4f, 0.6f}, {"material"},
-         [&](Object3D** o) { EXPECT_EQ(0x336699u, mat(o)->getEmissive()); }},
-        {"SPECULAR_COLOR", T::SPECULAR_COLOR, {1, 1, 1}, {"material"},
-         [&](Object3D** o) { EXPECT_EQ(0xFFFFFFu, mat(o)->getSpecular()); }},
-        {"COLOR goes to the first matching class", T::COLOR, {1.0f, 0.0f, 0.5f}, {"background", "fog", "light", "vb"},
-         [&](Object3D** o) {
-             EXPECT_EQ(0xFF0080u, light(o)->getColor());
-             EXPECT_EQ(0x80FF0080u, bg(o)->getColor());
-             EXPECT_EQ(0xFF0080u, fog(o)->getColor());
-             EXPECT_EQ(0x7FFF0080u, static_cast<VertexBuffer*>(o[7])->getDefaultColor());
-         }},
-        {"CROP with 4 components truncates", T::CROP, {3.9f, -2.5f, 10.7f, 20.2f}, {"background"},
-         [&](Object3D** o) {
-             EXPECT_EQ(3, bg(o)->getCropX());
-             EXPECT_EQ(-2, bg(o)->getCropY());
-             EXPECT_EQ(10, bg(o)->getCropWidth());
-             EXPECT_EQ(20, bg(o)->getCropHeight());
-         }},
-        {"CROP with 2 components keeps the size", T::CROP, {5, 6}, {"background"}, [&](Object3D** o) {
-             EXPECT_EQ(5, bg(o)->getCropX());
-             EXPECT_EQ(30, bg(o)->getCropWidth());
-             EXPECT_EQ(40, bg(o)->getCropHeight());
-         }},
-        {"CROP with a negative size empties it", T::CROP, {0, 0, -4, 8}, {"background"},
-         [&](Object3D** o) { EXPECT_EQ(0, bg(o)->getCropWidth()); }},
-        {"DENSITY below 0 is 0", T::DENSITY, {-1}, {"fog"}, [&](Object3D** o) { EXPECT_EQ(0.0f, fog(o)->getDensity()); }},
-        {"FAR_DISTANCE", T::FAR_DISTANCE, {-5}, {"fog", "pcam", "ocam"}, [&](Object3D** o) {
-             EXPECT_EQ(1.1754944e-38f, cam(o, 5)[3]) << "perspective: positive";
-             EXPECT_EQ(-5.0f, cam(o, 6)[3]) << "parallel: as given";
-             EXPECT_EQ(-5.0f, fog(o)->getFarDistance());
-             EXPECT_EQ(0.0f, fog(o)->getNearDistance());
-         }},
-        {"NEAR_DISTANCE", T::NEAR_DISTANCE, {2}, {"fog", "pcam", "ocam"}, [&](Object3D** o) {
-             EXPECT_EQ(2.0f, cam(o, 5)[2]);
-             EXPECT_EQ(2.0f, cam(o, 6)[2]);
-             EXPECT_EQ(2.0f, fog(o)->getNearDistance());
-             EXPECT_EQ(1.0f, fog(o)->getFarDistance());
-         }},
-        {"NEAR_DISTANCE equal to far keeps the projection", T::NEAR_DISTANCE, {50}, {"fog", "pcam"},
-         [&](Object3D** o) { EXPECT_EQ(1.0f, cam(o, 6)[2]); }},
-        {"FIELD_OF_VIEW", T::FIELD_OF_VIEW, {200}, {"pcam", "ocam"}, [&](Object3D** o) {
-             EXPECT_EQ(180.0f, cam(o, 5)[0]);
-             EXPECT_EQ(200.0f, cam(o, 6)[0]);
-         }},
-        {"FIELD_OF_VIEW of a parallel camera stays positive", T::FIELD_OF_VIEW, {-1}, {"pcam", "ocam"},
-         [&](Object3D** o) { EXPECT_EQ(1.1754944e-38f, cam(o, 6)[0]); }},
-        {"INTENSITY", T::INTENSITY, {3}, {"light"}, [&](Object3D** o) { EXPECT_EQ(3.0f, light(o)->getIntensity()); }},
-        {"MORPH_WEIGHTS does nothing here", T::MORPH_WEIGHTS, {1, 1}, {}, nullptr},
-        {"ORIENTATION normalises", T::ORIENTATION, {0, 0, 2, 2}, {"node", "light", "pcam", "ocam"}, [&](Object3D** o) {
-             slm::quat q = static_cast<Node*>(o[0])->getOrientation();
-             EXPECT_NEAR(0.70710677f, q.z, 1e-6f);
-             EXPECT_NEAR(0.70710677f, q.w, 1e-6f);
-         }},
-        {"ORIENTATION of zero length is ignored", T::ORIENTATION, {0, 0, 0, 0}, {}, nullptr},
-        {"PICKABILITY 0.5 disables", T::PICKABILITY, {0.5f}, {"node", "light", "pcam", "ocam"},
-         [&](Object3D** o) { EXPECT_FALSE(static_cast<Node*>(o[0])->isPickingEnabled()); }},
-        {"SCALE with one component is uniform", T::SCALE, {2}, {"node", "light", "pcam", "ocam"},
-         [&](Object3D** o) { EXPECT_EQ(slm::vec3(2, 2, 2), static_cast<Node*>(o[0])->getScale()); }},
-        {"SCALE with three", T::SCALE, {2, 3, 4}, {"node", "light", "pcam", "ocam"},
-         [&](Object3D** o) { EXPECT_EQ(slm::vec3(2, 3, 4), static_cast<Node*>(o[0])->getScale()); }},
-        {"SHININESS above 128", T::SHININESS, {300}, {"material"},
-         [&](Object3D** o) { EXPECT_EQ(128.0f, mat(o)->getShininess()); }},
-        {"SHININESS negative passes", T::SHININESS, {-3}, {"material"},
-         [&](Object3D** o) { EXPECT_EQ(-3.0f, mat(o)->getShininess()); }},
-        {"SPOT_ANGLE above 90", T::SPOT_ANGLE, {120}, {"light"}, [&](Object3D** o) { EXPECT_EQ(90.0f, light(o)->getSpotAngle()); }},
-        {"SPOT_EXPONENT above 128", T::SPOT_EXPONENT, {129}, {"light"},
-         [&](Object3D** o) { EXPECT_EQ(128.0f, light(o)->getSpotExponent()); }},
-        {"TRANSLATION", T::TRANSLATION, {1, 2, 3}, {"node", "light", "pcam", "ocam"},
-         [&](Object3D** o) { EXPECT_EQ(slm::vec3(1, 2, 3), static_cast<Node*>(o[0])->getTranslation()); }},
-        {"VISIBILITY 0.51 enables", T::VISIBILITY, {0.51f}, {}, nullptr},
-        {"VISIBILITY 0.5 disables", T::VISIBILITY, {0.5f}, {"node", "light", "pcam", "ocam"},
-         [&](Object3D** o) { EXPECT_FALSE(static_cast<Node*>(o[0])->isRenderingEnabled()); }},
-    };
-    const char* names[9] = {"node", "material", "background", "fog", "light", "pcam", "ocam", "vb", "appearance"};
-    for (const Row& r : rows) {
+        Object3D* o[9] = {M3D_NEW Group(),     M3D_NEW Material(), b, M3D_NEW Fog(), l, p, q, vb,
+                          M3D_NEW Appearance()};
         core::Ref<Object3D> keep[9];
-        fresh(keep);
-        Object3D* o[9];
         std::string before[9];
         for (int i = 0; i < 9; ++i) {
-            o[i] = keep[i].get();
+            keep[i] = o[i];
             before[i] = state(o[i]);
+            AnimationTrack::applyProperty(o[i], row.property, row.v.data(), (int)row.v.size());
         }
-        for (int i = 0; i < 9; ++i) AnimationTrack::applyProperty(o[i], r.property, r.v.data(), (int)r.v.size());
         for (int i = 0; i < 9; ++i) {
-            bool expected = std::find(r.changed.begin(), r.changed.end(), names[i]) != r.changed.end();
-            EXPECT_EQ(expected, before[i] != state(o[i])) << r.what << ": " << names[i] << " " << state(o[i]);
+            bool expected = std::find(row.changed.begin(), row.changed.end(), names[i]) != row.changed.end();
+            EXPECT_EQ(expected, before[i] != state(o[i])) << names[i] << ": " << state(o[i]);
         }
-        if (r.check) r.check(o);
+        for (const auto& a : row.after)
+            EXPECT_NE(std::string::npos, state(o[a.first]).find(a.second)) << state(o[a.first]);
     }
 }
 
 // GLM keeps x, y, z, w too but takes w first in its constructor.
-glm::quat toGlm(const float* q) { return glm::quat(q[3], q[0], q[1], q[2]); }
+glm::quat toGlm(const float* q) {
+    return glm::quat(q[3], q[0], q[1], q[2]);
+}
+
+// The sum of the component differences.
+float distance(const float* a, const float* b) {
+    return glm::dot(glm::abs(glm::make_vec4(a) - glm::make_vec4(b)), glm::vec4(1.0f));
+}
 
 ::testing::AssertionResult sameRotation(const float* got, const glm::quat& want, float tolerance) {
-    float d = std::fabs(got[0] - want.x) + std::fabs(got[1] - want.y) + std::fabs(got[2] - want.z) + std::fabs(got[3] - want.w);
-    if (d <= tolerance) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", " << got[3]
-                                         << ") want (" << want.x << ", " << want.y << ", " << want.z << ", " << want.w << ")";
+    const float w[4] = {want.x, want.y, want.z, want.w};
+    if (distance(got, w) <= tolerance) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "got " << glm::to_string(glm::make_vec4(got)) << " want " << glm::to_string(glm::make_vec4(w));
 }
 
 std::vector<float> randomQuat(std::mt19937& rnd) {
@@ -359,7 +317,8 @@ TEST_F(CoreTest, SlerpMatchesGlmAndStoredKeysAreUnit) {
         int t = (int)(rnd() % 101);
         float out[4];
         s->sample(t, out);
-        ASSERT_TRUE(sameRotation(out, glm::slerp(toGlm(p), toGlm(q), t / 100.0f), 2e-5f)) << "case " << i << " t " << t;
+        ASSERT_TRUE(sameRotation(out, glm::slerp(toGlm(p), toGlm(q), t / 100.0f), 2e-5f))
+            << "case " << i << " t " << t;
     }
 }
 
@@ -368,7 +327,8 @@ TEST_F(CoreTest, SquadMatchesGlmForEvenKeysAndIsContinuous) {
     for (int c = 0; c < 50; ++c) {
         // Five evenly spaced keys; the inner intervals have both neighbours.
         std::vector<Key> keys;
-        for (int k = 0; k < 5; ++k) keys.push_back({k * 100, randomQuat(rnd)});
+        for (int k = 0; k < 5; ++k)
+            keys.push_back({k * 100, randomQuat(rnd)});
         core::Ref<KeyframeSequence> s(sequence(KS::SQUAD, KS::CONSTANT, 1000, keys));
         glm::quat q[5];
         for (int k = 0; k < 5; ++k) {
@@ -390,9 +350,6 @@ TEST_F(CoreTest, SquadMatchesGlmForEvenKeysAndIsContinuous) {
     // Uneven spacing, looping and not: every keyframe is reached without a
     // jump. Keys are a random walk of rotations up to 1 radian apart; the
     // last step into a key must be no larger than a few of the steps before it.
-    auto distance = [](const float* a, const float* b) {
-        return std::fabs(a[0] - b[0]) + std::fabs(a[1] - b[1]) + std::fabs(a[2] - b[2]) + std::fabs(a[3] - b[3]);
-    };
     std::uniform_real_distribution<float> angle(-1.0f, 1.0f);
     for (int repeat : {KS::CONSTANT, KS::LOOP}) {
         std::vector<Key> keys;
@@ -414,7 +371,8 @@ TEST_F(CoreTest, SquadMatchesGlmForEvenKeysAndIsContinuous) {
             s->sample(at - 2, v2);
             EXPECT_TRUE(sameRotation(v0, toGlm(key), 1e-5f)) << "at key " << k;
             EXPECT_LE(distance(key, v1), 3.0f * distance(v1, v2) + 1e-4f) << "jump into key " << k;
-            for (float v : v1) EXPECT_TRUE(std::isfinite(v));
+            for (float v : v1)
+                EXPECT_TRUE(std::isfinite(v));
         }
     }
 }
@@ -427,18 +385,14 @@ TEST_F(CoreTest, DuplicatesAreDeepAndSetKeyframeRefusesBadInput) {
     core::Ref<AnimationTrack> copy(static_cast<AnimationTrack*>(t->duplicate()));
     ASSERT_NE(t->getKeyframeSequence(), copy->getKeyframeSequence());
     ASSERT_NE(t->getController(), copy->getController());
-    EXPECT_EQ(AnimationTrack::SCALE, copy->getTargetProperty());
     KeyframeSequence* cs = copy->getKeyframeSequence();
     float v[2];
     EXPECT_EQ(50, cs->getKeyframe(1, v));
     EXPECT_EQ(4.0f, v[1]);
     EXPECT_EQ(KS::LOOP, cs->getRepeatMode());
-    EXPECT_EQ(500, cs->getDuration());
     EXPECT_EQ(1, cs->getValidRangeFirst());
-    AnimationController* cc = copy->getController();
-    EXPECT_EQ(0.75f, cc->getWeight());
-    EXPECT_EQ(2.0f, cc->getSpeed());
-    EXPECT_EQ(20, cc->getActiveIntervalEnd());
+    EXPECT_EQ(2.0f, copy->getController()->getSpeed());
+    EXPECT_EQ(20, copy->getController()->getActiveIntervalEnd());
     // A node's duplicate carries duplicated tracks.
     core::Ref<Group> node(M3D_NEW Group());
     node->addAnimationTrack(t.get());
@@ -459,7 +413,8 @@ TEST_F(CoreTest, DuplicatesAreDeepAndSetKeyframeRefusesBadInput) {
 }
 
 TEST_F(CoreTest, AnimateWalksReferencesOnceAndEndsOnCycles) {
-    core::Ref<KeyframeSequence> s(sequence(KS::LINEAR, KS::CONSTANT, 1000, {{0, {0, 0, 0}}, {100, {10, 0, 0}}}));
+    core::Ref<KeyframeSequence> s(
+        sequence(KS::LINEAR, KS::CONSTANT, 1000, {{0, {0, 0, 0}}, {100, {10, 0, 0}}}));
     core::Ref<World> world(M3D_NEW World());
     core::Ref<Group> child(M3D_NEW Group());
     world->addChild(child.get());
@@ -474,13 +429,6 @@ TEST_F(CoreTest, AnimateWalksReferencesOnceAndEndsOnCycles) {
     world->animate(50);
     EXPECT_EQ(slm::vec3(5, 0, 0), child->getTranslation());
     EXPECT_EQ(0x00FF0000u, background->getColor() & 0xFFFFFFu) << "the world's background is animated too";
-    // Tracks first, then the class's own references.
-    const core::Vector<Object3D*>& refs = child->getAnimateReferences();
-    ASSERT_EQ(1, refs.size());
-    EXPECT_EQ(shared.get(), refs[0]);
-    const core::Vector<Object3D*>& trackRefs = shared->getAnimateReferences();
-    ASSERT_EQ(2, trackRefs.size());
-    EXPECT_EQ(shared->getController(), trackRefs[0]);
     // The shared track also drives a second node: both move.
     core::Ref<Group> other(M3D_NEW Group());
     world->addChild(other.get());
@@ -510,7 +458,8 @@ TEST_F(CoreTest, AnimateAllocatesNothingInSteadyState) {
     }
     world->animate(0);
     int before = core.pool().getTotalAllocations();
-    for (int t = 1; t < 50; ++t) world->animate(t * 37);
+    for (int t = 1; t < 50; ++t)
+        world->animate(t * 37);
     EXPECT_EQ(before, core.pool().getTotalAllocations());
     EXPECT_NE(slm::vec3(0, 0, 0), world->getChild(3)->getTranslation());
 }

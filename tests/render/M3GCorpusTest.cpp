@@ -1,14 +1,11 @@
 // The real M3G files of the shared corpus (not redistributable, so read from
 // $PELLORAN_CORPUS/m3g, never copied here): each loads or fails exactly as
 // the corpus notes say.
+#include "M3GBytes.h"
+#include "M3GHelpers.h"
 #include "core/FileArchive.h"
 #include "core/FileSystem.h"
-#include "core/IOException.h"
-#include "render/Loader.h"
 #include "render/OGLES2_Graphics3D.h"
-#include "M3GBytes.h"
-#include "core/MemoryStream.h"
-#include "render/M3G_Writer.h"
 #include "support/EngineFixture.h"
 #include "support/TestData.h"
 #include <dirent.h>
@@ -57,14 +54,6 @@ std::vector<std::string> corpusFiles(const std::string& dir) {
 
 class M3GCorpusTest : public testsupport::CorpusTest {};
 
-std::string written(const core::Vector<core::Ref<render::Object3D>>& roots) {
-    core::Ref<render::M3G_Writer> w = M3D_NEW render::M3G_Writer();
-    for (int i = 0; i < roots.size(); ++i) w->add(roots[i].get());
-    core::Ref<core::MemoryStream> out = M3D_NEW core::MemoryStream();
-    w->write(out.get(), false);
-    return std::string((const char*)out->data(), (size_t)out->size());
-}
-
 // Each file that loads is written, loaded again and written again: the two
 // writes are the same bytes (floats up to their last bits), so every field
 // survived the trip.
@@ -76,7 +65,8 @@ TEST_F(M3GCorpusTest, EveryFileLoadsOrFailsAsItsNotesSayAndLoadedFilesRoundTrip)
     testsupport::EngineCore core(64 * 1024 * 1024);
     core::Ref<render::OGLES2_Graphics3D> g = M3D_NEW render::OGLES2_Graphics3D();
     core.globals().graphics = g.get();
-    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(core::String(dir.c_str()), false), core::String());
+    core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive(core::String(dir.c_str()), false),
+                                        core::String());
     for (const std::string& name : files) {
         auto expected = EXPECTED.find(name);
         if (expected == EXPECTED.end()) {
@@ -84,7 +74,7 @@ TEST_F(M3GCorpusTest, EveryFileLoadsOrFailsAsItsNotesSayAndLoadedFilesRoundTrip)
             continue;
         }
         std::string failure;
-        core::Vector<core::Ref<render::Object3D>> roots;
+        m3gtest::Objects roots;
         auto load = [&] {
             try {
                 render::Loader::load(core::String(name.c_str()), nullptr, roots);
@@ -104,12 +94,10 @@ TEST_F(M3GCorpusTest, EveryFileLoadsOrFailsAsItsNotesSayAndLoadedFilesRoundTrip)
             EXPECT_EQ(expected->second.roots, roots.size()) << name;
             if (!failure.empty()) continue;
             try {
-                std::string first = written(roots);
-                core::Ref<core::MemoryStream> in = M3D_NEW core::MemoryStream(first.data(), (int)first.size(), false);
-                core::Vector<core::Ref<render::Object3D>> again;
-                render::Loader::load(in.get(), again, nullptr, core::String());
+                std::string first = m3gtest::write(roots, false);
+                m3gtest::Objects again = m3gtest::load(first);
                 EXPECT_EQ(roots.size(), again.size()) << name;
-                EXPECT_EQ(-1, m3gbytes::firstRealDifference(first, written(again))) << name;
+                EXPECT_EQ(-1, m3gbytes::firstRealDifference(first, m3gtest::write(again, false))) << name;
             } catch (const Morva3DException& e) {
                 ADD_FAILURE() << name << ": " << e.getMessage();
             }
