@@ -41,15 +41,15 @@ struct Bytes {
     operator std::string() const { return b; }
 };
 
-// Object3D block: user ID, no tracks, no parameters.
+// The Object3D block (user ID, no tracks, no parameters), the Transformable
+// block without transforms, and the Node block (enabled, opaque, all scopes,
+// no alignment).
 inline std::string object3D(uint32_t userID = 0) {
     return Bytes().u32(userID).u32(0).u32(0);
 }
-// Transformable block without transforms.
 inline std::string noTransform() {
     return Bytes().u8(0).u8(0);
 }
-// Node block: enabled, opaque, all scopes, no alignment.
 inline std::string node() {
     return Bytes().u8(1).u8(1).u8(255).u32(0xFFFFFFFFu).u8(0);
 }
@@ -61,14 +61,14 @@ inline std::string chunk(unsigned type, const std::string& body) {
     return Bytes().u8(type).u32((uint32_t)body.size()).raw(body);
 }
 
-inline uint32_t adler(const std::string& s) {
-    return (uint32_t)adler32(1, reinterpret_cast<const Bytef*>(s.data()), (uInt)s.size());
-}
-
-inline std::string rawSection(const std::string& objects) {
+// A section: compression, total length, uncompressed length, data, Adler-32.
+inline std::string section(unsigned compression, const std::string& data, uint32_t uncompressed) {
     Bytes s;
-    s.u8(0).u32((uint32_t)objects.size() + 13).u32((uint32_t)objects.size()).raw(objects);
-    return s.u32(adler(s.b));
+    s.u8(compression).u32((uint32_t)data.size() + 13).u32(uncompressed).raw(data);
+    return s.u32((uint32_t)adler32(1, reinterpret_cast<const Bytef*>(s.b.data()), (uInt)s.b.size()));
+}
+inline std::string rawSection(const std::string& objects) {
+    return section(0, objects, (uint32_t)objects.size());
 }
 
 inline std::string zlibSection(const std::string& objects, long uncompressedOverride = -1) {
@@ -77,10 +77,8 @@ inline std::string zlibSection(const std::string& objects, long uncompressedOver
     compress(reinterpret_cast<Bytef*>(&packed[0]), &n, reinterpret_cast<const Bytef*>(objects.data()),
              (uLong)objects.size());
     packed.resize(n);
-    Bytes s;
-    s.u8(1).u32((uint32_t)packed.size() + 13);
-    s.u32(uncompressedOverride < 0 ? (uint32_t)objects.size() : (uint32_t)uncompressedOverride).raw(packed);
-    return s.u32(adler(s.b));
+    return section(1, packed,
+                   uncompressedOverride < 0 ? (uint32_t)objects.size() : (uint32_t)uncompressedOverride);
 }
 
 const char IDENTIFIER[] = "\xAB\x4A\x53\x52\x31\x38\x34\xBB\x0D\x0A\x1A\x0A";

@@ -11,6 +11,7 @@
 #include "support/EngineFixture.h"
 #include "support/GLTestDisplay.h"
 #include <array>
+#include <cmath>
 #include <functional>
 
 using namespace render;
@@ -33,12 +34,13 @@ protected:
     };
     std::vector<Expect> expects;
 
+    virtual bool defaultLight() const { return false; }
     void SetUp() override {
         g = M3D_NEW OGLES2_Graphics3D();
         core.globals().graphics = g.get();
         g->setDisplay(&display);
         GraphicsConfig config;
-        config.flags[GraphicsConfig::DEFAULT_LIGHT] = 0;
+        config.flags[GraphicsConfig::DEFAULT_LIGHT] = defaultLight() ? 1 : 0;
         g->setConfig(config);
         g->resetGraphics3D(1);
         g->bindTarget(nullptr);
@@ -105,6 +107,10 @@ protected:
         if (extra) extra(*l);
         g->addLight(l.get(), world);
     }
+    // 2 units above the centre of cell (col, row).
+    static slm::mat4 at(int col, int row) {
+        return slm::translation(slm::vec3(col * 2.0f + 1.0f, row * 2.0f + 1.0f, 2.0f));
+    }
     Texture2D* texture(unsigned argb, int function, unsigned blendColor = 0) {
         unsigned char px[16];
         for (int i = 0; i < 16; ++i) // R, G, B, A of argb
@@ -116,6 +122,15 @@ protected:
         t->setBlendColor(blendColor);
         return t;
     }
+    // Each drawn cell's centre within 3 of its colour in every channel.
+    void expectCells() {
+        for (const Expect& e : expects) {
+            std::array<int, 4> got = pixel(e.col * 32 + 16, e.row * 32 + 16);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(e.rgb[c], got[c], 3)
+                    << e.what << " channel " << c << ": got " << got[0] << ", " << got[1] << ", " << got[2];
+        }
+    }
     static std::array<int, 4> pixel(int x, int y) {
         unsigned char c[4] = {0, 0, 0, 0};
         glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, c);
@@ -124,9 +139,6 @@ protected:
 };
 
 TEST_F(StandardProgramTest, LightsFogAndTextureFunctionsFollowTheFixedFunctionFormulas) {
-    auto at = [](int col, int row) {
-        return slm::translation(slm::vec3(col * 2.0f + 1.0f, row * 2.0f + 1.0f, 2.0f));
-    };
     // Row 3: one light each. Ambient 0.5 x 0.5; directional along -z at full
     // diffuse; omni 2 units away with quadratic attenuation 0.25: half; spot
     // 2 units away, 20 degrees: full in the centre, dark in the corners.
@@ -190,18 +202,69 @@ TEST_F(StandardProgramTest, LightsFogAndTextureFunctionsFollowTheFixedFunctionFo
     cell(2, 0, two, F, {67, 87, 77}, "modulate, then add (0.1, 0.1, 0.1)");
     cell(3, 0, appearance(), F, {204, 102, 51}, "no texture, no light: empty units do not darken");
 
-    for (const Expect& e : expects) {
-        std::array<int, 4> got = pixel(e.col * 32 + 16, e.row * 32 + 16);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(e.rgb[c], got[c], 3)
-                << e.what << " channel " << c << ": got " << got[0] << ", " << got[1] << ", " << got[2];
-    }
+    expectCells();
     // The spot's cone ends inside its quad; the omni light falls off outwards.
     std::array<int, 4> spotCorner = pixel(3 * 32 + 3, 3 * 32 + 3), omniCorner = pixel(2 * 32 + 3, 3 * 32 + 3);
     EXPECT_LT(spotCorner[0] + spotCorner[1] + spotCorner[2], 10) << "outside the spot's cone";
     EXPECT_LT(omniCorner[0] + 20, pixel(2 * 32 + 16, 3 * 32 + 16)[0])
         << "the omni light is dimmer at the corner";
     m3gtest::expectGolden(SIZE, "standard_program");
+}
+
+class StandardProgramDefaultLightTest : public StandardProgramTest {
+protected:
+    bool defaultLight() const override { return true; }
+};
+
+TEST_F(StandardProgramDefaultLightTest, JoinsOnlyWithoutOtherLightsAndLightColoursKeepTheirChannels) {
+    struct Case {
+        int mode; // -1: no light
+        unsigned rgb;
+        slm::mat4 world;
+        int lights;
+        std::array<int, 3> centre;
+        const char* what;
+    } cases[] = {
+        {-1, 0, slm::mat4(), 1, {204, 128, 64}, "no light: the default one, white along -z"},
+        {Light::AMBIENT,
+         0x202020,
+         slm::mat4(),
+         2,
+         {220, 144, 80},
+         "only an ambient light: the default one joins"},
+        {Light::DIRECTIONAL,
+         0xFFFFFF,
+         slm::rotation_y((float)M_PI / 2),
+         1,
+         {0, 0, 0},
+         "a directional light along -x, edge-on to the quad: no default light"},
+        {Light::OMNI, 0xFF0000, at(3, 0), 1, {102, 0, 0}, "a red omni light, attenuated to one half"},
+    };
+    for (int i = 0; i < 4; ++i) {
+        g->resetLights();
+        if (cases[i].mode >= 0)
+            light(cases[i].mode, cases[i].rgb, cases[i].world,
+                  [](Light& l) { l.setAttenuation(1.0f, 0.0f, 0.25f); });
+        cell(i, 0, appearance(), 0xFFFFFFFF, cases[i].centre, cases[i].what);
+        EXPECT_EQ(cases[i].lights, g->getLightCount()) << cases[i].what;
+    }
+    GraphicsConfig config = g->getConfig();
+    config.flags[GraphicsConfig::DEFAULT_LIGHT] = 0;
+    g->setConfig(config);
+    g->resetLights();
+    cell(0, 1, appearance(), 0xFFCC6633u, {204, 102, 51}, "no light and no default light: unlit");
+    EXPECT_EQ(0, g->getLightCount());
+    expectCells();
+
+    // An omni light's bounds reach as far as its intensity.
+    core::Ref<Light> bulb(M3D_NEW Light());
+    bulb->setMode(Light::OMNI);
+    bulb->setIntensity(2.0f);
+    float mn[3], mx[3];
+    slm::mat4 t = slm::translation(slm::vec3(1, 0, 0));
+    bulb->getBounds(mn, mx, &t);
+    EXPECT_FLOAT_EQ(-1.0f, mn[0]);
+    EXPECT_FLOAT_EQ(3.0f, mx[0]);
 }
 
 } // namespace
