@@ -1,16 +1,11 @@
 // The standard program on a real GL context: each light type, specular,
 // vertex-colour tracking, both fog modes, every texture function, two texture
-// units and the alpha threshold, one 32 x 32 cell each on a 128 x 128 frame.
+// units and the alpha threshold, one 16 x 16 cell each on the 64 x 64 frame.
 // Each cell's centre is checked against the fixed-function formula; the
 // whole frame is compared with a golden image.
 #include "M3GHelpers.h"
-#include "render/Fog.h"
-#include "render/IndexBuffer.h"
+#include "RenderFixture.h"
 #include "render/Light.h"
-#include "render/OGLES2_Graphics3D.h"
-#include "support/EngineFixture.h"
-#include "support/GLTestDisplay.h"
-#include <array>
 #include <cmath>
 #include <functional>
 
@@ -18,13 +13,9 @@ using namespace render;
 
 namespace {
 
-const int SIZE = 128;
-
-class StandardProgramTest : public ::testing::Test {
+class StandardProgramTest : public testsupport::GLTest {
 protected:
-    testsupport::EngineCore core{40 * 1024 * 1024};
-    testsupport::GLTestDisplay display{SIZE, SIZE};
-    core::Ref<OGLES2_Graphics3D> g;
+    static constexpr int CELL = SIZE / 4;
     core::Ref<Camera> camera;
     std::vector<core::Ref<Object3D>> keep;
     struct Expect {
@@ -34,25 +25,13 @@ protected:
     };
     std::vector<Expect> expects;
 
-    virtual bool defaultLight() const { return false; }
     void SetUp() override {
-        g = M3D_NEW OGLES2_Graphics3D();
-        core.globals().graphics = g.get();
-        g->setDisplay(&display);
-        GraphicsConfig config;
-        config.flags[GraphicsConfig::DEFAULT_LIGHT] = defaultLight() ? 1 : 0;
-        g->setConfig(config);
-        g->resetGraphics3D(1);
-        g->bindTarget(nullptr);
-        // Looking down -z from z = 10 at the square (0, 0) - (8, 8): 16 pixels a unit.
+        GLTest::SetUp();
+        // Looking down -z from z = 10 at the square (0, 0) - (8, 8): 8 pixels a unit.
         camera = M3D_NEW Camera();
         camera->setParallel(8.0f, 1.0f, 0.1f, 100.0f);
         g->setCamera(camera.get(), slm::translation(slm::vec3(4.0f, 4.0f, 10.0f)));
         g->clearBuffers(0xFF202020u, true, true);
-    }
-    void TearDown() override {
-        core.globals().graphics = nullptr;
-        g.release();
     }
 
     // A 1.6-unit square facing +z centred in cell (col, row), with normals,
@@ -125,16 +104,11 @@ protected:
     // Each drawn cell's centre within 3 of its colour in every channel.
     void expectCells() {
         for (const Expect& e : expects) {
-            std::array<int, 4> got = pixel(e.col * 32 + 16, e.row * 32 + 16);
+            std::array<int, 4> got = pixel(e.col * CELL + CELL / 2, e.row * CELL + CELL / 2);
             for (int c = 0; c < 3; ++c)
                 EXPECT_NEAR(e.rgb[c], got[c], 3)
                     << e.what << " channel " << c << ": got " << got[0] << ", " << got[1] << ", " << got[2];
         }
-    }
-    static std::array<int, 4> pixel(int x, int y) {
-        unsigned char c[4] = {0, 0, 0, 0};
-        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, c);
-        return {c[0], c[1], c[2], c[3]};
     }
 };
 
@@ -204,16 +178,17 @@ TEST_F(StandardProgramTest, LightsFogAndTextureFunctionsFollowTheFixedFunctionFo
 
     expectCells();
     // The spot's cone ends inside its quad; the omni light falls off outwards.
-    std::array<int, 4> spotCorner = pixel(3 * 32 + 3, 3 * 32 + 3), omniCorner = pixel(2 * 32 + 3, 3 * 32 + 3);
+    std::array<int, 4> spotCorner = pixel(3 * CELL + 2, 3 * CELL + 2),
+                       omniCorner = pixel(2 * CELL + 2, 3 * CELL + 2);
     EXPECT_LT(spotCorner[0] + spotCorner[1] + spotCorner[2], 10) << "outside the spot's cone";
-    EXPECT_LT(omniCorner[0] + 20, pixel(2 * 32 + 16, 3 * 32 + 16)[0])
+    EXPECT_LT(omniCorner[0] + 10, pixel(2 * CELL + CELL / 2, 3 * CELL + CELL / 2)[0])
         << "the omni light is dimmer at the corner";
     m3gtest::expectGolden(SIZE, "standard_program");
 }
 
 class StandardProgramDefaultLightTest : public StandardProgramTest {
 protected:
-    bool defaultLight() const override { return true; }
+    bool wantsDefaultLight() const override { return true; }
 };
 
 TEST_F(StandardProgramDefaultLightTest, JoinsOnlyWithoutOtherLightsAndLightColoursKeepTheirChannels) {
