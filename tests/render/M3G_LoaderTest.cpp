@@ -332,18 +332,24 @@ protected:
     }
 };
 
-TEST_F(M3G_ExternalReferenceTest, PngBecomesTheTextureImageRelativeToTheReferringFile) {
+TEST_F(M3G_ExternalReferenceTest, PngsLoadRelativeToTheReferringFileAndAMissingOneWarnsOnce) {
     const unsigned char rgba[4 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
     dir.write("scenes/tex/skin.png", ""); // the folders
     render::writePNG(core::String(dir.file("scenes/tex/skin.png").c_str()), 2, 2, rgba, false);
-    // 2: the image, 3: the texture, 4: the appearance (a root).
-    write("scenes/a.m3g", {"tex/skin.png"}, chunk(17, texture(2)) + chunk(3, appearance(0, {3})));
+    // 2, 3: the images, 4, 5: their textures, 6: the appearance (a root).
+    write("scenes/a.m3g", {"tex/skin.png", "gone.png"},
+          chunk(17, texture(2)) + chunk(17, texture(3)) + chunk(3, appearance(0, {4, 5})));
+    testsupport::StderrCapture capture;
     Objects out = loadFile("scenes/a.m3g");
+    std::string log = capture.finish();
     ASSERT_EQ(1, out.size());
     render::Appearance* a = dynamic_cast<render::Appearance*>(out[0].get());
     ASSERT_TRUE(a && a->getTexture(0) && a->getTexture(0)->getImage());
     EXPECT_EQ("scenes/tex/skin.png", std::string(a->getTexture(0)->getImage()->getPath().c_str()));
     EXPECT_EQ(2, a->getTexture(0)->getImage()->getWidth());
+    EXPECT_EQ(nullptr, a->getTexture(1)) << "the texture of the missing file is left out";
+    EXPECT_EQ(1, testsupport::countOf(log, "gone.png")) << log;
+    EXPECT_EQ(std::string::npos, log.find("ERROR")) << log;
 }
 
 TEST_F(M3G_ExternalReferenceTest, M3GFileGivesItsRootsAndItsFirstRootWhereOneObjectIsExpected) {
@@ -375,24 +381,6 @@ TEST_F(M3G_ExternalReferenceTest, ReferenceLoopsAreRefused) {
         }
         EXPECT_EQ(live, core.pool().getLiveAllocations()) << name;
     }
-}
-
-TEST_F(M3G_ExternalReferenceTest, MissingFileWarnsOnceAndItsTextureIsLeftOut) {
-    // 2: missing image, 3: an image of the file, 4: texture of the missing
-    // one, 5: texture of the present one, 6: appearance with both.
-    write("axe.m3g", {"gone.png"},
-          chunk(10, image(99, 1, 1, "", "abc")) + chunk(17, texture(2)) + chunk(17, texture(3)) +
-              chunk(3, appearance(0, {4, 5})));
-    testsupport::StderrCapture capture;
-    Objects out = loadFile("axe.m3g");
-    std::string log = capture.finish();
-    ASSERT_EQ(1, out.size());
-    render::Appearance* a = dynamic_cast<render::Appearance*>(out[0].get());
-    ASSERT_TRUE(a && a->getTexture(1));
-    EXPECT_EQ(nullptr, a->getTexture(0));
-    EXPECT_EQ(1, a->getTexture(1)->getImage()->getWidth());
-    EXPECT_EQ(1, testsupport::countOf(log, "gone.png")) << log;
-    EXPECT_EQ(std::string::npos, log.find("ERROR")) << log;
 }
 
 } // namespace
