@@ -1,14 +1,10 @@
-// Keyframe sequences, controllers and tracks: sequence time, keyframe
-// interpolation, blending by weight, active intervals, the apply rules of
-// every property on every target class, SLERP and SQUAD against GLM, and the
-// steady state of animate (no pool allocation after the first call).
+// Keyframe sequences, controllers and tracks: sequence time, interpolation,
+// blending, the apply rules of every property on every target class, SLERP and
+// SQUAD against GLM, and animate's walk (no pool allocation in steady state).
 #include "core/Exceptions.h"
 #include "render/AnimationTrack.h"
-#include "render/Appearance.h"
-#include "render/Background.h"
-#include "render/Camera.h"
 #include "render/Light.h"
-#include "render/VertexBuffer.h"
+#include "render/Mesh.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"
 
@@ -17,13 +13,8 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/gtx/quaternion.hpp>
 #include <glm/gtx/string_cast.hpp>
-
-#include <algorithm>
-#include <cmath>
 #include <random>
 #include <sstream>
-#include <string>
-#include <vector>
 
 using namespace render;
 using testsupport::CoreTest;

@@ -3,9 +3,7 @@
 #pragma once
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 #include <zlib.h>

@@ -10,8 +10,6 @@
 #include "render/OGLES2_Graphics3D.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"
-#include <cstdint>
-#include <cstdio>
 
 using namespace render;
 using m3gtest::Objects;

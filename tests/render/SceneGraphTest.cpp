@@ -2,8 +2,6 @@
 // without drawing.
 #include "M3GHelpers.h"
 #include "core/Exceptions.h"
-#include "render/Appearance.h"
-#include "render/Camera.h"
 #include "render/Mesh.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"

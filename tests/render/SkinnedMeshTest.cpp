@@ -6,15 +6,10 @@
 #include "render/AnimationTrack.h"
 #include "render/MorphingMesh.h"
 #include "render/SkinnedMesh.h"
-
-#include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/quaternion.hpp>
 #include <glm/gtc/type_ptr.hpp>
-
-#include <cmath>
 #include <random>
-#include <vector>
 
 using namespace render;
 using m3gtest::positions;
