@@ -1,5 +1,5 @@
-// Object3D, Transformable, Node, Group, World and the appearance components
-// without drawing.
+// Object3D, Node, Group, Camera and the appearance components without drawing:
+// names, subtree duplicates, parents, change flags, bounds and picking.
 #include "M3GHelpers.h"
 #include "core/Exceptions.h"
 #include "render/Mesh.h"
@@ -11,27 +11,16 @@ using testsupport::CoreTest;
 
 namespace {
 
-TEST_F(CoreTest, NamesAndUserParametersLiveInTheParameterTable) {
+TEST_F(CoreTest, NamesLiveInTheUserParameterTable) {
     core::Ref<Group> n(M3D_NEW Group());
     n->setName("first");
+    n->setName("second");
     UserParameters* table = n->getUserParameters();
     core::Vector<char> bytes;
     ASSERT_TRUE(table && table->get(1, bytes));
-    EXPECT_EQ(6, bytes.size());
-    EXPECT_EQ(0, bytes[5]);
-    n->setName("second");
     EXPECT_EQ(1, table->getCount());
-
-    // Other parameters sit beside the name; a duplicate shares the table.
-    core::Vector<char> value;
-    value.resize(2, 'x');
-    table->insert(7, value);
-    n->setUserID(42);
-    core::Ref<Group> copy(static_cast<Group*>(n->duplicate()));
-    EXPECT_EQ(42, copy->getUserID());
-    EXPECT_EQ(table, copy->getUserParameters());
-    EXPECT_STREQ("second", copy->getName().c_str());
-
+    EXPECT_EQ(7, bytes.size());
+    EXPECT_EQ(0, bytes[6]);
     // A user object that is not a table is replaced by one on setName.
     core::Ref<Group> other(M3D_NEW Group());
     other->setUserObject(M3D_NEW Group());
@@ -41,25 +30,38 @@ TEST_F(CoreTest, NamesAndUserParametersLiveInTheParameterTable) {
 
 TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
     core::Ref<Group> root(M3D_NEW Group());
+    root->setName("root");
+    root->setUserID(42);
     Group* mid = M3D_NEW Group();
     Camera* leaf = M3D_NEW Camera();
     root->addChild(mid);
     mid->addChild(leaf);
     leaf->setScope(6);
     leaf->setPerspective(45.0f, 1.5f, 1.0f, 50.0f);
-
     core::Ref<Group> copy(static_cast<Group*>(root->duplicate()));
+    EXPECT_EQ(42, copy->getUserID());
+    EXPECT_EQ(root->getUserParameters(), copy->getUserParameters()) << "the parameter table is shared";
     Group* midCopy = dynamic_cast<Group*>(copy->getChild(0));
-    ASSERT_TRUE(midCopy && midCopy != mid);
+    Camera* leafCopy = midCopy ? dynamic_cast<Camera*>(midCopy->getChild(0)) : nullptr;
+    ASSERT_TRUE(leafCopy && midCopy != mid);
     EXPECT_EQ(copy.get(), midCopy->getParent());
-    Camera* leafCopy = dynamic_cast<Camera*>(midCopy->getChild(0));
-    ASSERT_TRUE(leafCopy);
     EXPECT_EQ(midCopy, leafCopy->getParent());
     EXPECT_EQ(6, leafCopy->getScope());
     EXPECT_TRUE(slm::equal(leaf->getProjectionMatrix(), leafCopy->getProjectionMatrix()));
-    // The sources keep their parents.
-    EXPECT_EQ(mid, leaf->getParent());
-    EXPECT_EQ(root.get(), mid->getParent());
+    EXPECT_EQ(mid, leaf->getParent()) << "the sources keep their parents";
+
+    // Appearance components are copied; a copy's change counter counts its
+    // differences from the defaults, not the changes made to the original.
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    a->setCompositingMode(M3D_NEW CompositingMode());
+    a->getCompositingMode()->setBlending(CompositingMode::ALPHA);
+    a->getCompositingMode()->setBlending(CompositingMode::REPLACE);
+    a->getCompositingMode()->setDepthWriteEnable(false);
+    core::Ref<Appearance> ac(static_cast<Appearance*>(a->duplicate()));
+    CompositingMode* cm = ac->getCompositingMode();
+    ASSERT_TRUE(cm && cm != a->getCompositingMode());
+    EXPECT_FALSE(cm->isDepthWriteEnabled());
+    EXPECT_EQ(1, cm->getModificationCounter());
 }
 
 TEST_F(CoreTest, GroupsOwnTheirChildrenAndLeaveThemParentlessWhenGone) {
@@ -102,26 +104,6 @@ TEST_F(CoreTest, CameraRefusesEqualNearAndFarAndKeepsItsProjection) {
     slm::mat4 before = c->getProjectionMatrix();
     EXPECT_THROW(c->setPerspective(60.0f, 1.0f, 5.0f, 5.0f), ArithmeticException);
     EXPECT_TRUE(slm::equal(before, c->getProjectionMatrix()));
-}
-
-TEST_F(CoreTest, ComponentCountersMoveOnlyOnChangesAndDuplicatesCountDifferences) {
-    core::Ref<CompositingMode> cm(M3D_NEW CompositingMode());
-    cm->setBlending(CompositingMode::ALPHA);
-    cm->setDepthWriteEnable(false);
-    cm->setDepthWriteEnable(false);
-    EXPECT_EQ(2, cm->getModificationCounter());
-    cm->setBlending(CompositingMode::REPLACE);
-    core::Ref<CompositingMode> copy(static_cast<CompositingMode*>(cm->duplicate()));
-    EXPECT_EQ(1, copy->getModificationCounter()) << "one field differs from the defaults";
-    EXPECT_FALSE(copy->isDepthWriteEnabled());
-
-    core::Ref<Appearance> a(M3D_NEW Appearance());
-    a->setCompositingMode(cm.get());
-    a->setPolygonMode(M3D_NEW PolygonMode());
-    a->getPolygonMode()->setCulling(PolygonMode::CULL_NONE);
-    core::Ref<Appearance> ac(static_cast<Appearance*>(a->duplicate()));
-    EXPECT_NE(cm.get(), ac->getCompositingMode());
-    EXPECT_EQ(PolygonMode::CULL_NONE, ac->getPolygonMode()->getCulling());
 }
 
 TEST_F(CoreTest, MeshBoundsAndPicking) {
