@@ -248,21 +248,26 @@ TEST_F(CoreTest, ApplyRulesPerPropertyAndClass) {
     }
 }
 
-// GLM keeps x, y, z, w too but takes w first in its constructor.
-glm::quat toGlm(const float* q) {
-    return glm::quat(q[3], q[0], q[1], q[2]);
+// Quaternion keyframes and samples for GLM, whose constructor takes w first.
+glm::quat key(KeyframeSequence* s, int k) {
+    float v[4];
+    s->getKeyframe(k, v);
+    return glm::quat(v[3], v[0], v[1], v[2]);
+}
+glm::quat sampled(KeyframeSequence* s, int t) {
+    float v[4];
+    s->sample(t, v);
+    return glm::quat(v[3], v[0], v[1], v[2]);
 }
 
 // The sum of the component differences.
-float distance(const float* a, const float* b) {
-    return glm::dot(glm::abs(glm::make_vec4(a) - glm::make_vec4(b)), glm::vec4(1.0f));
+float distance(const glm::quat& a, const glm::quat& b) {
+    return glm::dot(glm::abs(glm::vec4(a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w)), glm::vec4(1.0f));
 }
 
-::testing::AssertionResult sameRotation(const float* got, const glm::quat& want, float tolerance) {
-    const float w[4] = {want.x, want.y, want.z, want.w};
-    if (distance(got, w) <= tolerance) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "got " << glm::to_string(glm::make_vec4(got)) << " want " << glm::to_string(glm::make_vec4(w));
+::testing::AssertionResult sameRotation(const glm::quat& got, const glm::quat& want, float tolerance) {
+    if (distance(got, want) <= tolerance) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got " << glm::to_string(got) << " want " << glm::to_string(want);
 }
 
 std::vector<float> randomQuat(std::mt19937& rnd) {
@@ -275,18 +280,13 @@ TEST_F(CoreTest, SlerpMatchesGlmAndStoredKeysAreUnit) {
     for (int i = 0; i < 200; ++i) {
         std::vector<float> a = randomQuat(rnd), b = randomQuat(rnd);
         core::Ref<KeyframeSequence> s(sequence(KS::SLERP, KS::CONSTANT, 1000, {{0, a}, {100, b}}));
-        float p[4], q[4];
-        s->getKeyframe(0, p);
-        s->getKeyframe(1, q);
-        EXPECT_NEAR(1.0f, glm::length(toGlm(p)), 1e-6f);
+        glm::quat p = key(s.get(), 0), q = key(s.get(), 1);
+        EXPECT_NEAR(1.0f, glm::length(p), 1e-6f);
         // GLM's slerp takes the shorter arc; the sequence follows the keys as
         // stored, so compare where the two agree.
-        if (glm::dot(toGlm(p), toGlm(q)) < 0.0f) continue;
+        if (glm::dot(p, q) < 0.0f) continue;
         int t = (int)(rnd() % 101);
-        float out[4];
-        s->sample(t, out);
-        ASSERT_TRUE(sameRotation(out, glm::slerp(toGlm(p), toGlm(q), t / 100.0f), 2e-5f))
-            << "case " << i << " t " << t;
+        ASSERT_TRUE(sameRotation(sampled(s.get(), t), glm::slerp(p, q, t / 100.0f), 2e-5f)) << "case " << i;
     }
 }
 
@@ -299,20 +299,15 @@ TEST_F(CoreTest, SquadMatchesGlmForEvenKeysAndIsContinuous) {
             keys.push_back({k * 100, randomQuat(rnd)});
         core::Ref<KeyframeSequence> s(sequence(KS::SQUAD, KS::CONSTANT, 1000, keys));
         glm::quat q[5];
-        for (int k = 0; k < 5; ++k) {
-            float v[4];
-            s->getKeyframe(k, v);
-            q[k] = toGlm(v);
-        }
+        for (int k = 0; k < 5; ++k)
+            q[k] = key(s.get(), k);
         for (int k = 1; k + 2 < 5; ++k) {
             glm::quat a = glm::intermediate(q[k - 1], q[k], q[k + 1]);
             glm::quat b = glm::intermediate(q[k], q[k + 1], q[k + 2]);
-            for (int t : {0, 13, 50, 77, 99}) {
-                float out[4];
-                s->sample(k * 100 + t, out);
-                ASSERT_TRUE(sameRotation(out, glm::squad(q[k], q[k + 1], a, b, t / 100.0f), 2e-4f))
+            for (int t : {0, 13, 50, 77, 99})
+                ASSERT_TRUE(sameRotation(sampled(s.get(), k * 100 + t),
+                                         glm::squad(q[k], q[k + 1], a, b, t / 100.0f), 2e-4f))
                     << "case " << c << " key " << k << " t " << t;
-            }
         }
     }
     // Uneven spacing, looping and not: every keyframe is reached without a
@@ -329,18 +324,12 @@ TEST_F(CoreTest, SquadMatchesGlmForEvenKeysAndIsContinuous) {
             keys.push_back({times[k], {q.x, q.y, q.z, q.w}});
         }
         core::Ref<KeyframeSequence> s(sequence(KS::SQUAD, repeat, 1000, keys));
-        for (int k = 1; k <= 6; ++k) {
+        for (int k = 1; k < (repeat == KS::LOOP ? 7 : 6); ++k) {
             int at = k < 6 ? times[k] : 1000; // LOOP: the first key again at the duration
-            if (k == 6 && repeat != KS::LOOP) break;
-            float key[4], v0[4], v1[4], v2[4];
-            s->getKeyframe(k % 6, key);
-            s->sample(at % 1000, v0);
-            s->sample(at - 1, v1);
-            s->sample(at - 2, v2);
-            EXPECT_TRUE(sameRotation(v0, toGlm(key), 1e-5f)) << "at key " << k;
-            EXPECT_LE(distance(key, v1), 3.0f * distance(v1, v2) + 1e-4f) << "jump into key " << k;
-            for (float v : v1)
-                EXPECT_TRUE(std::isfinite(v));
+            glm::quat want = key(s.get(), k % 6), before = sampled(s.get(), at - 1);
+            EXPECT_TRUE(sameRotation(sampled(s.get(), at % 1000), want, 1e-5f)) << "at key " << k;
+            EXPECT_LE(distance(want, before), 3.0f * distance(before, sampled(s.get(), at - 2)) + 1e-4f)
+                << "jump into key " << k;
         }
     }
 }

@@ -1,6 +1,5 @@
-// Helpers of the scene tests: vertex arrays from literal values, scenes
-// written to and loaded from M3G bytes, and a frame compared with a golden
-// image (PELLORAN_UPDATE_GOLDEN=1 writes the image instead).
+// Helpers of the scene tests: vertex arrays from values, scenes written to and
+// loaded from M3G bytes, and a frame compared with a golden image.
 #pragma once
 #include "PngReference.h"
 #include "core/MemoryStream.h"
@@ -51,9 +50,9 @@ inline Objects load(const std::string& bytes) {
     return out;
 }
 
-// The bottom-left size x size pixels of the back buffer against the golden
-// image tests/golden/<name>.png: at most 1 pixel in 200 may differ by more
-// than 12 in a colour channel.
+// The bottom-left size x size pixels of the back buffer against
+// tests/golden/<name>.png (PELLORAN_UPDATE_GOLDEN=1 writes it instead): at
+// most 1 pixel in 200 may differ by more than 12 in a colour channel.
 inline void expectGolden(int size, const std::string& name) {
     std::vector<unsigned char> frame((size_t)size * size * 4);
     glReadPixels(0, 0, size, size, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
