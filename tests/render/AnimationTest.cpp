@@ -384,10 +384,6 @@ TEST_F(CoreTest, AnimateWalksReferencesOnceAndEndsOnCycles) {
     world->animate(100);
     EXPECT_EQ(slm::vec3(10, 0, 0), child->getTranslation());
     EXPECT_EQ(slm::vec3(10, 0, 0), other->getTranslation());
-    // Without the engine's log level the walk writes no lines.
-    testsupport::StderrCapture capture;
-    world->animate(20);
-    EXPECT_EQ("", capture.finish());
     shared->getController()->removeAnimationTrack(shared.get()); // breaks the reference cycle
 }
 
