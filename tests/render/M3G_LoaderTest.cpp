@@ -219,32 +219,9 @@ TEST_F(M3G_LoaderTest, EveryFaultFailsWithItsMessageAndLeavesThePoolAsItWas) {
     }
 }
 
-TEST_F(M3G_LoaderTest, RootsComeInIndexOrderAndReferencedObjectsAreNotRoots) {
-    // A loose material (2), the triangle objects (3..7), a group holding the
-    // mesh (8), a loose group (9); the triangle's references shift by one.
-    Bytes material;
-    material.raw(object3D(11)).u8s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).f32(2.0f).u8(1);
-    std::string objects = chunk(20, vertexArray(2, 3, 0, 3, {0, 0, 0, 100, 0, 0, 0, 100, 0})) +
-                          chunk(21, vertexBuffer(3)) + chunk(11, stripArray(129, {0, 1, 2, 0}, {3})) +
-                          chunk(3, appearance(2)) + chunk(14, mesh(4, {{5, 6}})) + chunk(9, group({7})) +
-                          chunk(9, group({}));
-    Objects out;
-    load(file({rawSection(chunk(13, material)), zlibSection(objects)}), out);
-    ASSERT_EQ(2, out.size());
-    render::Group* holder = dynamic_cast<render::Group*>(out[0].get());
-    ASSERT_TRUE(holder && dynamic_cast<render::Group*>(out[1].get()));
-    render::Mesh* m = dynamic_cast<render::Mesh*>(holder->getChild(0));
-    ASSERT_TRUE(m);
-    render::Material* mat = m->getAppearance(0)->getMaterial();
-    ASSERT_TRUE(mat);
-    EXPECT_EQ(11, mat->getUserID());
-    EXPECT_EQ(0x07040506u, mat->getDiffuse());
-    EXPECT_EQ(0x0008090Au, mat->getEmissive());
-    EXPECT_TRUE(mat->isVertexColorTrackingEnabled());
-    EXPECT_EQ(3, m->getIndexBuffer(0)->getIndexCount());
-}
-
-TEST_F(M3G_LoaderTest, TransformsVerticesStripsAndImagesAreReadAsStored) {
+// Objects read as the file states them, in a zlib section; the roots are the
+// objects nothing refers to (all but the vertex array), in index order.
+TEST_F(M3G_LoaderTest, TransformsVerticesStripsImagesAndMaterialsAreReadAsStored) {
     Bytes transformed;
     transformed.raw(object3D()).u8(1).f32(1).f32(2).f32(3).f32(2).f32(2).f32(2).f32(90).f32(0).f32(0).f32(2);
     transformed.u8(1);
@@ -256,10 +233,11 @@ TEST_F(M3G_LoaderTest, TransformsVerticesStripsAndImagesAreReadAsStored) {
         chunk(9, transformed) + chunk(20, vertexArray(1, 3, 1, 3, {0, 1, 2, 127, 1, 1, 127, 1, 1})) +
         chunk(21, vertexBuffer(3)) + chunk(11, stripArray(130, {0, 1, 2, 2, 1, 0, 1}, {3, 4})) +
         chunk(10, image(97, 2, 2, "", "abcd")) + chunk(10, image(98, 1, 2, "", "abcd")) +
-        chunk(10, image(99, 2, 1, "xyzXYZ", std::string("\x01\x00", 2)));
+        chunk(10, image(99, 2, 1, "xyzXYZ", std::string("\x01\x00", 2))) +
+        chunk(13, Bytes().raw(object3D(11)).u8s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).f32(2.0f).u8(1));
     Objects out;
-    load(scene(objects), out);
-    ASSERT_EQ(6, out.size());
+    load(file({zlibSection(objects)}), out);
+    ASSERT_EQ(7, out.size());
     render::Group* g0 = dynamic_cast<render::Group*>(out[0].get());
     render::VertexBuffer* vb = dynamic_cast<render::VertexBuffer*>(out[1].get());
     render::IndexBuffer* ib = dynamic_cast<render::IndexBuffer*>(out[2].get());
@@ -283,6 +261,12 @@ TEST_F(M3G_LoaderTest, TransformsVerticesStripsAndImagesAreReadAsStored) {
     EXPECT_EQ(4, img(3)->getBufferSize());
     EXPECT_EQ(4, img(4)->getBufferSize());
     EXPECT_EQ("XYZxyz", std::string((const char*)img(5)->getPixels(), 6));
+    render::Material* mat = dynamic_cast<render::Material*>(out[6].get());
+    ASSERT_TRUE(mat);
+    EXPECT_EQ(11, mat->getUserID());
+    EXPECT_EQ(0x07040506u, mat->getDiffuse()); // alpha from its own byte after the colours
+    EXPECT_EQ(0x0008090Au, mat->getEmissive());
+    EXPECT_TRUE(mat->isVertexColorTrackingEnabled());
 }
 
 TEST_F(M3G_LoaderTest, WarningsDoNotStopTheLoad) {

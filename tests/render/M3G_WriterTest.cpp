@@ -109,39 +109,29 @@ TEST_F(M3G_WriterTest, WorldRoundTripsThroughBothSectionKinds) {
         EXPECT_EQ(first, m3gtest::write(loaded, compress));
 
         // The same bytes again could hide a field that the writer and the
-        // loader both put in the wrong place: compare with what was built.
+        // loader both put in the wrong place: compare what no golden image
+        // draws with what was built.
         World* w = dynamic_cast<World*>(loaded[0].get());
-        ASSERT_TRUE(w && w->getActiveCamera() && w->getBackground());
-        EXPECT_EQ(0x80112233u, w->getBackground()->getColor());
-        Group* group = dynamic_cast<Group*>(w->getChild(0));
-        ASSERT_TRUE(group);
+        Group* group = w ? dynamic_cast<Group*>(w->getChild(0)) : nullptr;
+        Mesh* mesh = group ? dynamic_cast<Mesh*>(group->getChild(0)) : nullptr;
+        Light* light = group ? dynamic_cast<Light*>(group->getChild(1)) : nullptr;
+        ASSERT_TRUE(mesh && light && w->getActiveCamera() && w->getBackground());
         EXPECT_EQ(9.0f, group->getTransform()(0, 3));
         EXPECT_EQ(0.5f, group->getTransform()(1, 0));
         EXPECT_EQ(6, group->getScope());
-        Mesh* mesh = dynamic_cast<Mesh*>(group->getChild(0));
-        Light* light = dynamic_cast<Light*>(group->getChild(1));
-        ASSERT_TRUE(mesh && light);
         EXPECT_EQ("quad", std::string(mesh->getName().c_str()));
         ASSERT_EQ(2, mesh->getSubmeshCount());
-        EXPECT_EQ(3, mesh->getIndexBuffer(1)->getIndices()[2]);
         EXPECT_TRUE(mesh->getAppearance(1)); // a default one stands in for none
         Appearance* look = mesh->getAppearance(0);
         EXPECT_EQ(-3, look->getLayer());
-        EXPECT_EQ(0x40506070u, look->getMaterial()->getDiffuse());
         EXPECT_EQ(0.25f, look->getFog()->getDensity());
         EXPECT_EQ(nullptr, look->getTexture(0));
-        ASSERT_TRUE(look->getTexture(1));
-        EXPECT_EQ(12, look->getTexture(1)->getImage()->getPixels()[11]);
-        VertexBuffer* vb = mesh->getVertexBuffer();
-        EXPECT_EQ(2.0f, vb->getPositionBias()[2]);
+        EXPECT_TRUE(look->getTexture(1));
         float v[16]; // four colours of four components
-        vb->getColors()->get(0, 4, v);
+        mesh->getVertexBuffer()->getColors()->get(0, 4, v);
         EXPECT_EQ(-4.0f, v[7]);
-        EXPECT_EQ(0.5f, vb->getTexCoords(1)->scale);
+        EXPECT_EQ(0.5f, mesh->getVertexBuffer()->getTexCoords(1)->scale);
         EXPECT_NEAR(0.70710677f, light->getOrientation().y, 1e-6f);
-        float params[4];
-        EXPECT_EQ(Camera::PERSPECTIVE, w->getActiveCamera()->getProjection(params));
-        EXPECT_EQ(1.5f, params[1]);
     }
 }
 
