@@ -221,7 +221,7 @@ TEST_F(M3G_LoaderTest, EveryFaultFailsWithItsMessageAndLeavesThePoolAsItWas) {
 
 // Objects read as the file states them, in a zlib section; the roots are the
 // objects nothing refers to (all but the vertex array), in index order.
-TEST_F(M3G_LoaderTest, TransformsVerticesStripsImagesAndMaterialsAreReadAsStored) {
+TEST_F(M3G_LoaderTest, ObjectsAreReadAsStoredAndWarningsDoNotStopTheLoad) {
     Bytes transformed;
     transformed.raw(object3D()).u8(1).f32(1).f32(2).f32(3).f32(2).f32(2).f32(2).f32(90).f32(0).f32(0).f32(2);
     transformed.u8(1);
@@ -235,9 +235,21 @@ TEST_F(M3G_LoaderTest, TransformsVerticesStripsImagesAndMaterialsAreReadAsStored
         chunk(10, image(97, 2, 2, "", "abcd")) + chunk(10, image(98, 1, 2, "", "abcd")) +
         chunk(10, image(99, 2, 1, "xyzXYZ", std::string("\x01\x00", 2))) +
         chunk(13, Bytes().raw(object3D(11)).u8s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}).f32(2.0f).u8(1));
+    // Warnings do not stop the load: a node aligned to Z_AXIS without a
+    // reference and to ORIGIN with one, and a wrong ApproximateContentSize.
+    Bytes aligned;
+    aligned.raw(object3D()).raw(noTransform()).u8s({1, 1, 255}).u32(~0u).u8s({1, 148, 145}).u32(0).u32(2);
+    std::string bytes = file({zlibSection(objects + chunk(9, aligned.u32(0)))});
+    bytes[12 + 9 + 5 + 7] ^= 1;
     Objects out;
-    load(file({zlibSection(objects)}), out);
-    ASSERT_EQ(7, out.size());
+    testsupport::StderrCapture capture;
+    load(bytes, out);
+    std::string log = capture.finish();
+    EXPECT_NE(std::string::npos,
+              log.find("Parse warning: \"approximateContentSize different than totalFileSize"));
+    EXPECT_NE(std::string::npos, log.find("z-axis reference object is 0 when z-target is Z_AXIS"));
+    EXPECT_NE(std::string::npos, log.find("y-axis reference object is not 0 when y-target is ORIGIN"));
+    ASSERT_EQ(8, out.size());
     render::Group* g0 = dynamic_cast<render::Group*>(out[0].get());
     render::VertexBuffer* vb = dynamic_cast<render::VertexBuffer*>(out[1].get());
     render::IndexBuffer* ib = dynamic_cast<render::IndexBuffer*>(out[2].get());
@@ -267,29 +279,6 @@ TEST_F(M3G_LoaderTest, TransformsVerticesStripsImagesAndMaterialsAreReadAsStored
     EXPECT_EQ(0x07040506u, mat->getDiffuse()); // alpha from its own byte after the colours
     EXPECT_EQ(0x0008090Au, mat->getEmissive());
     EXPECT_TRUE(mat->isVertexColorTrackingEnabled());
-}
-
-TEST_F(M3G_LoaderTest, WarningsDoNotStopTheLoad) {
-    testsupport::StderrCapture capture;
-    Bytes aligned;
-    aligned.raw(object3D())
-        .raw(noTransform())
-        .u8s({1, 1, 255})
-        .u32(~0u)
-        .u8s({1, 148, 145})
-        .u32(0)
-        .u32(2)
-        .u32(0);
-    std::string bytes = scene(chunk(9, group({})) + chunk(9, aligned));
-    bytes[12 + 9 + 5 + 7] ^= 1; // ApproximateContentSize differs from TotalFileSize
-    Objects out;
-    load(bytes, out);
-    std::string log = capture.finish();
-    EXPECT_EQ(2, out.size());
-    EXPECT_NE(std::string::npos,
-              log.find("Parse warning: \"approximateContentSize different than totalFileSize"));
-    EXPECT_NE(std::string::npos, log.find("z-axis reference object is 0 when z-target is Z_AXIS"));
-    EXPECT_NE(std::string::npos, log.find("y-axis reference object is not 0 when y-target is ORIGIN"));
 }
 
 // Files in a temporary folder mounted as the file system's root.

@@ -201,18 +201,13 @@ TEST_F(StandardProgramDefaultLightTest, JoinsOnlyWithoutOtherLightsAndLightColou
         const char* what;
     } cases[] = {
         {-1, 0, slm::mat4(), 1, {204, 128, 64}, "no light: the default one, white along -z"},
-        {Light::AMBIENT,
-         0x202020,
-         slm::mat4(),
-         2,
-         {220, 144, 80},
-         "only an ambient light: the default one joins"},
+        {Light::AMBIENT, 0x202020, slm::mat4(), 2, {220, 144, 80}, "an ambient light: the default one joins"},
         {Light::DIRECTIONAL,
          0xFFFFFF,
          slm::rotation_y((float)M_PI / 2),
          1,
          {0, 0, 0},
-         "a directional light along -x, edge-on to the quad: no default light"},
+         "edge-on light along -x"},
         {Light::OMNI, 0xFF0000, at(3, 0), 1, {102, 0, 0}, "a red omni light, attenuated to one half"},
     };
     for (int i = 0; i < 4; ++i) {
