@@ -275,9 +275,9 @@ std::vector<float> randomQuat(std::mt19937& rnd) {
     return {n(rnd), n(rnd), n(rnd), n(rnd)};
 }
 
-TEST_F(CoreTest, SlerpMatchesGlmAndStoredKeysAreUnit) {
+TEST_F(CoreTest, SlerpAndSquadMatchGlmAndSquadIsContinuous) {
     std::mt19937 rnd(7);
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 200; ++i) { // SLERP; the keys are stored as unit quaternions
         std::vector<float> a = randomQuat(rnd), b = randomQuat(rnd);
         core::Ref<KeyframeSequence> s(sequence(KS::SLERP, KS::CONSTANT, 1000, {{0, a}, {100, b}}));
         glm::quat p = key(s.get(), 0), q = key(s.get(), 1);
@@ -288,12 +288,8 @@ TEST_F(CoreTest, SlerpMatchesGlmAndStoredKeysAreUnit) {
         int t = (int)(rnd() % 101);
         ASSERT_TRUE(sameRotation(sampled(s.get(), t), glm::slerp(p, q, t / 100.0f), 2e-5f)) << "case " << i;
     }
-}
-
-TEST_F(CoreTest, SquadMatchesGlmForEvenKeysAndIsContinuous) {
-    std::mt19937 rnd(11);
+    // SQUAD: five evenly spaced keys against GLM; the inner intervals have both neighbours.
     for (int c = 0; c < 50; ++c) {
-        // Five evenly spaced keys; the inner intervals have both neighbours.
         std::vector<Key> keys;
         for (int k = 0; k < 5; ++k)
             keys.push_back({k * 100, randomQuat(rnd)});

@@ -104,14 +104,10 @@ inline std::string vertexArray(unsigned size, unsigned comps, unsigned encoding,
         size == 1 ? b.u8((unsigned)v & 0xFF) : b.u16((unsigned)v & 0xFFFF);
     return b;
 }
-inline std::string vertexBuffer(uint32_t positions, uint32_t normals = 0, uint32_t colors = 0,
-                                const std::vector<uint32_t>& texCoords = {}) {
+inline std::string vertexBuffer(uint32_t positions, uint32_t normals = 0, uint32_t colors = 0) {
     Bytes b;
     b.raw(object3D()).u8s({255, 255, 255, 255}).u32(positions).f32(0).f32(0).f32(0).f32(1.0f);
-    b.u32(normals).u32(colors).u32((uint32_t)texCoords.size());
-    for (uint32_t t : texCoords)
-        b.u32(t).f32(0).f32(0).f32(0).f32(1.0f);
-    return b;
+    return b.u32(normals).u32(colors).u32(0); // no texture coordinates
 }
 inline std::string stripArray(unsigned encoding, const std::vector<uint32_t>& indices,
                               const std::vector<uint32_t>& lengths) {

@@ -18,10 +18,6 @@ protected:
 
     void SetUp() override {
         GLTest::SetUp();
-        GraphicsConfig config = g->getConfig();
-        config.flags[GraphicsConfig::LIGHTING_ALLOWED] = 1;
-        g->setConfig(config);
-        g->setLightingEnabled(true);
         world = M3D_NEW World();
         core::Ref<Camera> camera = M3D_NEW Camera();
         camera->setPerspective(60.0f, 1.0f, 0.1f, 10.0f);
