@@ -21,6 +21,13 @@ struct Bytes {
             u8(v);
         return *this;
     }
+    // A count, then the values.
+    Bytes& u32s(const std::vector<uint32_t>& vs) {
+        u32((uint32_t)vs.size());
+        for (uint32_t v : vs)
+            u32(v);
+        return *this;
+    }
     Bytes& u16(unsigned v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
     Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
     Bytes& f32(float f) {
@@ -115,17 +122,10 @@ inline std::string stripArray(unsigned encoding, const std::vector<uint32_t>& in
     b.raw(object3D()).u8(encoding).u32((uint32_t)indices.size());
     for (uint32_t i : indices)
         encoding == 128 ? b.u32(i) : encoding == 129 ? b.u8(i) : b.u16(i);
-    b.u32((uint32_t)lengths.size());
-    for (uint32_t l : lengths)
-        b.u32(l);
-    return b;
+    return b.u32s(lengths);
 }
 inline std::string appearance(uint32_t material = 0, const std::vector<uint32_t>& textures = {}) {
-    Bytes b;
-    b.raw(object3D()).u8(0).u32(0).u32(0).u32(0).u32(material).u32((uint32_t)textures.size());
-    for (uint32_t t : textures)
-        b.u32(t);
-    return b;
+    return Bytes().raw(object3D()).u8(0).u32(0).u32(0).u32(0).u32(material).u32s(textures);
 }
 inline std::string mesh(uint32_t vb, const std::vector<std::pair<uint32_t, uint32_t>>& submeshes) {
     Bytes b;
@@ -135,11 +135,7 @@ inline std::string mesh(uint32_t vb, const std::vector<std::pair<uint32_t, uint3
     return b;
 }
 inline std::string group(const std::vector<uint32_t>& children) {
-    Bytes b;
-    b.raw(nodeBlocks()).u32((uint32_t)children.size());
-    for (uint32_t c : children)
-        b.u32(c);
-    return b;
+    return Bytes().raw(nodeBlocks()).u32s(children);
 }
 inline std::string image(unsigned format, unsigned w, unsigned h, const std::string& palette,
                          const std::string& pixels) {
