@@ -24,25 +24,11 @@ using testsupport::CoreTest;
 
 namespace {
 
-TEST_F(CoreTest, NamesLiveInTheUserParameterTable) {
-    core::Ref<Group> n(M3D_NEW Group());
-    n->setName("first");
-    n->setName("second");
-    UserParameters* table = n->getUserParameters();
-    core::Vector<char> bytes;
-    ASSERT_TRUE(table && table->get(1, bytes));
-    EXPECT_EQ(1, table->getCount());
-    EXPECT_EQ(7, bytes.size());
-    EXPECT_EQ(0, bytes[6]);
-    // A user object that is not a table is replaced by one on setName.
-    core::Ref<Group> other(M3D_NEW Group());
-    other->setUserObject(M3D_NEW Group());
-    other->setName("named");
-    EXPECT_STREQ("named", other->getName().c_str());
-}
-
 TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
+    // A name lives in the user parameter table, which replaces a user object
+    // of another kind, and which a duplicate shares.
     core::Ref<Group> root(M3D_NEW Group());
+    root->setUserObject(M3D_NEW Group());
     root->setName("root");
     root->setUserID(42);
     Group* mid = M3D_NEW Group();
@@ -53,6 +39,7 @@ TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
     leaf->setPerspective(45.0f, 1.5f, 1.0f, 50.0f);
     core::Ref<Group> copy(static_cast<Group*>(root->duplicate()));
     EXPECT_EQ(42, copy->getUserID());
+    EXPECT_STREQ("root", copy->getName().c_str());
     EXPECT_EQ(root->getUserParameters(), copy->getUserParameters()) << "the parameter table is shared";
     Group* midCopy = dynamic_cast<Group*>(copy->getChild(0));
     Camera* leafCopy = midCopy ? dynamic_cast<Camera*>(midCopy->getChild(0)) : nullptr;
