@@ -94,10 +94,9 @@ protected:
         return slm::translation(slm::vec3(col * 2.0f + 1.0f, row * 2.0f + 1.0f, 2.0f));
     }
     Texture2D* texture(unsigned argb, int function, unsigned blendColor = 0) {
-        unsigned char px[16];
-        for (int i = 0; i < 16; ++i) // R, G, B, A of argb
-            px[i] = (unsigned char)(argb >> (i % 4 == 3 ? 24 : 16 - 8 * (i % 4)));
-        core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 2, 2, px));
+        const unsigned char px[4] = {(unsigned char)(argb >> 16), (unsigned char)(argb >> 8),
+                                     (unsigned char)argb, (unsigned char)(argb >> 24)};
+        core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, px));
         Texture2D* t = g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, 0, 0);
         t->setImage(image.get());
         t->setBlending(function);
@@ -154,27 +153,21 @@ TEST_F(StandardProgramTest, LightsFogAndTextureFunctionsFollowTheFixedFunctionFo
     // f = (0.8, 0.4, 0.2); texel t = (0.2, 0.6, 1.0, 0.5); blend colour red.
     g->resetLights();
     const unsigned F = 0xFFCC6633u, T = 0x803399FFu;
-    struct Unit {
-        int function;
-        std::array<int, 3> rgb;
-        const char* what;
-    } units[] = {{Texture2D::FUNC_ADD, {255, 255, 255}, "add"},
-                 {Texture2D::FUNC_BLEND, {214, 41, 0}, "blend"},
-                 {Texture2D::FUNC_DECAL, {128, 128, 153}, "decal"},
-                 {Texture2D::FUNC_MODULATE, {41, 61, 51}, "modulate"},
-                 {Texture2D::FUNC_REPLACE, {51, 153, 255}, "replace"}};
-    for (int i = 0; i < 5; ++i) {
+    auto textured = [&](int function) {
         Appearance* a = appearance();
-        a->setTexture(0, texture(T, units[i].function, 0xFFFF0000u));
-        cell(i % 4, 1 - i / 4, a, F, units[i].rgb, units[i].what);
-    }
-    Appearance* cut = appearance();
-    cut->setTexture(0, texture(T, Texture2D::FUNC_MODULATE));
+        a->setTexture(0, texture(T, function, 0xFFFF0000u));
+        return a;
+    };
+    cell(0, 1, textured(Texture2D::FUNC_ADD), F, {255, 255, 255}, "add");
+    cell(1, 1, textured(Texture2D::FUNC_BLEND), F, {214, 41, 0}, "blend");
+    cell(2, 1, textured(Texture2D::FUNC_DECAL), F, {128, 128, 153}, "decal");
+    cell(3, 1, textured(Texture2D::FUNC_MODULATE), F, {41, 61, 51}, "modulate");
+    cell(0, 0, textured(Texture2D::FUNC_REPLACE), F, {51, 153, 255}, "replace");
+    Appearance* cut = textured(Texture2D::FUNC_MODULATE);
     cut->setCompositingMode(M3D_NEW CompositingMode());
     cut->getCompositingMode()->setAlphaThreshold(0.6f);
     cell(1, 0, cut, F, {32, 32, 32}, "alpha 0.5 under a threshold of 0.6: nothing drawn");
-    Appearance* two = appearance();
-    two->setTexture(0, texture(T, Texture2D::FUNC_MODULATE));
+    Appearance* two = textured(Texture2D::FUNC_MODULATE);
     two->setTexture(1, texture(0xFF1A1A1Au, Texture2D::FUNC_ADD));
     cell(2, 0, two, F, {67, 87, 77}, "modulate, then add (0.1, 0.1, 0.1)");
     cell(3, 0, appearance(), F, {204, 102, 51}, "no texture, no light: empty units do not darken");
