@@ -13,9 +13,7 @@
 #include "render/Mesh.h"
 #include "render/OGLES2_Graphics3D.h"
 #include "render/PNG_Writer.h"
-#include "render/AnimationTrack.h"
 #include "render/Light.h"
-#include "render/MorphingMesh.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"
 #include "support/TempDir.h"
@@ -391,47 +389,6 @@ TEST_F(M3G_WriterTest, WorldRoundTripsThroughBothSectionKinds) {
         EXPECT_EQ(0.5f, mesh->getVertexBuffer()->getTexCoords(1)->scale);
         EXPECT_NEAR(0.70710677f, light->getOrientation().y, 1e-6f);
     }
-}
-
-// A track's sequence and controller and a morphing mesh's targets and
-// weights survive the trip (skinning is drawn through a file by the golden
-// tests): the loaded scene animates to the same state as the one built.
-TEST_F(M3G_WriterTest, AnimatedMorphingMeshRoundTrips) {
-    KeyframeSequence* keys = M3D_NEW KeyframeSequence(2, 3, KeyframeSequence::LINEAR);
-    const float a[3] = {0, 0, 0}, b[3] = {10, 20, 30};
-    keys->setKeyframe(0, 0, a);
-    keys->setKeyframe(1, 100, b);
-    keys->setDuration(100);
-    keys->setRepeatMode(KeyframeSequence::LOOP);
-    AnimationTrack* track = M3D_NEW AnimationTrack(keys, AnimationTrack::TRANSLATION);
-    track->setController(M3D_NEW AnimationController());
-    track->getController()->setSpeed(2.0f);
-    const unsigned short tri[3] = {0, 1, 2};
-    IndexBuffer* ib = M3D_NEW TriangleStripArray(tri, 3);
-    Appearance* look = M3D_NEW Appearance();
-    VertexBuffer* targets[1] = {m3gtest::positions({0, 0, 50, 100, 0, 50, 0, 100, 50}, 1.0f)};
-    VertexBuffer* base = m3gtest::positions({0, 0, 0, 100, 0, 0, 0, 100, 0}, 1.0f);
-    MorphingMesh* morph = M3D_NEW MorphingMesh(base, targets, 1, &ib, &look, 1);
-    const float w = 0.5f;
-    morph->setWeights(&w, 1);
-    morph->addAnimationTrack(track);
-    Objects built;
-    built.append(morph);
-
-    std::string first = m3gtest::write(built, false);
-    Objects loaded = m3gtest::load(first);
-    ASSERT_EQ(1, loaded.size());
-    EXPECT_EQ(-1, m3gbytes::firstRealDifference(first, m3gtest::write(loaded, false)));
-    MorphingMesh* copy = dynamic_cast<MorphingMesh*>(loaded[0].get());
-    ASSERT_TRUE(copy);
-    copy->animate(25);
-    EXPECT_EQ(slm::vec3(5, 10, 15), copy->getTranslation()); // speed 2: half way at 25
-    float weight = 0;
-    copy->getWeights(&weight, 1);
-    EXPECT_EQ(0.5f, weight);
-    float p[3];
-    copy->getVertexBuffer()->getPositions()->get(2, 1, p);
-    EXPECT_EQ(25.0f, p[2]);
 }
 
 TEST_F(M3G_WriterTest, ReferencesMustBeAddedAndUnwritableObjectsAreRefused) {

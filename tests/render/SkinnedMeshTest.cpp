@@ -211,8 +211,8 @@ TEST_F(CoreTest, MorphTargetsBlendPositionsNormalsAndColours) {
     core::Ref<VertexBuffer> t2(positions({0, 0, 0, 100, 40, 0, 0, 100, -400}, 9.0f));
     base->setColors(m3gtest::array<signed char>(3, {0, -56, -1, 0, 0, 0, 10, 10, 10}));
     t1->setColors(m3gtest::array<signed char>(3, {100, 100, -1, 0, 0, 0, 10, 10, 10}));
-    base->setNormals(m3gtest::array<float>(3, {0, 0, 1, 0, 0, 1, 0, 0, 1}));
-    t2->setNormals(m3gtest::array<float>(3, {1, 0, 0, 1, 0, 0, 1, 0, 0}));
+    base->setNormals(m3gtest::array<signed char>(3, {0, 0, 124, 0, 0, 124, 0, 0, 124}));
+    t2->setNormals(m3gtest::array<signed char>(3, {124, 0, 0, 124, 0, 0, 124, 0, 0}));
     VertexBuffer* targets[2] = {t1.get(), t2.get()};
     static const unsigned short tri[3] = {0, 1, 2};
     IndexBuffer* ib = M3D_NEW TriangleListArray(tri, 3);
@@ -235,17 +235,24 @@ TEST_F(CoreTest, MorphTargetsBlendPositionsNormalsAndColours) {
     EXPECT_EQ(50.0f, pos(out, 0, 0));
     EXPECT_EQ(10.0f, pos(out, 1, 1));
     EXPECT_EQ(-100.0f, pos(out, 2, 2));
-    // Normals: (0,0,1) + 0.25·((1,0,0) - (0,0,1)).
+    // Normals: (0,0,124) + 0.25·((124,0,0) - (0,0,124)).
     float p[3];
     out->getNormals()->get(0, 1, p);
-    EXPECT_FLOAT_EQ(0.25f, p[0]);
-    EXPECT_FLOAT_EQ(0.75f, p[2]);
+    EXPECT_EQ(31.0f, p[0]);
+    EXPECT_EQ(93.0f, p[2]);
     // Colours: 0 + 0.5·100 = 50, 200 + 0.5·(100 - 200) = 150, 255 stays.
     const unsigned char* c = static_cast<const unsigned char*>(out->getColors()->data());
     EXPECT_EQ(std::vector<int>({50, 150, 255}), std::vector<int>(c, c + 3));
     core::Ref<MorphingMesh> copy(static_cast<MorphingMesh*>(mesh->duplicate()));
     EXPECT_NE(out, copy->getVertexBuffer());
     EXPECT_EQ(-100.0f, pos(copy->getVertexBuffer(), 2, 2)) << "the copy draws the same blend";
+    // So does the mesh written to a file and loaded again (targets, weights).
+    m3gtest::Objects roots;
+    roots.append(mesh.get());
+    m3gtest::Objects loaded = m3gtest::load(m3gtest::write(roots, false));
+    MorphingMesh* back = loaded.size() == 1 ? dynamic_cast<MorphingMesh*>(loaded[0].get()) : nullptr;
+    ASSERT_TRUE(back);
+    EXPECT_EQ(-100.0f, pos(back->getVertexBuffer(), 2, 2));
     // Overshooting weights stay inside the byte range.
     float big[2] = {4.0f, 0.0f};
     mesh->setWeights(big, 2);
