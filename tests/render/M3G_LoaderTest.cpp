@@ -288,75 +288,66 @@ TEST_F(M3G_LoaderTest, ObjectsAreReadAsStoredAndWarningsDoNotStopTheLoad) {
 // The writer: scenes built here are written, loaded back and compared with
 // what was built; writing the loaded scene again gives the same bytes (every
 // field the format holds survived the trip).
-class M3G_WriterTest : public M3G_LoaderTest {
-protected:
-    // A lit, textured, transformed world of two submeshes.
-    World* buildWorld() {
-        const float bias[3] = {0.5f, -0.25f, 2.0f};
-        VertexBuffer* vb =
-            m3gtest::positions({-100, -100, 0, 100, -100, 0, -100, 100, 0, 100, 100, 7}, 0.01f, bias);
-        vb->setNormals(m3gtest::array<signed char>(3, {0, 0, 127, 0, 0, 127, 0, 0, 127, 0, -128, 0}));
-        vb->setColors(
-            m3gtest::array<signed char>(4, {1, 2, 3, 4, -1, -2, -3, -4, 5, 6, 7, 8, 9, 10, 11, 12}));
-        VertexArray* uv = m3gtest::array<short>(2, {0, 0, 1, 0, 0, 1, 1, 1});
-        vb->setTexCoords(0, uv, 1.0f, nullptr);
-        vb->setTexCoords(1, uv, 0.5f, bias);
-        vb->setDefaultColor(0xFF00FF00u);
+class M3G_WriterTest : public M3G_LoaderTest {};
 
-        Appearance* look = M3D_NEW Appearance();
-        look->setMaterial(M3D_NEW Material());
-        look->getMaterial()->setDiffuse(0x40506070u);
-        look->getMaterial()->setShininess(12.5f);
-        look->setCompositingMode(M3D_NEW CompositingMode());
-        look->getCompositingMode()->setBlending(CompositingMode::ALPHA);
-        look->getCompositingMode()->setAlphaThreshold(128 / 255.0f);
-        look->setPolygonMode(M3D_NEW PolygonMode());
-        look->getPolygonMode()->setCulling(PolygonMode::CULL_NONE);
-        look->setFog(M3D_NEW Fog());
-        look->getFog()->setMode(Fog::EXPONENTIAL);
-        look->getFog()->setDensity(0.25f);
-        const unsigned char rgb[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-        Texture2D* texture = g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGB, 0, 0);
-        texture->setImage(M3D_NEW Image2D(Image2D::RGB, 2, 2, rgb));
-        texture->setBlending(Texture2D::FUNC_DECAL);
-        texture->setTranslation(slm::vec3(0.5f, 0, 0));
-        look->setTexture(1, texture);
-        look->setLayer(-3);
+// A lit, textured, transformed group of two submeshes. (A world's camera and
+// background go through a file in the golden tests.)
+TEST_F(M3G_WriterTest, SceneRoundTripsThroughBothSectionKinds) {
+    const float bias[3] = {0.5f, -0.25f, 2.0f};
+    VertexBuffer* vb =
+        m3gtest::positions({-100, -100, 0, 100, -100, 0, -100, 100, 0, 100, 100, 7}, 0.01f, bias);
+    vb->setNormals(m3gtest::array<signed char>(3, {0, 0, 127, 0, 0, 127, 0, 0, 127, 0, -128, 0}));
+    vb->setColors(m3gtest::array<signed char>(4, {1, 2, 3, 4, -1, -2, -3, -4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    VertexArray* uv = m3gtest::array<short>(2, {0, 0, 1, 0, 0, 1, 1, 1});
+    vb->setTexCoords(0, uv, 1.0f, nullptr);
+    vb->setTexCoords(1, uv, 0.5f, bias);
+    vb->setDefaultColor(0xFF00FF00u);
 
-        const unsigned short strip[5] = {0, 1, 2, 3, 0};
-        IndexBuffer* ibs[2] = {M3D_NEW TriangleStripArray(strip, 5),
-                               M3D_NEW TriangleStripArray(strip + 1, 3)};
-        Appearance* looks[2] = {look, nullptr};
-        Mesh* mesh = M3D_NEW Mesh(vb, ibs, looks, 2);
-        mesh->setUserID(42);
-        mesh->setName(core::String("quad"));
-        Light* light = M3D_NEW Light();
-        light->setMode(Light::SPOT);
-        light->setColor(0x123456u);
-        light->setSpotAngle(30.0f);
-        light->setAttenuation(1.0f, 0.5f, 0.25f);
-        light->setOrientation(slm::quat(0.0f, 0.70710677f, 0.0f, 0.70710677f));
-        Group* group = M3D_NEW Group();
-        group->setScale(slm::vec3(2, 3, 4));
-        slm::mat4 m;
-        m(0, 3) = 9.0f;
-        m(1, 0) = 0.5f;
-        group->setTransform(m);
-        group->setAlphaFactor(128 / 255.0f);
-        group->setScope(6);
-        group->addChild(mesh);
-        group->addChild(light);
+    Appearance* look = M3D_NEW Appearance();
+    look->setMaterial(M3D_NEW Material());
+    look->getMaterial()->setDiffuse(0x40506070u);
+    look->getMaterial()->setShininess(12.5f);
+    look->setCompositingMode(M3D_NEW CompositingMode());
+    look->getCompositingMode()->setBlending(CompositingMode::ALPHA);
+    look->getCompositingMode()->setAlphaThreshold(128 / 255.0f);
+    look->setPolygonMode(M3D_NEW PolygonMode());
+    look->getPolygonMode()->setCulling(PolygonMode::CULL_NONE);
+    look->setFog(M3D_NEW Fog());
+    look->getFog()->setMode(Fog::EXPONENTIAL);
+    look->getFog()->setDensity(0.25f);
+    const unsigned char rgb[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    Texture2D* texture = g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGB, 0, 0);
+    texture->setImage(M3D_NEW Image2D(Image2D::RGB, 2, 2, rgb));
+    texture->setBlending(Texture2D::FUNC_DECAL);
+    texture->setTranslation(slm::vec3(0.5f, 0, 0));
+    look->setTexture(1, texture);
+    look->setLayer(-3);
 
-        // (A world's camera and background go through a file in the golden tests.)
-        World* world = M3D_NEW World();
-        world->addChild(group);
-        return world;
-    }
-};
+    const unsigned short strip[5] = {0, 1, 2, 3, 0};
+    IndexBuffer* ibs[2] = {M3D_NEW TriangleStripArray(strip, 5), M3D_NEW TriangleStripArray(strip + 1, 3)};
+    Appearance* looks[2] = {look, nullptr};
+    Mesh* mesh = M3D_NEW Mesh(vb, ibs, looks, 2);
+    mesh->setUserID(42);
+    mesh->setName(core::String("quad"));
+    Light* light = M3D_NEW Light();
+    light->setMode(Light::SPOT);
+    light->setColor(0x123456u);
+    light->setSpotAngle(30.0f);
+    light->setAttenuation(1.0f, 0.5f, 0.25f);
+    light->setOrientation(slm::quat(0.0f, 0.70710677f, 0.0f, 0.70710677f));
+    Group* group = M3D_NEW Group();
+    group->setScale(slm::vec3(2, 3, 4));
+    slm::mat4 m;
+    m(0, 3) = 9.0f;
+    m(1, 0) = 0.5f;
+    group->setTransform(m);
+    group->setAlphaFactor(128 / 255.0f);
+    group->setScope(6);
+    group->addChild(mesh);
+    group->addChild(light);
 
-TEST_F(M3G_WriterTest, WorldRoundTripsThroughBothSectionKinds) {
     Objects roots;
-    roots.append(buildWorld());
+    roots.append(group);
     for (bool compress : {false, true}) {
         SCOPED_TRACE(compress ? "zlib" : "raw");
         std::string first = m3gtest::write(roots, compress);
@@ -367,27 +358,26 @@ TEST_F(M3G_WriterTest, WorldRoundTripsThroughBothSectionKinds) {
         // The same bytes again could hide a field that the writer and the
         // loader both put in the wrong place: compare what no golden image
         // draws with what was built.
-        World* w = dynamic_cast<World*>(loaded[0].get());
-        Group* group = w ? dynamic_cast<Group*>(w->getChild(0)) : nullptr;
-        Mesh* mesh = group ? dynamic_cast<Mesh*>(group->getChild(0)) : nullptr;
-        Light* light = group ? dynamic_cast<Light*>(group->getChild(1)) : nullptr;
-        ASSERT_TRUE(mesh && light);
-        EXPECT_EQ(9.0f, group->getTransform()(0, 3));
-        EXPECT_EQ(0.5f, group->getTransform()(1, 0));
-        EXPECT_EQ(6, group->getScope());
-        EXPECT_EQ("quad", std::string(mesh->getName().c_str()));
-        ASSERT_EQ(2, mesh->getSubmeshCount());
-        EXPECT_TRUE(mesh->getAppearance(1)); // a default one stands in for none
-        Appearance* look = mesh->getAppearance(0);
-        EXPECT_EQ(-3, look->getLayer());
-        EXPECT_EQ(0.25f, look->getFog()->getDensity());
-        EXPECT_EQ(nullptr, look->getTexture(0));
-        EXPECT_TRUE(look->getTexture(1));
+        Group* g2 = dynamic_cast<Group*>(loaded[0].get());
+        Mesh* m2 = g2 ? dynamic_cast<Mesh*>(g2->getChild(0)) : nullptr;
+        Light* l2 = g2 ? dynamic_cast<Light*>(g2->getChild(1)) : nullptr;
+        ASSERT_TRUE(m2 && l2);
+        EXPECT_EQ(9.0f, g2->getTransform()(0, 3));
+        EXPECT_EQ(0.5f, g2->getTransform()(1, 0));
+        EXPECT_EQ(6, g2->getScope());
+        EXPECT_EQ("quad", std::string(m2->getName().c_str()));
+        ASSERT_EQ(2, m2->getSubmeshCount());
+        EXPECT_TRUE(m2->getAppearance(1)); // a default one stands in for none
+        Appearance* a2 = m2->getAppearance(0);
+        EXPECT_EQ(-3, a2->getLayer());
+        EXPECT_EQ(0.25f, a2->getFog()->getDensity());
+        EXPECT_EQ(nullptr, a2->getTexture(0));
+        EXPECT_TRUE(a2->getTexture(1));
         float v[16]; // four colours of four components
-        mesh->getVertexBuffer()->getColors()->get(0, 4, v);
+        m2->getVertexBuffer()->getColors()->get(0, 4, v);
         EXPECT_EQ(-4.0f, v[7]);
-        EXPECT_EQ(0.5f, mesh->getVertexBuffer()->getTexCoords(1)->scale);
-        EXPECT_NEAR(0.70710677f, light->getOrientation().y, 1e-6f);
+        EXPECT_EQ(0.5f, m2->getVertexBuffer()->getTexCoords(1)->scale);
+        EXPECT_NEAR(0.70710677f, l2->getOrientation().y, 1e-6f);
     }
 }
 

@@ -29,6 +29,13 @@ using testsupport::GLTest;
 
 namespace {
 
+// A new group under `parent`.
+Group* child(Group* parent) {
+    Group* g = M3D_NEW Group();
+    parent->addChild(g);
+    return g;
+}
+
 TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
     // A name lives in the user parameter table, which replaces a user object
     // of another kind, and which a duplicate shares.
@@ -36,9 +43,8 @@ TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
     root->setUserObject(M3D_NEW Group());
     root->setName("root");
     root->setUserID(42);
-    Group* mid = M3D_NEW Group();
+    Group* mid = child(root.get());
     Camera* leaf = M3D_NEW Camera();
-    root->addChild(mid);
     mid->addChild(leaf);
     leaf->setScope(6);
     leaf->setPerspective(45.0f, 1.5f, 1.0f, 50.0f);
@@ -514,12 +520,6 @@ SkinnedMesh* skinned(VertexBuffer* vb, Group* skeleton) {
     IndexBuffer* ib = M3D_NEW TriangleListArray(quad, 6);
     Appearance* a = nullptr;
     return M3D_NEW SkinnedMesh(vb, &ib, &a, 1, skeleton);
-}
-
-Group* child(Group* parent) {
-    Group* g = M3D_NEW Group();
-    parent->addChild(g);
-    return g;
 }
 
 // The drawn position of vertex v: the 16-bit value through scale and bias.
