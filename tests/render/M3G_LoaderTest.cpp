@@ -14,7 +14,6 @@
 #include "render/OGLES2_Graphics3D.h"
 #include "render/PNG_Writer.h"
 #include "render/Light.h"
-#include "render/World.h"
 #include "support/EngineFixture.h"
 #include "support/TempDir.h"
 #include "support/Text.h"

@@ -337,17 +337,15 @@ TEST_F(CoreTest, ApplyRulesPerPropertyAndClass) {
         Background* b = M3D_NEW Background();
         b->setColor(0x80102030u);
         b->setCrop(1, 2, 30, 40);
-        Light* l = M3D_NEW Light();
-        l->setSpotAngle(45);
-        l->setSpotExponent(0);
         Camera* p = M3D_NEW Camera();
         p->setPerspective(60, 1.5f, 1, 100);
         Camera* q = M3D_NEW Camera();
         q->setParallel(10, 2, 1, 50);
         VertexBuffer* vb = M3D_NEW VertexBuffer();
         vb->setDefaultColor(0x7F112233u);
-        Object3D* o[9] = {M3D_NEW Group(),     M3D_NEW Material(), b, M3D_NEW Fog(), l, p, q, vb,
-                          M3D_NEW Appearance()};
+        Object3D* o[9] = {
+            M3D_NEW Group(),     M3D_NEW Material(), b, M3D_NEW Fog(), M3D_NEW Light(), p, q, vb,
+            M3D_NEW Appearance()};
         core::Ref<Object3D> keep[9];
         std::string before[9];
         for (int i = 0; i < 9; ++i) {
@@ -707,21 +705,16 @@ TEST_F(CoreTest, MorphTargetsBlendPositionsNormalsAndColours) {
     core::Ref<MorphingMesh> mesh(M3D_NEW MorphingMesh(base.get(), targets, 2, &ib, &none, 1));
     VertexBuffer* out = mesh->getVertexBuffer();
     ASSERT_NE(base.get(), out);
-    auto pos = [](VertexBuffer* vb, int v, int k) {
-        float p[3];
-        vb->getPositions()->get(v, 1, p);
-        return p[k];
-    };
-    EXPECT_EQ(0.0f, pos(out, 0, 0)) << "weights 0 draw the base";
+    EXPECT_EQ(0.0f, drawn(out, 0).x) << "weights 0 draw the base";
 
     float w[2] = {0.5f, 0.25f};
     mesh->setWeights(w, 2);
     mesh->setWeights(w, 2);
     EXPECT_EQ(1, mesh->getBlendCount()) << "unchanged weights blend nothing";
-    // Positions in the base's units: 0 + 0.5·100; 40·0.25; -400·0.25.
-    EXPECT_EQ(50.0f, pos(out, 0, 0));
-    EXPECT_EQ(10.0f, pos(out, 1, 1));
-    EXPECT_EQ(-100.0f, pos(out, 2, 2));
+    // Positions in the base's units (scale 0.5): 0 + 0.5·100; 40·0.25; -400·0.25.
+    EXPECT_EQ(25.0f, drawn(out, 0).x);
+    EXPECT_EQ(5.0f, drawn(out, 1).y);
+    EXPECT_EQ(-50.0f, drawn(out, 2).z);
     // Normals: (0,0,124) + 0.25·((124,0,0) - (0,0,124)).
     float p[3];
     out->getNormals()->get(0, 1, p);
@@ -732,14 +725,14 @@ TEST_F(CoreTest, MorphTargetsBlendPositionsNormalsAndColours) {
     EXPECT_EQ(std::vector<int>({50, 150, 255}), std::vector<int>(c, c + 3));
     core::Ref<MorphingMesh> copy(static_cast<MorphingMesh*>(mesh->duplicate()));
     EXPECT_NE(out, copy->getVertexBuffer());
-    EXPECT_EQ(-100.0f, pos(copy->getVertexBuffer(), 2, 2)) << "the copy draws the same blend";
+    EXPECT_EQ(-50.0f, drawn(copy->getVertexBuffer(), 2).z) << "the copy draws the same blend";
     // So does the mesh written to a file and loaded again (targets, weights).
     m3gtest::Objects roots;
     roots.append(mesh.get());
     m3gtest::Objects loaded = m3gtest::load(m3gtest::write(roots, false));
     MorphingMesh* back = loaded.size() == 1 ? dynamic_cast<MorphingMesh*>(loaded[0].get()) : nullptr;
     ASSERT_TRUE(back);
-    EXPECT_EQ(-100.0f, pos(back->getVertexBuffer(), 2, 2));
+    EXPECT_EQ(-50.0f, drawn(back->getVertexBuffer(), 2).z);
     // Overshooting weights stay inside the byte range.
     float big[2] = {4.0f, 0.0f};
     mesh->setWeights(big, 2);
