@@ -420,37 +420,33 @@ protected:
     }
 };
 
-TEST_F(M3G_ExternalReferenceTest, PngsLoadRelativeToTheReferringFileAndAMissingOneWarnsOnce) {
+// References resolve relative to the referring file. A PNG becomes the image
+// of its texture; a missing one warns once and its texture is left out. An M3G
+// file gives its first root where one object is expected (the mesh joins the
+// group), and all its roots when nothing refers to it.
+TEST_F(M3G_ExternalReferenceTest, PngsAndM3GFilesLoadAndAMissingFileWarnsOnce) {
     const unsigned char rgba[4 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 9, 9, 9, 255};
     dir.write("scenes/tex/skin.png", ""); // the folders
     writePNG(core::String(dir.file("scenes/tex/skin.png").c_str()), 2, 2, rgba, false);
-    // 2, 3: the images, 4, 5: their textures, 6: the appearance (a root).
-    write("scenes/a.m3g", {"tex/skin.png", "gone.png"},
-          chunk(17, texture(2)) + chunk(17, texture(3)) + chunk(3, appearance(0, {4, 5})));
+    dir.write("scenes/parts.m3g", scene(triangleObjects() + chunk(9, group({}))));
+    // 2, 3: the images, 4, 5: parts.m3g, 6, 7: the textures, 8: the appearance, 9: the group.
+    write("scenes/a.m3g", {"tex/skin.png", "gone.png", "parts.m3g", "parts.m3g"},
+          chunk(17, texture(2)) + chunk(17, texture(3)) + chunk(3, appearance(0, {6, 7})) +
+              chunk(9, group({4})));
     testsupport::StderrCapture capture;
     Objects out = loadFile("scenes/a.m3g");
     std::string log = capture.finish();
-    ASSERT_EQ(1, out.size());
-    Appearance* a = dynamic_cast<Appearance*>(out[0].get());
-    ASSERT_TRUE(a && a->getTexture(0) && a->getTexture(0)->getImage());
+    ASSERT_EQ(4, out.size());
+    EXPECT_TRUE(dynamic_cast<Mesh*>(out[0].get()) && dynamic_cast<Group*>(out[1].get()));
+    Appearance* a = dynamic_cast<Appearance*>(out[2].get());
+    Group* holder = dynamic_cast<Group*>(out[3].get());
+    ASSERT_TRUE(a && a->getTexture(0) && a->getTexture(0)->getImage() && holder);
+    EXPECT_TRUE(dynamic_cast<Mesh*>(holder->getChild(0)));
     EXPECT_EQ("scenes/tex/skin.png", std::string(a->getTexture(0)->getImage()->getPath().c_str()));
     EXPECT_EQ(2, a->getTexture(0)->getImage()->getWidth());
-    EXPECT_EQ(nullptr, a->getTexture(1)) << "the texture of the missing file is left out";
+    EXPECT_EQ(nullptr, a->getTexture(1));
     EXPECT_EQ(1, testsupport::countOf(log, "gone.png")) << log;
     EXPECT_EQ(std::string::npos, log.find("ERROR")) << log;
-}
-
-TEST_F(M3G_ExternalReferenceTest, M3GFileGivesItsRootsAndItsFirstRootWhereOneObjectIsExpected) {
-    dir.write("parts.m3g", scene(triangleObjects() + chunk(9, group({}))));
-    // The mesh of parts.m3g joins a group here; an unreferenced reference gives all its roots.
-    write("scene.m3g", {"parts.m3g", "parts.m3g"}, chunk(9, group({2})));
-    Objects out = loadFile("scene.m3g");
-    ASSERT_EQ(3, out.size());
-    Group* holder = dynamic_cast<Group*>(out[2].get());
-    ASSERT_TRUE(holder);
-    EXPECT_TRUE(dynamic_cast<Mesh*>(holder->getChild(0)));
-    EXPECT_TRUE(dynamic_cast<Mesh*>(out[0].get()));
-    EXPECT_TRUE(dynamic_cast<Group*>(out[1].get()));
 }
 
 TEST_F(M3G_ExternalReferenceTest, ReferenceLoopsAreRefused) {

@@ -10,7 +10,6 @@
 #include "render/Light.h"
 #include "render/SkinnedMesh.h"
 #include <cmath>
-#include <functional>
 
 using namespace render;
 
@@ -80,13 +79,15 @@ protected:
         a->getMaterial()->setDiffuse(0xFFCC8040u);
         return a;
     }
-    void light(int mode, unsigned rgb, const slm::mat4& world,
-               const std::function<void(Light&)>& extra = nullptr) {
+    // The one light: spot angle and quadratic attenuation as given.
+    void light(int mode, unsigned rgb, const slm::mat4& world, float spotAngle = 45.0f,
+               float quadratic = 0.0f) {
         g->resetLights();
         core::Ref<Light> l(M3D_NEW Light());
         l->setMode(mode);
         l->setColor(rgb);
-        if (extra) extra(*l);
+        l->setSpotAngle(spotAngle);
+        l->setAttenuation(1.0f, 0.0f, quadratic);
         g->addLight(l.get(), world);
     }
     // 2 units above the centre of cell (col, row).
@@ -122,9 +123,9 @@ TEST_F(StandardProgramTest, LightsFogAndTextureFunctionsFollowTheFixedFunctionFo
     cell(0, 3, appearance(), 0xFFFFFFFF, {64, 64, 64}, "ambient");
     light(Light::DIRECTIONAL, 0xFFFFFF, slm::mat4());
     cell(1, 3, appearance(), 0xFFFFFFFF, {204, 128, 64}, "directional");
-    light(Light::OMNI, 0xFFFFFF, at(2, 3), [](Light& l) { l.setAttenuation(1.0f, 0.0f, 0.25f); });
+    light(Light::OMNI, 0xFFFFFF, at(2, 3), 45.0f, 0.25f);
     cell(2, 3, appearance(), 0xFFFFFFFF, {102, 64, 32}, "omni, attenuated to one half");
-    light(Light::SPOT, 0xFFFFFF, at(3, 3), [](Light& l) { l.setSpotAngle(20.0f); });
+    light(Light::SPOT, 0xFFFFFF, at(3, 3), 20.0f);
     cell(3, 3, appearance(), 0xFFFFFFFF, {204, 128, 64}, "spot, on its axis");
 
     // Row 2: specular, vertex-colour tracking, linear and exponential fog.
@@ -204,9 +205,7 @@ TEST_F(StandardProgramDefaultLightTest, JoinsOnlyWithoutOtherLightsAndLightColou
     };
     for (int i = 0; i < 4; ++i) {
         g->resetLights();
-        if (cases[i].mode >= 0)
-            light(cases[i].mode, cases[i].rgb, cases[i].world,
-                  [](Light& l) { l.setAttenuation(1.0f, 0.0f, 0.25f); });
+        if (cases[i].mode >= 0) light(cases[i].mode, cases[i].rgb, cases[i].world, 45.0f, 0.25f);
         cell(i, 0, appearance(), 0xFFFFFFFF, cases[i].centre, cases[i].what);
         EXPECT_EQ(cases[i].lights, g->getLightCount()) << cases[i].what;
     }
@@ -278,11 +277,10 @@ protected:
 
 TEST_F(M3G_GoldenTest, TexturedQuad) {
     const unsigned char rgb[12] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0};
-    core::Ref<Image2D> image = M3D_NEW Image2D(Image2D::RGB, 2, 2, rgb);
     core::Ref<Texture2D> texture = g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGB, 0, 0);
     texture->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
     texture->setBlending(Texture2D::FUNC_REPLACE);
-    texture->setImage(image.get());
+    texture->setImage(M3D_NEW Image2D(Image2D::RGB, 2, 2, rgb));
     look->setTexture(0, texture.get());
     world->addChild(M3D_NEW Mesh(quadBuffer(), quadStrip(), look.get()));
     checkThroughFile("m3g_textured");
