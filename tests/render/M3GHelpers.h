@@ -11,8 +11,6 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace m3gtest {
 
