@@ -75,9 +75,6 @@ TEST_F(M3G_LoaderTest, EveryFaultFailsWithItsMessageAndLeavesThePoolAsItWas) {
     const std::string good = scene(triangleObjects()), tri = triangleObjects();
     const std::string va = vertexArray(2, 3, 0, 3, {0, 0, 0, 1, 0, 0, 0, 1, 0});
     const std::string px = chunk(10, image(99, 1, 1, "", "abc"));
-    Bytes badHeader; // the header object one byte longer than its authoring field needs
-    badHeader.u8(1).u8(0).u8(0).u32(0).u32(0).str("test").u8(0);
-    std::string headerTooLong = std::string(IDENTIFIER, 12) + rawSection(chunk(0, badHeader));
     std::string aligned = Bytes().raw(object3D()).raw(noTransform()).u8(1).u8(1).u8(255).u32(~0u).u8(1);
     auto align = [&](unsigned z, unsigned y) {
         return withTriangle(9, aligned + Bytes().u8(z).u8(y).u32(0).u32(0).u32(0).b);
@@ -106,7 +103,10 @@ TEST_F(M3G_LoaderTest, EveryFaultFailsWithItsMessageAndLeavesThePoolAsItWas) {
         {patched(good, 21, 9), "First object is not header object."},
         {patched(good, 22, (unsigned char)(good[22] + 1)), "First object size mismatch."},
         {file({rawSection(tri)}, false, 0, 2), "Unsupported m3g version."},
-        {headerTooLong, "Size of header object not correct in first section."},
+        // The header object one byte longer than its authoring field needs:
+        {std::string(IDENTIFIER, 12) +
+             rawSection(chunk(0, Bytes().u8s({1, 0, 0}).u32(0).u32(0).str("test").u8(0))),
+         "Size of header object not correct in first section."},
         {file({rawSection(tri)}, false, 1), "TotalFileSize did not matched or small data buf len."},
         {file({rawSection(tri).substr(0, 40)}), "Small section."},
         {file({zlibSection(tri, 20)}), "Too small \"uncompressed length\" field in m3g section header. "},

@@ -745,12 +745,8 @@ TEST_F(CoreTest, MorphTargetsBlendPositionsNormalsAndColours) {
 // (Skinned meshes on screen are covered by the golden images.)
 TEST_F(GLTest, MorphingMeshMovesOnScreenWithItsWeightsTrack) {
     const unsigned CLEAR = 0xFF000000u, RED = 0xFFFF0000u;
-    std::vector<short> left = {-750, -250, 0, -250, -250, 0, -250, 250, 0, -750, 250, 0}, right = left;
-    for (size_t i = 0; i < right.size(); i += 3)
-        right[i] = (short)(right[i] + 1000);
-    core::Ref<VertexBuffer> base(positions(left, 0.001f));
-    base->setDefaultColor(RED);
-    VertexBuffer* targets[1] = {positions(right, 0.001f)};
+    core::Ref<VertexBuffer> base(quad(-0.75f, -0.25f, -0.25f, 0.25f, 0, RED));
+    VertexBuffer* targets[1] = {quad(0.25f, -0.25f, 0.75f, 0.25f, 0, RED)};
     IndexBuffer* ib = quadIndices();
     Appearance* ap = flatAppearance();
     core::Ref<MorphingMesh> mesh(M3D_NEW MorphingMesh(base.get(), targets, 1, &ib, &ap, 1));
@@ -761,12 +757,8 @@ TEST_F(GLTest, MorphingMeshMovesOnScreenWithItsWeightsTrack) {
     };
     frame(RED, CLEAR);
     // A MORPH_WEIGHTS track sets the weights, one component per target.
-    KeyframeSequence* s = M3D_NEW KeyframeSequence(1, 1, KeyframeSequence::LINEAR);
-    float one = 1.0f;
-    s->setKeyframe(0, 0, &one);
-    AnimationTrack* track = M3D_NEW AnimationTrack(s, AnimationTrack::MORPH_WEIGHTS);
-    track->setController(M3D_NEW AnimationController());
-    mesh->addAnimationTrack(track);
+    core::Ref<KeyframeSequence> weights(sequence(KS::LINEAR, KS::CONSTANT, 10, {{0, {1.0f}}}));
+    mesh->addAnimationTrack(track(weights.get(), AnimationTrack::MORPH_WEIGHTS));
     mesh->animate(1);
     frame(CLEAR, RED);
 }
