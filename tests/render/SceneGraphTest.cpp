@@ -1,10 +1,7 @@
-// The scene graph without drawing: names, subtree duplicates, parents,
-// change flags, bounds and picking. Keyframe sequences, controllers and
-// tracks: sequence time, interpolation, blending, the apply rules of every
-// property on every target class, SLERP and SQUAD against GLM, and animate's
-// walk (no pool allocation in steady state). Skinning against a float
-// reference on random skeletons, its weighting, degenerate cases, bone queries
-// and duplicates; morph-target blending, and a morphing mesh drawn on GL.
+// The scene graph: duplicates, parents, change flags, bounds and picking;
+// keyframe sequences and tracks (interpolation, blending, every apply rule,
+// SLERP and SQUAD against GLM, animate's walk); skinning against a float
+// reference; morph targets, blended and drawn.
 #include "M3GHelpers.h"
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
@@ -142,16 +139,13 @@ TEST_F(CoreTest, MeshBoundsAndPicking) {
 
 typedef KeyframeSequence KS;
 
-struct Key {
-    int time;
-    std::vector<float> v;
-};
+typedef std::vector<std::pair<int, std::vector<float>>> Keys; // time, values
 
-KeyframeSequence* sequence(int interpolation, int repeat, int duration, const std::vector<Key>& keys) {
-    int components = (int)keys[0].v.size();
-    KeyframeSequence* s = M3D_NEW KeyframeSequence((int)keys.size(), components, interpolation);
+KeyframeSequence* sequence(int interpolation, int repeat, int duration, const Keys& keys) {
+    KeyframeSequence* s =
+        M3D_NEW KeyframeSequence((int)keys.size(), (int)keys[0].second.size(), interpolation);
     for (int i = 0; i < (int)keys.size(); ++i)
-        s->setKeyframe(i, keys[i].time, keys[i].v.data());
+        s->setKeyframe(i, keys[i].first, keys[i].second.data());
     s->setRepeatMode(repeat);
     s->setDuration(duration);
     return s;
@@ -198,10 +192,10 @@ TEST_F(CoreTest, SequenceTimeFollowsControllerAndRepeatMode) {
 TEST_F(CoreTest, KeyframeInterpolationTable) {
     // Hand-computed values; SPLINE is p + d·(s/2 + 3s²/2 - s³) with d = q - p.
     const int LOOP = KS::LOOP, CONST = KS::CONSTANT;
-    const std::vector<Key> eight = {{0, {0, 1, 2, 3, 4, 5, 6, 7}}, {10, {10, 11, 12, 13, 14, 15, 16, 27}}};
+    const Keys eight = {{0, {0, 1, 2, 3, 4, 5, 6, 7}}, {10, {10, 11, 12, 13, 14, 15, 16, 27}}};
     struct Row {
         int interpolation, repeat, duration;
-        std::vector<Key> keys;
+        Keys keys;
         int time;
         std::vector<float> expected;
         int first = -1, last = -1;
@@ -401,7 +395,7 @@ TEST_F(CoreTest, SlerpAndSquadMatchGlmAndSquadIsContinuous) {
     }
     // SQUAD: five evenly spaced keys against GLM; the inner intervals have both neighbours.
     for (int c = 0; c < 50; ++c) {
-        std::vector<Key> keys;
+        Keys keys;
         for (int k = 0; k < 5; ++k)
             keys.push_back({k * 100, randomQuat(rnd)});
         core::Ref<KeyframeSequence> s(sequence(KS::SQUAD, KS::CONSTANT, 1000, keys));
@@ -422,7 +416,7 @@ TEST_F(CoreTest, SlerpAndSquadMatchGlmAndSquadIsContinuous) {
     // last step into a key must be no larger than a few of the steps before it.
     std::uniform_real_distribution<float> angle(-1.0f, 1.0f);
     for (int repeat : {KS::CONSTANT, KS::LOOP}) {
-        std::vector<Key> keys;
+        Keys keys;
         int times[6] = {0, 40, 300, 330, 700, 980};
         glm::quat q(1, 0, 0, 0);
         for (int k = 0; k < 6; ++k) {

@@ -1,9 +1,7 @@
-// Drawn on a real GL context and compared with golden images. The standard
-// program: each light type, the default light, specular, vertex-colour
-// tracking, both fog modes, every texture function, two texture units and the
-// alpha threshold, one 16 x 16 cell each, each cell's centre checked against
-// the fixed-function formula. Scenes that went through an M3G file: a
-// textured quad, a lit quad and a skinned strip after animate.
+// Drawn on GL and compared with golden images: the standard program (lights,
+// the default light, fog, texture functions, alpha threshold), one cell each
+// with its centre checked against the fixed-function formula; and a textured,
+// a lit and a skinned scene that went through an M3G file.
 #include "M3GHelpers.h"
 #include "RenderFixture.h"
 #include "render/AnimationTrack.h"
