@@ -12,10 +12,7 @@ namespace m3gbytes {
 
 struct Bytes {
     std::string b;
-    Bytes& u8(unsigned v) {
-        b += (char)(unsigned char)v;
-        return *this;
-    }
+    Bytes& u8(unsigned v) { return raw(std::string(1, (char)(unsigned char)v)); }
     Bytes& u8s(std::initializer_list<unsigned> vs) {
         for (unsigned v : vs)
             u8(v);
@@ -35,10 +32,7 @@ struct Bytes {
         std::memcpy(&v, &f, 4);
         return u32(v);
     }
-    Bytes& str(const std::string& s) {
-        b += s;
-        return u8(0);
-    }
+    Bytes& str(const std::string& s) { return raw(s).u8(0); }
     Bytes& raw(const std::string& s) {
         b += s;
         return *this;
@@ -171,12 +165,10 @@ inline std::string triangleObjects() {
            chunk(11, stripArray(130, {0, 1, 2}, {3})) + chunk(3, appearance()) + chunk(14, mesh(3, {{4, 5}}));
 }
 
-// Two uncompressed files of one scene written twice are equal, except that a
-// float may differ in its last bits (quaternions are normalised again on each
-// load, and the axis of a tiny rotation is ill-conditioned), and then the
-// checksum in the last 4 bytes too. Every other differing byte must lie in a
-// 4-byte window that reads as two normal floats within 1e-3 of each other.
-// -1 when they agree so, else the offset of the first byte that does not.
+// Two raw files of one scene written twice agree but for floats in their last
+// bits (quaternions are normalised again on each load) and the checksum: -1
+// when every other differing byte lies in 4 bytes that read as two normal
+// floats within 1e-3 of each other, else the offset of the first that does not.
 inline long firstRealDifference(const std::string& a, const std::string& b) {
     if (a.size() != b.size() || a.size() < 4) return (long)std::min(a.size(), b.size());
     for (size_t i = 0; i < a.size() - 4;) {

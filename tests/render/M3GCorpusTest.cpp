@@ -13,9 +13,8 @@
 
 namespace {
 
-// From the corpus notes: version 2.0 headers are refused, the Sprite3D file
-// fails, every other file loads (axe.m3g without its missing image) to the
-// roots given (airplane.m3g: the World and a PolygonMode nobody uses).
+// From the corpus notes: version 2.0 files and the Sprite3D file are refused,
+// the others load to these roots (airplane.m3g: a World and a PolygonMode).
 const std::string VERSION = "Unsupported m3g version.";
 const std::map<std::string, std::string> EXPECTED = {
     {"airplane.m3g", "2 roots"},   {"anim_morph.m3g", VERSION},
@@ -30,8 +29,7 @@ const std::map<std::string, std::string> EXPECTED = {
 
 class M3GCorpusTest : public testsupport::CorpusTest {};
 
-// Written, loaded again and written again, a file gives the same bytes
-// (floats up to their last bits): every field survived the trip.
+// Each file that loads, written and read again, writes the same bytes (floats aside).
 TEST_F(M3GCorpusTest, EveryFileLoadsOrFailsAsItsNotesSayAndLoadedFilesRoundTrip) {
     const std::string dir = corpusFile("m3g/");
     testsupport::EngineCore core(64 * 1024 * 1024);

@@ -26,7 +26,6 @@ using testsupport::GLTest;
 
 namespace {
 
-// A new group under `parent`.
 Group* child(Group* parent) {
     Group* g = M3D_NEW Group();
     parent->addChild(g);
@@ -220,11 +219,10 @@ TEST_F(CoreTest, KeyframeInterpolationTable) {
         const Row& row = rows[r];
         core::Ref<KeyframeSequence> s(sequence(row.interpolation, row.repeat, row.duration, row.keys));
         if (row.first >= 0) s->setValidRange(row.first, row.last);
-        const std::vector<float>& expected = row.expected;
-        std::vector<float> out(expected.size() + 1, -12345.0f); // nothing is written past the components
+        std::vector<float> out(row.expected.size() + 1, -12345.0f); // nothing is written past the components
         s->sample(s->mapTime(row.time), out.data());
-        for (size_t k = 0; k < expected.size(); ++k)
-            EXPECT_NEAR(expected[k], out[k], 1e-5f) << "component " << k;
+        for (size_t k = 0; k < row.expected.size(); ++k)
+            EXPECT_NEAR(row.expected[k], out[k], 1e-5f) << "component " << k;
         EXPECT_EQ(-12345.0f, out.back());
     }
 }
@@ -338,15 +336,12 @@ TEST_F(CoreTest, ApplyRulesPerPropertyAndClass) {
             M3D_NEW Group(),     M3D_NEW Material(), b, M3D_NEW Fog(), M3D_NEW Light(), p, q, vb,
             M3D_NEW Appearance()};
         core::Ref<Object3D> keep[9];
-        std::string before[9];
         for (int i = 0; i < 9; ++i) {
             keep[i] = o[i];
-            before[i] = state(o[i]);
+            std::string before = state(o[i]);
             AnimationTrack::applyProperty(o[i], row.property, row.v.data(), (int)row.v.size());
-        }
-        for (int i = 0; i < 9; ++i) {
             bool expected = std::find(row.changed.begin(), row.changed.end(), i) != row.changed.end();
-            EXPECT_EQ(expected, before[i] != state(o[i])) << "object " << i << ": " << state(o[i]);
+            EXPECT_EQ(expected, before != state(o[i])) << "object " << i << ": " << state(o[i]);
         }
         for (const auto& a : row.after)
             EXPECT_NE(std::string::npos, state(o[a.first]).find(a.second)) << state(o[a.first]);
@@ -465,32 +460,30 @@ TEST_F(CoreTest, AnimateWalksReferencesOnceEndsOnCyclesAndAllocatesNothingInStea
     core::Ref<KeyframeSequence> s(
         sequence(KS::LINEAR, KS::CONSTANT, 1000, {{0, {0, 0, 0}}, {100, {10, 0, 0}}}));
     core::Ref<World> world(M3D_NEW World());
-    core::Ref<Group> child(M3D_NEW Group());
-    world->addChild(child.get());
+    Group* first = child(world.get());
     core::Ref<Background> background(M3D_NEW Background());
     world->setBackground(background.get());
     core::Ref<AnimationTrack> shared(track(s.get(), AnimationTrack::TRANSLATION));
-    child->addAnimationTrack(shared.get());
+    first->addAnimationTrack(shared.get());
     core::Ref<KeyframeSequence> colour(sequence(KS::LINEAR, KS::CONSTANT, 1000, {{0, {1, 0, 0}}}));
     background->addAnimationTrack(track(colour.get(), AnimationTrack::COLOR));
     // The track's controller refers back to the track: a cycle.
     shared->getController()->addAnimationTrack(shared.get());
     world->animate(50);
-    EXPECT_EQ(slm::vec3(5, 0, 0), child->getTranslation());
+    EXPECT_EQ(slm::vec3(5, 0, 0), first->getTranslation());
     EXPECT_EQ(0x00FF0000u, background->getColor() & 0xFFFFFFu) << "the world's background is animated too";
     // The shared track also drives a second node: both move.
     core::Ref<Group> other(M3D_NEW Group());
     world->addChild(other.get());
     other->addAnimationTrack(shared.get());
     world->animate(100);
-    EXPECT_EQ(slm::vec3(10, 0, 0), child->getTranslation());
+    EXPECT_EQ(slm::vec3(10, 0, 0), first->getTranslation());
     EXPECT_EQ(slm::vec3(10, 0, 0), other->getTranslation());
     // Blending and SLERP on 20 more nodes: after the first call, animate takes nothing from the pool.
     core::Ref<KeyframeSequence> turn(
         sequence(KS::SLERP, KS::LOOP, 1000, {{0, {0, 0, 0, 1}}, {900, {1, 0, 0, 1}}}));
     for (int n = 0; n < 20; ++n) {
-        Group* node = M3D_NEW Group();
-        world->addChild(node);
+        Group* node = child(world.get());
         node->addAnimationTrack(track(s.get(), AnimationTrack::TRANSLATION, 0.5f));
         node->addAnimationTrack(track(colour.get(), AnimationTrack::TRANSLATION, 0.5f));
         node->addAnimationTrack(track(turn.get(), AnimationTrack::ORIENTATION));

@@ -7,7 +7,6 @@
 #include "support/Text.h"
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace teststreams {
