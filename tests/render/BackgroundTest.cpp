@@ -2,7 +2,6 @@
 // border and repeat modes per axis (power-of-two and other image sizes), the
 // colour clear underneath, and the argument checks.
 #include "RenderFixture.h"
-#include "TestImages.h"
 #include "core/Exceptions.h"
 #include "core/FileArchive.h"
 #include "core/FileSystem.h"

@@ -3,7 +3,6 @@
 // images, and one that cannot come back), FPS logging on a driven clock, and
 // a duplicated font drawing from a texture of its own.
 #include "RenderFixture.h"
-#include "TestImages.h"
 #include "core/FileArchive.h"
 #include "core/FileSystem.h"
 #include "hal/Time.h"

@@ -28,17 +28,26 @@ TEST(ShaderText, PrecisionStatementsAndQualifiersBecomeBlanks) {
     EXPECT_EQ("void f();          ", stripped("void f();precision "));
 }
 
-TEST_F(GLTest, BrokenVertexShaderThrowsAndLogsTheDriverMessage) {
+TEST_F(GLTest, BrokenShaderThrowsAndLogsTheDriverMessageCutTo897Characters) {
+    std::string body = "void main() {\n";
+    for (int i = 0; i < 60; ++i)
+        body += "  undefinedValue" + std::to_string(i) + " = 1.0;\n";
+    body += "}\n";
     testsupport::StderrCapture capture;
     try {
-        core::Ref<VertexShader> vs(M3D_NEW VertexShader("void main() { gl_Position = undefinedThing; }\n"));
+        core::Ref<VertexShader> vs(M3D_NEW VertexShader(body.c_str()));
         FAIL() << "no exception";
     } catch (const Graphics3DException& e) {
         EXPECT_STREQ("Shader error compiling failed", e.getMessage());
     }
     std::string log = capture.finish();
-    EXPECT_NE(std::string::npos, log.find("ShaderError : ")) << log;
-    EXPECT_NE(std::string::npos, log.find("undefinedThing")) << "the driver's message names the culprit: " << log;
+    size_t start = log.find("ShaderError : ");
+    ASSERT_NE(std::string::npos, start) << log;
+    EXPECT_NE(std::string::npos, log.find("undefinedValue0", start))
+        << "the driver's message names the culprit";
+    size_t end = log.find("..\n\n", start);
+    ASSERT_NE(std::string::npos, end) << log;
+    EXPECT_EQ(897u, end - (start + std::strlen("ShaderError : ")));
 }
 
 TEST_F(GLTest, LinkFailureThrowsShaderExceptionAndLeavesNoProgram) {
@@ -55,20 +64,18 @@ TEST_F(GLTest, LinkFailureThrowsShaderExceptionAndLeavesNoProgram) {
     EXPECT_EQ(1, vs->getReferenceCount()) << "the failed program let go of its shaders";
 }
 
-TEST_F(GLTest, LocationsResolveOnceAndUnusedNamesStayMinusOne) {
-    core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
-    EXPECT_GE(flat->getLocation(ShaderProgram::POSITION), 0);
-    EXPECT_GE(flat->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION), 0);
-    EXPECT_GE(flat->getLocation(ShaderProgram::VERTEX_COLOR), 0);
-    EXPECT_EQ(-1, flat->getLocation(ShaderProgram::FEATURES_FLAGS));
-    EXPECT_EQ(-1, flat->getLocation(ShaderProgram::NORMAL));
-    EXPECT_EQ(-1, flat->getLocation(ShaderProgram::LIGHT_BASE + 1));
-    EXPECT_EQ(-1, flat->getLocation(280));
-    ShaderProgram* def = g->getDefaultShaderProgram();
-    ASSERT_NE(nullptr, def);
-    EXPECT_GE(def->getLocation(ShaderProgram::FEATURES_FLAGS), 0);
-    EXPECT_GE(def->getLocation(ShaderProgram::TEXTURE0), 0);
-    EXPECT_GE(def->getLocation(ShaderProgram::COLOR), 0);
+TEST_F(GLTest, DuplicatedProgramLinksItsOwnObjectsAndUnusedNamesStayMinusOne) {
+    core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    EXPECT_EQ(-1, p->getLocation(ShaderProgram::FEATURES_FLAGS));
+    EXPECT_EQ(-1, p->getLocation(280));
+    p->setName("flat");
+    core::Ref<ShaderProgram> copy(static_cast<ShaderProgram*>(p->duplicate()));
+    EXPECT_NE(0u, copy->getGLName());
+    EXPECT_NE(p->getGLName(), copy->getGLName());
+    EXPECT_NE(p->getVertexShader()->getGLName(), copy->getVertexShader()->getGLName());
+    EXPECT_STREQ("flat", copy->getName().c_str());
+    EXPECT_GE(copy->getLocation(ShaderProgram::VERTEX_COLOR), 0);
+    EXPECT_EQ(-1, copy->getLocation(ShaderProgram::NORMAL));
 }
 
 TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTexture) {
@@ -79,50 +86,36 @@ TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTexture) {
     core::Ref<IndexBuffer> ib(quadIndices());
     core::Ref<Appearance> a(M3D_NEW Appearance());
     g->clearBuffers(0xFF808080u, true, true);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), ib.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), {0x30, 0xC0, 0x60, 255}));
     EXPECT_EQ(g->getDefaultShaderProgram()->getGLName(), g->getProgramInUse());
     EXPECT_EQ(0.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_TEXTURE0]) << "the unit counts as empty";
     // A texture on unit 0 multiplies: a half-grey texel halves the colour.
-    static const unsigned char grey[4] = {128, 128, 128, 255};
-    core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, grey));
-    core::Ref<Texture2D> t(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, 0, 0));
-    t->setImage(image.get());
+    core::Ref<Image2D> grey(testsupport::argbImage(1, 1, [](int, int) { return 0xFF808080u; }));
+    core::Ref<Texture2D> t(texture(grey.get()));
     a->setTexture(0, t.get());
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), ib.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), {0x18, 0x60, 0x30, 255}));
-    EXPECT_EQ(1.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_TEXTURE0]);
     a->setTexture(0, nullptr);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), ib.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), {0x30, 0xC0, 0x60, 255})) << "white again once the texture is gone";
 }
 
 TEST_F(GLTest, ForcedProgramOverridesTheAppearanceProgram) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFF0000FFu));
     core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(M3D_NEW Appearance()); // default program: the colour x white
-    core::Ref<ShaderProgram> flat(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
+    core::Ref<Appearance> a(M3D_NEW Appearance());
+    a->setShaderProgram(
+        program(testsupport::colorVertexShader(), "void main() { gl_FragColor = vec4(1.0); }"));
+    core::Ref<ShaderProgram> flat(
+        program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
     g->setShaderProgram(flat.get());
-    EXPECT_EQ(flat.get(), g->getShaderProgram());
     g->clearBuffers(0xFF000000u, true, true);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), ib.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255}));
     g->setShaderProgram(nullptr);
-    a->setShaderProgram(program(testsupport::colorVertexShader(), "void main() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }"));
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_TRUE(near(pixel(32, 32), {255, 0, 0, 255})) << "the appearance's own program again";
-}
-
-TEST_F(GLTest, DuplicatedProgramCompilesAndLinksItsOwnObjects) {
-    core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
-    p->setName("flat");
-    core::Ref<ShaderProgram> copy(static_cast<ShaderProgram*>(p->duplicate()));
-    EXPECT_NE(0u, copy->getGLName());
-    EXPECT_NE(p->getGLName(), copy->getGLName());
-    EXPECT_NE(p->getVertexShader(), copy->getVertexShader());
-    EXPECT_NE(p->getVertexShader()->getGLName(), copy->getVertexShader()->getGLName());
-    EXPECT_STREQ("flat", copy->getName().c_str());
-    EXPECT_EQ(p->getLocation(ShaderProgram::VERTEX_COLOR), copy->getLocation(ShaderProgram::VERTEX_COLOR));
+    draw(vb.get(), ib.get(), a.get());
+    EXPECT_TRUE(near(pixel(32, 32), {255, 255, 255, 255})) << "the appearance's own program again";
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // (lines, fixed-point shift, one draw call per batch), text layout with the
 // ROM font and the statistics overlay's text, all on a real GL context.
 #include "RenderFixture.h"
-#include "TestImages.h"
 #include "core/Exceptions.h"
 #include "render/Batcher.h"
 #include "render/Font2DBitmap.h"
