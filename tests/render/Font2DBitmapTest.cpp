@@ -20,7 +20,8 @@ std::map<int, std::vector<std::string>> glyphArt() {
     while (std::getline(in, line)) {
         if (line.compare(0, 3, "== ") == 0) {
             std::string t = line.substr(3);
-            code = t.size() > 2 && t.compare(0, 2, "0x") == 0 ? std::stoi(t.substr(2), nullptr, 16) : (unsigned char)t[0];
+            code = t.size() > 2 && t.compare(0, 2, "0x") == 0 ? std::stoi(t.substr(2), nullptr, 16)
+                                                              : (unsigned char)t[0];
         } else if (code >= 0 && line.size() == 8 && line.find_first_not_of("#.") == std::string::npos) {
             art[code].push_back(line);
         }
@@ -114,7 +115,8 @@ TEST_F(Font2DBitmapTest, GlyphsAddedOrMovedAfterALookUpAreSeen) {
 TEST_F(Font2DBitmapTest, BlankGlyphsAreThoseWithOnlyTransparentTexels) {
     core::Ref<render::Font2DBitmap> rom = render::Font2DBitmap::createROMFont();
     EXPECT_TRUE(rom->isGlyphBlank(rom->findGlyph(' ')));
-    for (char c : std::string("AN+d.,_'")) EXPECT_FALSE(rom->isGlyphBlank(rom->findGlyph((unsigned char)c))) << c;
+    for (char c : std::string("AN+d.,_'"))
+        EXPECT_FALSE(rom->isGlyphBlank(rom->findGlyph((unsigned char)c))) << c;
     EXPECT_FALSE(rom->isGlyphBlank(-1));
     EXPECT_FALSE(rom->isGlyphBlank(rom->getGlyphCount()));
 

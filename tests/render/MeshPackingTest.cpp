@@ -15,11 +15,13 @@ namespace {
 // running clockwise seen from outside; corner normals are the sums of their
 // face normals (the kernel leaves them unnormalised).
 struct QuadCube {
-    std::vector<float> p = {-1, -1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1, -1, -1, 1, 1, -1, 1, 1, 1, 1, -1, 1, 1};
+    std::vector<float> p = {-1, -1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1,
+                            -1, -1, 1,  1, -1, 1,  1, 1, 1,  -1, 1, 1};
     std::vector<float> n;
     std::vector<int> q = {0, 1, 2, 3, 3, 2, 6, 7, 7, 6, 5, 4, 1, 0, 4, 5, 0, 3, 7, 4, 2, 1, 5, 6};
     QuadCube() {
-        for (size_t i = 0; i < p.size(); ++i) n.push_back(p[i] * 4.0f);
+        for (size_t i = 0; i < p.size(); ++i)
+            n.push_back(p[i] * 4.0f);
     }
 };
 
@@ -41,7 +43,8 @@ TEST_F(GLTest, CubePacksToPlusMinus30000With36Indices) {
     EXPECT_EQ(-1, static_cast<const signed char*>(m.vertices->getColors()->data())[0]) << "white, 255";
     const core::Vector<unsigned short>& idx = m.triangles->getIndices();
     // (a, b, c, d) becomes (c, b, a) and (c, a, d): clockwise quads give counter-clockwise triangles.
-    EXPECT_EQ((std::vector<unsigned short>{2, 1, 0, 2, 0, 3}), std::vector<unsigned short>(idx.begin(), idx.begin() + 6));
+    EXPECT_EQ((std::vector<unsigned short>{2, 1, 0, 2, 0, 3}),
+              std::vector<unsigned short>(idx.begin(), idx.begin() + 6));
 }
 
 TEST_F(GLTest, CoincidingVerticesGetTheMinimumSizeAndEmptyMeshesNothing) {
@@ -61,7 +64,8 @@ TEST_F(GLTest, CoincidingVerticesGetTheMinimumSizeAndEmptyMeshesNothing) {
 TEST_F(GLTest, SixtyFiveThousandFiveHundredThirtySixVerticesPassOneMoreDoesNot) {
     const int N = 65537;
     std::vector<float> p((size_t)N * 3), n((size_t)N * 3, 1.0f);
-    for (int i = 0; i < N; ++i) p[(size_t)i * 3] = (float)i;
+    for (int i = 0; i < N; ++i)
+        p[(size_t)i * 3] = (float)i;
     std::vector<int> q = {0, 1, 65535, 2};
     PackedMesh ok = packQuadMesh(*g, p.data(), n.data(), 65536, q.data(), 1);
     ASSERT_TRUE(ok.vertices);
@@ -94,7 +98,8 @@ TEST_F(GLTest, BuilderCubeDrawnByTheEngineMatchesItsExpectedPixels) {
             double d = std::fabs(x + 0.5 - half) + std::fabs(y + 0.5 - half); // diamond metric
             double radius = std::sqrt(2.0) * 16.0;
             if (std::fabs(d - radius) < 2.0) continue; // edge pixels
-            std::array<int, 4> want = d < radius ? std::array<int, 4>{255, 255, 255, 255} : std::array<int, 4>{0, 0, 0, 255};
+            std::array<int, 4> want =
+                d < radius ? std::array<int, 4>{255, 255, 255, 255} : std::array<int, 4>{0, 0, 0, 255};
             EXPECT_TRUE(near(pixel(x, y), want)) << "at " << x << ", " << y;
         }
 }

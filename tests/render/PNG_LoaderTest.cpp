@@ -58,16 +58,19 @@ std::string loadBytes(const std::vector<unsigned char>& bytes, Results& result) 
 std::vector<unsigned char> chunk(const char* type, const std::vector<unsigned char>& data) {
     std::vector<unsigned char> c;
     uint32_t n = (uint32_t)data.size();
-    for (int s = 24; s >= 0; s -= 8) c.push_back((unsigned char)(n >> s));
+    for (int s = 24; s >= 0; s -= 8)
+        c.push_back((unsigned char)(n >> s));
     c.insert(c.end(), type, type + 4);
     c.insert(c.end(), data.begin(), data.end());
     uLong crc = crc32(0, c.data() + 4, (uInt)(c.size() - 4));
-    for (int s = 24; s >= 0; s -= 8) c.push_back((unsigned char)(crc >> s));
+    for (int s = 24; s >= 0; s -= 8)
+        c.push_back((unsigned char)(crc >> s));
     return c;
 }
 
 // The file with `extra` inserted right after its IHDR chunk.
-std::vector<unsigned char> withChunkAfterHeader(std::vector<unsigned char> png, const std::vector<unsigned char>& extra) {
+std::vector<unsigned char> withChunkAfterHeader(std::vector<unsigned char> png,
+                                                const std::vector<unsigned char>& extra) {
     png.insert(png.begin() + 8 + 25, extra.begin(), extra.end());
     return png;
 }
@@ -76,7 +79,9 @@ class PngLoaderTest : public testsupport::CoreTest {
 protected:
     // Every case starts from a suite file: without the suite the case fails
     // here instead of indexing into an empty file.
-    void SetUp() override { ASSERT_FALSE(readFile(SUITE + "basn2c08.png").empty()) << "PNG suite not found in " << SUITE; }
+    void SetUp() override {
+        ASSERT_FALSE(readFile(SUITE + "basn2c08.png").empty()) << "PNG suite not found in " << SUITE;
+    }
 };
 
 // Each file twice: decoded at once from a stream, and loaded by name from
@@ -101,14 +106,17 @@ TEST_F(PngLoaderTest, EverySuiteImageMatchesAnIndependentDecodeFromStreamsAndByN
                 ASSERT_EQ("", loadBytes(bytes, result));
             ASSERT_EQ(1, result.size());
             render::Image2D* image = static_cast<render::Image2D*>(result[0].get());
-            EXPECT_EQ(expected.channels == 4 ? render::Image2D::RGBA : render::Image2D::RGB, image->getFormat());
+            EXPECT_EQ(expected.channels == 4 ? render::Image2D::RGBA : render::Image2D::RGB,
+                      image->getFormat());
             EXPECT_EQ(expected.width, image->getWidth());
             EXPECT_EQ(expected.height, image->getHeight());
             const unsigned char* got = image->getPixels();
             ASSERT_EQ((int)expected.pixels.size(), image->getBufferSize());
             size_t firstDiff = 0;
-            while (firstDiff < expected.pixels.size() && got[firstDiff] == expected.pixels[firstDiff]) ++firstDiff;
-            EXPECT_EQ(expected.pixels.size(), firstDiff) << "first differing byte" << (byName ? " (by name)" : "");
+            while (firstDiff < expected.pixels.size() && got[firstDiff] == expected.pixels[firstDiff])
+                ++firstDiff;
+            EXPECT_EQ(expected.pixels.size(), firstDiff)
+                << "first differing byte" << (byName ? " (by name)" : "");
         }
         EXPECT_EQ(live, core.pool().getLiveAllocations()) << "pool blocks leaked";
     }
@@ -157,7 +165,8 @@ TEST_F(PngLoaderTest, RecognitionAndStreamErrors) {
     EXPECT_EQ("IO Name: . Message: Small stream buffer", loadBytes(m3g, result));
 
     // A truncated image: libpng runs out of data.
-    std::string message = loadBytes(std::vector<unsigned char>(png.begin(), png.begin() + png.size() / 2), result);
+    std::string message =
+        loadBytes(std::vector<unsigned char>(png.begin(), png.begin() + png.size() / 2), result);
     EXPECT_NE(std::string::npos, message.find("Could not read enought stream data")) << message;
     // A stream that throws in the middle of the image data.
     core::Ref<BytesStream> failing = new BytesStream(png);
@@ -224,7 +233,8 @@ TEST_F(PngLoaderTest, LogIsQuietDuringALoadAndTheMaskComesBack) {
 }
 
 void putBe32(unsigned char* p, uint32_t v) {
-    for (int s = 0; s < 4; ++s) p[s] = (unsigned char)(v >> (24 - 8 * s));
+    for (int s = 0; s < 4; ++s)
+        p[s] = (unsigned char)(v >> (24 - 8 * s));
 }
 
 // Recomputes every chunk's CRC, so that changed bytes get past libpng's

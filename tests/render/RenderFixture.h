@@ -2,6 +2,8 @@
 // GL window and a reset OGLES2_Graphics3D bound to it, plus helpers to build
 // images and geometry and read pixels back.
 #pragma once
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
 #include "render/GLCallCounters.h"
 #include "render/Image2D.h"
 #include "render/Mesh.h"
@@ -10,6 +12,9 @@
 #include "render/World.h"
 #include "support/EngineFixture.h"
 #include "support/GLTestDisplay.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+#include "support/Text.h"
 #include <GL/gl.h>
 #include <array>
 #include <initializer_list>
@@ -57,6 +62,19 @@ template <typename F> render::Image2D* argbImage(int w, int h, F colour) {
 // Left half `left`, right half `right` (ARGB).
 inline render::Image2D* halves(int w, int h, unsigned left, unsigned right) {
     return argbImage(w, h, [=](int x, int) { return x < w / 2 ? left : right; });
+}
+
+// A temporary folder mounted as the root of the engine's file system while alive.
+struct MountedTempDir : TempDir {
+    MountedTempDir() {
+        core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive((path() + "/").c_str(), false), "");
+    }
+    ~MountedTempDir() { core::FileSystem::destroy(); }
+};
+
+// The bytes of a file of the PNG suite.
+inline std::string pngSuiteFile(const std::string& name) {
+    return readFile(pngSuite() + name);
 }
 
 // Compares colours channel by channel within `tolerance`.
@@ -201,8 +219,10 @@ public:
         for (const Probe& p : probes)
             EXPECT_TRUE(near(pixel(p.x, p.y), rgba(p.argb))) << "pixel " << p.x << "," << p.y;
     }
-    // A screen-filling quad sampling `t` on unit 0 (v = 0 at the image's top row).
+    // Clears the frame and draws a screen-filling quad sampling `t` on unit 0
+    // (v = 0 at the image's top row).
     void drawTextured(render::Texture2D* t) {
+        g->clearBuffers(0xFF000000u, true, true);
         core::Ref<render::VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
         const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
         render::VertexArray* a = M3D_NEW render::VertexArray(4, 2, 2);

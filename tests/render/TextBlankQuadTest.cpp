@@ -24,15 +24,17 @@ TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
     // Depth writes (without a depth test, which keeps the depth buffer as it
     // is) make the batch draw its blank quads: the reference frame.
     core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Batcher> draws(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
+    core::Ref<Batcher> draws(
+        g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
     core::Ref<Text3D> text(M3D_NEW Text3D(core::String(), font));
     int differing = 0, lit = 0;
     for (int k = 0; k < 120; ++k) {
         text->setText(core::String(lines[k % 3]));
         text->setColor(k % 2 ? 0xFFFFFFFFu : 0xC080FF40u);
         float scale = k < 60 ? 0.002f + 0.0005f * (float)k : 0.02f + 0.004f * (float)(k - 60);
-        slm::mat4 place = slm::translation(slm::vec3(-0.9f + 0.0137f * (float)(k % 11), 0.8f - 0.0119f * (float)k, 0.0f)) *
-                          slm::rotation_z(0.07f * (float)(k % 5)) * slm::scale(scale);
+        slm::mat4 place =
+            slm::translation(slm::vec3(-0.9f + 0.0137f * (float)(k % 11), 0.8f - 0.0119f * (float)k, 0.0f)) *
+            slm::rotation_z(0.07f * (float)(k % 5)) * slm::scale(scale);
         std::vector<unsigned char> frames[2];
         for (int pass = 0; pass < 2; ++pass) {
             Batcher* b = pass == 0 ? hides.get() : draws.get();
@@ -59,15 +61,18 @@ TEST_F(GLTest, BatchIndicesFollowTheCountAcrossFramesAndPrimitives) {
         b->render(*g, slm::mat4(), 0);
         const core::Vector<unsigned short>& list = b->getMesh()->getIndexBuffer(0)->getIndices();
         std::vector<int> out;
-        for (int i = 0; i < list.size(); ++i) out.push_back(list[i]);
+        for (int i = 0; i < list.size(); ++i)
+            out.push_back(list[i]);
         b->clear();
         return out;
     };
-    for (int i = 0; i < 3; ++i) b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
+    for (int i = 0; i < 3; ++i)
+        b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
     b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, 0.5f, 0), 0xFFFFFFFFu);
     EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
-    for (int i = 0; i < 3; ++i) b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
+    for (int i = 0; i < 3; ++i)
+        b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
     EXPECT_EQ(6u, drawnIndices().size());
 
     const float corners[4][3] = {{0, 0, 0}, {0.5f, 0, 0}, {0.5f, 0.5f, 0}, {0, 0.5f, 0}};
@@ -91,7 +96,8 @@ TEST_F(GLTest, AHiddenSpaceNoLongerShowsTheCellBelowItAtAnEdge) {
     Font2DBitmap* font = g->getROMFont();
     ASSERT_NE(nullptr, font);
     core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Batcher> draws(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
+    core::Ref<Batcher> draws(
+        g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
     core::Ref<Text3D> text(M3D_NEW Text3D(core::String(), font));
     // A 1024 x 768 drawing space on the 64 x 64 window: 16 x 12 units a
     // pixel, glyphs 12 units high on lines 15 apart, so that pixel centres

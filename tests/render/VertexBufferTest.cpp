@@ -21,7 +21,8 @@ std::vector<unsigned short> indicesOf(const IndexBuffer* ib) {
 TEST_F(CoreTest, StripConvertsToAListOfOneWinding) {
     const unsigned short strip[4] = {0, 1, 2, 3};
     core::Ref<TriangleStripArray> s(M3D_NEW TriangleStripArray(strip, 4));
-    core::Ref<TriangleListArray> list(TriangleListArray::convertTriangleStripArrayToTriangleListArray(s.get()));
+    core::Ref<TriangleListArray> list(
+        TriangleListArray::convertTriangleStripArrayToTriangleListArray(s.get()));
     EXPECT_EQ((std::vector<unsigned short>{0, 1, 2, 3, 2, 1}), indicesOf(list.get()));
     EXPECT_EQ(IndexBuffer::TRIANGLES, list->getPrimitiveType());
 
@@ -35,10 +36,12 @@ TEST_F(CoreTest, StripConvertsToAListOfOneWinding) {
 
     // The explicit count limits the strip; too short a strip gives an empty list.
     j->setExplicitCount(3);
-    core::Ref<TriangleListArray> one(TriangleListArray::convertTriangleStripArrayToTriangleListArray(j.get()));
+    core::Ref<TriangleListArray> one(
+        TriangleListArray::convertTriangleStripArrayToTriangleListArray(j.get()));
     EXPECT_EQ((std::vector<unsigned short>{0, 1, 2}), indicesOf(one.get()));
     core::Ref<TriangleStripArray> tiny(M3D_NEW TriangleStripArray(strip, 1));
-    core::Ref<TriangleListArray> none(TriangleListArray::convertTriangleStripArrayToTriangleListArray(tiny.get()));
+    core::Ref<TriangleListArray> none(
+        TriangleListArray::convertTriangleStripArrayToTriangleListArray(tiny.get()));
     EXPECT_EQ(0, none->getIndexCount());
 }
 
@@ -87,7 +90,8 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     EXPECT_EQ(4 + spare, vb->getCapacity());
     int name = vb->getVBO().name;
     EXPECT_EQ(2, g->getStatistics().dynamicVBOs);
-    EXPECT_EQ((4 + spare) * 12 + spare, vb->getVBO().size) << "capacity for the spare vertices plus the spare bytes";
+    EXPECT_EQ((4 + spare) * 12 + spare, vb->getVBO().size)
+        << "capacity for the spare vertices plus the spare bytes";
     expectPixels({{16, 16, RED}, {48, 48, CLEAR}});
 
     // Two more vertices (a second quad in the top right) fit the spare capacity.
@@ -102,7 +106,8 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     EXPECT_EQ(name, vb->getVBO().name) << "updated in place";
     EXPECT_EQ(1, vb->getVBO().updates);
     EXPECT_EQ(resizes, g->getStatistics().vboResizes);
-    EXPECT_EQ(4, glCallCounters()[GLCallCounters::MapBuffer]) << "map and unmap of the vertices and the indices";
+    EXPECT_EQ(4, glCallCounters()[GLCallCounters::MapBuffer])
+        << "map and unmap of the vertices and the indices";
     expectPixels({{16, 16, RED}, {48, 48, RED}, {48, 16, CLEAR}});
 
     // Past the capacity the buffer is laid out anew and re-created.
@@ -175,7 +180,8 @@ TEST_F(GLTest, DeviceResetRepacksAndDrawsTheSamePicture) {
 
     // The half that only forgets (the GL objects died with the device) zeroes the counters.
     g->releaseDeviceResources(false);
-    EXPECT_EQ(0, g->getStatistics().staticVBOs + g->getStatistics().dynamicVBOs + g->getStatistics().vboResizes);
+    EXPECT_EQ(0,
+              g->getStatistics().staticVBOs + g->getStatistics().dynamicVBOs + g->getStatistics().vboResizes);
     EXPECT_EQ(before, draw());
 }
 
