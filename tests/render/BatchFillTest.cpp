@@ -59,10 +59,7 @@ TEST_F(GLTest, LinePositionsRoundHalvesUpAndClampLikeTheFloorFormula) {
     }
     const core::Vector<unsigned char>& colors = b->getItem().colors;
     ASSERT_EQ(colors.size(), (n / 2) * 8);
-    EXPECT_EQ(0, colors[0]);
-    EXPECT_EQ(255, colors[1]);
-    EXPECT_EQ(0, colors[2]);
-    EXPECT_EQ(255, colors[3]);
+    EXPECT_EQ((std::vector<int>{0, 255, 0, 255}), std::vector<int>(colors.begin(), colors.begin() + 4));
 }
 
 TEST_F(GLTest, ASteadyFrameOfLinesAndTextAsksThePoolForNothingAfterTheFirst) {
@@ -81,8 +78,7 @@ TEST_F(GLTest, ASteadyFrameOfLinesAndTextAsksThePoolForNothingAfterTheFirst) {
     };
     frame();
     frame();
-    int before = mm.getTotalAllocations();
-    int live = mm.getLiveAllocations();
+    int before = mm.getTotalAllocations(), live = mm.getLiveAllocations();
     frame();
     frame();
     EXPECT_EQ(before, mm.getTotalAllocations()) << "the batch buffers are kept, not freed and grown again";
@@ -93,7 +89,6 @@ TEST_F(GLTest, ASteadyFrameOfLinesAndTextAsksThePoolForNothingAfterTheFirst) {
 
 TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) {
     Font2DBitmap* font = g->getROMFont();
-    ASSERT_NE(nullptr, font);
     const int S = Batcher::fixedPointShift(-1);
     const slm::mat4 affine = slm::translation(slm::vec3(3.25f, -7.5f, 0.125f)) * slm::rotation_z(0.7f) *
                              slm::rotation_x(0.3f) * slm::scale(0.37f);

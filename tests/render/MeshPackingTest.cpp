@@ -28,18 +28,14 @@ struct QuadCube {
 TEST_F(GLTest, CubePacksToPlusMinus30000With36Indices) {
     QuadCube c;
     PackedMesh m = packQuadMesh(*g, c.p.data(), c.n.data(), 8, c.q.data(), 6);
-    ASSERT_TRUE(m.vertices);
-    ASSERT_TRUE(m.triangles);
     EXPECT_EQ(36, m.triangles->getIndexCount());
     EXPECT_FLOAT_EQ(2.0f * 0.5f / 30000.0f, m.vertices->getPositionScale());
-    EXPECT_EQ(0.0f, m.vertices->getPositionBias()[0]);
     const short* s = static_cast<const short*>(m.vertices->getPositions()->data());
     EXPECT_EQ(-30000, s[0]);
     EXPECT_EQ(30000, s[6 * 3 + 2]);
     float nrm[3];
     m.vertices->getNormals()->get(6, 1, nrm);
     EXPECT_NEAR(1.0f / std::sqrt(3.0f), nrm[0], 1e-6f);
-    EXPECT_EQ(4, m.vertices->getColors()->getComponentCount());
     EXPECT_EQ(-1, static_cast<const signed char*>(m.vertices->getColors()->data())[0]) << "white, 255";
     const core::Vector<unsigned short>& idx = m.triangles->getIndices();
     // (a, b, c, d) becomes (c, b, a) and (c, a, d): clockwise quads give counter-clockwise triangles.
@@ -51,7 +47,6 @@ TEST_F(GLTest, CoincidingVerticesGetTheMinimumSizeAndEmptyMeshesNothing) {
     std::vector<float> p(12, 3.0f), n(12, 1.0f);
     std::vector<int> q = {0, 1, 2, 3};
     PackedMesh m = packQuadMesh(*g, p.data(), n.data(), 4, q.data(), 1);
-    ASSERT_TRUE(m.vertices);
     EXPECT_FLOAT_EQ(0.01f * 0.5f / 30000.0f, m.vertices->getPositionScale());
     EXPECT_EQ(3.0f, m.vertices->getPositionBias()[1]);
     PackedMesh empty = packQuadMesh(*g, p.data(), n.data(), 0, q.data(), 1);
@@ -68,7 +63,6 @@ TEST_F(GLTest, SixtyFiveThousandFiveHundredThirtySixVerticesPassOneMoreDoesNot) 
         p[(size_t)i * 3] = (float)i;
     std::vector<int> q = {0, 1, 65535, 2};
     PackedMesh ok = packQuadMesh(*g, p.data(), n.data(), 65536, q.data(), 1);
-    ASSERT_TRUE(ok.vertices);
     EXPECT_EQ(65536, ok.vertices->getVertexCount());
     testsupport::StderrCapture capture;
     EXPECT_THROW(packQuadMesh(*g, p.data(), n.data(), N, q.data(), 1), Assert_Exception);

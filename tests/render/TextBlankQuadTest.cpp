@@ -1,12 +1,10 @@
-// Blank glyph quads (spaces): left out of the draw
-// only where they could not change a pixel, and the frames drawn with and
-// without them are the same.
+// Blank glyph quads (spaces): left out of the draw only where they could not
+// change a pixel, and the frames drawn with and without them are the same.
 #include "RenderFixture.h"
 #include "render/Batcher.h"
 #include "render/Camera.h"
 #include "render/Font2DBitmap.h"
 #include "render/Text3D.h"
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -15,7 +13,6 @@ using testsupport::GLTest;
 
 TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
     Font2DBitmap* font = g->getROMFont();
-    ASSERT_NE(nullptr, font);
     // Spaces next to glyphs whose strokes touch the cell edges ('+', 'N',
     // 'd' below the space in the font image), tiny and large, turned and
     // moved by odd fractions of a pixel (no pixel centre lies exactly on a
@@ -60,31 +57,32 @@ TEST_F(GLTest, BatchIndicesFollowTheCountAcrossFramesAndPrimitives) {
     auto drawnIndices = [&]() {
         b->render(*g, slm::mat4(), 0);
         const core::Vector<unsigned short>& list = b->getMesh()->getIndexBuffer(0)->getIndices();
-        std::vector<int> out;
-        for (int i = 0; i < list.size(); ++i)
-            out.push_back(list[i]);
+        std::vector<int> out(list.begin(), list.end());
         b->clear();
         return out;
     };
-    for (int i = 0; i < 3; ++i)
-        b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
-    b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, 0.5f, 0), 0xFFFFFFFFu);
-    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
-    for (int i = 0; i < 3; ++i)
-        b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), 0xFFFFFFFFu);
-    EXPECT_EQ(6u, drawnIndices().size());
-
+    auto lines = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), ~0u);
+    };
     const float corners[4][3] = {{0, 0, 0}, {0.5f, 0, 0}, {0.5f, 0.5f, 0}, {0, 0.5f, 0}};
     const short uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    ASSERT_TRUE(b->beginQuads(2));
-    b->addQuad(corners, uv, 0xFFFFFFFFu);
-    b->addQuad(corners, uv, 0xFFFFFFFFu);
+    auto quads = [&](int n) {
+        ASSERT_TRUE(b->beginQuads(n));
+        for (int i = 0; i < n; ++i)
+            b->addQuad(corners, uv, ~0u);
+    };
+    lines(3);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
+    lines(1);
+    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
+    lines(3);
+    drawnIndices(); // six line indices before the quads
+    quads(2);
     EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}), drawnIndices()) << "quads after lines";
-    ASSERT_TRUE(b->beginQuads(1));
-    b->addQuad(corners, uv, 0xFFFFFFFFu);
+    quads(1);
     EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3}), drawnIndices());
-    b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, 0.5f, 0), 0xFFFFFFFFu);
+    lines(1);
     EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "lines after quads";
 }
 
@@ -94,7 +92,6 @@ TEST_F(GLTest, BatchIndicesFollowTheCountAcrossFramesAndPrimitives) {
 // pixels that differ go from the glyph colour back to the clear colour.
 TEST_F(GLTest, AHiddenSpaceNoLongerShowsTheCellBelowItAtAnEdge) {
     Font2DBitmap* font = g->getROMFont();
-    ASSERT_NE(nullptr, font);
     core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
     core::Ref<Batcher> draws(
         g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
