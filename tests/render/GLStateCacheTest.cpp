@@ -2,6 +2,7 @@
 // that reach the driver.
 #include "RenderFixture.h"
 #include "render/Fog.h"
+#include <functional>
 
 using namespace render;
 using testsupport::GLTest;
@@ -33,21 +34,18 @@ TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
     // This program reads m3g_featuresFlags, so the feature table is part of the check.
     core::Ref<ShaderProgram> colour(
         program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
-    struct Context {
-        Texture2D* texture;
-        ShaderProgram* colour;
-    } context{t.get(), colour.get()};
+    Texture2D* tex = t.get();
+    ShaderProgram* colourProgram = colour.get();
     struct Case {
         const char* what;
-        void (*setUp)(Appearance* a, const Context& c);
+        std::function<void(Appearance*)> setUp;
         bool sprites;
     } cases[] = {
-        {"defaults", [](Appearance*, const Context&) {}, false},
-        {"feature table", [](Appearance* a, const Context& c) { a->setShaderProgram(c.colour); }, false},
-        {"polygon offset",
-         [](Appearance* a, const Context&) { a->getCompositingMode()->setDepthOffset(1, 2); }, false},
+        {"defaults", [](Appearance*) {}, false},
+        {"feature table", [&](Appearance* a) { a->setShaderProgram(colourProgram); }, false},
+        {"polygon offset", [](Appearance* a) { a->getCompositingMode()->setDepthOffset(1, 2); }, false},
         {"additive blending, no colour or depth writes",
-         [](Appearance* a, const Context&) {
+         [](Appearance* a) {
              a->getCompositingMode()->setBlending(CompositingMode::ALPHA_ADD);
              a->getCompositingMode()->setColorWriteEnable(false);
              a->getCompositingMode()->setDepthWriteEnable(false);
@@ -55,25 +53,25 @@ TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
          },
          false},
         {"front culling, clockwise winding, wide lines",
-         [](Appearance* a, const Context&) {
+         [](Appearance* a) {
              a->getPolygonMode()->setCulling(PolygonMode::CULL_FRONT);
              a->getPolygonMode()->setWinding(PolygonMode::WINDING_CW);
              a->getPolygonMode()->setLineWidth(3.0f);
          },
          false},
         {"fog and a texture",
-         [](Appearance* a, const Context& c) {
+         [&](Appearance* a) {
              a->setFog(M3D_NEW Fog());
-             a->setTexture(0, c.texture);
+             a->setTexture(0, tex);
          },
          false},
-        {"point sprites", [](Appearance* a, const Context& c) { a->setTexture(0, c.texture); }, true},
+        {"point sprites", [&](Appearance* a) { a->setTexture(0, tex); }, true},
     };
     slm::mat4 m = slm::translation(slm::vec3(0.1f, 0.0f, 0.0f));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         core::Ref<Appearance> a(flatAppearance());
-        c.setUp(a.get(), context);
+        c.setUp(a.get());
         IndexBuffer* ib = c.sprites ? sprites.get() : triangles.get();
         draw(vb.get(), ib, a.get(), m);
         int uploads = g->getStatistics().uniformUploads;

@@ -1,6 +1,7 @@
 // PNG decoding through render::Loader: the PNG conformance suite against an
-// independent decode (from streams and by name), every corrupt file, damaged
-// files, the parse errors, the quiet log window and libpng warnings.
+// independent decode (from streams and by name), every corrupt file, the
+// parse errors, the quiet log window and libpng warnings. Damaged files are
+// the fuzz_png target's work.
 #include "core/Exceptions.h"
 #include "core/IOException.h"
 #include "render/Image2D.h"
@@ -11,7 +12,6 @@
 #include <dirent.h>
 #include <zlib.h>
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -53,17 +53,6 @@ std::string loadBytes(const std::vector<unsigned char>& bytes, Results& result) 
 void putBe32(unsigned char* p, uint32_t v) {
     for (int s = 0; s < 4; ++s)
         p[s] = (unsigned char)(v >> (24 - 8 * s));
-}
-
-// Recomputes every chunk's CRC, so that changed bytes get past libpng's
-// checksum test into the decoder.
-void fixCrcs(std::vector<unsigned char>& png) {
-    for (size_t at = 8; at + 12 <= png.size();) {
-        uint32_t n = pngref::be32(&png[at]);
-        if (n > png.size() - at - 12) break;
-        putBe32(&png[at + 8 + n], (uint32_t)crc32(0, png.data() + at + 4, (uInt)(n + 4)));
-        at += 12 + n;
-    }
 }
 
 class PngLoaderTest : public testsupport::CoreTest {
@@ -157,9 +146,9 @@ TEST_F(PngLoaderTest, RecognitionAndStreamErrors) {
 TEST_F(PngLoaderTest, WarningsAreLoggedAndTheLoadGoesOn) {
     // An sRGB chunk with an undefined rendering intent: libpng 1.6 warns.
     std::vector<unsigned char> odd = png;
-    const unsigned char srgb[13] = {0, 0, 0, 1, 's', 'R', 'G', 'B', 9, 0, 0, 0, 0};
+    unsigned char srgb[13] = {0, 0, 0, 1, 's', 'R', 'G', 'B', 9};
+    putBe32(srgb + 9, (uint32_t)crc32(0, srgb + 4, 5));
     odd.insert(odd.begin() + 8 + 25, srgb, srgb + 13); // after the header chunk
-    fixCrcs(odd);
     Results result, plain;
     testsupport::StderrCapture err;
     EXPECT_EQ("", loadBytes(odd, result));
@@ -192,54 +181,6 @@ TEST_F(PngLoaderTest, LogIsQuietDuringALoadAndTheMaskComesBack) {
     EXPECT_EQ(std::string::npos, failed.finish().find("loaded okay"));
     EXPECT_EQ(0xFu, core.log().getLevelMask()); // errors and warnings come back on
     core.log().setLevelMask(0);
-}
-
-TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
-    // Random bytes of each suite file changed (with the checksums made right
-    // again), and now and then a header that declares a huge image: each load
-    // either gives an image, or fails as a parse error, or (for an image larger
-    // than the pool) as a full pool. Nothing is left allocated either way.
-    std::vector<std::string> names = suiteFiles();
-    testsupport::StderrCapture err;
-    std::mt19937 next(20261207);
-    const uint32_t sides[] = {0, 1, 30000, 0x10000, 0x7FFFFFFF, 0xFFFFFFFF};
-    int loaded = 0, parseErrors = 0, poolFull = 0;
-    for (const std::string& n : names) {
-        if (n[0] == 'x') continue;
-        std::vector<unsigned char> original = readFile(SUITE + n);
-        for (int k = 0; k < 12; ++k) {
-            std::vector<unsigned char> png = original;
-            for (int f = 1 + (int)(next() % 4); f > 0; --f) {
-                size_t i = 8 + next() % (png.size() - 8);
-                png[i] = (unsigned char)(k & 1 ? next() : png[i] ^ (1u << (next() % 8)));
-            }
-            if (k % 4 == 0) {
-                putBe32(&png[16], sides[next() % 6]); // width
-                putBe32(&png[20], sides[next() % 6]); // height
-            }
-            fixCrcs(png);
-            int live = core.pool().getLiveAllocations();
-            {
-                Results result;
-                try {
-                    if (loadBytes(png, result).empty()) {
-                        ASSERT_EQ(1, result.size()) << n << " #" << k;
-                        ++loaded;
-                    } else {
-                        ++parseErrors;
-                    }
-                } catch (core::MemoryManagerException&) {
-                    ++poolFull;
-                }
-            }
-            ASSERT_EQ(live, core.pool().getLiveAllocations()) << n << " #" << k << ": pool blocks leaked";
-        }
-    }
-    err.finish();
-    EXPECT_TRUE(core.pool().validate());
-    EXPECT_GT(loaded, 0);
-    EXPECT_GT(parseErrors, loaded);
-    EXPECT_GT(poolFull, 0);
 }
 
 } // namespace

@@ -165,36 +165,6 @@ public:
         return M3D_NEW render::TriangleListArray(clockwise ? cw : ccw, 6);
     }
 
-    // A unit cube (±1) with 24 vertices, 16-bit positions (scale 1/1000 of
-    // ±1000) and outward-facing counter-clockwise triangles.
-    static void cube(core::Ref<render::VertexBuffer>& vb, core::Ref<render::IndexBuffer>& ib,
-                     unsigned color) {
-        static const int corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
-        std::vector<short> p;
-        std::vector<unsigned short> idx;
-        for (int face = 0; face < 6; ++face) {
-            // Faces +x, +y, +z, -x, -y, -z; the two other axes swap on the
-            // negative side so that each face winds counter-clockwise outside.
-            int axis = face % 3, side = face < 3 ? 0 : 1;
-            unsigned short base = (unsigned short)(p.size() / 3);
-            for (const auto& c : corners) {
-                short v[3];
-                v[axis] = (short)(side ? -1000 : 1000);
-                v[(axis + 1) % 3] = (short)(1000 * c[side]);
-                v[(axis + 2) % 3] = (short)(1000 * c[1 - side]);
-                p.insert(p.end(), v, v + 3);
-            }
-            for (unsigned short k : {0, 1, 2, 0, 2, 3})
-                idx.push_back((unsigned short)(base + k));
-        }
-        render::VertexArray* a = M3D_NEW render::VertexArray(24, 3, 2);
-        a->set(0, 24, p.data());
-        vb = M3D_NEW render::VertexBuffer();
-        vb->setPositions(a, 0.001f, nullptr);
-        vb->setDefaultColor(color);
-        ib = M3D_NEW render::TriangleListArray(idx.data(), (int)idx.size());
-    }
-
     // The back buffer's bottom-left `size` x `size` pixels, RGBA, rows from the bottom.
     static std::vector<unsigned char> frame(int size = SIZE) {
         std::vector<unsigned char> px((size_t)size * size * 4);
