@@ -2,7 +2,6 @@
 // that reach the driver.
 #include "RenderFixture.h"
 #include "render/Fog.h"
-#include <functional>
 
 using namespace render;
 using testsupport::GLTest;
@@ -18,8 +17,9 @@ GLCallCounters& calls() {
     return glCallCounters();
 }
 
-// Every state the renderer sets from an appearance: the second identical
-// draw reaches GL with the draw call alone.
+// The second identical draw reaches GL with the draw call alone, for the
+// default appearance, one with every state the renderer sets changed, and
+// point sprites.
 TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
     const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
@@ -31,61 +31,37 @@ TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
     core::Ref<IndexBuffer> sprites(M3D_NEW IndexBuffer(IndexBuffer::POINT_SPRITES, corners, 4));
     core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
     core::Ref<Texture2D> t(texture(image.get()));
+    core::Ref<Appearance> plain(flatAppearance()), changed(flatAppearance()), sprite(flatAppearance());
     // This program reads m3g_featuresFlags, so the feature table is part of the check.
-    core::Ref<ShaderProgram> colour(
-        program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
-    Texture2D* tex = t.get();
-    ShaderProgram* colourProgram = colour.get();
-    struct Case {
-        const char* what;
-        std::function<void(Appearance*)> setUp;
-        bool sprites;
-    } cases[] = {
-        {"defaults", [](Appearance*) {}, false},
-        {"feature table", [&](Appearance* a) { a->setShaderProgram(colourProgram); }, false},
-        {"polygon offset", [](Appearance* a) { a->getCompositingMode()->setDepthOffset(1, 2); }, false},
-        {"additive blending, no colour or depth writes",
-         [](Appearance* a) {
-             a->getCompositingMode()->setBlending(CompositingMode::ALPHA_ADD);
-             a->getCompositingMode()->setColorWriteEnable(false);
-             a->getCompositingMode()->setDepthWriteEnable(false);
-             a->getCompositingMode()->setDepthTestEnable(false);
-         },
-         false},
-        {"front culling, clockwise winding, wide lines",
-         [](Appearance* a) {
-             a->getPolygonMode()->setCulling(PolygonMode::CULL_FRONT);
-             a->getPolygonMode()->setWinding(PolygonMode::WINDING_CW);
-             a->getPolygonMode()->setLineWidth(3.0f);
-         },
-         false},
-        {"fog and a texture",
-         [&](Appearance* a) {
-             a->setFog(M3D_NEW Fog());
-             a->setTexture(0, tex);
-         },
-         false},
-        {"point sprites", [&](Appearance* a) { a->setTexture(0, tex); }, true},
-    };
+    changed->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    CompositingMode* cm = changed->getCompositingMode();
+    cm->setDepthOffset(1.0f, 2.0f);
+    cm->setBlending(CompositingMode::ALPHA_ADD);
+    cm->setColorWriteEnable(false);
+    cm->setDepthWriteEnable(false);
+    cm->setDepthTestEnable(false);
+    changed->getPolygonMode()->setCulling(PolygonMode::CULL_FRONT);
+    changed->getPolygonMode()->setWinding(PolygonMode::WINDING_CW);
+    changed->getPolygonMode()->setLineWidth(3.0f);
+    changed->setFog(M3D_NEW Fog());
+    changed->setTexture(0, t.get());
+    sprite->setTexture(0, t.get());
     slm::mat4 m = slm::translation(slm::vec3(0.1f, 0.0f, 0.0f));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        core::Ref<Appearance> a(flatAppearance());
-        c.setUp(a.get());
-        IndexBuffer* ib = c.sprites ? sprites.get() : triangles.get();
-        draw(vb.get(), ib, a.get(), m);
+    for (Appearance* a : {plain.get(), changed.get(), sprite.get(), plain.get()}) {
+        IndexBuffer* ib = a == sprite.get() ? sprites.get() : triangles.get();
+        draw(vb.get(), ib, a, m);
         int uploads = g->getStatistics().uniformUploads;
         calls().reset();
-        draw(vb.get(), ib, a.get(), m);
+        draw(vb.get(), ib, a, m);
         EXPECT_EQ(1, calls()[GLCallCounters::Draw]);
-        EXPECT_EQ(1, calls().total());
+        EXPECT_EQ(1, calls().total()) << (a == changed.get()  ? "changed"
+                                          : a == sprite.get() ? "sprites"
+                                                              : "plain");
         EXPECT_EQ(uploads, g->getStatistics().uniformUploads);
     }
     // A new transform is one matrix upload and nothing else.
-    core::Ref<Appearance> a(flatAppearance());
-    draw(vb.get(), triangles.get(), a.get(), m);
     calls().reset();
-    draw(vb.get(), triangles.get(), a.get());
+    draw(vb.get(), triangles.get(), plain.get());
     EXPECT_EQ(0, calls().stateCalls());
     EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
 }
