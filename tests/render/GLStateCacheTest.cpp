@@ -4,6 +4,7 @@
 #include "render/Fog.h"
 
 using namespace render;
+using testsupport::FlatTest;
 using testsupport::GLTest;
 using testsupport::near;
 
@@ -66,17 +67,15 @@ TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
     EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
 }
 
-TEST_F(GLTest, ChangedOffsetPairAndStencilReachGLOnce) {
+TEST_F(FlatTest, ChangedOffsetPairAndStencilReachGLOnce) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    a->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
-    draw(vb.get(), ib.get(), a.get());
+    flat->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
+    drawFlat(vb.get());
     // A new pair while offset stays on.
-    a->getCompositingMode()->setDepthOffset(2.0f, 3.0f);
+    flat->getCompositingMode()->setDepthOffset(2.0f, 3.0f);
     calls().reset();
-    draw(vb.get(), ib.get(), a.get());
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
+    drawFlat(vb.get());
     EXPECT_EQ(1, calls()[GLCallCounters::PolygonOffset]);
     GLfloat factor = 0, units = 0;
     glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &factor);
@@ -116,23 +115,21 @@ TEST_F(GLTest, ProgramSwitchKeepsTextureBindings) {
     }
 }
 
-TEST_F(GLTest, ComponentChangesOnTheSameAppearanceAreApplied) {
+TEST_F(FlatTest, ComponentChangesOnTheSameAppearanceAreApplied) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
     g->clearBuffers(CLEAR, true, true);
-    draw(vb.get(), ib.get(), a.get());
-    a->getCompositingMode()->setColorWriteEnable(false);
+    drawFlat(vb.get());
+    flat->getCompositingMode()->setColorWriteEnable(false);
     vb->setDefaultColor(GREEN);
     calls().reset();
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
     EXPECT_EQ(1, calls()[GLCallCounters::ColorMask]);
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED))) << "colour writes are off";
 
     // An appearance lacking components draws with the default ones (colour
     // writes on, back faces culled).
     core::Ref<Appearance> bare(M3D_NEW Appearance());
-    bare->setShaderProgram(a->getShaderProgram());
+    bare->setShaderProgram(flat->getShaderProgram());
     draw(vb.get(), ib.get(), bare.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
     core::Ref<IndexBuffer> cw(quadIndices(true));
@@ -205,26 +202,24 @@ TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
     EXPECT_EQ(3, calls()[GLCallCounters::Uniform]);
 }
 
-TEST_F(GLTest, DeletedNamesAreForgottenByTheCaches) {
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
+TEST_F(FlatTest, DeletedNamesAreForgottenByTheCaches) {
     {
         core::Ref<VertexBuffer> first(quad(-1, -1, 1, 1, 0, RED));
-        draw(first.get(), ib.get(), a.get());
+        drawFlat(first.get());
     }
     // GL hands the freed buffer name to the next buffer: its attribute
     // pointer must be set again, not assumed from the cache.
     core::Ref<VertexBuffer> second(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, GREEN));
     g->clearBuffers(CLEAR, true, true);
     calls().reset();
-    draw(second.get(), ib.get(), a.get());
+    drawFlat(second.get());
     EXPECT_EQ(1, calls()[GLCallCounters::AttribPointer]);
     expectPixels({{32, 32, GREEN}, {4, 4, CLEAR}});
 
     // The program in use stays alive while the renderer uses it; once it is
     // replaced and deleted, a new program that gets its name is still made current.
-    unsigned name = a->getShaderProgram()->getGLName();
-    a.release();
+    unsigned name = flat->getShaderProgram()->getGLName();
+    flat.release();
     EXPECT_EQ(name, g->getProgramInUse());
     core::Ref<Appearance> b(flatAppearance());
     draw(second.get(), ib.get(), b.get());
@@ -246,6 +241,8 @@ TEST_F(GLTest, ANewContextResynchronisesTheCaches) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     g->clearBuffers(CLEAR, true, true);
     g->resetDevice(true);
+    // Everything GL-side is rebuilt on the new context (programs by their
+    // owner, as the application does on a device reset); the caches start over.
     g->resetGraphics3D(1);
     g->bindTarget(nullptr);
     core::Ref<Appearance> a(flatAppearance());

@@ -9,6 +9,7 @@
 #include <string>
 
 using namespace render;
+using testsupport::FlatTest;
 using testsupport::GLTest;
 using testsupport::near;
 
@@ -41,37 +42,33 @@ TEST_F(GLTest, CullingFollowsThePolygonModeAndWinding) {
         }
 }
 
-TEST_F(GLTest, DepthTestKeepsTheNearestSurfaceUnlessSwitchedOff) {
+TEST_F(FlatTest, DepthTestKeepsTheNearestSurfaceUnlessSwitchedOff) {
     core::Ref<VertexBuffer> far(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.5f, RED));
     core::Ref<VertexBuffer> nearQuad(quad(-0.25f, -0.25f, 0.25f, 0.25f, -0.5f, GREEN));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
     g->clearBuffers(CLEAR, true, true);
-    draw(nearQuad.get(), ib.get(), a.get());
-    draw(far.get(), ib.get(), a.get());
+    drawFlat(nearQuad.get());
+    drawFlat(far.get());
     expectPixels({{32, 32, GREEN}, {20, 20, RED}});
 
-    a->getCompositingMode()->setDepthTestEnable(false);
-    draw(far.get(), ib.get(), a.get());
+    flat->getCompositingMode()->setDepthTestEnable(false);
+    drawFlat(far.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED))) << "without the depth test the last draw wins";
 
     // GL_GREATER keeps only what lies behind: depth 0.75 is not behind the cleared 1.0.
-    a->getCompositingMode()->setDepthTestEnable(true);
-    a->getCompositingMode()->setDepthFunc(GL_GREATER);
+    flat->getCompositingMode()->setDepthTestEnable(true);
+    flat->getCompositingMode()->setDepthFunc(GL_GREATER);
     g->clearBuffers(CLEAR, true, true);
-    draw(far.get(), ib.get(), a.get());
+    drawFlat(far.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(CLEAR)));
 }
 
-TEST_F(GLTest, TheFiveBlendModesCombineSourceAndFrame) {
+TEST_F(FlatTest, TheFiveBlendModesCombineSourceAndFrame) {
     const unsigned dst = 0xFF804020u; // 128, 64, 32
     const unsigned src = 0x80FF8040u; // 255, 128, 64, alpha 128
     const double d[3] = {128 / 255.0, 64 / 255.0, 32 / 255.0};
     const double s[3] = {1.0, 128 / 255.0, 64 / 255.0};
     const double sa = 128 / 255.0;
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, src));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
     struct Case {
         int mode;
         double (*f)(double s, double d, double sa);
@@ -84,9 +81,9 @@ TEST_F(GLTest, TheFiveBlendModesCombineSourceAndFrame) {
         // An unknown mode keeps blending on with the previous function.
         {70, [](double s, double, double) { return s; }}};
     for (const Case& c : cases) {
-        a->getCompositingMode()->setBlending(c.mode);
+        flat->getCompositingMode()->setBlending(c.mode);
         g->clearBuffers(dst, true, true);
-        draw(vb.get(), ib.get(), a.get());
+        drawFlat(vb.get());
         std::array<int, 4> want{};
         for (int i = 0; i < 3; ++i)
             want[i] = (int)std::lround(std::min(1.0, c.f(s[i], d[i], sa)) * 255.0);
@@ -95,7 +92,7 @@ TEST_F(GLTest, TheFiveBlendModesCombineSourceAndFrame) {
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
 }
 
-TEST_F(GLTest, ShortPositionsWithScaleAndBiasLandWhereFloatsWould) {
+TEST_F(FlatTest, ShortPositionsWithScaleAndBiasLandWhereFloatsWould) {
     // The float quad (-0.6, -0.2)..(0.3, 0.7) and the same quad as shorts:
     // p = bias + scale · s with scale 1/200 and bias (-0.15, 0.25, 0).
     core::Ref<VertexBuffer> floats(quad(-0.6f, -0.2f, 0.3f, 0.7f, 0.0f, RED));
@@ -106,13 +103,11 @@ TEST_F(GLTest, ShortPositionsWithScaleAndBiasLandWhereFloatsWould) {
     const float bias[3] = {-0.15f, 0.25f, 0.0f};
     packed->setPositions(shorts.get(), 1.0f / 200.0f, bias);
     packed->setDefaultColor(RED);
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
     std::vector<bool> covered[2];
     VertexBuffer* buffers[2] = {floats.get(), packed.get()};
     for (int k = 0; k < 2; ++k) {
         g->clearBuffers(CLEAR, true, true);
-        draw(buffers[k], ib.get(), a.get());
+        drawFlat(buffers[k]);
         for (int y = 0; y < SIZE; y += 3)
             for (int x = 0; x < SIZE; x += 3)
                 covered[k].push_back(near(pixel(x, y), rgba(RED)));
@@ -144,15 +139,13 @@ TEST_F(GLTest, ColourArraysAreUnsignedBytesScaledInTheShader) {
     EXPECT_EQ(0.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_VERTEX_COLORS]);
 }
 
-TEST_F(GLTest, MeshAndWorldRenderThroughTheSceneGraph) {
+TEST_F(FlatTest, MeshAndWorldRenderThroughTheSceneGraph) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
     core::Ref<World> world(M3D_NEW World());
     core::Ref<Background> bg(M3D_NEW Background());
     bg->setColor(CLEAR);
     world->setBackground(bg.get());
-    core::Ref<Mesh> mesh(g->createMesh(vb.get(), ib.get(), a.get()));
+    core::Ref<Mesh> mesh(g->createMesh(vb.get(), ib.get(), flat.get()));
     mesh->setTranslation(slm::vec3(0.5f, 0.0f, 0.0f));
     world->addChild(mesh.get());
     world->render(*g, slm::mat4(), World::CLEAR_WITH_BACKGROUND);
@@ -190,7 +183,7 @@ TEST_F(GLTest, EmptyAndUnknownPrimitivesDrawNothingButCountTheCall) {
     EXPECT_EQ(1, g->getStatistics().drawCalls);
 }
 
-TEST_F(GLTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
+TEST_F(FlatTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
     const char* litVS = R"(void main() {
     gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);
     if (m3g_featuresFlags[SHADER_LIGHTS_ENABLED] == 1.0 && m3g_lightType[0] == DIRECTIONAL_LIGHT)
@@ -199,11 +192,9 @@ TEST_F(GLTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
         m3g_out_vColor = vec4(0.0, 0.0, 1.0, 1.0);
 })";
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    a->setShaderProgram(program(litVS, testsupport::flatFragmentShader()));
+    flat->setShaderProgram(program(litVS, testsupport::flatFragmentShader()));
     g->clearBuffers(CLEAR, true, true);
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(BLUE))) << "no light";
 
     LightConfig light;
@@ -211,19 +202,19 @@ TEST_F(GLTest, LightSlotsReachTheShaderOnlyWhenTheyChange) {
     light.diffuse[0] = 1.0f;
     light.diffuse[3] = 1.0f;
     EXPECT_EQ(0, g->addLightConfig(light));
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
     glCallCounters().reset();
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
     EXPECT_EQ(0, glCallCounters()[GLCallCounters::Uniform]) << "unchanged lights are not sent again";
 
     // Lighting switched off: the flag is 0 although a slot is in use.
     g->setLightingEnabled(false);
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(BLUE)));
     g->setLightingEnabled(true);
     g->resetLights();
-    draw(vb.get(), ib.get(), a.get());
+    drawFlat(vb.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(BLUE))) << "reset lights free every slot";
     for (int i = 0; i < Graphics3D::MAX_LIGHTS; ++i)
         EXPECT_EQ(i, g->addLightConfig(light));

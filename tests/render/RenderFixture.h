@@ -205,4 +205,25 @@ public:
     }
 };
 
+// A GLTest with a quad's triangle list and a flat appearance to draw with.
+class FlatTest : public GLTest {
+protected:
+    core::Ref<render::IndexBuffer> ib;
+    core::Ref<render::Appearance> flat;
+
+    void SetUp() override {
+        GLTest::SetUp();
+        ib = quadIndices();
+        flat = flatAppearance();
+    }
+    void TearDown() override {
+        flat.release();
+        ib.release();
+        GLTest::TearDown();
+    }
+    void drawFlat(render::VertexBuffer* vb, const slm::mat4& m = slm::mat4()) {
+        draw(vb, ib.get(), flat.get(), m);
+    }
+};
+
 } // namespace testsupport

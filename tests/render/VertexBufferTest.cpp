@@ -9,6 +9,7 @@
 
 using namespace render;
 using testsupport::CoreTest;
+using testsupport::FlatTest;
 using testsupport::GLTest;
 using testsupport::near;
 
@@ -109,39 +110,35 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     EXPECT_TRUE(near(pixel(48, 48), rgba(RED)));
 }
 
-TEST_F(GLTest, StaticBufferDropsItsCopyAndDynamicReuploadsOnlyChangedRegions) {
+TEST_F(FlatTest, StaticBufferDropsItsCopyAndDynamicReuploadsOnlyChangedRegions) {
     core::Ref<VertexBuffer> st(quad(-1, -1, 1, 1, 0, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    draw(st.get(), ib.get(), a.get());
+    drawFlat(st.get());
     EXPECT_FALSE(st->hasPackedCopy());
     EXPECT_EQ(2, g->getStatistics().staticVBOs) << "vertices and indices";
 
     core::Ref<VertexBuffer> dyn(quad(-1, -1, 1, 1, 0, RED, VertexBuffer::DYNAMIC));
     core::Ref<VertexArray> normals(M3D_NEW VertexArray(4, 3, 4));
     dyn->setNormals(normals.get());
-    draw(dyn.get(), ib.get(), a.get());
+    drawFlat(dyn.get());
     EXPECT_TRUE(dyn->hasPackedCopy());
     glCallCounters().reset();
-    draw(dyn.get(), ib.get(), a.get());
+    drawFlat(dyn.get());
     EXPECT_EQ(0, glCallCounters()[GLCallCounters::MapBuffer]) << "nothing changed, nothing sent";
     const float n[3] = {0, 0, 1};
     normals->set(0, 1, n);
-    draw(dyn.get(), ib.get(), a.get());
+    drawFlat(dyn.get());
     EXPECT_EQ(2, glCallCounters()[GLCallCounters::MapBuffer]);
     EXPECT_EQ(1, dyn->getVBO().updates);
 }
 
-TEST_F(GLTest, DeviceResetRepacksAndDrawsTheSamePicture) {
+TEST_F(FlatTest, DeviceResetRepacksAndDrawsTheSamePicture) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, RED));
     core::Ref<VertexBuffer> dyn(quad(-1, -1, -0.5f, -0.5f, 0.5f, 0xFF00FF00u, VertexBuffer::DYNAMIC));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
     slm::mat4 spin = slm::rotation_z(0.6f);
     auto drawBoth = [&] {
         g->clearBuffers(CLEAR, true, true);
-        draw(vb.get(), ib.get(), a.get(), spin);
-        draw(dyn.get(), ib.get(), a.get());
+        drawFlat(vb.get(), spin);
+        drawFlat(dyn.get());
         return frame();
     };
     std::vector<unsigned char> before = drawBoth();
@@ -162,12 +159,10 @@ TEST_F(GLTest, DeviceResetRepacksAndDrawsTheSamePicture) {
     EXPECT_EQ(before, drawBoth());
 }
 
-TEST_F(GLTest, BuffersOutlivingTheRendererForgetIt) {
+TEST_F(FlatTest, BuffersOutlivingTheRendererForgetIt) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    draw(vb.get(), ib.get(), a.get());
-    a.release();
+    drawFlat(vb.get());
+    flat.release();
     core.globals().graphics = nullptr;
     g.release();
     EXPECT_EQ(-1, vb->getVBO().name);
