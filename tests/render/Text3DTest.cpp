@@ -1,10 +1,7 @@
-// Text and the batchers on a real GL context: what the batchers collect per
-// call (fixed-point positions rounded exactly as floor(v x 2^S + 0.5) with
-// clamping, index lists across frames, storage kept for the next frame),
-// glyph corners placed exactly as the full matrix product places them, blank
-// glyph quads left out only where they could not change a pixel, and the
-// Text3D size modes (modes 0 and 1 follow the viewport's width, mode 2 keeps
-// the text scale).
+// Text and the batchers: fixed-point positions against the rounding formula,
+// index lists across frames, a steady frame without pool requests, glyph
+// corners against the full matrix product, blank glyph quads left out only
+// where invisible, and the Text3D size modes.
 #include "RenderFixture.h"
 #include "core/MemoryManager.h"
 #include "render/Batcher.h"

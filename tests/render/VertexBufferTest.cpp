@@ -1,7 +1,6 @@
-// Vertex arrays, vertex and index buffers: packing into GL buffers, dynamic
-// growth, device reset, strip conversion, and the quad-mesh packing behind the
-// mesh builder (builder meshes on screen are in the cube_shader and
-// supershape golden images).
+// Vertex arrays, vertex and index buffers (GL packing, dynamic growth, device
+// reset, strips) and the quad-mesh packing behind the mesh builder (whose
+// meshes on screen are in the cube_shader and supershape golden images).
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
 #include "render/MeshPacking.h"
