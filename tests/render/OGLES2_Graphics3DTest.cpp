@@ -92,31 +92,6 @@ TEST_F(FlatTest, TheFiveBlendModesCombineSourceAndFrame) {
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
 }
 
-TEST_F(FlatTest, ShortPositionsWithScaleAndBiasLandWhereFloatsWould) {
-    // The float quad (-0.6, -0.2)..(0.3, 0.7) and the same quad as shorts:
-    // p = bias + scale · s with scale 1/200 and bias (-0.15, 0.25, 0).
-    core::Ref<VertexBuffer> floats(quad(-0.6f, -0.2f, 0.3f, 0.7f, 0.0f, RED));
-    const short sp[12] = {-90, -90, 0, 90, -90, 0, 90, 90, 0, -90, 90, 0};
-    core::Ref<VertexArray> shorts(M3D_NEW VertexArray(4, 3, 2));
-    shorts->set(0, 4, sp);
-    core::Ref<VertexBuffer> packed(M3D_NEW VertexBuffer());
-    const float bias[3] = {-0.15f, 0.25f, 0.0f};
-    packed->setPositions(shorts.get(), 1.0f / 200.0f, bias);
-    packed->setDefaultColor(RED);
-    std::vector<bool> covered[2];
-    VertexBuffer* buffers[2] = {floats.get(), packed.get()};
-    for (int k = 0; k < 2; ++k) {
-        g->clearBuffers(CLEAR, true, true);
-        drawFlat(buffers[k]);
-        for (int y = 0; y < SIZE; y += 3)
-            for (int x = 0; x < SIZE; x += 3)
-                covered[k].push_back(near(pixel(x, y), rgba(RED)));
-    }
-    EXPECT_EQ(covered[0], covered[1]);
-    EXPECT_GT(std::count(covered[0].begin(), covered[0].end(), true), 50)
-        << "the quad covers part of the window";
-}
-
 TEST_F(GLTest, ColourArraysAreUnsignedBytesScaledInTheShader) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     const int colour[4] = {0x20, 0xC0, 0x40, 0xFF}; // 192 would be negative as a signed byte

@@ -247,57 +247,58 @@ namespace {
 
 class Text3DTest : public GLTest {
 protected:
-    // Draws `text` in screen mode with the overlay text in `mode` at `scale`
-    // into a `viewport` x `viewport` frame; returns the width of the lit
-    // pixels' bounding box (-1 when nothing is lit).
-    int litWidth(const char* text, int mode, float scale, int viewport) {
+    // The box {x0, y0, x1, y1} (y from the bottom) of the frame's lit pixels.
+    std::array<int, 4> litBox(int size) {
+        std::vector<unsigned char> px = frame(size);
+        std::array<int, 4> box{size, size, -1, -1};
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x)
+                if (px[((size_t)y * size + x) * 4] > 128)
+                    box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
+                           std::max(box[3], y)};
+        return box;
+    }
+    // Screen text in `mode` at `scale` laid out by the overlay text.
+    void overlayText(int mode, float scale) {
         Text3D* overlay = g->getOverlayText();
         overlay->setMode(mode);
         overlay->setTextScale(scale, scale);
         overlay->setAlignment(Text3D::ALIGN_LEFT, 0);
+    }
+    // The width of `text` drawn as screen text into a `viewport` square.
+    int litWidth(const char* text, int mode, float scale, int viewport) {
+        overlayText(mode, scale);
         g->releaseTarget();
         g->setViewport(viewport, viewport);
         g->bindTarget(nullptr);
         g->clearBuffers(0xFF000000u, true, true);
         g->renderText(core::String(text), false);
-        std::vector<unsigned char> px = frame(viewport);
-        int lo = viewport, hi = -1;
-        for (int y = 0; y < viewport; ++y)
-            for (int x = 0; x < viewport; ++x)
-                if (px[((size_t)y * viewport + x) * 4] > 128) {
-                    lo = std::min(lo, x);
-                    hi = std::max(hi, x);
-                }
-        return hi < 0 ? -1 : hi - lo + 1;
+        std::array<int, 4> box = litBox(viewport);
+        return box[2] - box[0] + 1;
     }
 };
 
 } // namespace
 
 TEST_F(Text3DTest, GlyphSizeFollowsTheViewportWidthInModesZeroAndOne) {
-    // Mode 0: one glyph cell spans a quarter of the width.
+    // Mode 0: one glyph cell spans a quarter of the width (16 of the glyph's 8 pixels).
     int wide = litWidth("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, 64);
     EXPECT_EQ(litWidth("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, 32) * 2, wide);
-    EXPECT_GT(wide, 8) << "a 16-pixel cell, wider than the glyph's 8 pixels";
-    EXPECT_LE(wide, 16);
+    EXPECT_TRUE(wide > 8 && wide <= 16) << wide;
     // Mode 1: the whole line spans half the width, however long it is.
     int line64 = litWidth("NN", Text3D::MODE_BLOCK_WIDTH, 0.5f, 64);
     EXPECT_EQ(litWidth("NN", Text3D::MODE_BLOCK_WIDTH, 0.5f, 32) * 2, line64);
-    EXPECT_GT(line64, 24);
-    EXPECT_LE(line64, 32);
-    // Twice the glyphs over the whole width: each glyph the same size again.
+    EXPECT_TRUE(line64 > 24 && line64 <= 32) << line64;
     int fourGlyphs = litWidth("NNNN", Text3D::MODE_BLOCK_WIDTH, 1.0f, 64);
-    EXPECT_GT(fourGlyphs, 56);
-    EXPECT_LE(fourGlyphs, 64);
+    EXPECT_TRUE(fourGlyphs > 56 && fourGlyphs <= 64) << fourGlyphs;
     // Mode 2: glyph pixels x scale, whatever the viewport.
     EXPECT_EQ(wide, litWidth("N", Text3D::MODE_TEXT_UNITS, 2.0f, 32)) << "scale 2 of an 8-pixel cell";
     EXPECT_EQ(wide, litWidth("N", Text3D::MODE_TEXT_UNITS, 2.0f, 64));
 }
 
 TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
-    Font2DBitmap* font = g->getROMFont();
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("AB"), font));
+    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("AB"), g->getROMFont()));
     text->setBatcher(b.get());
     text->setAlignment(Text3D::ALIGN_RIGHT, 0);
     text->setMode(Text3D::MODE_GLYPH_WIDTH);
@@ -310,34 +311,20 @@ TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
               (std::vector<float>{at(0, 0), at(1, 0), at(0, 1), at(5, 0)}));
     float w, h;
     text->measure(w, h);
-    EXPECT_FLOAT_EQ(16.0f, w);
-    EXPECT_FLOAT_EQ(16.0f, h);
+    EXPECT_EQ((std::vector<float>{16, 16}), (std::vector<float>{w, h}));
     // Back to mode 2 the text scale applies directly again.
     text->setMode(Text3D::MODE_TEXT_UNITS);
     b->clear();
     text->render(*g, slm::mat4(), 0);
     EXPECT_FLOAT_EQ(-2.0f, at(0, 0));
 
-    // Screen-mode text moves the cursor by the laid-out line height: a
-    // second line drawn after a 16-pixel one starts 16 pixels lower.
-    Text3D* overlay = g->getOverlayText();
-    overlay->setMode(Text3D::MODE_GLYPH_WIDTH);
-    overlay->setTextScale(0.25f, 0.25f);
-    overlay->setAlignment(Text3D::ALIGN_LEFT, 0);
+    // Screen-mode text moves the cursor by the laid-out line height: from 20
+    // below the top, two 16-pixel lines reach down to row 52.
+    overlayText(Text3D::MODE_GLYPH_WIDTH, 0.25f);
     g->clearBuffers(0xFF000000u, true, true);
     g->renderText(core::String("N"), false);
     g->renderText(core::String("N"), false);
-    std::vector<unsigned char> px = frame();
-    int rows = 0, lowest = SIZE;
-    for (int y = 0; y < SIZE; ++y)
-        for (int x = 0; x < 16; ++x)
-            if (px[((size_t)y * SIZE + x) * 4] > 128) {
-                ++rows;
-                lowest = std::min(lowest, y);
-                break;
-            }
-    // Cursor at 20 from the top: two 16-pixel lines reach down to row 52.
-    EXPECT_GE(SIZE - 1 - lowest, 44);
-    EXPECT_LE(SIZE - 1 - lowest, 52);
-    EXPECT_GT(rows, 16) << "both lines are lit";
+    std::array<int, 4> box = litBox(SIZE);
+    EXPECT_TRUE(SIZE - 1 - box[1] >= 44 && SIZE - 1 - box[1] <= 52) << box[1];
+    EXPECT_GT(box[3] - box[1], 16) << "both lines are lit";
 }
