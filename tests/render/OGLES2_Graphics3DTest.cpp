@@ -92,28 +92,6 @@ TEST_F(FlatTest, TheFiveBlendModesCombineSourceAndFrame) {
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
 }
 
-TEST_F(GLTest, ColourArraysAreUnsignedBytesScaledInTheShader) {
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
-    const int colour[4] = {0x20, 0xC0, 0x40, 0xFF}; // 192 would be negative as a signed byte
-    signed char c[16];
-    for (int i = 0; i < 16; ++i)
-        c[i] = (signed char)colour[i % 4];
-    core::Ref<VertexArray> colors(M3D_NEW VertexArray(4, 4, 1));
-    colors->set(0, 4, c);
-    vb->setColors(colors.get());
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(M3D_NEW Appearance());
-    a->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
-    g->clearBuffers(CLEAR, true, true);
-    draw(vb.get(), ib.get(), a.get());
-    EXPECT_TRUE(near(pixel(32, 32), {0x20, 0xC0, 0x40, 0xFF}));
-    // Without the array the default colour is used and the flag is 0 for that draw.
-    core::Ref<VertexBuffer> plain(quad(-1, -1, 1, 1, 0, RED));
-    draw(plain.get(), ib.get(), a.get());
-    EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
-    EXPECT_EQ(0.0f, g->getFeatures()[OGLES2_Graphics3D::FEATURE_VERTEX_COLORS]);
-}
-
 TEST_F(FlatTest, MeshAndWorldRenderThroughTheSceneGraph) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
     core::Ref<World> world(M3D_NEW World());

@@ -312,11 +312,6 @@ TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
     float w, h;
     text->measure(w, h);
     EXPECT_EQ((std::vector<float>{16, 16}), (std::vector<float>{w, h}));
-    // Back to mode 2 the text scale applies directly again.
-    text->setMode(Text3D::MODE_TEXT_UNITS);
-    b->clear();
-    text->render(*g, slm::mat4(), 0);
-    EXPECT_FLOAT_EQ(-2.0f, at(0, 0));
 
     // Screen-mode text moves the cursor by the laid-out line height: from 20
     // below the top, two 16-pixel lines reach down to row 52.
