@@ -12,6 +12,7 @@
 #include <vector>
 
 using namespace render;
+using testsupport::FlatTest;
 using testsupport::GLTest;
 using testsupport::halves;
 using testsupport::near;
@@ -57,14 +58,7 @@ TEST_F(GLTest, PointSpritesAreTexturedSquaresAsBigAsTheTexture) {
     g->clearBuffers(BLACK, true, true);
     draw(vb.get(), ib.get(), a.get());
     EXPECT_EQ(3 * 8 * 8, lit(frame())) << "three 8 x 8 squares";
-    expectPixels({{12, 16, RED},
-                  {15, 19, RED},
-                  {16, 12, GREEN},
-                  {19, 19, GREEN},
-                  {20, 16, BLACK},
-                  {16, 20, BLACK},
-                  {45, 45, RED},
-                  {50, 13, GREEN}});
+    expectPixels({{12, 16, RED}, {19, 19, GREEN}, {20, 16, BLACK}, {45, 45, RED}, {50, 13, GREEN}});
 
     // The smaller side of the texture's image sets the size: 16 x 4 -> 4.
     core::Ref<Image2D> flat(halves(16, 4, RED, GREEN));
@@ -73,10 +67,18 @@ TEST_F(GLTest, PointSpritesAreTexturedSquaresAsBigAsTheTexture) {
     draw(vb.get(), ib.get(), a.get());
     EXPECT_EQ(3 * 4 * 4, lit(frame()));
 
-    // Triangles drawn afterwards are not point sprites.
-    core::Ref<IndexBuffer> triangles(quadIndices());
-    draw(vb.get(), triangles.get(), a.get());
+    EXPECT_EQ(6, g->getStatistics().triangles) << "a point sprite counts as one";
+
+    // Lines drawn afterwards are no point sprites: the sprite state goes off once.
+    const unsigned short diagonal[2] = {0, 2};
+    core::Ref<LineListArray> lines(M3D_NEW LineListArray(diagonal, 2));
+    glCallCounters().reset();
+    draw(vb.get(), lines.get(), a.get());
+    draw(vb.get(), lines.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), {255, 0, 255, 255}));
+    EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE));
+    EXPECT_EQ(1, glCallCounters()[GLCallCounters::TexEnv]);
+    EXPECT_EQ(2, g->getStatistics().lines);
 }
 
 TEST_F(GLTest, CopiedFramebufferIsSampledAndTheBindingCacheIsNotFooled) {
@@ -101,7 +103,7 @@ TEST_F(GLTest, CopiedFramebufferIsSampledAndTheBindingCacheIsNotFooled) {
     expectPixels({{10, 32, GREEN}, {50, 32, RED}, {31, 5, GREEN}, {32, 60, RED}});
 }
 
-TEST_F(GLTest, TexturesSampleTheSamePixelsAfterADeviceReset) {
+TEST_F(FlatTest, TexturesAndBuffersDrawTheSamePixelsAfterADeviceReset) {
     testsupport::MountedTempDir dir;
     dir.write("tex/rgb.png", testsupport::pngSuiteFile("basn2c08.png"));
     core::Vector<core::Ref<Object3D>> result;
@@ -113,8 +115,16 @@ TEST_F(GLTest, TexturesSampleTheSamePixelsAfterADeviceReset) {
     core::Ref<Texture2D> fromMemory(texture(memoryImage.get()));
     core::Ref<Texture2D> bare(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, 8, 8));
 
-    drawTextured(fromFile.get());
-    std::vector<unsigned char> before = frame();
+    core::Ref<VertexBuffer> st(quad(-0.5f, -0.5f, 0.5f, 0.5f, -0.5f, RED));
+    core::Ref<VertexBuffer> dyn(quad(-1, -1, -0.5f, -0.5f, -0.5f, GREEN, VertexBuffer::DYNAMIC));
+    // The file-backed texture under a static and a dynamic buffer.
+    auto drawAll = [&] {
+        drawTextured(fromFile.get());
+        drawFlat(st.get(), slm::rotation_z(0.6f));
+        drawFlat(dyn.get());
+        return frame();
+    };
+    std::vector<unsigned char> before = drawAll();
     EXPECT_GT(lit(before), SIZE * SIZE / 2);
 
     for (bool canDelete : {true, false}) {
@@ -129,16 +139,11 @@ TEST_F(GLTest, TexturesSampleTheSamePixelsAfterADeviceReset) {
             log.find("Graphics3D resetDevice failed because it can not reset Texture2D (Image2D is missing)"))
             << log;
         EXPECT_EQ(0u, bare->getGLName());
-
-        drawTextured(fromFile.get());
-        EXPECT_TRUE(before == frame()) << "the file-backed texture came back with the same pixels";
+        EXPECT_NE(0u, g->getROMFont()->getTexture()->getGLName());
+        EXPECT_EQ(0, g->getRegisteredVertexBufferCount() + g->getRegisteredIndexBufferCount());
+        EXPECT_TRUE(before == drawAll()) << "buffers and the file-backed texture came back the same";
         drawTextured(fromMemory.get());
         expectPixels({{10, 32, RED}, {50, 32, GREEN}});
-        // Text still draws with the restored font.
-        g->clearBuffers(BLACK, true, true);
-        g->renderText(core::String("N"), true, TEXT_PLACE);
-        g->flush();
-        EXPECT_GT(lit(frame()), SIZE * SIZE / 10);
     }
 }
 

@@ -1,10 +1,10 @@
 // Vertex arrays, vertex and index buffers (GL packing, dynamic growth, device
-// reset, strips) and the quad-mesh packing behind the mesh builder (whose
-// meshes on screen are in the cube_shader and supershape golden images).
+// reset, strips) and the limits of the quad-mesh packing behind the mesh
+// builder (its meshes on screen are in the cube_shader and supershape golden
+// images).
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
 #include "render/MeshPacking.h"
-#include <cmath>
 
 using namespace render;
 using testsupport::CoreTest;
@@ -130,34 +130,6 @@ TEST_F(FlatTest, StaticBufferDropsItsCopyAndDynamicReuploadsOnlyChangedRegions) 
     EXPECT_EQ(1, dyn->getVBO().updates);
 }
 
-TEST_F(FlatTest, DeviceResetRepacksAndDrawsTheSamePicture) {
-    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, RED));
-    core::Ref<VertexBuffer> dyn(quad(-1, -1, -0.5f, -0.5f, 0.5f, 0xFF00FF00u, VertexBuffer::DYNAMIC));
-    slm::mat4 spin = slm::rotation_z(0.6f);
-    auto drawBoth = [&] {
-        g->clearBuffers(CLEAR, true, true);
-        drawFlat(vb.get(), spin);
-        drawFlat(dyn.get());
-        return frame();
-    };
-    std::vector<unsigned char> before = drawBoth();
-    EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
-
-    g->resetDevice(true);
-    EXPECT_EQ(0, g->getRegisteredVertexBufferCount() + g->getRegisteredIndexBufferCount());
-    EXPECT_EQ(0, g->getStatistics().staticVBOs + g->getStatistics().dynamicVBOs);
-    EXPECT_EQ(0, g->getStatistics().vboBytes);
-    EXPECT_EQ(-1, vb->getVBO().name);
-    EXPECT_EQ(before, drawBoth());
-    EXPECT_EQ(3, g->getRegisteredVertexBufferCount() + g->getRegisteredIndexBufferCount());
-
-    // The half that only forgets (the GL objects died with the device) zeroes the counters.
-    g->releaseDeviceResources(false);
-    EXPECT_EQ(0,
-              g->getStatistics().staticVBOs + g->getStatistics().dynamicVBOs + g->getStatistics().vboResizes);
-    EXPECT_EQ(before, drawBoth());
-}
-
 TEST_F(FlatTest, BuffersOutlivingTheRendererForgetIt) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     drawFlat(vb.get());
@@ -169,38 +141,6 @@ TEST_F(FlatTest, BuffersOutlivingTheRendererForgetIt) {
     // Destroying them now must not reach the freed renderer.
     vb.release();
     ib.release();
-}
-
-// The modelling kernel's cube template: 8 shared corners (±1) and 6 quads
-// running clockwise seen from outside; corner normals are the sums of their
-// face normals (the kernel leaves them unnormalised).
-struct QuadCube {
-    std::vector<float> p = {-1, -1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1,
-                            -1, -1, 1,  1, -1, 1,  1, 1, 1,  -1, 1, 1};
-    std::vector<float> n;
-    std::vector<int> q = {0, 1, 2, 3, 3, 2, 6, 7, 7, 6, 5, 4, 1, 0, 4, 5, 0, 3, 7, 4, 2, 1, 5, 6};
-    QuadCube() {
-        for (size_t i = 0; i < p.size(); ++i)
-            n.push_back(p[i] * 4.0f);
-    }
-};
-
-TEST_F(GLTest, CubePacksToPlusMinus30000With36Indices) {
-    QuadCube c;
-    PackedMesh m = packQuadMesh(*g, c.p.data(), c.n.data(), 8, c.q.data(), 6);
-    EXPECT_EQ(36, m.triangles->getIndexCount());
-    EXPECT_FLOAT_EQ(2.0f * 0.5f / 30000.0f, m.vertices->getPositionScale());
-    const short* s = static_cast<const short*>(m.vertices->getPositions()->data());
-    EXPECT_EQ(-30000, s[0]);
-    EXPECT_EQ(30000, s[6 * 3 + 2]);
-    float nrm[3];
-    m.vertices->getNormals()->get(6, 1, nrm);
-    EXPECT_NEAR(1.0f / std::sqrt(3.0f), nrm[0], 1e-6f);
-    EXPECT_EQ(-1, static_cast<const signed char*>(m.vertices->getColors()->data())[0]) << "white, 255";
-    const core::Vector<unsigned short>& idx = m.triangles->getIndices();
-    // (a, b, c, d) becomes (c, b, a) and (c, a, d): clockwise quads give counter-clockwise triangles.
-    EXPECT_EQ((std::vector<unsigned short>{2, 1, 0, 2, 0, 3}),
-              std::vector<unsigned short>(idx.begin(), idx.begin() + 6));
 }
 
 TEST_F(GLTest, CoincidingVerticesGetTheMinimumSizeAndEmptyMeshesNothing) {
