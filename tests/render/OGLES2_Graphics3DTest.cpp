@@ -221,7 +221,7 @@ TEST(ShaderText, PrecisionStatementsAndQualifiersBecomeBlanks) {
     EXPECT_EQ("void f();          ", stripped("void f();precision "));
 }
 
-TEST_F(GLTest, BrokenShaderThrowsAndLogsTheDriverMessageCutTo897Characters) {
+TEST_F(GLTest, CompileAndLinkFailuresThrowAndLogTheDriverMessageCutTo897Characters) {
     std::string body = "void main() {\n";
     for (int i = 0; i < 60; ++i)
         body += "  undefinedValue" + std::to_string(i) + " = 1.0;\n";
@@ -241,19 +241,17 @@ TEST_F(GLTest, BrokenShaderThrowsAndLogsTheDriverMessageCutTo897Characters) {
     size_t end = log.find("..\n\n", start);
     ASSERT_NE(std::string::npos, end) << log;
     EXPECT_EQ(897u, end - (start + std::strlen("ShaderError : ")));
-}
 
-TEST_F(GLTest, LinkFailureThrowsShaderExceptionAndLeavesNoProgram) {
     core::Ref<VertexShader> vs(M3D_NEW VertexShader("float helper() { return 1.0; }\n")); // compiles, no main
     core::Ref<FragmentShader> fs(M3D_NEW FragmentShader(testsupport::flatFragmentShader()));
-    testsupport::StderrCapture capture;
+    testsupport::StderrCapture linking;
     try {
         core::Ref<ShaderProgram> p(g->createNewShaderProgram(vs.get(), fs.get(), false));
         FAIL() << "no exception";
     } catch (const ShaderException& e) {
         EXPECT_STREQ("ShaderProgram error linking failed", e.getMessage());
     }
-    EXPECT_NE(std::string::npos, capture.finish().find("Linker ShaderProgramError : "));
+    EXPECT_NE(std::string::npos, linking.finish().find("Linker ShaderProgramError : "));
     EXPECT_EQ(1, vs->getReferenceCount()) << "the failed program let go of its shaders";
 }
 
@@ -271,7 +269,7 @@ TEST_F(GLTest, DuplicatedProgramLinksItsOwnObjectsAndUnusedNamesStayMinusOne) {
     EXPECT_EQ(-1, copy->getLocation(ShaderProgram::NORMAL));
 }
 
-TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTexture) {
+TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTextureUnlessAProgramIsForced) {
     // An appearance without a texture leaves unit 0 to the white texture, so
     // the default program (texture x colour) shows the colour itself instead
     // of the black an unbound unit samples.
@@ -292,23 +290,15 @@ TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTexture) {
     a->setTexture(0, nullptr);
     draw(vb.get(), ib.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), {0x30, 0xC0, 0x60, 255})) << "white again once the texture is gone";
-}
-
-TEST_F(GLTest, ForcedProgramOverridesTheAppearanceProgram) {
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFF0000FFu));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(M3D_NEW Appearance());
-    a->setShaderProgram(
-        program(testsupport::colorVertexShader(), "void main() { gl_FragColor = vec4(1.0); }"));
-    core::Ref<ShaderProgram> flat(
-        program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
-    g->setShaderProgram(flat.get());
-    g->clearBuffers(0xFF000000u, true, true);
+    // A forced program overrides the appearance's until it is dropped.
+    core::Ref<ShaderProgram> white(
+        program(testsupport::flatVertexShader(), "void main() { gl_FragColor = vec4(1.0); }"));
+    g->setShaderProgram(white.get());
     draw(vb.get(), ib.get(), a.get());
-    EXPECT_TRUE(near(pixel(32, 32), {0, 0, 255, 255}));
+    EXPECT_TRUE(near(pixel(32, 32), {255, 255, 255, 255}));
     g->setShaderProgram(nullptr);
     draw(vb.get(), ib.get(), a.get());
-    EXPECT_TRUE(near(pixel(32, 32), {255, 255, 255, 255})) << "the appearance's own program again";
+    EXPECT_TRUE(near(pixel(32, 32), {0x30, 0xC0, 0x60, 255}));
 }
 
 } // namespace
