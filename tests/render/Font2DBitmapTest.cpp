@@ -51,7 +51,7 @@ TEST_F(Font2DBitmapTest, RomFontPixelsAreTheGlyphArt) {
     }
 }
 
-TEST_F(Font2DBitmapTest, GlyphsSetAfterALookUpAreSeenAndDuplicatesKeepTheirOwnTable) {
+TEST_F(Font2DBitmapTest, GlyphsSetAfterALookUpAreSeenAndBlankGlyphsHaveOnlyTransparentTexels) {
     core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
     const unsigned char order[] = {'a', 'b'};
     font->buildGlyphTable(order, 2, 8); // no image: one row
@@ -78,31 +78,28 @@ TEST_F(Font2DBitmapTest, GlyphsSetAfterALookUpAreSeenAndDuplicatesKeepTheirOwnTa
         ASSERT_TRUE(dup->getGlyph(gl.code, x, y, w, h));
         EXPECT_EQ((std::vector<int>{gl.x, gl.y, gl.w, 12}), (std::vector<int>{x, y, w, h}));
     }
-}
 
-TEST_F(Font2DBitmapTest, BlankGlyphsAreThoseWithOnlyTransparentTexels) {
-    // The ROM font's blank glyphs are checked against drawn frames in Text3DTest.
-    // A 16 x 8 image of two cells; the right one gets a single texel with a
+    // Blank glyphs (the ROM font's are checked against drawn frames in
+    // Text3DTest): a 16 x 8 image of two cells; the right one gets a single texel with a
     // little alpha in its last row.
     core::Ref<render::Image2D> image = M3D_NEW render::Image2D(render::Image2D::RGBA, 16, 8);
-    core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
-    const unsigned char order[] = {'a', 'b'};
-    font->setImage(image.get());
-    font->buildGlyphTable(order, 2, 8);
-    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('b')));
-    EXPECT_FALSE(font->isGlyphBlank(-1));
-    EXPECT_FALSE(font->isGlyphBlank(font->getGlyphCount()));
+    core::Ref<render::Font2DBitmap> cells = M3D_NEW render::Font2DBitmap();
+    cells->setImage(image.get());
+    cells->buildGlyphTable(order, 2, 8);
+    EXPECT_TRUE(cells->isGlyphBlank(cells->findGlyph('b')));
+    EXPECT_FALSE(cells->isGlyphBlank(-1));
+    EXPECT_FALSE(cells->isGlyphBlank(cells->getGlyphCount()));
     image->getPixels()[(7 * 16 + 15) * 4 + 3] = 1;
-    font->setImage(image.get()); // pixels changed in place: asked again
-    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
-    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('b')));
+    cells->setImage(image.get()); // pixels changed in place: asked again
+    EXPECT_TRUE(cells->isGlyphBlank(cells->findGlyph('a')));
+    EXPECT_FALSE(cells->isGlyphBlank(cells->findGlyph('b')));
     // A rectangle reaching past the image, and one taller line (the quad
     // spans the line height) are not blank.
-    font->setGlyph('a', 12, 0, 8, 8);
-    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('a')));
-    font->setGlyph('a', 0, 0, 8, 8);
-    font->setGlyph('c', 0, 0, 4, 9);
-    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('a')));
+    cells->setGlyph('a', 12, 0, 8, 8);
+    EXPECT_FALSE(cells->isGlyphBlank(cells->findGlyph('a')));
+    cells->setGlyph('a', 0, 0, 8, 8);
+    cells->setGlyph('c', 0, 0, 4, 9);
+    EXPECT_FALSE(cells->isGlyphBlank(cells->findGlyph('a')));
     // Without an image or with one of another format nothing is known.
     core::Ref<render::Font2DBitmap> bare = M3D_NEW render::Font2DBitmap();
     bare->buildGlyphTable(order, 2, 8);

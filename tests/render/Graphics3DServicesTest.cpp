@@ -285,7 +285,7 @@ TEST_F(GLTest, RenderTargetTextureHasNoMipmaps) {
     g->invalidateStateCache();
 }
 
-TEST_F(GLTest, OpaqueRedLineIsRedAndEachBatchIsOneDrawCall) {
+TEST_F(GLTest, LinesAreOneDrawCallPerBatchAndFarCoordinatesCoarsenTheWholeBatch) {
     g->clearBuffers(0xFF000000u, true, true);
     float y = (32.5f / SIZE) * 2.0f - 1.0f;
     g->renderLine(slm::vec3(-1, y, 0), slm::vec3(1, y, 0), RED);
@@ -301,9 +301,7 @@ TEST_F(GLTest, OpaqueRedLineIsRedAndEachBatchIsOneDrawCall) {
     g->clear(nullptr);
     g->flush();
     EXPECT_EQ(before + 1, g->getStatistics().drawCalls);
-}
 
-TEST_F(GLTest, FarCoordinatesCoarsenTheWholeBatch) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::COLORS));
     b->addLine(slm::vec3(0.5f, 0.25f, 0), slm::vec3(1.03125f, 3, 0), RED);
     b->commit();
@@ -322,16 +320,14 @@ TEST_F(GLTest, FarCoordinatesCoarsenTheWholeBatch) {
 }
 
 // Glyph corners are checked in Text3DTest, glyph pixels in the lines_text golden image.
-TEST_F(GLTest, TextUsesTheFontTextureAndSkipsCharactersWithoutAGlyph) {
+TEST_F(GLTest, TextUsesTheFontTextureSkipsCharactersWithoutAGlyphAndLeavesTheCamera) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
     core::Ref<Text3D> text(M3D_NEW Text3D(core::String("K\x01\x02"), g->getROMFont()));
     text->setBatcher(b.get());
     text->render(*g, slm::mat4(), 0);
     EXPECT_EQ(4, b->getVertexCount());
     EXPECT_EQ(g->getROMFont()->getTexture(), b->getTexture());
-}
-
-TEST_F(GLTest, ScreenTextLeavesTheCameraAsItWas) {
+    // Screen text leaves the scene's camera as it was.
     core::Ref<Camera> camera(M3D_NEW Camera());
     g->setCamera(camera.get(), slm::mat4());
     g->renderText(core::String("FPS"), false);

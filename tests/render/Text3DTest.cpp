@@ -38,7 +38,7 @@ void expectedCorner(const slm::mat4& m, float x, float y, float out[3]) {
 
 } // namespace
 
-TEST_F(GLTest, LinePositionsRoundHalvesUpAndClampLikeTheFloorFormula) {
+TEST_F(GLTest, LinePositionsRoundLikeTheFloorFormulaAndIndicesFollowTheCount) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::COLORS));
     const int S = Batcher::fixedPointShift(-1);
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -63,6 +63,39 @@ TEST_F(GLTest, LinePositionsRoundHalvesUpAndClampLikeTheFloorFormula) {
     const core::Vector<unsigned char>& colors = b->getItem().colors;
     ASSERT_EQ(colors.size(), (n / 2) * 8);
     EXPECT_EQ((std::vector<int>{0, 255, 0, 255}), std::vector<int>(colors.begin(), colors.begin() + 4));
+
+    // Index lists follow the count across frames and primitives.
+    core::Ref<Batcher> batch(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+    auto drawnIndices = [&]() {
+        batch->render(*g, slm::mat4(), 0);
+        const core::Vector<unsigned short>& list = batch->getMesh()->getIndexBuffer(0)->getIndices();
+        std::vector<int> out(list.begin(), list.end());
+        batch->clear();
+        return out;
+    };
+    auto lines = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            batch->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), ~0u);
+    };
+    const float corners[4][3] = {{0, 0, 0}, {0.5f, 0, 0}, {0.5f, 0.5f, 0}, {0, 0.5f, 0}};
+    const short uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    auto quads = [&](int count) {
+        ASSERT_TRUE(batch->beginQuads(count));
+        for (int i = 0; i < count; ++i)
+            batch->addQuad(corners, uv, ~0u);
+    };
+    lines(3);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
+    lines(1);
+    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
+    lines(3);
+    drawnIndices(); // six line indices before the quads
+    quads(2);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}), drawnIndices()) << "quads after lines";
+    quads(1);
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3}), drawnIndices());
+    lines(1);
+    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "lines after quads";
 }
 
 TEST_F(GLTest, ASteadyFrameOfLinesAndTextAsksThePoolForNothingAfterTheFirst) {
@@ -164,40 +197,6 @@ TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
     }
     EXPECT_GT(lit, 1000) << "the glyphs were drawn";
     EXPECT_EQ(0, differing);
-}
-
-TEST_F(GLTest, BatchIndicesFollowTheCountAcrossFramesAndPrimitives) {
-    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    auto drawnIndices = [&]() {
-        b->render(*g, slm::mat4(), 0);
-        const core::Vector<unsigned short>& list = b->getMesh()->getIndexBuffer(0)->getIndices();
-        std::vector<int> out(list.begin(), list.end());
-        b->clear();
-        return out;
-    };
-    auto lines = [&](int n) {
-        for (int i = 0; i < n; ++i)
-            b->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), ~0u);
-    };
-    const float corners[4][3] = {{0, 0, 0}, {0.5f, 0, 0}, {0.5f, 0.5f, 0}, {0, 0.5f, 0}};
-    const short uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    auto quads = [&](int n) {
-        ASSERT_TRUE(b->beginQuads(n));
-        for (int i = 0; i < n; ++i)
-            b->addQuad(corners, uv, ~0u);
-    };
-    lines(3);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
-    lines(1);
-    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
-    lines(3);
-    drawnIndices(); // six line indices before the quads
-    quads(2);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}), drawnIndices()) << "quads after lines";
-    quads(1);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3}), drawnIndices());
-    lines(1);
-    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "lines after quads";
 }
 
 // A pixel centre exactly on a space quad's bottom edge samples the texel row

@@ -17,7 +17,7 @@ namespace {
 const unsigned CLEAR = 0xFF000000u;
 const unsigned RED = 0xFFFF0000u;
 
-TEST_F(CoreTest, StripConvertsToAListOfOneWinding) {
+TEST_F(CoreTest, StripsConvertToListsAndVertexArraysConvertBoundAndCount) {
     // Repeated indices (strip joins) drop their degenerate triangles; odd
     // triangles are reversed; the explicit count limits the strip.
     const unsigned short strip[8] = {0, 1, 2, 3, 3, 5, 6, 7};
@@ -38,9 +38,7 @@ TEST_F(CoreTest, StripConvertsToAListOfOneWinding) {
         EXPECT_EQ(c.list, std::vector<unsigned short>(got.begin(), got.end()));
         EXPECT_EQ(IndexBuffer::DYNAMIC, list->getBufferMode());
     }
-}
 
-TEST_F(CoreTest, VertexArraysConvertBoundAndCount) {
     const signed char bytes[6] = {-128, 5, 127, -1, 0, 3};
     core::Ref<VertexArray> a(M3D_NEW VertexArray(2, 3, 1));
     a->set(0, 2, bytes);
@@ -143,7 +141,7 @@ TEST_F(FlatTest, BuffersOutlivingTheRendererForgetIt) {
     ib.release();
 }
 
-TEST_F(GLTest, CoincidingVerticesGetTheMinimumSizeAndEmptyMeshesNothing) {
+TEST_F(GLTest, QuadMeshPackingLimits) {
     std::vector<float> p(12, 3.0f), n(12, 1.0f);
     std::vector<int> q = {0, 1, 2, 3};
     PackedMesh m = packQuadMesh(*g, p.data(), n.data(), 4, q.data(), 1);
@@ -154,18 +152,16 @@ TEST_F(GLTest, CoincidingVerticesGetTheMinimumSizeAndEmptyMeshesNothing) {
     EXPECT_FALSE(empty.triangles);
     std::vector<int> bad = {0, 1, 2, 4};
     EXPECT_THROW(packQuadMesh(*g, p.data(), n.data(), 4, bad.data(), 1), Graphics3DException);
-}
-
-TEST_F(GLTest, SixtyFiveThousandFiveHundredThirtySixVerticesPassOneMoreDoesNot) {
+    // 65536 vertices pass, one more does not.
     const int N = 65537;
-    std::vector<float> p((size_t)N * 3), n((size_t)N * 3, 1.0f);
+    std::vector<float> row((size_t)N * 3), normals((size_t)N * 3, 1.0f);
     for (int i = 0; i < N; ++i)
-        p[(size_t)i * 3] = (float)i;
-    std::vector<int> q = {0, 1, 65535, 2};
-    PackedMesh ok = packQuadMesh(*g, p.data(), n.data(), 65536, q.data(), 1);
+        row[(size_t)i * 3] = (float)i;
+    std::vector<int> wide = {0, 1, 65535, 2};
+    PackedMesh ok = packQuadMesh(*g, row.data(), normals.data(), 65536, wide.data(), 1);
     EXPECT_EQ(65536, ok.vertices->getVertexCount());
     testsupport::StderrCapture capture;
-    EXPECT_THROW(packQuadMesh(*g, p.data(), n.data(), N, q.data(), 1), Assert_Exception);
+    EXPECT_THROW(packQuadMesh(*g, row.data(), normals.data(), N, wide.data(), 1), Assert_Exception);
     EXPECT_NE(std::string::npos, capture.finish().find("Max 65536 vertices supported!"));
 }
 
