@@ -35,7 +35,7 @@ protected:
 
 } // namespace
 
-TEST_F(BackgroundTest, ImageFillsTheViewportAndTheCropSelectsAPart) {
+TEST_F(BackgroundTest, ImageFillsTheViewportTheCropSelectsAPartAndBadArgumentsChangeNothing) {
     core::Ref<Background> bg(M3D_NEW Background());
     bg->setColor(0xFF000000u);
     core::Ref<Image2D> img(quadrants(16, 8));
@@ -65,6 +65,20 @@ TEST_F(BackgroundTest, ImageFillsTheViewportAndTheCropSelectsAPart) {
     int sets = g->getStatistics().cameraSets;
     g->clear(bg.get());
     EXPECT_EQ(sets, g->getStatistics().cameraSets);
+
+    bg->setImage(img.get()); // the crop is the whole image again
+    EXPECT_THROW(bg->setCrop(0, 0, -1, 4), Morva3DException);
+    EXPECT_THROW(bg->setCrop(0, 0, 4, -4), Morva3DException);
+    EXPECT_THROW(bg->setImageMode(Background::BORDER, 34), Morva3DException);
+    EXPECT_THROW(bg->setImageMode(0, Background::REPEAT), Morva3DException);
+    core::Ref<Image2D> odd(M3D_NEW Image2D(95, 4, 4));
+    EXPECT_THROW(bg->setImage(odd.get()), Morva3DException);
+    EXPECT_EQ(img.get(), bg->getImage());
+    EXPECT_EQ(16, bg->getCropWidth());
+    // Negative crop positions are fine (they look left of and above the image).
+    bg->setCrop(-100, -3, 5, 5);
+    g->clear(bg.get());
+    EXPECT_TRUE(near(top(5, 5), {0, 0, 0, 0}));
 }
 
 TEST_F(BackgroundTest, BorderShowsTheClearColourAndRepeatTilesOutsideTheImage) {
@@ -119,24 +133,6 @@ TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
     bg->setColorClearEnable(false);
     g->clear(bg.get());
     expectTop({{10, 10, RED}, {50, 10, WHITE}});
-}
-
-TEST_F(BackgroundTest, BadArgumentsThrowAndChangeNothing) {
-    core::Ref<Background> bg(M3D_NEW Background());
-    core::Ref<Image2D> img(quadrants(8, 8));
-    bg->setImage(img.get());
-    EXPECT_THROW(bg->setCrop(0, 0, -1, 4), Morva3DException);
-    EXPECT_THROW(bg->setCrop(0, 0, 4, -4), Morva3DException);
-    EXPECT_THROW(bg->setImageMode(Background::BORDER, 34), Morva3DException);
-    EXPECT_THROW(bg->setImageMode(0, Background::REPEAT), Morva3DException);
-    core::Ref<Image2D> odd(M3D_NEW Image2D(95, 4, 4));
-    EXPECT_THROW(bg->setImage(odd.get()), Morva3DException);
-    EXPECT_EQ(img.get(), bg->getImage());
-    EXPECT_EQ(8, bg->getCropWidth());
-    // Negative crop positions are fine (they look left of and above the image).
-    bg->setCrop(-100, -3, 5, 5);
-    g->clear(bg.get());
-    EXPECT_TRUE(near(top(5, 5), {0, 0, 0, 0}));
 }
 
 TEST_F(BackgroundTest, AnImageWhoseFileIsGoneFailsTheClearAndNothingElse) {

@@ -105,26 +105,6 @@ TEST_F(FlatTest, ChangedOffsetStencilAndViewportReachGLOnce) {
     EXPECT_EQ(SIZE, vp[3]);
 }
 
-// Texture bindings belong to the units: switching between two programs
-// that sample the same texture binds it once.
-TEST_F(GLTest, ProgramSwitchKeepsTextureBindings) {
-    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
-    core::Ref<Texture2D> t(texture(image.get()));
-    core::Ref<Appearance> a(M3D_NEW Appearance()), b(M3D_NEW Appearance());
-    a->setTexture(0, t.get());
-    b->setTexture(0, t.get());
-    b->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
-    draw(vb.get(), ib.get(), a.get());
-    for (Appearance* next : {b.get(), a.get()}) {
-        calls().reset();
-        draw(vb.get(), ib.get(), next);
-        EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
-        EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
-    }
-}
-
 TEST_F(FlatTest, ComponentChangesOnTheSameAppearanceAreApplied) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     g->clearBuffers(CLEAR, true, true);
@@ -178,7 +158,7 @@ TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {
     EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour is cached";
 }
 
-TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
+TEST_F(GLTest, UniformsAreSentOnceAndProgramSwitchesKeepTextureBindings) {
     core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
     int location = p->getLocation(ShaderProgram::VERTEX_COLOR);
     calls().reset();
@@ -196,6 +176,24 @@ TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
     p->setUniform(p->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION), slm::mat4());
     p->setUniform(-1, 1.0f);
     EXPECT_EQ(3, calls()[GLCallCounters::Uniform]);
+
+    // Texture bindings belong to the units: switching between two programs
+    // that sample the same texture binds it once.
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
+    core::Ref<Texture2D> t(texture(image.get()));
+    core::Ref<Appearance> a(M3D_NEW Appearance()), b(M3D_NEW Appearance());
+    a->setTexture(0, t.get());
+    b->setTexture(0, t.get());
+    b->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    draw(vb.get(), ib.get(), a.get());
+    for (Appearance* next : {b.get(), a.get()}) {
+        calls().reset();
+        draw(vb.get(), ib.get(), next);
+        EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
+        EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
+    }
 }
 
 TEST_F(FlatTest, DeletedNamesAreForgottenByTheCaches) {

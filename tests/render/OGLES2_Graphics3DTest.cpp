@@ -218,7 +218,7 @@ TEST(ShaderText, PrecisionStatementsAndQualifiersBecomeBlanks) {
     EXPECT_EQ("void f();          ", stripped("void f();precision "));
 }
 
-TEST_F(GLTest, CompileAndLinkFailuresThrowAndLogTheDriverMessageCutTo897Characters) {
+TEST_F(GLTest, ShaderFailuresThrowAndLogTheDriverMessageAndDuplicatesLinkTheirOwn) {
     std::string body = "void main() {\n";
     for (int i = 0; i < 60; ++i)
         body += "  undefinedValue" + std::to_string(i) + " = 1.0;\n";
@@ -250,9 +250,8 @@ TEST_F(GLTest, CompileAndLinkFailuresThrowAndLogTheDriverMessageCutTo897Characte
     }
     EXPECT_NE(std::string::npos, linking.finish().find("Linker ShaderProgramError : "));
     EXPECT_EQ(1, vs->getReferenceCount()) << "the failed program let go of its shaders";
-}
 
-TEST_F(GLTest, DuplicatedProgramLinksItsOwnObjectsAndUnusedNamesStayMinusOne) {
+    // A duplicated program links objects of its own; unused names stay -1.
     core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
     EXPECT_EQ(-1, p->getLocation(ShaderProgram::FEATURES_FLAGS));
     EXPECT_EQ(-1, p->getLocation(280));

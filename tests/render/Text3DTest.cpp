@@ -279,7 +279,7 @@ protected:
 
 } // namespace
 
-TEST_F(Text3DTest, GlyphSizeFollowsTheViewportWidthInModesZeroAndOne) {
+TEST_F(Text3DTest, SizeModesLayoutScaleAlignmentAndTheCursor) {
     // Mode 0: one glyph cell spans a quarter of the width (16 of the glyph's 8 pixels).
     int wide = litWidth("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, 64);
     EXPECT_EQ(litWidth("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, 32) * 2, wide);
@@ -293,9 +293,7 @@ TEST_F(Text3DTest, GlyphSizeFollowsTheViewportWidthInModesZeroAndOne) {
     // Mode 2: glyph pixels x scale, whatever the viewport.
     EXPECT_EQ(wide, litWidth("N", Text3D::MODE_TEXT_UNITS, 2.0f, 32)) << "scale 2 of an 8-pixel cell";
     EXPECT_EQ(wide, litWidth("N", Text3D::MODE_TEXT_UNITS, 2.0f, 64));
-}
 
-TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
     core::Ref<Text3D> text(M3D_NEW Text3D(core::String("AB"), g->getROMFont()));
     text->setBatcher(b.get());
@@ -315,6 +313,8 @@ TEST_F(Text3DTest, LayoutScaleDrivesQuadsAlignmentAndTheCursor) {
     // Screen-mode text moves the cursor by the laid-out line height: from 20
     // below the top, two 16-pixel lines reach down to row 52.
     overlayText(Text3D::MODE_GLYPH_WIDTH, 0.25f);
+    g->releaseTarget(); // a new frame starts the cursor again
+    g->bindTarget(nullptr);
     g->clearBuffers(0xFF000000u, true, true);
     g->renderText(core::String("N"), false);
     g->renderText(core::String("N"), false);
