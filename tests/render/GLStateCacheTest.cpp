@@ -105,7 +105,7 @@ TEST_F(FlatTest, ChangedOffsetStencilAndViewportReachGLOnce) {
     EXPECT_EQ(SIZE, vp[3]);
 }
 
-TEST_F(FlatTest, ComponentChangesOnTheSameAppearanceAreApplied) {
+TEST_F(FlatTest, ComponentChangesAreAppliedAndDepthClearsRestoreTheMask) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     g->clearBuffers(CLEAR, true, true);
     drawFlat(vb.get());
@@ -126,10 +126,8 @@ TEST_F(FlatTest, ComponentChangesOnTheSameAppearanceAreApplied) {
     g->clearBuffers(CLEAR, true, true);
     draw(vb.get(), cw.get(), bare.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(CLEAR)));
-}
 
-TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {
-    core::Ref<IndexBuffer> ib(quadIndices());
+    // Clearing depth while depth writes are off clears it and turns writes off again.
     core::Ref<VertexBuffer> nearQuad(quad(-1, -1, 1, 1, -0.5f, RED));
     core::Ref<VertexBuffer> farQuad(quad(-1, -1, 1, 1, 0.5f, GREEN));
     core::Ref<Appearance> writes(flatAppearance());
@@ -196,7 +194,7 @@ TEST_F(GLTest, UniformsAreSentOnceAndProgramSwitchesKeepTextureBindings) {
     }
 }
 
-TEST_F(FlatTest, DeletedNamesAreForgottenByTheCaches) {
+TEST_F(FlatTest, DeletedNamesAndAnOldContextAreForgottenByTheCaches) {
     {
         core::Ref<VertexBuffer> first(quad(-1, -1, 1, 1, 0, RED));
         drawFlat(first.get());
@@ -228,10 +226,7 @@ TEST_F(FlatTest, DeletedNamesAreForgottenByTheCaches) {
     GLint current = -1;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
     EXPECT_EQ(0, current);
-}
 
-TEST_F(GLTest, ANewContextResynchronisesTheCaches) {
-    core::Ref<IndexBuffer> ib(quadIndices());
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     g->clearBuffers(CLEAR, true, true);
     g->resetDevice(true);

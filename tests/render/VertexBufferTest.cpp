@@ -107,7 +107,7 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     EXPECT_TRUE(near(pixel(48, 48), rgba(RED)));
 }
 
-TEST_F(FlatTest, StaticBufferDropsItsCopyAndDynamicReuploadsOnlyChangedRegions) {
+TEST_F(FlatTest, BuffersUploadOnlyChangesAndForgetARendererTheyOutlive) {
     core::Ref<VertexBuffer> st(quad(-1, -1, 1, 1, 0, RED));
     drawFlat(st.get());
     EXPECT_FALSE(st->hasPackedCopy());
@@ -126,18 +126,16 @@ TEST_F(FlatTest, StaticBufferDropsItsCopyAndDynamicReuploadsOnlyChangedRegions) 
     drawFlat(dyn.get());
     EXPECT_EQ(2, glCallCounters()[GLCallCounters::MapBuffer]);
     EXPECT_EQ(1, dyn->getVBO().updates);
-}
 
-TEST_F(FlatTest, BuffersOutlivingTheRendererForgetIt) {
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
-    drawFlat(vb.get());
+    // Buffers outliving the renderer forget it: destroying them then must
+    // not reach the freed renderer.
     flat.release();
     core.globals().graphics = nullptr;
     g.release();
-    EXPECT_EQ(-1, vb->getVBO().name);
+    EXPECT_EQ(-1, st->getVBO().name);
     EXPECT_EQ(-1, ib->getVBO().name);
-    // Destroying them now must not reach the freed renderer.
-    vb.release();
+    st.release();
+    dyn.release();
     ib.release();
 }
 
