@@ -216,7 +216,7 @@ TEST_F(FpsTest, FpsIsCountedPerSecondAndLoggedOnlyWhenAskedFor) {
     core.log().setLevelMask(0);
 }
 
-TEST_F(GLTest, DuplicatedFontDrawsFromATextureOfItsOwn) {
+TEST_F(GLTest, DuplicatedFontDrawsFromATextureOfItsOwnAndTextSkipsCharactersWithoutAGlyph) {
     Font2DBitmap* font = g->getROMFont();
     int textures = g->getTextureCount();
     core::Ref<Object3D> copy(font->duplicate());
@@ -242,6 +242,18 @@ TEST_F(GLTest, DuplicatedFontDrawsFromATextureOfItsOwn) {
     }
     copy.release();
     EXPECT_EQ(textures, g->getTextureCount());
+
+    // Characters without a glyph are skipped; screen text leaves the camera as it was.
+    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("K\x01\x02"), g->getROMFont()));
+    text->setBatcher(b.get());
+    text->render(*g, slm::mat4(), 0);
+    EXPECT_EQ(4, b->getVertexCount());
+    EXPECT_EQ(g->getROMFont()->getTexture(), b->getTexture());
+    core::Ref<Camera> camera(M3D_NEW Camera());
+    g->setCamera(camera.get(), slm::mat4());
+    g->renderText(core::String("FPS"), false);
+    EXPECT_EQ(camera.get(), g->getCamera());
 }
 
 // The RGBA pixels of level 0 of a w x h texture.
@@ -315,21 +327,6 @@ TEST_F(GLTest, LinesAreOneDrawCallPerBatchAndFarCoordinatesCoarsenTheWholeBatch)
     EXPECT_FLOAT_EQ(32000.0f, p[9]);
     b->clear();
     EXPECT_EQ(0, b->getShift());
-}
-
-// Glyph corners are checked in Text3DTest, glyph pixels in the lines_text golden image.
-TEST_F(GLTest, TextUsesTheFontTextureSkipsCharactersWithoutAGlyphAndLeavesTheCamera) {
-    core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Text3D> text(M3D_NEW Text3D(core::String("K\x01\x02"), g->getROMFont()));
-    text->setBatcher(b.get());
-    text->render(*g, slm::mat4(), 0);
-    EXPECT_EQ(4, b->getVertexCount());
-    EXPECT_EQ(g->getROMFont()->getTexture(), b->getTexture());
-    // Screen text leaves the scene's camera as it was.
-    core::Ref<Camera> camera(M3D_NEW Camera());
-    g->setCamera(camera.get(), slm::mat4());
-    g->renderText(core::String("FPS"), false);
-    EXPECT_EQ(camera.get(), g->getCamera());
 }
 
 TEST_F(GLTest, RegionUpdateAndDuplicates) {

@@ -20,10 +20,10 @@ const unsigned RED = 0xFFFF0000u;
 const unsigned GREEN = 0xFF00FF00u;
 const unsigned BLUE = 0xFF0000FFu;
 
-TEST_F(GLTest, CullingFollowsThePolygonModeAndWinding) {
+TEST_F(FlatTest, CullingFollowsThePolygonModeAndTheDepthTestItsSettings) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> windings[2] = {quadIndices(false), quadIndices(true)};
-    core::Ref<Appearance> a(flatAppearance());
+    core::Ref<IndexBuffer> cw(quadIndices(true));
+    IndexBuffer* windings[2] = {ib.get(), cw.get()};
     struct Case {
         int culling, winding;
         bool draws[2]; // counter-clockwise, clockwise
@@ -33,16 +33,16 @@ TEST_F(GLTest, CullingFollowsThePolygonModeAndWinding) {
                  {PolygonMode::CULL_BACK, PolygonMode::WINDING_CW, {false, true}}};
     for (const Case& c : cases)
         for (int w = 0; w < 2; ++w) {
-            a->getPolygonMode()->setCulling(c.culling);
-            a->getPolygonMode()->setWinding(c.winding);
+            flat->getPolygonMode()->setCulling(c.culling);
+            flat->getPolygonMode()->setWinding(c.winding);
             g->clearBuffers(CLEAR, true, true);
-            draw(vb.get(), windings[w].get(), a.get());
+            draw(vb.get(), windings[w], flat.get());
             EXPECT_TRUE(near(pixel(32, 32), rgba(c.draws[w] ? RED : CLEAR)))
                 << "culling " << c.culling << " winding " << c.winding << " clockwise " << w;
         }
-}
 
-TEST_F(FlatTest, DepthTestKeepsTheNearestSurfaceUnlessSwitchedOff) {
+    // The depth test keeps the nearest surface unless it is switched off.
+    flat->getPolygonMode()->setWinding(PolygonMode::WINDING_CCW);
     core::Ref<VertexBuffer> far(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.5f, RED));
     core::Ref<VertexBuffer> nearQuad(quad(-0.25f, -0.25f, 0.25f, 0.25f, -0.5f, GREEN));
     g->clearBuffers(CLEAR, true, true);

@@ -179,9 +179,18 @@ TEST_F(PngLoaderTest, WarningsAreLoggedAndTheLogIsQuietDuringALoad) {
     core.log().setLevelMask(0);
 }
 
-class Image2DTest : public testsupport::CoreTest {};
+// A file system with a temporary folder mounted as the root.
+class FileBackedImageTest : public testsupport::CoreTest {
+protected:
+    render::Image2D* loadNamed(const char* name, Results& result) {
+        render::Loader::load(core::String(name), nullptr, result);
+        EXPECT_EQ(1, result.size());
+        return static_cast<render::Image2D*>(result[0].get());
+    }
+    testsupport::MountedTempDir dir;
+};
 
-TEST_F(Image2DTest, MemoryImagesCopyTheirPixelsAndDuplicatesOwnTheirBuffers) {
+TEST_F(FileBackedImageTest, MemoryImagesKeepTheirPixelsNamedOnesDecodeOnFirstUseAndReload) {
     unsigned char px[2 * 2 * 4] = {1};
     core::Ref<render::Image2D> copy = M3D_NEW render::Image2D(render::Image2D::RGBA, 2, 2, px);
     px[0] = 99; // the image holds its own copy
@@ -196,31 +205,19 @@ TEST_F(Image2DTest, MemoryImagesCopyTheirPixelsAndDuplicatesOwnTheirBuffers) {
     std::vector<unsigned char> palette(256 * 3, 7);
     core::Ref<render::Image2D> indexed =
         M3D_NEW render::Image2D(render::Image2D::RGB, 3, 2, indices, palette.data());
-    core::Ref<render::Object3D> dup = indexed->duplicate();
-    render::Image2D* d = static_cast<render::Image2D*>(dup.get());
-    EXPECT_EQ(0, std::memcmp(indices, d->getPixels(), 6));
-    EXPECT_NE(indexed->getPalette(), d->getPalette());
-    EXPECT_EQ(0, std::memcmp(palette.data(), d->getPalette(), palette.size()));
+    core::Ref<render::Object3D> indexedCopy = indexed->duplicate();
+    render::Image2D* ic = static_cast<render::Image2D*>(indexedCopy.get());
+    EXPECT_EQ(0, std::memcmp(indices, ic->getPixels(), 6));
+    EXPECT_NE(indexed->getPalette(), ic->getPalette());
+    EXPECT_EQ(0, std::memcmp(palette.data(), ic->getPalette(), palette.size()));
     // A size past the pool's 32-bit requests is refused before any allocation.
     int live = core.pool().getLiveAllocations();
     EXPECT_THROW(copy->allocNewRawImage(render::Image2D::RGBA, 40000, 40000, nullptr),
                  core::MemoryManagerException);
     EXPECT_EQ(live, core.pool().getLiveAllocations());
     EXPECT_EQ(2, copy->getWidth()); // unchanged
-}
 
-// A file system with a temporary folder mounted as the root.
-class FileBackedImageTest : public testsupport::CoreTest {
-protected:
-    render::Image2D* loadNamed(const char* name, Results& result) {
-        render::Loader::load(core::String(name), nullptr, result);
-        EXPECT_EQ(1, result.size());
-        return static_cast<render::Image2D*>(result[0].get());
-    }
-    testsupport::MountedTempDir dir;
-};
-
-TEST_F(FileBackedImageTest, NamedImageDecodesOnFirstUseAndReloadsAfterADrop) {
+    // A named image is decoded on first use, and again after a drop.
     std::string png = testsupport::pngSuiteFile("basn2c08.png");
     dir.write("tex/rgb.png", png);
     pngref::Image expected;
