@@ -115,7 +115,7 @@ TEST_F(BackgroundTest, BorderShowsTheClearColourAndRepeatTilesOutsideTheImage) {
     }
 }
 
-TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
+TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndAMissingImageFailsTheClearAlone) {
     core::Ref<Background> bg(M3D_NEW Background());
     bg->setColor(BLUE);
     core::Ref<Image2D> img(testsupport::halves(8, 8, 0x00FF0000u, WHITE));
@@ -133,25 +133,24 @@ TEST_F(BackgroundTest, TransparentPixelsShowTheClearColourAndDepthIsLeftAlone) {
     bg->setColorClearEnable(false);
     g->clear(bg.get());
     expectTop({{10, 10, RED}, {50, 10, WHITE}});
-}
 
-TEST_F(BackgroundTest, AnImageWhoseFileIsGoneFailsTheClearAndNothingElse) {
+    // An image whose file is gone fails the clear and nothing else.
     testsupport::MountedTempDir dir;
-    dir.write("bg.png", testsupport::pngSuiteFile("basn2c08.png"));
+    dir.write("gone.png", testsupport::pngSuiteFile("basn2c08.png"));
     core::Vector<core::Ref<Object3D>> result;
-    Loader::load(core::String("bg.png"), nullptr, result);
-    core::Ref<Background> bg(M3D_NEW Background());
-    bg->setColor(GREEN);
-    bg->setImage(static_cast<Image2D*>(result[0].get())); // decoded on first use
-    std::remove(dir.file("bg.png").c_str());
+    Loader::load(core::String("gone.png"), nullptr, result);
+    core::Ref<Background> gone(M3D_NEW Background());
+    gone->setColor(GREEN);
+    gone->setImage(static_cast<Image2D*>(result[0].get())); // decoded on first use
+    std::remove(dir.file("gone.png").c_str());
     testsupport::StderrCapture err;
-    EXPECT_THROW(g->clear(bg.get()), core::IOException);
+    EXPECT_THROW(g->clear(gone.get()), core::IOException);
     err.finish();
     // The frame was cleared before the image was asked for, and the
     // renderer goes on drawing.
     EXPECT_TRUE(near(top(5, 5), rgba(GREEN)));
-    core::Ref<Image2D> img(quadrants(4, 4));
-    bg->setImage(img.get());
-    g->clear(bg.get());
+    core::Ref<Image2D> small(quadrants(4, 4));
+    gone->setImage(small.get());
+    g->clear(gone.get());
     EXPECT_TRUE(near(top(5, 5), rgba(RED)));
 }

@@ -20,7 +20,7 @@ const unsigned RED = 0xFFFF0000u;
 const unsigned GREEN = 0xFF00FF00u;
 const unsigned BLUE = 0xFF0000FFu;
 
-TEST_F(FlatTest, CullingFollowsThePolygonModeAndTheDepthTestItsSettings) {
+TEST_F(FlatTest, CullingDepthTestAndTheFiveBlendModesFollowTheirSettings) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
     core::Ref<IndexBuffer> cw(quadIndices(true));
     IndexBuffer* windings[2] = {ib.get(), cw.get()};
@@ -60,19 +60,19 @@ TEST_F(FlatTest, CullingFollowsThePolygonModeAndTheDepthTestItsSettings) {
     g->clearBuffers(CLEAR, true, true);
     drawFlat(far.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(CLEAR)));
-}
 
-TEST_F(FlatTest, TheFiveBlendModesCombineSourceAndFrame) {
+    // The five blend modes combine source and frame.
+    flat->getCompositingMode()->setDepthFunc(GL_LEQUAL);
     const unsigned dst = 0xFF804020u; // 128, 64, 32
     const unsigned src = 0x80FF8040u; // 255, 128, 64, alpha 128
     const double d[3] = {128 / 255.0, 64 / 255.0, 32 / 255.0};
     const double s[3] = {1.0, 128 / 255.0, 64 / 255.0};
     const double sa = 128 / 255.0;
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, src));
-    struct Case {
+    core::Ref<VertexBuffer> screen(quad(-1, -1, 1, 1, 0, src));
+    struct Blend {
         int mode;
         double (*f)(double s, double d, double sa);
-    } cases[] = {
+    } blends[] = {
         {CompositingMode::ALPHA, [](double s, double d, double sa) { return s * sa + d * (1 - sa); }},
         {CompositingMode::ALPHA_ADD, [](double s, double d, double sa) { return s * sa + d; }},
         {CompositingMode::MODULATE, [](double s, double d, double) { return s * d; }},
@@ -80,10 +80,10 @@ TEST_F(FlatTest, TheFiveBlendModesCombineSourceAndFrame) {
         {CompositingMode::REPLACE, [](double s, double, double) { return s; }},
         // An unknown mode keeps blending on with the previous function.
         {70, [](double s, double, double) { return s; }}};
-    for (const Case& c : cases) {
+    for (const Blend& c : blends) {
         flat->getCompositingMode()->setBlending(c.mode);
         g->clearBuffers(dst, true, true);
-        drawFlat(vb.get());
+        drawFlat(screen.get());
         std::array<int, 4> want{};
         for (int i = 0; i < 3; ++i)
             want[i] = (int)std::lround(std::min(1.0, c.f(s[i], d[i], sa)) * 255.0);

@@ -68,26 +68,27 @@ TEST_F(CoreTest, StripsConvertToListsAndVertexArraysConvertBoundAndCount) {
     EXPECT_EQ(7, texOnly->getVertexCount());
 }
 
-TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPastIt) {
+TEST_F(FlatTest, BuffersGrowInPlaceUploadOnlyChangesAndForgetARendererTheyOutlive) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 0, 0, 0, RED, VertexBuffer::DYNAMIC));
     const unsigned short first[6] = {0, 1, 2, 0, 2, 3};
-    core::Ref<IndexBuffer> ib(M3D_NEW TriangleListArray(first, 6, IndexBuffer::DYNAMIC));
+    core::Ref<IndexBuffer> list(M3D_NEW TriangleListArray(first, 6, IndexBuffer::DYNAMIC));
     core::Ref<Appearance> a(flatAppearance());
     g->clearBuffers(CLEAR, true, true);
-    draw(vb.get(), ib.get(), a.get());
+    draw(vb.get(), list.get(), a.get());
     const int spare = g->getSpareAmount();
     EXPECT_EQ(4 + spare, vb->getCapacity());
     int name = vb->getVBO().name;
 
-    // Two more vertices (a second quad in the top right) fit the spare capacity.
+    // Within its spare capacity a dynamic buffer grows in place: two more
+    // vertices (a second quad in the top right) fit the spare capacity.
     const float more[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
     vb->getPositions()->set(4, 4, more);
     const unsigned short both[12] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
-    ib->setIndices(both, 12);
+    list->setIndices(both, 12);
     int resizes = g->getStatistics().vboResizes;
     glCallCounters().reset();
     g->clearBuffers(CLEAR, true, true);
-    draw(vb.get(), ib.get(), a.get());
+    draw(vb.get(), list.get(), a.get());
     EXPECT_EQ(name, vb->getVBO().name) << "updated in place";
     EXPECT_EQ(4, glCallCounters()[GLCallCounters::MapBuffer])
         << "map and unmap of the vertices and the indices";
@@ -96,15 +97,13 @@ TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPast
     // Past the capacity the buffer is laid out anew and re-created.
     std::vector<float> many((size_t)(spare + 10) * 3, 5.0f);
     vb->getPositions()->set(8, spare + 10, many.data());
-    draw(vb.get(), ib.get(), a.get());
+    draw(vb.get(), list.get(), a.get());
     EXPECT_EQ(resizes + 1, g->getStatistics().vboResizes);
     EXPECT_EQ(2, g->getStatistics().dynamicVBOs) << "the old buffer was deleted";
     EXPECT_EQ(2, vb->getVBO().updates) << "the update count carries over";
     EXPECT_GE(vb->getVBO().size, (spare + 18) * 12);
     EXPECT_TRUE(near(pixel(48, 48), rgba(RED)));
-}
 
-TEST_F(FlatTest, BuffersUploadOnlyChangesAndForgetARendererTheyOutlive) {
     core::Ref<VertexBuffer> st(quad(-1, -1, 1, 1, 0, RED));
     drawFlat(st.get());
     EXPECT_FALSE(st->hasPackedCopy());
