@@ -21,7 +21,7 @@ GLCallCounters& calls() {
 // The second identical draw reaches GL with the draw call alone, for the
 // default appearance, one with every state the renderer sets changed, and
 // point sprites.
-TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
+TEST_F(FlatTest, SecondIdenticalDrawMakesTheDrawCallAloneAndChangesReachGLOnce) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
     const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
     VertexArray* uvs = M3D_NEW VertexArray(4, 2, 2);
@@ -50,10 +50,10 @@ TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
     slm::mat4 m = slm::translation(slm::vec3(0.1f, 0.0f, 0.0f));
     Appearance* cases[] = {plain.get(), changed.get(), sprite.get(), plain.get()};
     for (int k = 0; k < 4; ++k) {
-        IndexBuffer* ib = k == 2 ? sprites.get() : triangles.get();
-        draw(vb.get(), ib, cases[k], m);
+        IndexBuffer* list = k == 2 ? sprites.get() : triangles.get();
+        draw(vb.get(), list, cases[k], m);
         calls().reset();
-        draw(vb.get(), ib, cases[k], m);
+        draw(vb.get(), list, cases[k], m);
         EXPECT_EQ(1, calls()[GLCallCounters::Draw]) << "case " << k;
         EXPECT_EQ(1, calls().total()) << "case " << k;
     }
@@ -62,10 +62,7 @@ TEST_F(GLTest, SecondIdenticalDrawMakesTheDrawCallAlone) {
     draw(vb.get(), triangles.get(), plain.get());
     EXPECT_EQ(0, calls().stateCalls());
     EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
-}
 
-TEST_F(FlatTest, ChangedOffsetStencilAndViewportReachGLOnce) {
-    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
     flat->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
     drawFlat(vb.get());
     // A new pair while offset stays on.

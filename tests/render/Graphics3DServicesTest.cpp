@@ -80,28 +80,6 @@ TEST_F(GLTest, PointSpritesAreTexturedSquaresAsBigAsTheTexture) {
     EXPECT_EQ(2, g->getStatistics().lines);
 }
 
-TEST_F(GLTest, CopiedFramebufferIsSampledAndTheBindingCacheIsNotFooled) {
-    core::Ref<Image2D> blueImage(halves(8, 8, BLUE, BLUE));
-    core::Ref<Texture2D> blue(texture(blueImage.get()));
-    drawTextured(blue.get()); // unit 0 now holds `blue` in the cache
-
-    g->clearBuffers(RED, true, true);
-    core::Ref<VertexBuffer> left(quad(-1, -1, 0, 1, 0, GREEN));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> flat(flatAppearance());
-    draw(left.get(), ib.get(), flat.get());
-    core::Ref<Texture2D> copy(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, SIZE, SIZE));
-    copy->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
-    g->copyFramebufferToTexture(copy->getGLName(), 0, SIZE, SIZE);
-
-    // The copy bound its texture on unit 0 behind the cache's back: drawing
-    // `blue` again must bind it again.
-    drawTextured(blue.get());
-    expectPixels({{10, 32, BLUE}, {50, 32, BLUE}});
-    drawTextured(copy.get());
-    expectPixels({{10, 32, GREEN}, {50, 32, RED}, {31, 5, GREEN}, {32, 60, RED}});
-}
-
 TEST_F(FlatTest, TexturesAndBuffersDrawTheSamePixelsAfterADeviceReset) {
     testsupport::MountedTempDir dir;
     dir.write("tex/rgb.png", testsupport::pngSuiteFile("basn2c08.png"));
@@ -263,7 +241,7 @@ std::vector<unsigned char> texels(Texture2D* t, int w, int h) {
     return px;
 }
 
-TEST_F(GLTest, TexturesArePaddedToPowersOfTwoAndShowTheWholeImage) {
+TEST_F(GLTest, TexturesArePaddedAndCopiedFramesAreSampledPastTheBindingCache) {
     core::Ref<Image2D> image(halves(100, 50, RED, GREEN));
     core::Ref<Texture2D> t(texture(image.get()));
     GLint w = 0, h = 0;
@@ -277,6 +255,27 @@ TEST_F(GLTest, TexturesArePaddedToPowersOfTwoAndShowTheWholeImage) {
     // Without the scale the padding (black, transparent) would show on the
     // right and the image's green half would start left of the centre.
     expectPixels({{4, 32, RED}, {28, 32, RED}, {36, 32, GREEN}, {60, 32, GREEN}, {60, 60, GREEN}});
+
+    // A copied frame is sampled, and the binding cache is not fooled by the copy.
+    core::Ref<Image2D> blueImage(halves(8, 8, BLUE, BLUE));
+    core::Ref<Texture2D> blue(texture(blueImage.get()));
+    drawTextured(blue.get()); // unit 0 now holds `blue` in the cache
+
+    g->clearBuffers(RED, true, true);
+    core::Ref<VertexBuffer> left(quad(-1, -1, 0, 1, 0, GREEN));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Appearance> flat(flatAppearance());
+    draw(left.get(), ib.get(), flat.get());
+    core::Ref<Texture2D> copy(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, SIZE, SIZE));
+    copy->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
+    g->copyFramebufferToTexture(copy->getGLName(), 0, SIZE, SIZE);
+
+    // The copy bound its texture on unit 0 behind the cache's back: drawing
+    // `blue` again must bind it again.
+    drawTextured(blue.get());
+    expectPixels({{10, 32, BLUE}, {50, 32, BLUE}});
+    drawTextured(copy.get());
+    expectPixels({{10, 32, GREEN}, {50, 32, RED}, {31, 5, GREEN}, {32, 60, RED}});
 }
 
 TEST_F(GLTest, LinesAreOneDrawCallPerBatchAndFarCoordinatesCoarsenTheWholeBatch) {

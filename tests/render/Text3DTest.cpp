@@ -38,7 +38,7 @@ void expectedCorner(const slm::mat4& m, float x, float y, float out[3]) {
 
 } // namespace
 
-TEST_F(GLTest, LinePositionsRoundLikeTheFloorFormulaAndIndicesFollowTheCount) {
+TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::COLORS));
     const int S = Batcher::fixedPointShift(-1);
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -96,9 +96,8 @@ TEST_F(GLTest, LinePositionsRoundLikeTheFloorFormulaAndIndicesFollowTheCount) {
     EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3}), drawnIndices());
     lines(1);
     EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "lines after quads";
-}
 
-TEST_F(GLTest, ASteadyFrameOfLinesAndTextAsksThePoolForNothingAfterTheFirst) {
+    // A steady frame of lines and text asks the pool for nothing after the first.
     MemoryManager& mm = core::memoryManager();
     core::String label("FRAME 0042 VALUE 3.1416");
     auto frame = [&] {
