@@ -10,9 +10,7 @@ using testsupport::near;
 
 namespace {
 
-const unsigned CLEAR = 0xFF000000u;
-const unsigned RED = 0xFFFF0000u;
-const unsigned GREEN = 0xFF00FF00u;
+const unsigned CLEAR = 0xFF000000u, RED = 0xFFFF0000u, GREEN = 0xFF00FF00u;
 
 GLCallCounters& calls() {
     return glCallCounters();

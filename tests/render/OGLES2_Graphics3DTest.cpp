@@ -15,10 +15,7 @@ using testsupport::near;
 
 namespace {
 
-const unsigned CLEAR = 0xFF102030u;
-const unsigned RED = 0xFFFF0000u;
-const unsigned GREEN = 0xFF00FF00u;
-const unsigned BLUE = 0xFF0000FFu;
+const unsigned CLEAR = 0xFF102030u, RED = 0xFFFF0000u, GREEN = 0xFF00FF00u, BLUE = 0xFF0000FFu;
 
 TEST_F(FlatTest, CullingDepthTestAndTheFiveBlendModesFollowTheirSettings) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));

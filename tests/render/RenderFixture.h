@@ -50,11 +50,8 @@ template <typename F> render::Image2D* argbImage(int w, int h, F colour) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             unsigned c = colour(x, y);
-            unsigned char* p = &px[((size_t)y * w + x) * 4];
-            p[0] = (unsigned char)(c >> 16);
-            p[1] = (unsigned char)(c >> 8);
-            p[2] = (unsigned char)c;
-            p[3] = (unsigned char)(c >> 24);
+            for (int k = 0; k < 4; ++k) // RGBA from ARGB
+                px[((size_t)y * w + x) * 4 + k] = (unsigned char)(c >> (k == 3 ? 24 : 16 - 8 * k));
         }
     return M3D_NEW render::Image2D(render::Image2D::RGBA, w, h, px.data());
 }
@@ -123,7 +120,7 @@ protected:
     }
 
     void draw(render::VertexBuffer* vb, render::IndexBuffer* ib, render::Appearance* a,
-              const slm::mat4& m = slm::mat4()) {
+              const slm::mat4& m = {}) {
         g->renderSubmesh(vb, ib, a, m, -1);
     }
 
@@ -221,9 +218,7 @@ protected:
         ib.release();
         GLTest::TearDown();
     }
-    void drawFlat(render::VertexBuffer* vb, const slm::mat4& m = slm::mat4()) {
-        draw(vb, ib.get(), flat.get(), m);
-    }
+    void drawFlat(render::VertexBuffer* vb, const slm::mat4& m = {}) { draw(vb, ib.get(), flat.get(), m); }
 };
 
 } // namespace testsupport

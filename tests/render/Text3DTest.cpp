@@ -28,12 +28,9 @@ int reference(float v, int shift) {
 
 // The corner the layout must produce for a local point under `m` (full
 // product, then division by w).
-void expectedCorner(const slm::mat4& m, float x, float y, float out[3]) {
+slm::vec4 expectedCorner(const slm::mat4& m, float x, float y) {
     slm::vec4 p = m * slm::vec4(x, y, 0.0f, 1.0f);
-    float inv = p.w != 0.0f ? 1.0f / p.w : 1.0f;
-    out[0] = p.x * inv;
-    out[1] = p.y * inv;
-    out[2] = p.z * inv;
+    return p * (p.w != 0.0f ? 1.0f / p.w : 1.0f);
 }
 
 } // namespace
@@ -146,8 +143,7 @@ TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) 
             float x0 = glyphs[q][0], x1 = x0 + cellW, y1 = glyphs[q][1], y0 = y1 - cellH;
             const float local[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
             for (int k = 0; k < 4; ++k) {
-                float c[3];
-                expectedCorner(*m, local[k][0], local[k][1], c);
+                slm::vec4 c = expectedCorner(*m, local[k][0], local[k][1]);
                 for (int axis = 0; axis < 3; ++axis)
                     EXPECT_EQ(reference(c[axis], S), pos[(q * 4 + k) * 3 + axis])
                         << "quad " << q << " corner " << k << " axis " << axis

@@ -14,8 +14,7 @@ using testsupport::near;
 
 namespace {
 
-const unsigned CLEAR = 0xFF000000u;
-const unsigned RED = 0xFFFF0000u;
+const unsigned CLEAR = 0xFF000000u, RED = 0xFFFF0000u;
 
 TEST_F(CoreTest, StripsConvertToListsAndVertexArraysConvertBoundAndCount) {
     // Repeated indices (strip joins) drop their degenerate triangles; odd
