@@ -63,7 +63,7 @@ TEST_F(FlatTest, SecondIdenticalDrawMakesTheDrawCallAloneAndChangesReachGLOnce) 
 
     flat->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
     drawFlat(vb.get());
-    // A new pair while offset stays on.
+    // Changed state reaches GL once: a new offset pair while offset stays on.
     flat->getCompositingMode()->setDepthOffset(2.0f, 3.0f);
     calls().reset();
     drawFlat(vb.get());
