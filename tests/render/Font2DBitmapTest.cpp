@@ -1,6 +1,5 @@
-// render::Font2DBitmap: the ROM font's glyph table and its embedded image
-// (decoded through the loader, and checked against the glyph art it is
-// generated from), setGlyph/getGlyph and duplicate.
+// render::Font2DBitmap: the ROM font's embedded image checked against the
+// glyph art it is generated from, the glyph table and blank glyphs.
 #include "render/Font2DBitmap.h"
 #include "render/RomFontImage.h"
 #include "support/EngineFixture.h"
@@ -20,7 +19,8 @@ std::map<int, std::vector<std::string>> glyphArt() {
     while (std::getline(in, line)) {
         if (line.compare(0, 3, "== ") == 0) {
             std::string t = line.substr(3);
-            code = t.size() > 2 && t.compare(0, 2, "0x") == 0 ? std::stoi(t.substr(2), nullptr, 16) : (unsigned char)t[0];
+            code = t.size() > 2 && t.compare(0, 2, "0x") == 0 ? std::stoi(t.substr(2), nullptr, 16)
+                                                              : (unsigned char)t[0];
         } else if (code >= 0 && line.size() == 8 && line.find_first_not_of("#.") == std::string::npos) {
             art[code].push_back(line);
         }
@@ -30,115 +30,74 @@ std::map<int, std::vector<std::string>> glyphArt() {
 
 class Font2DBitmapTest : public testsupport::CoreTest {};
 
-TEST_F(Font2DBitmapTest, RomFontPixelsAreTheGlyphArt) {
+TEST_F(Font2DBitmapTest, RomFontPixelsAreTheGlyphArtAndTheGlyphTableFollowsChanges) {
     std::map<int, std::vector<std::string>> art = glyphArt();
     ASSERT_EQ(80u, art.size());
-    core::Ref<render::Font2DBitmap> font = render::Font2DBitmap::createROMFont();
-    const unsigned char* px = font->getImage()->getPixels();
-    int lit = 0;
+    core::Ref<render::Font2DBitmap> rom = render::Font2DBitmap::createROMFont();
+    const unsigned char* px = rom->getImage()->getPixels();
     for (int k = 0; k < render::ROM_FONT_GLYPH_COUNT; ++k) {
         int code = (unsigned char)render::ROM_FONT_GLYPH_ORDER[k];
         SCOPED_TRACE(code);
         ASSERT_EQ(8u, art[code].size());
         int gx, gy, gw, gh;
-        ASSERT_TRUE(font->getGlyph((unsigned short)code, gx, gy, gw, gh));
+        ASSERT_TRUE(rom->getGlyph((unsigned short)code, gx, gy, gw, gh));
         for (int row = 0; row < 8; ++row)
             for (int col = 0; col < 8; ++col) {
                 const unsigned char* p = px + ((gy + row) * 80 + gx + col) * 4;
-                bool on = art[code][row][col] == '#';
-                lit += on;
-                ASSERT_EQ(on ? 255 : 0, p[3]) << "row " << row << " col " << col;
-                ASSERT_EQ(on ? 255 : 0, p[0]);
+                int on = art[code][row][col] == '#' ? 255 : 0;
+                ASSERT_EQ(on, p[3]) << "row " << row << " col " << col;
+                ASSERT_EQ(on, p[0]);
             }
     }
-    EXPECT_GT(lit, 80 * 8); // every visible glyph has strokes
-}
 
-TEST_F(Font2DBitmapTest, SetGlyphAndDuplicate) {
-    core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
-    const unsigned char order[] = {'x', 'y', 'z'};
-    font->buildGlyphTable(order, 3, 8); // no image: one row
-    int x, y, w, h;
-    ASSERT_TRUE(font->getGlyph('z', x, y, w, h));
-    EXPECT_EQ(16, x);
-    font->setGlyph('y', 40, 24, 6, 12); // a taller glyph raises the line height
-    font->setGlyph(0x263A, 1, 2, 3, 4); // a new glyph
-    EXPECT_EQ(4, font->getGlyphCount());
-    ASSERT_TRUE(font->getGlyph('x', x, y, w, h));
-    EXPECT_EQ(12, h);
-
-    core::Ref<render::Object3D> copy = font->duplicate();
-    render::Font2DBitmap* dup = static_cast<render::Font2DBitmap*>(copy.get());
-    font->setGlyph('y', 0, 0, 1, 1); // the copy has its own table
-    ASSERT_TRUE(dup->getGlyph('y', x, y, w, h));
-    EXPECT_EQ(40, x);
-    EXPECT_EQ(24, y);
-    EXPECT_EQ(6, w);
-    ASSERT_TRUE(dup->getGlyph(0x263A, x, y, w, h));
-    EXPECT_EQ(3, w);
-    EXPECT_EQ(4, dup->getGlyphCount());
-}
-
-TEST_F(Font2DBitmapTest, GlyphsAddedOrMovedAfterALookUpAreSeen) {
     core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
     const unsigned char order[] = {'a', 'b'};
-    font->buildGlyphTable(order, 2, 8);
+    font->buildGlyphTable(order, 2, 8); // no image: one row
     int x, y, w, h;
-    ASSERT_TRUE(font->getGlyph('a', x, y, w, h)); // the first look-up fills the 8-bit table
+    ASSERT_TRUE(font->getGlyph('b', x, y, w, h)); // the first look-up fills the 8-bit table
+    EXPECT_EQ(8, x);
     EXPECT_FALSE(font->getGlyph('c', x, y, w, h));
     EXPECT_FALSE(font->getGlyph(0, x, y, w, h));
-    font->setGlyph('c', 16, 0, 5, 8);
-    font->setGlyph(255, 24, 0, 7, 8);
-    font->setGlyph('a', 32, 8, 3, 8);
-    ASSERT_TRUE(font->getGlyph('c', x, y, w, h)) << "added after the table was filled";
-    EXPECT_EQ(16, x);
-    EXPECT_EQ(5, w);
-    ASSERT_TRUE(font->getGlyph(255, x, y, w, h));
-    EXPECT_EQ(7, w);
-    ASSERT_TRUE(font->getGlyph('a', x, y, w, h)) << "moved after the table was filled";
-    EXPECT_EQ(32, x);
-    EXPECT_EQ(8, y);
-    EXPECT_EQ(3, w);
-    // Codes past 8 bits are looked up in the glyph index; one that only
-    // shares its low byte with a glyph is not that glyph.
+    // Added, moved, past 8 bits (one that only shares its low byte with a
+    // glyph is not that glyph), and a taller glyph that raises the line height.
+    struct Glyph {
+        unsigned short code;
+        int x, y, w, h;
+    } set[] = {{'c', 16, 0, 5, 8}, {255, 24, 0, 7, 8}, {'a', 32, 8, 3, 8}, {0x100 + 'a', 40, 0, 2, 12}};
     EXPECT_FALSE(font->getGlyph(0x100 + 'a', x, y, w, h));
-    font->setGlyph(0x100 + 'a', 40, 0, 2, 8);
-    ASSERT_TRUE(font->getGlyph(0x100 + 'a', x, y, w, h));
-    EXPECT_EQ(2, w);
-    ASSERT_TRUE(font->getGlyph('a', x, y, w, h));
-    EXPECT_EQ(3, w);
-}
+    for (const Glyph& gl : set)
+        font->setGlyph(gl.code, gl.x, gl.y, gl.w, gl.h);
+    EXPECT_EQ(5, font->getGlyphCount());
+    core::Ref<render::Object3D> copy = font->duplicate();
+    font->setGlyph('c', 0, 0, 1, 1); // the copy has its own table
+    render::Font2DBitmap* dup = static_cast<render::Font2DBitmap*>(copy.get());
+    for (const Glyph& gl : set) {
+        SCOPED_TRACE(gl.code);
+        ASSERT_TRUE(dup->getGlyph(gl.code, x, y, w, h));
+        EXPECT_EQ((std::vector<int>{gl.x, gl.y, gl.w, 12}), (std::vector<int>{x, y, w, h}));
+    }
 
-} // namespace
-
-TEST_F(Font2DBitmapTest, BlankGlyphsAreThoseWithOnlyTransparentTexels) {
-    core::Ref<render::Font2DBitmap> rom = render::Font2DBitmap::createROMFont();
-    EXPECT_TRUE(rom->isGlyphBlank(rom->findGlyph(' ')));
-    for (char c : std::string("AN+d.,_'")) EXPECT_FALSE(rom->isGlyphBlank(rom->findGlyph((unsigned char)c))) << c;
-    EXPECT_FALSE(rom->isGlyphBlank(-1));
-    EXPECT_FALSE(rom->isGlyphBlank(rom->getGlyphCount()));
-
-    // A 16 x 8 image of two cells; the right one has a single texel with a
+    // Blank glyphs (the ROM font's are checked against drawn frames in
+    // Text3DTest): a 16 x 8 image of two cells; the right one gets a single texel with a
     // little alpha in its last row.
     core::Ref<render::Image2D> image = M3D_NEW render::Image2D(render::Image2D::RGBA, 16, 8);
-    core::Ref<render::Font2DBitmap> font = M3D_NEW render::Font2DBitmap();
-    const unsigned char order[] = {'a', 'b'};
-    font->setImage(image.get());
-    font->buildGlyphTable(order, 2, 8);
-    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
-    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('b')));
+    core::Ref<render::Font2DBitmap> cells = M3D_NEW render::Font2DBitmap();
+    cells->setImage(image.get());
+    cells->buildGlyphTable(order, 2, 8);
+    EXPECT_TRUE(cells->isGlyphBlank(cells->findGlyph('b')));
+    EXPECT_FALSE(cells->isGlyphBlank(-1));
+    EXPECT_FALSE(cells->isGlyphBlank(cells->getGlyphCount()));
     image->getPixels()[(7 * 16 + 15) * 4 + 3] = 1;
-    font->setImage(image.get()); // pixels changed in place: asked again
-    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
-    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('b')));
+    cells->setImage(image.get()); // pixels changed in place: asked again
+    EXPECT_TRUE(cells->isGlyphBlank(cells->findGlyph('a')));
+    EXPECT_FALSE(cells->isGlyphBlank(cells->findGlyph('b')));
     // A rectangle reaching past the image, and one taller line (the quad
     // spans the line height) are not blank.
-    font->setGlyph('a', 12, 0, 8, 8);
-    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('a')));
-    font->setGlyph('a', 0, 0, 8, 8);
-    EXPECT_TRUE(font->isGlyphBlank(font->findGlyph('a')));
-    font->setGlyph('c', 0, 0, 4, 9);
-    EXPECT_FALSE(font->isGlyphBlank(font->findGlyph('a')));
+    cells->setGlyph('a', 12, 0, 8, 8);
+    EXPECT_FALSE(cells->isGlyphBlank(cells->findGlyph('a')));
+    cells->setGlyph('a', 0, 0, 8, 8);
+    cells->setGlyph('c', 0, 0, 4, 9);
+    EXPECT_FALSE(cells->isGlyphBlank(cells->findGlyph('a')));
     // Without an image or with one of another format nothing is known.
     core::Ref<render::Font2DBitmap> bare = M3D_NEW render::Font2DBitmap();
     bare->buildGlyphTable(order, 2, 8);
@@ -147,3 +106,5 @@ TEST_F(Font2DBitmapTest, BlankGlyphsAreThoseWithOnlyTransparentTexels) {
     bare->setImage(rgb.get());
     EXPECT_FALSE(bare->isGlyphBlank(bare->findGlyph('a')));
 }
+
+} // namespace

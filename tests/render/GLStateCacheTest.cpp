@@ -2,57 +2,24 @@
 // that reach the driver.
 #include "RenderFixture.h"
 #include "render/Fog.h"
-#include "render/Image2D.h"
-#include "render/Texture2D.h"
 
 using namespace render;
+using testsupport::FlatTest;
 using testsupport::GLTest;
 using testsupport::near;
 
 namespace {
 
-const unsigned CLEAR = 0xFF000000u;
-const unsigned RED = 0xFFFF0000u;
-const unsigned GREEN = 0xFF00FF00u;
+const unsigned CLEAR = 0xFF000000u, RED = 0xFFFF0000u, GREEN = 0xFF00FF00u;
 
-GLCallCounters& calls() { return glCallCounters(); }
-
-TEST_F(GLTest, SecondIdenticalDrawMakesNoStateCallAndNoUniformUpload) {
-    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    // The colour program reads m3g_featuresFlags, so the feature table is part of the check.
-    core::Ref<Appearance> a(flatAppearance());
-    a->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
-    ASSERT_GE(a->getShaderProgram()->getLocation(ShaderProgram::FEATURES_FLAGS), 0);
-    slm::mat4 m = slm::translation(slm::vec3(0.1f, 0.0f, 0.0f));
-    g->clearBuffers(CLEAR, true, true);
-    calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), m, -1);
-    EXPECT_GT(calls().stateCalls(), 0) << "the first draw sets its state";
-    EXPECT_GT(calls()[GLCallCounters::Uniform], 0);
-    int uploads = g->getStatistics().uniformUploads;
-
-    calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), m, -1);
-    EXPECT_EQ(0, calls().stateCalls());
-    EXPECT_EQ(0, calls()[GLCallCounters::Uniform]);
-    EXPECT_EQ(0, calls()[GLCallCounters::BindBuffer]);
-    EXPECT_EQ(0, calls()[GLCallCounters::AttribPointer]);
-    EXPECT_EQ(0, calls()[GLCallCounters::AttribEnable]);
-    EXPECT_EQ(1, calls()[GLCallCounters::Draw]);
-    EXPECT_EQ(uploads, g->getStatistics().uniformUploads);
-    EXPECT_TRUE(near(pixel(35, 32), rgba(RED)));
-
-    // A new transform is one matrix upload and nothing else.
-    calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_EQ(0, calls().stateCalls());
-    EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
+GLCallCounters& calls() {
+    return glCallCounters();
 }
 
-// Every state the renderer sets from an appearance: the second identical
-// draw reaches GL with the draw call alone.
-TEST_F(GLTest, SecondIdenticalDrawMakesNoStateCallForAnyAppearanceState) {
+// The second identical draw reaches GL with the draw call alone, for the
+// default appearance, one with every state the renderer sets changed, and
+// point sprites.
+TEST_F(FlatTest, SecondIdenticalDrawMakesTheDrawCallAloneAndChangesReachGLOnce) {
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
     const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
     VertexArray* uvs = M3D_NEW VertexArray(4, 2, 2);
@@ -61,181 +28,119 @@ TEST_F(GLTest, SecondIdenticalDrawMakesNoStateCallForAnyAppearanceState) {
     core::Ref<IndexBuffer> triangles(quadIndices());
     const unsigned short corners[4] = {0, 1, 2, 3};
     core::Ref<IndexBuffer> sprites(M3D_NEW IndexBuffer(IndexBuffer::POINT_SPRITES, corners, 4));
-    static const unsigned char white[4] = {255, 255, 255, 255};
-    core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, white));
-    core::Ref<Texture2D> texture(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
-    texture->setImage(image.get());
-    struct Case {
-        const char* what;
-        void (*setUp)(Appearance* a, Texture2D* t);
-        bool sprites;
-    } cases[] = {
-        {"defaults", [](Appearance*, Texture2D*) {}, false},
-        {"polygon offset", [](Appearance* a, Texture2D*) { a->getCompositingMode()->setDepthOffset(1.0f, 2.0f); }, false},
-        {"additive blending, no colour or depth writes",
-         [](Appearance* a, Texture2D*) {
-             a->getCompositingMode()->setBlending(CompositingMode::ALPHA_ADD);
-             a->getCompositingMode()->setColorWriteEnable(false);
-             a->getCompositingMode()->setDepthWriteEnable(false);
-             a->getCompositingMode()->setDepthTestEnable(false);
-         },
-         false},
-        {"front culling, clockwise winding, wide lines",
-         [](Appearance* a, Texture2D*) {
-             a->getPolygonMode()->setCulling(PolygonMode::CULL_FRONT);
-             a->getPolygonMode()->setWinding(PolygonMode::WINDING_CW);
-             a->getPolygonMode()->setLineWidth(3.0f);
-         },
-         false},
-        {"fog and a texture",
-         [](Appearance* a, Texture2D* t) {
-             a->setFog(M3D_NEW Fog());
-             a->setTexture(0, t);
-         },
-         false},
-        {"point sprites", [](Appearance* a, Texture2D* t) { a->setTexture(0, t); }, true},
-    };
-    for (const Case& c : cases) {
-        core::Ref<Appearance> a(flatAppearance());
-        c.setUp(a.get(), texture.get());
-        IndexBuffer* ib = c.sprites ? sprites.get() : triangles.get();
-        g->renderSubmesh(vb.get(), ib, a.get(), slm::mat4(), -1);
+    core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
+    core::Ref<Texture2D> t(texture(image.get()));
+    core::Ref<Appearance> plain(flatAppearance()), changed(flatAppearance()), sprite(flatAppearance());
+    // This program reads m3g_featuresFlags, so the feature table is part of the check.
+    changed->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    CompositingMode* cm = changed->getCompositingMode();
+    cm->setDepthOffset(1.0f, 2.0f);
+    cm->setBlending(CompositingMode::ALPHA_ADD);
+    cm->setColorWriteEnable(false);
+    cm->setDepthWriteEnable(false);
+    cm->setDepthTestEnable(false);
+    changed->getPolygonMode()->setCulling(PolygonMode::CULL_FRONT);
+    changed->getPolygonMode()->setWinding(PolygonMode::WINDING_CW);
+    changed->getPolygonMode()->setLineWidth(3.0f);
+    changed->setFog(M3D_NEW Fog());
+    changed->setTexture(0, t.get());
+    sprite->setTexture(0, t.get());
+    slm::mat4 m = slm::translation(slm::vec3(0.1f, 0.0f, 0.0f));
+    Appearance* cases[] = {plain.get(), changed.get(), sprite.get(), plain.get()};
+    for (int k = 0; k < 4; ++k) {
+        IndexBuffer* list = k == 2 ? sprites.get() : triangles.get();
+        draw(vb.get(), list, cases[k], m);
         calls().reset();
-        g->renderSubmesh(vb.get(), ib, a.get(), slm::mat4(), -1);
-        EXPECT_EQ(0, calls().stateCalls()) << c.what;
-        EXPECT_EQ(0, calls()[GLCallCounters::Uniform]) << c.what;
+        draw(vb.get(), list, cases[k], m);
+        EXPECT_EQ(1, calls()[GLCallCounters::Draw]) << "case " << k;
+        EXPECT_EQ(1, calls().total()) << "case " << k;
     }
-}
-
-TEST_F(GLTest, ChangedOffsetPairStencilAndProgramReachGLOnce) {
-    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    a->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    // A new pair while offset stays on.
-    a->getCompositingMode()->setDepthOffset(2.0f, 3.0f);
+    // A new transform is one matrix upload and nothing else.
     calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), triangles.get(), plain.get());
+    EXPECT_EQ(0, calls().stateCalls());
+    EXPECT_EQ(1, calls()[GLCallCounters::Uniform]);
+
+    flat->getCompositingMode()->setDepthOffset(1.0f, 1.0f);
+    drawFlat(vb.get());
+    // Changed state reaches GL once: a new offset pair while offset stays on.
+    flat->getCompositingMode()->setDepthOffset(2.0f, 3.0f);
+    calls().reset();
+    drawFlat(vb.get());
+    drawFlat(vb.get());
     EXPECT_EQ(1, calls()[GLCallCounters::PolygonOffset]);
-    GLfloat factor = 0, units = 0;
-    glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &factor);
+    GLfloat units = 0;
     glGetFloatv(GL_POLYGON_OFFSET_UNITS, &units);
-    EXPECT_EQ(2.0f, factor);
     EXPECT_EQ(3.0f, units);
 
     // Stencil: function and operations once each, then only what changed.
     calls().reset();
-    g->setStencil(true, GL_EQUAL, 1, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
-    g->setStencil(true, GL_EQUAL, 1, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
-    EXPECT_EQ(2, calls()[GLCallCounters::Stencil]);
-    EXPECT_EQ(1, calls()[GLCallCounters::Enable]);
-    g->setStencil(true, GL_EQUAL, 2, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
-    g->setStencil(true, GL_EQUAL, 2, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
+    for (int ref : {1, 1, 2, 2})
+        g->setStencil(true, GL_EQUAL, ref, 0xFF, GL_KEEP, GL_KEEP, GL_REPLACE);
     EXPECT_EQ(3, calls()[GLCallCounters::Stencil]);
+    EXPECT_EQ(1, calls()[GLCallCounters::Enable]);
     GLint ref = 0;
     glGetIntegerv(GL_STENCIL_REF, &ref);
     EXPECT_EQ(2, ref);
     g->setStencil(false, 0, 0, 0, 0, 0, 0);
-}
 
-// Texture bindings belong to the units: switching between two programs
-// that sample the same texture binds it once.
-TEST_F(GLTest, ProgramSwitchKeepsTextureBindings) {
-    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    static const unsigned char white[4] = {255, 255, 255, 255};
-    core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, white));
-    core::Ref<Texture2D> texture(g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, -1, -1));
-    texture->setImage(image.get());
-    core::Ref<Appearance> a(M3D_NEW Appearance()), b(M3D_NEW Appearance());
-    a->setTexture(0, texture.get());
-    b->setTexture(0, texture.get());
-    b->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    g->renderSubmesh(vb.get(), ib.get(), b.get(), slm::mat4(), -1);
-    calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
-    EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
-    calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), b.get(), slm::mat4(), -1);
-    EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
-    EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
-}
-
-TEST_F(GLTest, ComponentChangesOnTheSameAppearanceAreApplied) {
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    g->clearBuffers(CLEAR, true, true);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    a->getCompositingMode()->setColorWriteEnable(false);
-    vb->setDefaultColor(GREEN);
-    calls().reset();
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    EXPECT_EQ(1, calls()[GLCallCounters::ColorMask]);
-    EXPECT_TRUE(near(pixel(32, 32), rgba(RED))) << "colour writes are off";
-
-    // A draw with an appearance lacking components uses the default ones
-    // (colour writes on, culling of back faces).
-    core::Ref<Appearance> bare(M3D_NEW Appearance());
-    bare->setShaderProgram(a->getShaderProgram());
-    g->renderSubmesh(vb.get(), ib.get(), bare.get(), slm::mat4(), -1);
-    EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
-    core::Ref<IndexBuffer> cw(quadIndices(true));
-    g->clearBuffers(CLEAR, true, true);
-    g->renderSubmesh(vb.get(), cw.get(), bare.get(), slm::mat4(), -1);
-    EXPECT_TRUE(near(pixel(32, 32), rgba(CLEAR)));
-}
-
-TEST_F(GLTest, SetViewportTwiceIssuesOneViewportCall) {
     calls().reset();
     g->setViewport(32, 48);
     g->setViewport(32, 48);
     EXPECT_EQ(1, calls()[GLCallCounters::Viewport]);
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
-    EXPECT_EQ(32, vp[2]);
     EXPECT_EQ(48, vp[3]);
-    g->setViewport(SIZE, SIZE);
-    EXPECT_EQ(2, calls()[GLCallCounters::Viewport]);
-    // The light reset after a window resize follows the display's size.
-    g->setViewport(10, 10);
+    // The reset after a window resize follows the display's size.
     g->resetGraphics3D(0);
-    int vp2[4];
-    g->getViewport(vp2);
-    EXPECT_EQ(SIZE, vp2[2]);
-    EXPECT_EQ(SIZE, vp2[3]);
+    g->getViewport(vp);
+    EXPECT_EQ(SIZE, vp[3]);
 }
 
-TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {
-    core::Ref<IndexBuffer> ib(quadIndices());
+TEST_F(FlatTest, ComponentChangesAreAppliedAndDepthClearsRestoreTheMask) {
+    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
+    g->clearBuffers(CLEAR, true, true);
+    drawFlat(vb.get());
+    flat->getCompositingMode()->setColorWriteEnable(false);
+    vb->setDefaultColor(GREEN);
+    calls().reset();
+    drawFlat(vb.get());
+    EXPECT_EQ(1, calls()[GLCallCounters::ColorMask]);
+    EXPECT_TRUE(near(pixel(32, 32), rgba(RED))) << "colour writes are off";
+
+    // An appearance lacking components draws with the default ones (colour
+    // writes on, back faces culled).
+    core::Ref<Appearance> bare(M3D_NEW Appearance());
+    bare->setShaderProgram(flat->getShaderProgram());
+    draw(vb.get(), ib.get(), bare.get());
+    EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
+    core::Ref<IndexBuffer> cw(quadIndices(true));
+    g->clearBuffers(CLEAR, true, true);
+    draw(vb.get(), cw.get(), bare.get());
+    EXPECT_TRUE(near(pixel(32, 32), rgba(CLEAR)));
+
+    // Clearing depth while depth writes are off clears it and turns writes off again.
     core::Ref<VertexBuffer> nearQuad(quad(-1, -1, 1, 1, -0.5f, RED));
     core::Ref<VertexBuffer> farQuad(quad(-1, -1, 1, 1, 0.5f, GREEN));
     core::Ref<Appearance> writes(flatAppearance());
     core::Ref<Appearance> noWrites(flatAppearance());
     noWrites->getCompositingMode()->setDepthWriteEnable(false);
-
     g->clearBuffers(CLEAR, true, true);
-    g->renderSubmesh(nearQuad.get(), ib.get(), writes.get(), slm::mat4(), -1); // depth 0.25
-    g->renderSubmesh(nearQuad.get(), ib.get(), noWrites.get(), slm::mat4(), -1);
-    GLboolean mask = GL_TRUE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
-    ASSERT_FALSE(mask);
+    draw(nearQuad.get(), ib.get(), writes.get()); // depth 0.25
+    draw(nearQuad.get(), ib.get(), noWrites.get());
 
     calls().reset();
     g->clearBuffers(CLEAR, true, false);
     EXPECT_EQ(2, calls()[GLCallCounters::DepthMask]);
+    GLboolean mask = GL_TRUE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
     EXPECT_FALSE(mask) << "depth writes are off again after the clear";
     // The depth buffer really was cleared: the far quad now passes the test.
-    g->renderSubmesh(farQuad.get(), ib.get(), noWrites.get(), slm::mat4(), -1);
+    draw(farQuad.get(), ib.get(), noWrites.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(GREEN)));
 
     // With writes on, the clear touches no mask; colour-only clears never do.
-    g->renderSubmesh(farQuad.get(), ib.get(), writes.get(), slm::mat4(), -1);
+    draw(farQuad.get(), ib.get(), writes.get());
     calls().reset();
     g->clearBuffers(CLEAR, true, true);
     g->clearBuffers(RED, false, true);
@@ -243,10 +148,9 @@ TEST_F(GLTest, ClearingDepthWithDepthWritesOffClearsAndRestoresTheMask) {
     EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour is cached";
 }
 
-TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
+TEST_F(GLTest, UniformsAreSentOnceAndProgramSwitchesKeepTextureBindings) {
     core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
     int location = p->getLocation(ShaderProgram::VERTEX_COLOR);
-    ASSERT_GE(location, 0);
     calls().reset();
     p->setUniform(location, slm::vec4(0.0f, 0.0f, 0.0f, 0.0f)); // equal to GL's initial value, still sent
     p->setUniform(location, slm::vec4(0.0f, 0.0f, 0.0f, 0.0f));
@@ -259,68 +163,76 @@ TEST_F(GLTest, UniformCacheSendsEachValueOnceAndAlwaysSendsNewLocations) {
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
     EXPECT_EQ((GLint)g->getProgramInUse(), current);
     // Identity is a matrix GL has never received at a new location.
-    int mvp = p->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION);
-    p->setUniform(mvp, slm::mat4());
-    EXPECT_EQ(3, calls()[GLCallCounters::Uniform]);
+    p->setUniform(p->getLocation(ShaderProgram::MODEL_VIEW_PROJECTION), slm::mat4());
     p->setUniform(-1, 1.0f);
     EXPECT_EQ(3, calls()[GLCallCounters::Uniform]);
+
+    // Texture bindings belong to the units: switching between two programs
+    // that sample the same texture binds it once.
+    core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
+    core::Ref<IndexBuffer> ib(quadIndices());
+    core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
+    core::Ref<Texture2D> t(texture(image.get()));
+    core::Ref<Appearance> a(M3D_NEW Appearance()), b(M3D_NEW Appearance());
+    a->setTexture(0, t.get());
+    b->setTexture(0, t.get());
+    b->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    draw(vb.get(), ib.get(), a.get());
+    for (Appearance* next : {b.get(), a.get()}) {
+        calls().reset();
+        draw(vb.get(), ib.get(), next);
+        EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
+        EXPECT_EQ(0, calls()[GLCallCounters::BindTexture]);
+    }
 }
 
-TEST_F(GLTest, DeletedNamesAreForgottenByTheCaches) {
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
+TEST_F(FlatTest, DeletedNamesAndAnOldContextAreForgottenByTheCaches) {
     {
         core::Ref<VertexBuffer> first(quad(-1, -1, 1, 1, 0, RED));
-        g->renderSubmesh(first.get(), ib.get(), a.get(), slm::mat4(), -1);
+        drawFlat(first.get());
     }
     // GL hands the freed buffer name to the next buffer: its attribute
     // pointer must be set again, not assumed from the cache.
     core::Ref<VertexBuffer> second(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0, GREEN));
     g->clearBuffers(CLEAR, true, true);
     calls().reset();
-    g->renderSubmesh(second.get(), ib.get(), a.get(), slm::mat4(), -1);
+    drawFlat(second.get());
     EXPECT_EQ(1, calls()[GLCallCounters::AttribPointer]);
     expectPixels({{32, 32, GREEN}, {4, 4, CLEAR}});
 
     // The program in use stays alive while the renderer uses it; once it is
     // replaced and deleted, a new program that gets its name is still made current.
-    unsigned name = a->getShaderProgram()->getGLName();
-    a.release();
+    unsigned name = flat->getShaderProgram()->getGLName();
+    flat.release();
     EXPECT_EQ(name, g->getProgramInUse());
     core::Ref<Appearance> b(flatAppearance());
-    g->renderSubmesh(second.get(), ib.get(), b.get(), slm::mat4(), -1);
-    EXPECT_EQ(b->getShaderProgram()->getGLName(), g->getProgramInUse());
+    draw(second.get(), ib.get(), b.get());
     core::Ref<Appearance> c(flatAppearance());
     second->setDefaultColor(RED);
     calls().reset();
-    g->renderSubmesh(second.get(), ib.get(), c.get(), slm::mat4(), -1);
+    draw(second.get(), ib.get(), c.get());
     EXPECT_EQ(1, calls()[GLCallCounters::UseProgram]);
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
     // Dropping the forced program goes back to no program at all.
     g->setShaderProgram(nullptr);
-    EXPECT_EQ(0u, g->getProgramInUse());
     GLint current = -1;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
     EXPECT_EQ(0, current);
-}
 
-TEST_F(GLTest, ANewContextResynchronisesTheCaches) {
-    core::Ref<IndexBuffer> ib(quadIndices());
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
     g->clearBuffers(CLEAR, true, true);
     g->resetDevice(true);
-    // Everything GL-side is rebuilt on the new context; the caches start over.
+    // Everything GL-side is rebuilt on the new context (programs by their
+    // owner, as the application does on a device reset); the caches start over.
     g->resetGraphics3D(1);
     g->bindTarget(nullptr);
     core::Ref<Appearance> a(flatAppearance());
     calls().reset();
     g->clearBuffers(CLEAR, true, true);
     EXPECT_EQ(1, calls()[GLCallCounters::ClearColor]) << "the clear colour cache was forgotten";
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), ib.get(), a.get());
     EXPECT_TRUE(near(pixel(32, 32), rgba(RED)));
     EXPECT_EQ(0u, (unsigned)glGetError()) << "no GL object of the old context was used in the new one";
-    ASSERT_NE(nullptr, g->getDefaultShaderProgram());
-    EXPECT_NE(0u, g->getDefaultShaderProgram()->getGLName());
 }
 
 } // namespace

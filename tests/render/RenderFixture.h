@@ -1,13 +1,20 @@
 // Shared set-up of the GL render tests: an engine core, a hidden 64 x 64
 // GL window and a reset OGLES2_Graphics3D bound to it, plus helpers to build
-// geometry and read pixels back.
+// images and geometry and read pixels back.
 #pragma once
+#include "core/FileArchive.h"
+#include "core/FileSystem.h"
 #include "render/GLCallCounters.h"
+#include "render/Image2D.h"
 #include "render/Mesh.h"
 #include "render/OGLES2_Graphics3D.h"
+#include "render/Texture2D.h"
 #include "render/World.h"
 #include "support/EngineFixture.h"
 #include "support/GLTestDisplay.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+#include "support/Text.h"
 #include <GL/gl.h>
 #include <array>
 #include <initializer_list>
@@ -37,14 +44,44 @@ inline const char* colorVertexShader() {
 })";
 }
 
+// A w x h RGBA image whose pixel (x, y) (y from the top) is colour(x, y) (ARGB).
+template <typename F> render::Image2D* argbImage(int w, int h, F colour) {
+    std::vector<unsigned char> px((size_t)w * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned c = colour(x, y);
+            for (int k = 0; k < 4; ++k) // RGBA from ARGB
+                px[((size_t)y * w + x) * 4 + k] = (unsigned char)(c >> (k == 3 ? 24 : 16 - 8 * k));
+        }
+    return M3D_NEW render::Image2D(render::Image2D::RGBA, w, h, px.data());
+}
+
+// Left half `left`, right half `right` (ARGB).
+inline render::Image2D* halves(int w, int h, unsigned left, unsigned right) {
+    return argbImage(w, h, [=](int x, int) { return x < w / 2 ? left : right; });
+}
+
+// A temporary folder mounted as the root of the engine's file system while alive.
+struct MountedTempDir : TempDir {
+    MountedTempDir() {
+        core::FileSystem::get()->addArchive(M3D_NEW core::FileArchive((path() + "/").c_str(), false), "");
+    }
+    ~MountedTempDir() { core::FileSystem::destroy(); }
+};
+
+// The bytes of a file of the PNG suite.
+inline std::string pngSuiteFile(const std::string& name) {
+    return readFile(pngSuite() + name);
+}
+
 // Compares colours channel by channel within `tolerance`.
 inline ::testing::AssertionResult near(const std::array<int, 4>& got, const std::array<int, 4>& want,
                                        int tolerance = 2, bool alpha = false) {
     for (int i = 0; i < (alpha ? 4 : 3); ++i)
         if (std::abs(got[i] - want[i]) > tolerance)
-            return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", "
-                                                 << got[3] << ") want (" << want[0] << ", " << want[1] << ", "
-                                                 << want[2] << ", " << want[3] << ")";
+            return ::testing::AssertionFailure()
+                   << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", " << got[3] << ") want ("
+                   << want[0] << ", " << want[1] << ", " << want[2] << ", " << want[3] << ")";
     return ::testing::AssertionSuccess();
 }
 
@@ -82,6 +119,20 @@ protected:
         return g->createNewShaderProgram(v.get(), f.get(), false);
     }
 
+    void draw(render::VertexBuffer* vb, render::IndexBuffer* ib, render::Appearance* a,
+              const slm::mat4& m = {}) {
+        g->renderSubmesh(vb, ib, a, m, -1);
+    }
+
+    // A texture of `image` sampled without filtering.
+    render::Texture2D* texture(render::Image2D* image) {
+        render::Texture2D* t =
+            g->createNewTexture(render::Texture2D::KIND_TEXTURE, image->getFormat(), -1, -1);
+        t->setFiltering(render::Texture2D::FILTER_BASE_LEVEL, render::Texture2D::FILTER_NEAREST);
+        t->setImage(image);
+        return t;
+    }
+
     // An appearance with the flat program and its own components.
     render::Appearance* flatAppearance() {
         render::Appearance* a = M3D_NEW render::Appearance();
@@ -92,6 +143,7 @@ protected:
         return a;
     }
 
+public:
     // A float-position quad (x0, y0)-(x1, y1) at depth z, counter-clockwise
     // seen from +z, as a triangle list.
     static render::VertexBuffer* quad(float x0, float y0, float x1, float y1, float z, unsigned color,
@@ -108,29 +160,6 @@ protected:
         static const unsigned short ccw[6] = {0, 1, 2, 0, 2, 3};
         static const unsigned short cw[6] = {0, 2, 1, 0, 3, 2};
         return M3D_NEW render::TriangleListArray(clockwise ? cw : ccw, 6);
-    }
-
-    // A unit cube (±1) with 24 vertices, 16-bit positions (scale 1/1000 of
-    // ±1000) and outward-facing counter-clockwise triangles.
-    static void cube(core::Ref<render::VertexBuffer>& vb, core::Ref<render::IndexBuffer>& ib, unsigned color) {
-        static const int faces[6][4][3] = {
-            {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},     {{-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {-1, -1, -1}},
-            {{-1, 1, 1}, {1, 1, 1}, {1, 1, -1}, {-1, 1, -1}},     {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}},
-            {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},     {{1, -1, -1}, {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}}};
-        std::vector<short> p;
-        std::vector<unsigned short> idx;
-        for (int f = 0; f < 6; ++f) {
-            unsigned short base = (unsigned short)(p.size() / 3);
-            for (int v = 0; v < 4; ++v)
-                for (int k = 0; k < 3; ++k) p.push_back((short)(faces[f][v][k] * 1000));
-            for (unsigned short k : {0, 1, 2, 0, 2, 3}) idx.push_back((unsigned short)(base + k));
-        }
-        render::VertexArray* a = M3D_NEW render::VertexArray(24, 3, 2);
-        a->set(0, 24, p.data());
-        vb = M3D_NEW render::VertexBuffer();
-        vb->setPositions(a, 0.001f, nullptr);
-        vb->setDefaultColor(color);
-        ib = M3D_NEW render::TriangleListArray(idx.data(), (int)idx.size());
     }
 
     // The back buffer's bottom-left `size` x `size` pixels, RGBA, rows from the bottom.
@@ -157,8 +186,10 @@ protected:
         for (const Probe& p : probes)
             EXPECT_TRUE(near(pixel(p.x, p.y), rgba(p.argb))) << "pixel " << p.x << "," << p.y;
     }
-    // A screen-filling quad sampling `t` on unit 0 (v = 0 at the image's top row).
+    // Clears the frame and draws a screen-filling quad sampling `t` on unit 0
+    // (v = 0 at the image's top row).
     void drawTextured(render::Texture2D* t) {
+        g->clearBuffers(0xFF000000u, true, true);
         core::Ref<render::VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFFFFFFFFu));
         const short uv[8] = {0, 1, 1, 1, 1, 0, 0, 0};
         render::VertexArray* a = M3D_NEW render::VertexArray(4, 2, 2);
@@ -167,8 +198,27 @@ protected:
         core::Ref<render::IndexBuffer> ib(quadIndices());
         core::Ref<render::Appearance> app(M3D_NEW render::Appearance());
         app->setTexture(0, t);
-        g->renderSubmesh(vb.get(), ib.get(), app.get(), slm::mat4(), -1);
+        draw(vb.get(), ib.get(), app.get());
     }
+};
+
+// A GLTest with a quad's triangle list and a flat appearance to draw with.
+class FlatTest : public GLTest {
+protected:
+    core::Ref<render::IndexBuffer> ib;
+    core::Ref<render::Appearance> flat;
+
+    void SetUp() override {
+        GLTest::SetUp();
+        ib = quadIndices();
+        flat = flatAppearance();
+    }
+    void TearDown() override {
+        flat.release();
+        ib.release();
+        GLTest::TearDown();
+    }
+    void drawFlat(render::VertexBuffer* vb, const slm::mat4& m = {}) { draw(vb, ib.get(), flat.get(), m); }
 };
 
 } // namespace testsupport

@@ -1,62 +1,55 @@
-// Vertex arrays, vertex and index buffers: packing into GL buffers, dynamic
-// growth, device reset, strip conversion.
+// Vertex arrays, vertex and index buffers (GL packing, dynamic growth, device
+// reset, strips) and the limits of the quad-mesh packing behind the mesh
+// builder (its meshes on screen are in the cube_shader and supershape golden
+// images).
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
+#include "render/MeshPacking.h"
 
 using namespace render;
 using testsupport::CoreTest;
+using testsupport::FlatTest;
 using testsupport::GLTest;
 using testsupport::near;
 
 namespace {
 
-const unsigned CLEAR = 0xFF000000u;
-const unsigned RED = 0xFFFF0000u;
+const unsigned CLEAR = 0xFF000000u, RED = 0xFFFF0000u;
 
-std::vector<unsigned short> indicesOf(const IndexBuffer* ib) {
-    const core::Vector<unsigned short>& v = ib->getIndices();
-    return std::vector<unsigned short>(v.begin(), v.end());
-}
+TEST_F(CoreTest, StripsConvertToListsAndVertexArraysConvertBoundAndCount) {
+    // Repeated indices (strip joins) drop their degenerate triangles; odd
+    // triangles are reversed; the explicit count limits the strip.
+    const unsigned short strip[8] = {0, 1, 2, 3, 3, 5, 6, 7};
+    struct Case {
+        int count, explicitCount;
+        std::vector<unsigned short> list;
+    } cases[] = {{4, -1, {0, 1, 2, 3, 2, 1}},
+                 {8, -1, {0, 1, 2, 3, 2, 1, 3, 5, 6, 7, 6, 5}},
+                 {8, 3, {0, 1, 2}},
+                 {1, -1, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        core::Ref<TriangleStripArray> s(M3D_NEW TriangleStripArray(strip, c.count, IndexBuffer::DYNAMIC));
+        if (c.explicitCount >= 0) s->setExplicitCount(c.explicitCount);
+        core::Ref<TriangleListArray> list(
+            TriangleListArray::convertTriangleStripArrayToTriangleListArray(s.get()));
+        const core::Vector<unsigned short>& got = list->getIndices();
+        EXPECT_EQ(c.list, std::vector<unsigned short>(got.begin(), got.end()));
+        EXPECT_EQ(IndexBuffer::DYNAMIC, list->getBufferMode());
+    }
 
-TEST_F(CoreTest, StripConvertsToAListOfOneWinding) {
-    const unsigned short strip[4] = {0, 1, 2, 3};
-    core::Ref<TriangleStripArray> s(M3D_NEW TriangleStripArray(strip, 4));
-    core::Ref<TriangleListArray> list(TriangleListArray::convertTriangleStripArrayToTriangleListArray(s.get()));
-    EXPECT_EQ((std::vector<unsigned short>{0, 1, 2, 3, 2, 1}), indicesOf(list.get()));
-    EXPECT_EQ(IndexBuffer::TRIANGLES, list->getPrimitiveType());
-
-    // Repeated indices (strip joins) drop their degenerate triangles.
-    const unsigned short joined[8] = {0, 1, 2, 2, 5, 5, 6, 7};
-    core::Ref<TriangleStripArray> j(M3D_NEW TriangleStripArray(joined, 8, IndexBuffer::DYNAMIC));
-    core::Ref<TriangleListArray> jl(TriangleListArray::convertTriangleStripArrayToTriangleListArray(j.get()));
-    // (5, 6, 7) sits at odd position 5: reversed like every odd triangle.
-    EXPECT_EQ((std::vector<unsigned short>{0, 1, 2, 7, 6, 5}), indicesOf(jl.get()));
-    EXPECT_EQ(IndexBuffer::DYNAMIC, jl->getBufferMode());
-
-    // The explicit count limits the strip; too short a strip gives an empty list.
-    j->setExplicitCount(3);
-    core::Ref<TriangleListArray> one(TriangleListArray::convertTriangleStripArrayToTriangleListArray(j.get()));
-    EXPECT_EQ((std::vector<unsigned short>{0, 1, 2}), indicesOf(one.get()));
-    core::Ref<TriangleStripArray> tiny(M3D_NEW TriangleStripArray(strip, 1));
-    core::Ref<TriangleListArray> none(TriangleListArray::convertTriangleStripArrayToTriangleListArray(tiny.get()));
-    EXPECT_EQ(0, none->getIndexCount());
-}
-
-TEST_F(CoreTest, VertexArraysConvertBoundAndCount) {
     const signed char bytes[6] = {-128, 5, 127, -1, 0, 3};
     core::Ref<VertexArray> a(M3D_NEW VertexArray(2, 3, 1));
     a->set(0, 2, bytes);
     core::Ref<VertexBuffer> vb(M3D_NEW VertexBuffer());
     vb->setPositions(a.get(), 2.0f, nullptr);
-    EXPECT_EQ(2, a->getComponentSize()) << "byte positions become shorts";
     const short* s = static_cast<const short*>(a->data());
-    EXPECT_EQ((std::vector<short>{-128, 5, 127, -1, 0, 3}), std::vector<short>(s, s + 6));
+    EXPECT_EQ((std::vector<short>{-128, 5, 127, -1, 0, 3}), std::vector<short>(s, s + 6))
+        << "bytes become shorts";
     float lo[3], hi[3];
     a->getBounds(lo, hi);
-    EXPECT_EQ(-128.0f, lo[0]);
-    EXPECT_EQ(-1.0f, hi[0]);
-    EXPECT_EQ(0.0f, lo[1]);
-    EXPECT_EQ(127.0f, hi[2]);
+    EXPECT_EQ((std::vector<float>{-128, 0, 3, -1, 5, 127}),
+              (std::vector<float>{lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]}));
 
     // Writing past the end grows the array and bumps the version.
     int version = a->getModificationCounter();
@@ -69,129 +62,100 @@ TEST_F(CoreTest, VertexArraysConvertBoundAndCount) {
 
     // The vertex count comes from the first array present.
     core::Ref<VertexBuffer> texOnly(M3D_NEW VertexBuffer());
-    EXPECT_EQ(0, texOnly->getVertexCount());
     core::Ref<VertexArray> t(M3D_NEW VertexArray(7, 2, 4));
     texOnly->setTexCoords(2, t.get(), 1.0f, nullptr);
     EXPECT_EQ(7, texOnly->getVertexCount());
-    EXPECT_EQ(3, texOnly->getTexCoordUnitCount());
 }
 
-TEST_F(GLTest, DynamicBufferGrowsInPlaceWithinItsSpareCapacityAndIsRecreatedPastIt) {
+TEST_F(FlatTest, BuffersGrowInPlaceUploadOnlyChangesAndForgetARendererTheyOutlive) {
     core::Ref<VertexBuffer> vb(quad(-1, -1, 0, 0, 0, RED, VertexBuffer::DYNAMIC));
     const unsigned short first[6] = {0, 1, 2, 0, 2, 3};
-    core::Ref<IndexBuffer> ib(M3D_NEW TriangleListArray(first, 6, IndexBuffer::DYNAMIC));
+    core::Ref<IndexBuffer> list(M3D_NEW TriangleListArray(first, 6, IndexBuffer::DYNAMIC));
     core::Ref<Appearance> a(flatAppearance());
     g->clearBuffers(CLEAR, true, true);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), list.get(), a.get());
     const int spare = g->getSpareAmount();
     EXPECT_EQ(4 + spare, vb->getCapacity());
     int name = vb->getVBO().name;
-    EXPECT_EQ(2, g->getStatistics().dynamicVBOs);
-    EXPECT_EQ((4 + spare) * 12 + spare, vb->getVBO().size) << "capacity for the spare vertices plus the spare bytes";
-    expectPixels({{16, 16, RED}, {48, 48, CLEAR}});
 
-    // Two more vertices (a second quad in the top right) fit the spare capacity.
+    // Within its spare capacity a dynamic buffer grows in place: two more
+    // vertices (a second quad in the top right) fit the spare capacity.
     const float more[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
     vb->getPositions()->set(4, 4, more);
     const unsigned short both[12] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
-    ib->setIndices(both, 12);
+    list->setIndices(both, 12);
     int resizes = g->getStatistics().vboResizes;
     glCallCounters().reset();
     g->clearBuffers(CLEAR, true, true);
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), list.get(), a.get());
     EXPECT_EQ(name, vb->getVBO().name) << "updated in place";
-    EXPECT_EQ(1, vb->getVBO().updates);
-    EXPECT_EQ(resizes, g->getStatistics().vboResizes);
-    EXPECT_EQ(4, glCallCounters()[GLCallCounters::MapBuffer]) << "map and unmap of the vertices and the indices";
+    EXPECT_EQ(4, glCallCounters()[GLCallCounters::MapBuffer])
+        << "map and unmap of the vertices and the indices";
     expectPixels({{16, 16, RED}, {48, 48, RED}, {48, 16, CLEAR}});
 
     // Past the capacity the buffer is laid out anew and re-created.
     std::vector<float> many((size_t)(spare + 10) * 3, 5.0f);
     vb->getPositions()->set(8, spare + 10, many.data());
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
+    draw(vb.get(), list.get(), a.get());
     EXPECT_EQ(resizes + 1, g->getStatistics().vboResizes);
     EXPECT_EQ(2, g->getStatistics().dynamicVBOs) << "the old buffer was deleted";
     EXPECT_EQ(2, vb->getVBO().updates) << "the update count carries over";
     EXPECT_GE(vb->getVBO().size, (spare + 18) * 12);
     EXPECT_TRUE(near(pixel(48, 48), rgba(RED)));
-}
 
-TEST_F(GLTest, StaticBufferDropsItsCopyAndDynamicReuploadsOnlyChangedRegions) {
     core::Ref<VertexBuffer> st(quad(-1, -1, 1, 1, 0, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    g->renderSubmesh(st.get(), ib.get(), a.get(), slm::mat4(), -1);
+    drawFlat(st.get());
     EXPECT_FALSE(st->hasPackedCopy());
     EXPECT_EQ(2, g->getStatistics().staticVBOs) << "vertices and indices";
 
     core::Ref<VertexBuffer> dyn(quad(-1, -1, 1, 1, 0, RED, VertexBuffer::DYNAMIC));
     core::Ref<VertexArray> normals(M3D_NEW VertexArray(4, 3, 4));
     dyn->setNormals(normals.get());
-    g->renderSubmesh(dyn.get(), ib.get(), a.get(), slm::mat4(), -1);
+    drawFlat(dyn.get());
     EXPECT_TRUE(dyn->hasPackedCopy());
     glCallCounters().reset();
-    g->renderSubmesh(dyn.get(), ib.get(), a.get(), slm::mat4(), -1);
+    drawFlat(dyn.get());
     EXPECT_EQ(0, glCallCounters()[GLCallCounters::MapBuffer]) << "nothing changed, nothing sent";
     const float n[3] = {0, 0, 1};
     normals->set(0, 1, n);
-    g->renderSubmesh(dyn.get(), ib.get(), a.get(), slm::mat4(), -1);
+    drawFlat(dyn.get());
     EXPECT_EQ(2, glCallCounters()[GLCallCounters::MapBuffer]);
     EXPECT_EQ(1, dyn->getVBO().updates);
-}
 
-TEST_F(GLTest, DeviceResetRepacksAndDrawsTheSamePicture) {
-    core::Ref<VertexBuffer> vb;
-    core::Ref<IndexBuffer> ib;
-    cube(vb, ib, RED);
-    core::Ref<VertexBuffer> dyn(quad(-1, -1, -0.5f, -0.5f, 0.5f, 0xFF00FF00u, VertexBuffer::DYNAMIC));
-    core::Ref<IndexBuffer> qi(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    core::Ref<Camera> camera(M3D_NEW Camera());
-    camera->setPerspective(60.0f, 1.0f, 1.0f, 100.0f);
-    slm::mat4 spin = slm::from_quat(slm::axis_angle_quat(slm::vec3(1, 1, 0), 0.6f));
-    auto draw = [&] {
-        g->setCamera(camera.get(), slm::translation(slm::vec3(0, 0, 5)));
-        g->clearBuffers(CLEAR, true, true);
-        g->renderSubmesh(vb.get(), ib.get(), a.get(), spin, -1);
-        g->setCamera(nullptr, slm::mat4());
-        g->renderSubmesh(dyn.get(), qi.get(), a.get(), slm::mat4(), -1);
-        return frame();
-    };
-    std::vector<unsigned char> before = draw();
-    EXPECT_EQ(3, g->getRegisteredVertexBufferCount() + g->getRegisteredIndexBufferCount() - 1);
-
-    g->resetDevice(true);
-    EXPECT_EQ(0, g->getRegisteredVertexBufferCount());
-    EXPECT_EQ(0, g->getRegisteredIndexBufferCount());
-    EXPECT_EQ(0, g->getStatistics().staticVBOs + g->getStatistics().dynamicVBOs);
-    EXPECT_EQ(0, g->getStatistics().vboBytes);
-    EXPECT_EQ(-1, vb->getVBO().name);
-
-    std::vector<unsigned char> after = draw();
-    EXPECT_EQ(before, after);
-    EXPECT_EQ(2, g->getRegisteredVertexBufferCount());
-    EXPECT_NE(-1, vb->getVBO().name);
-    EXPECT_TRUE(near(testsupport::GLTest::pixel(32, 32), rgba(RED)));
-
-    // The half that only forgets (the GL objects died with the device) zeroes the counters.
-    g->releaseDeviceResources(false);
-    EXPECT_EQ(0, g->getStatistics().staticVBOs + g->getStatistics().dynamicVBOs + g->getStatistics().vboResizes);
-    EXPECT_EQ(before, draw());
-}
-
-TEST_F(GLTest, BuffersOutlivingTheRendererForgetIt) {
-    core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
-    core::Ref<Appearance> a(flatAppearance());
-    g->renderSubmesh(vb.get(), ib.get(), a.get(), slm::mat4(), -1);
-    a.release();
+    // Buffers outliving the renderer forget it: destroying them then must
+    // not reach the freed renderer.
+    flat.release();
     core.globals().graphics = nullptr;
     g.release();
-    EXPECT_EQ(-1, vb->getVBO().name);
+    EXPECT_EQ(-1, st->getVBO().name);
     EXPECT_EQ(-1, ib->getVBO().name);
-    // Destroying them now must not reach the freed renderer.
-    vb.release();
+    st.release();
+    dyn.release();
     ib.release();
+}
+
+TEST_F(GLTest, QuadMeshPackingLimits) {
+    std::vector<float> p(12, 3.0f), n(12, 1.0f);
+    std::vector<int> q = {0, 1, 2, 3};
+    PackedMesh m = packQuadMesh(*g, p.data(), n.data(), 4, q.data(), 1);
+    EXPECT_FLOAT_EQ(0.01f * 0.5f / 30000.0f, m.vertices->getPositionScale());
+    EXPECT_EQ(3.0f, m.vertices->getPositionBias()[1]);
+    PackedMesh empty = packQuadMesh(*g, p.data(), n.data(), 0, q.data(), 1);
+    EXPECT_FALSE(empty.vertices);
+    EXPECT_FALSE(empty.triangles);
+    std::vector<int> bad = {0, 1, 2, 4};
+    EXPECT_THROW(packQuadMesh(*g, p.data(), n.data(), 4, bad.data(), 1), Graphics3DException);
+    // 65536 vertices pass, one more does not.
+    const int N = 65537;
+    std::vector<float> row((size_t)N * 3), normals((size_t)N * 3, 1.0f);
+    for (int i = 0; i < N; ++i)
+        row[(size_t)i * 3] = (float)i;
+    std::vector<int> wide = {0, 1, 65535, 2};
+    PackedMesh ok = packQuadMesh(*g, row.data(), normals.data(), 65536, wide.data(), 1);
+    EXPECT_EQ(65536, ok.vertices->getVertexCount());
+    testsupport::StderrCapture capture;
+    EXPECT_THROW(packQuadMesh(*g, row.data(), normals.data(), N, wide.data(), 1), Assert_Exception);
+    EXPECT_NE(std::string::npos, capture.finish().find("Max 65536 vertices supported!"));
 }
 
 } // namespace
