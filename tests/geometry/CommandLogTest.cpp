@@ -6,13 +6,17 @@
 #include "hal/MessageBox.h"
 #include "support/EngineFixture.h"
 #include <gtest/gtest.h>
+#include <cmath>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::pair<std::string, std::string>> g_boxes;
-void recordBox(const char* title, const char* body) { g_boxes.emplace_back(title, body); }
+typedef std::vector<std::pair<std::string, std::string>> Boxes;
+Boxes g_boxes;
+void recordBox(const char* title, const char* body) {
+    g_boxes.emplace_back(title, body);
+}
 
 class CommandLogTest : public ::testing::Test {
 protected:
@@ -29,17 +33,24 @@ protected:
 };
 
 TEST_F(CommandLogTest, ValueByteRoundsHalfToEvenAndWraps) {
-    EXPECT_EQ(0, encodeCommandValue(-8.0f));
-    EXPECT_EQ(128, encodeCommandValue(0.0f));  // 127.5 -> 128 (even)
-    EXPECT_EQ(255, encodeCommandValue(8.0f));
-    EXPECT_EQ(112, encodeCommandValue(-1.0f)); // 111.5625
-    EXPECT_EQ(143, encodeCommandValue(1.0f));  // 143.4375
-    EXPECT_EQ(126, encodeCommandValue(16.0f)); // 382.5 -> 382 (even), wraps to 126
-    EXPECT_EQ(130, encodeCommandValue(-32.0f)); // -382.5 -> -382, wraps to 130
-    EXPECT_EQ(15, encodeCommandValue(-7.0625f)); // 14.94140625
-    EXPECT_EQ(0, encodeCommandValue(std::nanf("")));
-    EXPECT_EQ(254, encodeCommandValue(24.0f)); // 510 wraps to 254
-    EXPECT_EQ(0, encodeCommandValue(1e30f));   // a multiple of 256 after rounding
+    const struct {
+        float value;
+        int byte;
+        const char* why;
+    } cases[] = {
+        {-8.0f, 0, "0"},
+        {0.0f, 128, "127.5 rounds to even"},
+        {8.0f, 255, "255"},
+        {-1.0f, 112, "111.5625"},
+        {16.0f, 126, "382.5 rounds to even 382, wraps"},
+        {-32.0f, 130, "-382.5 rounds to even -382, wraps"},
+        {-7.0625f, 15, "14.94140625"},
+        {24.0f, 254, "510 wraps"},
+        {1e30f, 0, "a multiple of 256 after rounding"},
+        {std::nanf(""), 0, "not a number"},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(k.byte, encodeCommandValue(k.value)) << k.why;
 }
 
 TEST_F(CommandLogTest, RecordsCommandsAndPicks) {
@@ -49,13 +60,6 @@ TEST_F(CommandLogTest, RecordsCommandsAndPicks) {
     addcube(mb.get(), 0);
     scale4(mb.get(), -8.0f);
     rotate3(mb.get(), 8.0f);
-    ASSERT_EQ(3u, log.cmd_count);
-    EXPECT_EQ(31, log.cmd_codes[0]);
-    EXPECT_EQ(128, log.cmd_values[0]);
-    EXPECT_EQ(3, log.cmd_codes[1]);
-    EXPECT_EQ(0, log.cmd_values[1]);
-    EXPECT_EQ(18, log.cmd_codes[2]);
-    EXPECT_EQ(255, log.cmd_values[2]);
     // A pick entry stores the current pick at pick_count, which the picking
     // tool advances itself.
     log.pick_count = 3;
@@ -63,8 +67,9 @@ TEST_F(CommandLogTest, RecordsCommandsAndPicks) {
     unpacko(Command_Log::PICK_CODE, 0.0f);
     EXPECT_EQ(42u, log.pick_log[3]);
     EXPECT_EQ(3u, log.pick_count);
-    EXPECT_EQ(4u, log.cmd_count);
-    EXPECT_EQ(50, log.cmd_codes[3]);
+    ASSERT_EQ(4u, log.cmd_count);
+    EXPECT_EQ((std::vector<int>{31, 3, 18, 50}), std::vector<int>(log.cmd_codes, log.cmd_codes + 4));
+    EXPECT_EQ((std::vector<int>{128, 0, 255}), std::vector<int>(log.cmd_values, log.cmd_values + 3));
     EXPECT_TRUE(g_boxes.empty());
 }
 
@@ -73,23 +78,20 @@ TEST_F(CommandLogTest, OverflowsShowTheirNoticesAndDropTheEntry) {
     log.recording = 1;
     log.pick_count = 256;
     unpacko(Command_Log::PICK_CODE, 1.0f);
-    ASSERT_EQ(1u, g_boxes.size());
-    EXPECT_EQ("Too Many Picks=model will not save properly", g_boxes[0].first);
-    EXPECT_EQ("ERROR", g_boxes[0].second);
     EXPECT_EQ(255u, log.pick_count);
     EXPECT_EQ(0u, log.cmd_count);
 
-    for (int i = 0; i < 256; ++i) unpacko(19, 0.0f);
-    EXPECT_EQ(256u, log.cmd_count);
-    EXPECT_EQ(1u, g_boxes.size());
+    for (int i = 0; i < 256; ++i)
+        unpacko(19, 0.0f);
     auto mb = geomtest::newBuilder();
     addcube(mb.get(), 0);
     EXPECT_EQ(8u, mb->nv) << "the operation itself still runs";
     unpacko(Command_Log::PICK_CODE, 0.0f);
-    ASSERT_EQ(3u, g_boxes.size());
-    EXPECT_EQ("Exceeded max number of modelling commands", g_boxes[1].first);
-    EXPECT_EQ("ERROR", g_boxes[1].second);
-    EXPECT_EQ("Exceeded max number of modelling commands", g_boxes[2].first);
+    const std::string tooMany = "Exceeded max number of modelling commands";
+    EXPECT_EQ((Boxes{{"Too Many Picks=model will not save properly", "ERROR"},
+                     {tooMany, "ERROR"},
+                     {tooMany, "ERROR"}}),
+              g_boxes);
     EXPECT_EQ(256u, log.cmd_count);
     EXPECT_EQ(19, log.cmd_codes[255]) << "the 257th command was not stored";
 }

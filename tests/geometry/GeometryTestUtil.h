@@ -1,7 +1,6 @@
 // Shared helpers of the geometry tests.
 #pragma once
 #include "geometry/Mesh_Builder.h"
-#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -14,30 +13,12 @@ inline std::unique_ptr<Mesh_Builder> newBuilder() {
     return mb;
 }
 
-// Index of the vertex at exactly (x, y, z), or -1.
-inline int findVertex(const Mesh_Builder& mb, float x, float y, float z, float tol = 1e-6f) {
-    for (uint32_t i = 0; i < mb.nv; ++i) {
-        const float* p = mb.verts[i];
-        if (std::abs(p[0] - x) <= tol && std::abs(p[1] - y) <= tol && std::abs(p[2] - z) <= tol) return (int)i;
-    }
-    return -1;
-}
-
-// Copies the used vertices and quads of `from` (with their flags).
-inline void copyUsed(const Mesh_Builder& from, Mesh_Builder& to) {
-    to.nv = from.nv;
-    to.nq = from.nq;
-    std::memcpy(to.verts, from.verts, from.nv * sizeof from.verts[0]);
-    std::memcpy(to.quads, from.quads, from.nq * sizeof from.quads[0]);
-    std::memcpy(to.sel, from.sel, from.nq * sizeof from.sel[0]);
-}
-
-// True when the used parts of two builders are bit for bit the same.
-inline bool sameMesh(const Mesh_Builder& a, const Mesh_Builder& b) {
-    return a.nv == b.nv && a.nq == b.nq &&
-           std::memcmp(a.verts, b.verts, a.nv * sizeof a.verts[0]) == 0 &&
-           std::memcmp(a.quads, b.quads, a.nq * sizeof a.quads[0]) == 0 &&
-           std::memcmp(a.sel, b.sel, a.nq * sizeof a.sel[0]) == 0;
+// A builder holding the given vertices and no quads.
+template <size_t N> std::unique_ptr<Mesh_Builder> builderOf(const float (&points)[N][3]) {
+    auto mb = newBuilder();
+    mb->nv = N;
+    std::memcpy(mb->verts, points, sizeof points);
+    return mb;
 }
 
 } // namespace geomtest

@@ -6,7 +6,7 @@
 #include "support/EngineFixture.h"
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <array>
+#include <cstring>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -15,13 +15,12 @@ namespace {
 
 using PointCloudTest = testsupport::CoreTest;
 
-std::unique_ptr<Mesh_Builder> builderOf(const std::vector<std::array<float, 3>>& points) {
-    auto mb = geomtest::newBuilder();
-    for (auto& p : points) addvert(mb.get(), p.data(), mb->nv);
-    return mb;
+float distance(const float* p, const float* q) {
+    float dx = p[0] - q[0], dy = p[1] - q[1], dz = p[2] - q[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-TEST_F(PointCloudTest, EmptyAndSinglePointClouds) {
+TEST_F(PointCloudTest, EmptySingleAndLimitedClouds) {
     core::Ref<Point_Cloud_Impl> none = M3D_NEW Point_Cloud_Impl(nullptr);
     auto empty = geomtest::newBuilder();
     core::Ref<Point_Cloud_Impl> zero = M3D_NEW Point_Cloud_Impl(empty.get());
@@ -31,25 +30,15 @@ TEST_F(PointCloudTest, EmptyAndSinglePointClouds) {
         EXPECT_EQ(0.0f, c->getRadius());
         EXPECT_EQ(nullptr, c->nearest(origin));
     }
-    auto one = builderOf({{3, 4, 0}});
+    const float point[1][3] = {{3, 4, 0}};
+    auto one = geomtest::builderOf(point);
     core::Ref<Point_Cloud_Impl> single = M3D_NEW Point_Cloud_Impl(one.get());
-    ASSERT_EQ(1, single->size());
-    EXPECT_EQ(Kd_Entry::NONE, single->entry(0).first);
-    EXPECT_EQ(Kd_Entry::NONE, single->entry(0).second);
     EXPECT_FLOAT_EQ(5.0f, single->getRadius());
     const float far1[3] = {-1000, 50, 7};
     EXPECT_EQ(&single->entry(0), single->nearest(far1));
     // Nothing is nearer than the search's starting distance of 1e8.
     const float beyond[3] = {3e8f, 0, 0};
     EXPECT_EQ(nullptr, single->nearest(beyond));
-}
-
-TEST_F(PointCloudTest, CubeRadiusAndPointLimit) {
-    auto cube = geomtest::newBuilder();
-    addcube(cube.get(), 0);
-    core::Ref<Point_Cloud_Impl> c = M3D_NEW Point_Cloud_Impl(cube.get());
-    EXPECT_EQ(8, c->size());
-    EXPECT_FLOAT_EQ(std::sqrt(3.0f), c->getRadius());
 
     // 70000 vertices: only the first 65534 become points, so the far vertex
     // at index 69999 is not in the cloud.
@@ -68,55 +57,26 @@ TEST_F(PointCloudTest, CubeRadiusAndPointLimit) {
     EXPECT_NE(5000.0f, limited->nearest(q)->x);
 }
 
-// Every entry is reached from the root once, and the split rule holds
-// on every node: first-subtree points at or below, second at or above.
-void checkTree(const Point_Cloud_Impl& c, uint16_t node, int axis, std::vector<int>& seen,
-               float lo[3], float hi[3]) {
-    if (node == Kd_Entry::NONE) return;
-    ASSERT_LT(node, c.size());
-    seen[node] += 1;
-    const Kd_Entry& e = c.entry(node);
-    const float p[3] = {e.x, e.y, e.z};
-    for (int a = 0; a < 3; ++a) {
-        ASSERT_GE(p[a], lo[a]);
-        ASSERT_LE(p[a], hi[a]);
-    }
-    int next = (axis + 1) % 3;
-    float h[3] = {hi[0], hi[1], hi[2]}, l[3] = {lo[0], lo[1], lo[2]};
-    h[axis] = p[axis];
-    l[axis] = p[axis];
-    checkTree(c, e.first, next, seen, lo, h);
-    checkTree(c, e.second, next, seen, l, hi);
-}
-
 TEST_F(PointCloudTest, NearestMatchesBruteForce) {
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> u(-10, 10);
+    const char* shapes[] = {"random", "a flat sheet: ties on z", "a grid with duplicates"};
     for (int shape = 0; shape < 3; ++shape) {
+        SCOPED_TRACE(shapes[shape]);
         auto mb = geomtest::newBuilder();
-        int n = shape == 0 ? 5000 : 2000;
-        for (int i = 0; i < n; ++i) {
-            float p[3] = {u(rng), u(rng), u(rng)};
-            if (shape == 1) p[2] = 0;                              // a flat sheet: ties on z
-            if (shape == 2) for (float& c : p) c = std::round(c); // a grid with duplicates
-            addvert(mb.get(), p, mb->nv);
-        }
+        for (mb->nv = 0; mb->nv < 2000; ++mb->nv)
+            for (int a = 0; a < 3; ++a)
+                mb->verts[mb->nv][a] = shape == 2 ? std::round(u(rng)) : shape == 1 && a == 2 ? 0 : u(rng);
         core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
-        std::vector<int> seen(cloud->size(), 0);
-        float lo[3] = {-1e9f, -1e9f, -1e9f}, hi[3] = {1e9f, 1e9f, 1e9f};
-        checkTree(*cloud, 0, 0, seen, lo, hi);
-        for (int i = 0; i < cloud->size(); ++i) ASSERT_EQ(1, seen[i]) << "entry " << i;
         for (int t = 0; t < 3000; ++t) {
             float q[3] = {u(rng) * 1.2f, u(rng) * 1.2f, u(rng) * 1.2f};
             float best = 1e30f;
-            for (uint32_t i = 0; i < mb->nv; ++i) {
-                float dx = mb->verts[i][0] - q[0], dy = mb->verts[i][1] - q[1], dz = mb->verts[i][2] - q[2];
-                best = std::min(best, std::sqrt(dx * dx + dy * dy + dz * dz));
-            }
+            for (uint32_t i = 0; i < mb->nv; ++i)
+                best = std::min(best, distance(mb->verts[i], q));
             const Kd_Entry* e = cloud->nearest(q);
             ASSERT_NE(nullptr, e);
-            float dx = e->x - q[0], dy = e->y - q[1], dz = e->z - q[2];
-            ASSERT_EQ(best, std::sqrt(dx * dx + dy * dy + dz * dz)) << "shape " << shape << " query " << t;
+            const float found[3] = {e->x, e->y, e->z};
+            ASSERT_EQ(best, distance(found, q)) << "query " << t;
         }
     }
 }
@@ -135,7 +95,8 @@ struct Reference_Tree {
                   [axis](const Kd_Entry& a, const Kd_Entry& b) { return coord(a, axis) < coord(b, axis); });
         uint32_t mid = (start + end) / 2;
         Kd_Entry median = e[mid];
-        for (uint32_t i = mid; i > start; --i) e[i] = e[i - 1];
+        for (uint32_t i = mid; i > start; --i)
+            e[i] = e[i - 1];
         e[start] = median;
         int next = (axis + 1) % 3;
         uint16_t first = build(start + 1, mid + 1, next);
@@ -145,14 +106,15 @@ struct Reference_Tree {
         return (uint16_t)start;
     }
 
-    static void visit(const Kd_Entry* e, uint32_t node, int axis, const float* q, uint32_t& best, float& bestD) {
+    static void visit(const Kd_Entry* e, uint32_t node, int axis, const float* q, uint32_t& best,
+                      float& bestD) {
         while (node < Kd_Entry::NONE) {
             const Kd_Entry& n = e[node];
             float d = coord(n, axis) - q[axis];
             int next = (axis + 1) % 3;
             visit(e, d > 0 ? n.first : n.second, next, q, best, bestD);
-            float dx = n.x - q[0], dy = n.y - q[1], dz = n.z - q[2];
-            float dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+            const float p[3] = {n.x, n.y, n.z};
+            float dist = distance(p, q);
             if (dist < bestD) {
                 best = node;
                 bestD = dist;
@@ -168,30 +130,25 @@ TEST_F(PointCloudTest, SameTreeAndSameAnswersAsTheFullSortAndRecursiveSearch) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-3, 3);
     auto mb = geomtest::newBuilder();
-    for (int i = 0; i < 3000; ++i) {
-        float p[3] = {u(rng), u(rng), u(rng)};
-        addvert(mb.get(), p, mb->nv);
-    }
+    for (mb->nv = 0; mb->nv < 3000; ++mb->nv)
+        for (float& c : mb->verts[mb->nv])
+            c = u(rng);
     core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
     Reference_Tree ref;
     for (uint32_t i = 0; i < mb->nv; ++i)
         ref.e.push_back({mb->verts[i][0], mb->verts[i][1], mb->verts[i][2], Kd_Entry::NONE, Kd_Entry::NONE});
     ref.build(0, (uint32_t)ref.e.size(), 0);
     ASSERT_EQ((int)ref.e.size(), cloud->size());
-    for (int i = 0; i < cloud->size(); ++i) {
-        const Kd_Entry& a = cloud->entry(i);
-        const Kd_Entry& b = ref.e[i];
-        ASSERT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z && a.first == b.first && a.second == b.second)
-            << "entry " << i;
-    }
+    for (int i = 0; i < cloud->size(); ++i)
+        ASSERT_EQ(0, std::memcmp(&cloud->entry(i), &ref.e[i], sizeof(Kd_Entry))) << "entry " << i;
     // On a grid many points are equally near: the first one met must win.
     auto grid = geomtest::newBuilder();
-    for (int x = 0; x < 12; ++x)
-        for (int y = 0; y < 12; ++y)
-            for (int z = 0; z < 12; ++z) {
-                const float p[3] = {(float)x, (float)y, (float)z};
-                addvert(grid.get(), p, grid->nv);
-            }
+    for (grid->nv = 0; grid->nv < 12 * 12 * 12; ++grid->nv) {
+        const uint32_t i = grid->nv;
+        grid->verts[i][0] = (float)(i / 144);
+        grid->verts[i][1] = (float)(i / 12 % 12);
+        grid->verts[i][2] = (float)(i % 12);
+    }
     core::Ref<Point_Cloud_Impl> g = M3D_NEW Point_Cloud_Impl(grid.get());
     std::uniform_int_distribution<int> half(-2, 25);
     for (int t = 0; t < 5000; ++t) {

@@ -13,34 +13,32 @@ using slmtest::toGlm;
 
 TEST(Ray, SegmentTriangleEdgeCases) {
     const vec3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
-    float t = -7.0f;
-    // Halfway down to the plane.
-    EXPECT_TRUE(segment_triangle(vec3(0.25f, 0.25f, 1), vec3(0, 0, -2), a, b, c, &t));
-    EXPECT_EQ(t, 0.5f);
-    // Both faces count.
-    EXPECT_TRUE(segment_triangle(vec3(0.25f, 0.25f, -1), vec3(0, 0, 2), a, b, c, &t));
-    EXPECT_EQ(t, 0.5f);
-    // The segment ends exactly on the plane: t = 1 is outside [0, 1).
-    t = -7.0f;
-    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 1), vec3(0, 0, -1), a, b, c, &t));
-    EXPECT_EQ(t, -7.0f) << "a miss leaves t alone";
-    // Starting on the plane is a hit at t = 0.
-    EXPECT_TRUE(segment_triangle(vec3(0.25f, 0.25f, 0), vec3(0, 0, -1), a, b, c, &t));
-    EXPECT_EQ(t, 0.0f);
-    // The plane lies behind the origin.
-    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 1), vec3(0, 0, 5), a, b, c));
-    // Through the plane but outside the triangle.
-    EXPECT_FALSE(segment_triangle(vec3(0.75f, 0.75f, 1), vec3(0, 0, -2), a, b, c));
-    EXPECT_FALSE(segment_triangle(vec3(-0.1f, 0.5f, 1), vec3(0, 0, -2), a, b, c));
-    // On the edges and the corner: u + v = 1, v = 0 and u = v = 0 are inside.
-    EXPECT_TRUE(segment_triangle(vec3(0.5f, 0.5f, 1), vec3(0, 0, -2), a, b, c));
-    EXPECT_TRUE(segment_triangle(vec3(0.5f, 0, 1), vec3(0, 0, -2), a, b, c));
-    EXPECT_TRUE(segment_triangle(vec3(0, 0, 1), vec3(0, 0, -2), a, b, c));
-    // Parallel to the plane, and a degenerate (flat) triangle, never hit.
-    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 0), vec3(1, 0, 0), a, b, c));
+    const struct {
+        const char* name;
+        vec3 origin, dir;
+        float t; // -1: a miss
+    } cases[] = {
+        {"halfway down to the plane", vec3(0.25f, 0.25f, 1), vec3(0, 0, -2), 0.5f},
+        {"from the back face", vec3(0.25f, 0.25f, -1), vec3(0, 0, 2), 0.5f},
+        {"ends exactly on the plane (t = 1 is outside)", vec3(0.25f, 0.25f, 1), vec3(0, 0, -1), -1},
+        {"starts on the plane", vec3(0.25f, 0.25f, 0), vec3(0, 0, -1), 0.0f},
+        {"plane behind the origin", vec3(0.25f, 0.25f, 1), vec3(0, 0, 5), -1},
+        {"outside the long edge", vec3(0.75f, 0.75f, 1), vec3(0, 0, -2), -1},
+        {"outside an axis edge", vec3(-0.1f, 0.5f, 1), vec3(0, 0, -2), -1},
+        {"on the edge u + v = 1", vec3(0.5f, 0.5f, 1), vec3(0, 0, -2), 0.5f},
+        {"on the edge v = 0", vec3(0.5f, 0, 1), vec3(0, 0, -2), 0.5f},
+        {"on the corner", vec3(0, 0, 1), vec3(0, 0, -2), 0.5f},
+        {"parallel to the plane", vec3(0.25f, 0.25f, 0), vec3(1, 0, 0), -1},
+        {"no direction", vec3(0.25f, 0.25f, 0), vec3(0, 0, 0), -1},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        float t = -7.0f;
+        EXPECT_EQ(k.t >= 0, segment_triangle(k.origin, k.dir, a, b, c, &t));
+        EXPECT_EQ(k.t >= 0 ? k.t : -7.0f, t) << "a miss leaves t alone";
+    }
+    // A degenerate (flat) triangle is never hit.
     EXPECT_FALSE(segment_triangle(vec3(0.5f, 0, 1), vec3(0, 0, -2), a, b, vec3(2, 0, 0)));
-    // No direction at all.
-    EXPECT_FALSE(segment_triangle(vec3(0.25f, 0.25f, 0), vec3(0, 0, 0), a, b, c));
 }
 
 TEST(Ray, SegmentTriangleMatchesGlm) {
@@ -54,12 +52,14 @@ TEST(Ray, SegmentTriangleMatchesGlm) {
         vec3 dir = (aim - origin) * rnd.uniform(0.6f, 1.6f);
         glm::dvec2 bary;
         double dist = 0;
-        bool ref = glm::intersectRayTriangle(toGlm(origin), toGlm(dir), toGlm(a), toGlm(b), toGlm(c), bary, dist);
+        bool ref =
+            glm::intersectRayTriangle(toGlm(origin), toGlm(dir), toGlm(a), toGlm(b), toGlm(c), bary, dist);
         double e1xe2 = glm::length(glm::cross(toGlm(b - a), toGlm(c - a)));
-        if (e1xe2 < 0.5) continue;  // sliver triangles
+        if (e1xe2 < 0.5) continue; // sliver triangles
         if (ref) {
             const double m = 1e-3;
-            if (std::fabs(bary.x) < m || std::fabs(bary.y) < m || std::fabs(1 - bary.x - bary.y) < m) continue;
+            if (std::fabs(bary.x) < m || std::fabs(bary.y) < m || std::fabs(1 - bary.x - bary.y) < m)
+                continue;
             if (std::fabs(dist) < m || std::fabs(dist - 1) < m) continue;
             ref = dist >= 0 && dist < 1;
         }
@@ -67,10 +67,8 @@ TEST(Ray, SegmentTriangleMatchesGlm) {
         ASSERT_EQ(segment_triangle(origin, dir, a, b, c, &t), ref) << "case " << i;
         if (ref) {
             ASSERT_NEAR(t, dist, 1e-4) << "case " << i;
-            ++hits;
-        } else {
-            ++misses;
         }
+        ++(ref ? hits : misses);
     }
     EXPECT_GT(hits, 500);
     EXPECT_GT(misses, 500);
@@ -105,33 +103,32 @@ bool clipReference(const vec3& o, const vec3& d, const box& b, bool& nearBoundar
 
 TEST(Ray, SegmentBoxEdgeCases) {
     const box unitBox{vec3(0, 0, 0), vec3(1, 1, 1)};
-    EXPECT_EQ(&unitBox[0], &unitBox.min);
-    EXPECT_EQ(&unitBox[1], &unitBox.max);
-    // Straight through, both directions.
-    EXPECT_TRUE(segment_box(make_ray(vec3(-1, 0.5f, 0.5f), vec3(3, 0, 0)), unitBox));
-    EXPECT_TRUE(segment_box(make_ray(vec3(2, 0.5f, 0.5f), vec3(-3, 0, 0)), unitBox));
-    // Stops short of the box; starts beyond it.
-    EXPECT_FALSE(segment_box(make_ray(vec3(-1, 0.5f, 0.5f), vec3(0.5f, 0, 0)), unitBox));
-    EXPECT_FALSE(segment_box(make_ray(vec3(2, 0.5f, 0.5f), vec3(3, 0, 0)), unitBox));
-    // Ends exactly on the near face (t = 1) or starts exactly on the far face.
-    EXPECT_FALSE(segment_box(make_ray(vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0)), unitBox));
-    EXPECT_FALSE(segment_box(make_ray(vec3(1, 0.5f, 0.5f), vec3(1, 0, 0)), unitBox));
-    // Wholly inside.
-    EXPECT_TRUE(segment_box(make_ray(vec3(0.2f, 0.2f, 0.2f), vec3(0.1f, 0.1f, 0.1f)), unitBox));
-    // Axis-parallel segments: inside the other slabs hit, outside miss.
-    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, -1, 0.5f), vec3(0, 5, 0)), unitBox));
-    EXPECT_FALSE(segment_box(make_ray(vec3(1.5f, -1, 0.5f), vec3(0, 5, 0)), unitBox));
-    EXPECT_FALSE(segment_box(make_ray(vec3(0.5f, -1, -0.5f), vec3(0, 5, 0)), unitBox));
-    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5)), unitBox));
-    // Passes beside a corner.
-    EXPECT_FALSE(segment_box(make_ray(vec3(-1, 1.5f, 0.5f), vec3(3, -0.4f, 0)), unitBox));
-    EXPECT_TRUE(segment_box(make_ray(vec3(-1, 1.5f, 0.5f), vec3(3, -2.0f, 0)), unitBox));
-    // A direction component too small to invert, and negative: the segment
-    // still crosses the box along y.
+    // A direction component too small to invert.
     const float tiny = std::numeric_limits<float>::denorm_min();
-    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0)), unitBox));
-    EXPECT_TRUE(segment_box(make_ray(vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, -tiny)), unitBox));
-    EXPECT_FALSE(segment_box(make_ray(vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0)), unitBox));
+    const struct {
+        const char* name;
+        vec3 origin, dir;
+        bool hit;
+    } cases[] = {
+        {"straight through", vec3(-1, 0.5f, 0.5f), vec3(3, 0, 0), true},
+        {"straight through backwards", vec3(2, 0.5f, 0.5f), vec3(-3, 0, 0), true},
+        {"stops short", vec3(-1, 0.5f, 0.5f), vec3(0.5f, 0, 0), false},
+        {"starts beyond", vec3(2, 0.5f, 0.5f), vec3(3, 0, 0), false},
+        {"ends exactly on the near face", vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0), false},
+        {"starts exactly on the far face", vec3(1, 0.5f, 0.5f), vec3(1, 0, 0), false},
+        {"wholly inside", vec3(0.2f, 0.2f, 0.2f), vec3(0.1f, 0.1f, 0.1f), true},
+        {"along y inside the other slabs", vec3(0.5f, -1, 0.5f), vec3(0, 5, 0), true},
+        {"along y outside the x slab", vec3(1.5f, -1, 0.5f), vec3(0, 5, 0), false},
+        {"along y outside the z slab", vec3(0.5f, -1, -0.5f), vec3(0, 5, 0), false},
+        {"along z with a negative zero", vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5), true},
+        {"beside a corner", vec3(-1, 1.5f, 0.5f), vec3(3, -0.4f, 0), false},
+        {"across a corner", vec3(-1, 1.5f, 0.5f), vec3(3, -2.0f, 0), true},
+        {"tiny negative x", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), true},
+        {"tiny negative x and z", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, -tiny), true},
+        {"tiny negative x outside", vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), false},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(k.hit, segment_box(make_ray(k.origin, k.dir), unitBox)) << k.name;
 }
 
 TEST(Ray, SegmentBoxMatchesClipping) {
