@@ -57,7 +57,7 @@ TEST(Mat4, ArithmeticDeterminantAndInverseMatchGlm) {
     EXPECT_FALSE(allFinite(inverse(scale(vec3(1, 1, 0)))));
 }
 
-TEST(Mat4, TransformsMatchGlm) {
+TEST(Mat4, TransformsAndProjectionsMatchGlm) {
     slmtest::Random rnd(4);
     const glm::dmat4 one(1.0);
     for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
@@ -69,6 +69,19 @@ TEST(Mat4, TransformsMatchGlm) {
         vec3 v = rnd.vec3(-10, 10);
         ASSERT_TRUE(nearMat(translation(v), glm::translate(one, toGlm(v)), 0.0));
         ASSERT_TRUE(nearMat(scale(v), glm::scale(one, toGlm(v)), 0.0));
+        // Both handednesses.
+        double fov = rnd.uniform(0.2f, 2.8f), aspect = rnd.uniform(0.3f, 3.0f);
+        double n = rnd.uniform(0.01f, 10.0f), f = n + rnd.uniform(0.5f, 1000.0f);
+        ASSERT_TRUE(
+            nearMat(perspective(fov, aspect, n, f, 1.0f), glm::perspectiveRH_ZO(fov, aspect, n, f), 1e-5));
+        ASSERT_TRUE(
+            nearMat(perspective(fov, aspect, n, f, -1.0f), glm::perspectiveLH_ZO(fov, aspect, n, f), 1e-5));
+        double hw = rnd.uniform(0.05f, 50.0f), hh = rnd.uniform(0.05f, 50.0f);
+        n = -n; // a near plane behind the eye
+        ASSERT_TRUE(
+            nearMat(orthographic(2 * hw, 2 * hh, n, f, 1.0f), glm::orthoRH_ZO(-hw, hw, -hh, hh, n, f), 1e-5));
+        ASSERT_TRUE(nearMat(orthographic(2 * hw, 2 * hh, n, f, -1.0f),
+                            glm::orthoLH_ZO(-hw, hw, -hh, hh, n, f), 1e-5));
         // Any non-zero multiple of a quaternion is the same rotation.
         quat q = rnd.unitQuat();
         float k = rnd.uniform(0.2f, 5.0f) * (i % 2 ? -1.0f : 1.0f);
@@ -82,25 +95,6 @@ TEST(Mat4, TransformsMatchGlm) {
     EXPECT_EQ(from_quat(quat(0, 0, 0, 2)), identity());
     EXPECT_EQ(from_quat(quat()), identity());
     EXPECT_FALSE(allFinite(axis_angle(vec3(0, 0, 0), 0.4f)));
-}
-
-TEST(Mat4, ProjectionsMatchGlmForBothHandedness) {
-    slmtest::Random rnd(6);
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
-        SCOPED_TRACE(i);
-        double fov = rnd.uniform(0.2f, 2.8f), aspect = rnd.uniform(0.3f, 3.0f);
-        double n = rnd.uniform(0.01f, 10.0f), f = n + rnd.uniform(0.5f, 1000.0f);
-        ASSERT_TRUE(
-            nearMat(perspective(fov, aspect, n, f, 1.0f), glm::perspectiveRH_ZO(fov, aspect, n, f), 1e-5));
-        ASSERT_TRUE(
-            nearMat(perspective(fov, aspect, n, f, -1.0f), glm::perspectiveLH_ZO(fov, aspect, n, f), 1e-5));
-        float w = rnd.uniform(0.1f, 100.0f), h = rnd.uniform(0.1f, 100.0f);
-        n = rnd.uniform(-10.0f, 10.0f);
-        f = n + rnd.uniform(0.5f, 1000.0f);
-        double hw = w / 2.0, hh = h / 2.0;
-        ASSERT_TRUE(nearMat(orthographic(w, h, n, f, 1.0f), glm::orthoRH_ZO(-hw, hw, -hh, hh, n, f), 1e-5));
-        ASSERT_TRUE(nearMat(orthographic(w, h, n, f, -1.0f), glm::orthoLH_ZO(-hw, hw, -hh, hh, n, f), 1e-5));
-    }
 }
 
 TEST(Mat4, LookAtMatchesGlmAndTargetAtIsItsInverse) {

@@ -22,9 +22,6 @@ TEST(Ray, SegmentTriangleEdgeCases) {
         {"from the back face", vec3(0.25f, 0.25f, -1), vec3(0, 0, 2), 0.5f},
         {"ends exactly on the plane (t = 1 is outside)", vec3(0.25f, 0.25f, 1), vec3(0, 0, -1), -1},
         {"starts on the plane", vec3(0.25f, 0.25f, 0), vec3(0, 0, -1), 0.0f},
-        {"plane behind the origin", vec3(0.25f, 0.25f, 1), vec3(0, 0, 5), -1},
-        {"outside the long edge", vec3(0.75f, 0.75f, 1), vec3(0, 0, -2), -1},
-        {"outside an axis edge", vec3(-0.1f, 0.5f, 1), vec3(0, 0, -2), -1},
         {"on the edge u + v = 1", vec3(0.5f, 0.5f, 1), vec3(0, 0, -2), 0.5f},
         {"on the edge v = 0", vec3(0.5f, 0, 1), vec3(0, 0, -2), 0.5f},
         {"on the corner", vec3(0, 0, 1), vec3(0, 0, -2), 0.5f},
@@ -110,17 +107,11 @@ TEST(Ray, SegmentBoxEdgeCases) {
         vec3 origin, dir;
         bool hit;
     } cases[] = {
-        {"straight through", vec3(-1, 0.5f, 0.5f), vec3(3, 0, 0), true},
-        {"stops short", vec3(-1, 0.5f, 0.5f), vec3(0.5f, 0, 0), false},
-        {"starts beyond", vec3(2, 0.5f, 0.5f), vec3(3, 0, 0), false},
         {"ends exactly on the near face", vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0), false},
         {"starts exactly on the far face", vec3(1, 0.5f, 0.5f), vec3(1, 0, 0), false},
-        {"wholly inside", vec3(0.2f, 0.2f, 0.2f), vec3(0.1f, 0.1f, 0.1f), true},
         {"along y inside the other slabs", vec3(0.5f, -1, 0.5f), vec3(0, 5, 0), true},
         {"along y outside the x slab", vec3(1.5f, -1, 0.5f), vec3(0, 5, 0), false},
         {"along z with a negative zero", vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5), true},
-        {"beside a corner", vec3(-1, 1.5f, 0.5f), vec3(3, -0.4f, 0), false},
-        {"across a corner", vec3(-1, 1.5f, 0.5f), vec3(3, -2.0f, 0), true},
         {"tiny negative x", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), true},
         {"tiny negative x outside", vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), false},
     };
