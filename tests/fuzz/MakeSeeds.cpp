@@ -1,16 +1,14 @@
-// Writes the fuzz targets' seed inputs:
-//   make_seeds <folder>   ->  <folder>/png, <folder>/dataio, <folder>/m3g
-// PNG seeds are small images of several sizes, DataIO seeds the records of
-// Records.h as DataIO writes them.
-// M3G seeds are small scenes from the tests' M3G byte builder, each also
-// loaded and written again by the engine's M3G writer, raw and zlib.
+// Writes the seed inputs of the fuzz targets that have no files to start from
+// (the PNG target starts from the PNG suite):
+//   make_seeds <folder>   ->  <folder>/dataio, <folder>/m3g
+// DataIO seeds are the records of Records.h as DataIO writes them, M3G seeds
+// small scenes from the tests' M3G byte builder.
 #include "Records.h"
 #include "FuzzEngine.h"
 #include "core/DataIO.h"
 #include "core/MemoryStream.h"
 #include "render/Loader.h"
-#include "render/M3G_Writer.h"
-#include "render/PNG_Writer.h"
+#include "render/Object3D.h"
 #include "render/M3GBytes.h"
 #include <sys/stat.h>
 #include <cstdio>
@@ -26,17 +24,6 @@ void writeFile(const std::string& path, const void* bytes, size_t size) {
         std::exit(1);
     }
     std::fclose(f);
-}
-
-void pngSeeds(const std::string& dir) {
-    const int sizes[][2] = {{1, 1}, {2, 3}, {7, 5}, {16, 16}};
-    for (const auto& s : sizes) {
-        std::vector<unsigned char> rgba((size_t)s[0] * s[1] * 4);
-        for (size_t i = 0; i < rgba.size(); ++i)
-            rgba[i] = (unsigned char)(i * 37 + (i >> 2));
-        std::string path = dir + "/rgba_" + std::to_string(s[0]) + "x" + std::to_string(s[1]) + ".png";
-        render::writePNG(core::String(path.c_str()), s[0], s[1], rgba.data(), false);
-    }
 }
 
 typedef void (*Record)(core::DataIO&);
@@ -91,21 +78,12 @@ void m3gSeeds(const std::string& dir) {
          file({rawSection(chunk(19, keyframes(176, 192, 0, 10, 3, 2, {0, 1, 2, 3, 5, 4, 5, 6})))})},
     };
     for (const auto& f : files) {
-        writeFile(dir + "/" + f.first + ".m3g", f.second.data(), f.second.size());
-        // The same scene as the engine's writer puts it down.
+        // Each is a scene that loads (a load that fails throws).
         core::Vector<core::Ref<render::Object3D>> roots;
         core::Ref<core::MemoryStream> in =
             M3D_NEW core::MemoryStream(f.second.data(), (int)f.second.size(), true);
         render::Loader::load(in.get(), roots, nullptr, core::String());
-        for (bool compress : {false, true}) {
-            core::Ref<render::M3G_Writer> writer = M3D_NEW render::M3G_Writer();
-            for (int i = 0; i < roots.size(); ++i)
-                writer->add(roots[i].get());
-            core::Ref<core::MemoryStream> out = M3D_NEW core::MemoryStream();
-            writer->write(out.get(), compress);
-            std::string name = "/written_" + f.first + (compress ? "_zlib" : "_raw") + ".m3g";
-            writeFile(dir + name, out->data(), (size_t)out->size());
-        }
+        writeFile(dir + "/" + f.first + ".m3g", f.second.data(), f.second.size());
     }
 }
 
@@ -118,9 +96,8 @@ int main(int argc, char** argv) {
     }
     fuzzsupport::startEngine();
     std::string root = argv[1];
-    for (const char* sub : {"", "/png", "/dataio", "/m3g"})
+    for (const char* sub : {"", "/dataio", "/m3g"})
         mkdir((root + sub).c_str(), 0755);
-    pngSeeds(root + "/png");
     dataioSeeds(root + "/dataio");
     m3gSeeds(root + "/m3g");
     return 0;
