@@ -57,32 +57,9 @@ TEST_F(PointCloudTest, EmptySingleAndLimitedClouds) {
     EXPECT_NE(5000.0f, limited->nearest(q)->x);
 }
 
-TEST_F(PointCloudTest, NearestMatchesBruteForce) {
-    std::mt19937 rng(99);
-    std::uniform_real_distribution<float> u(-10, 10);
-    const char* shapes[] = {"random", "a flat sheet: ties on z", "a grid with duplicates"};
-    for (int shape = 0; shape < 3; ++shape) {
-        SCOPED_TRACE(shapes[shape]);
-        auto mb = geomtest::newBuilder();
-        for (mb->nv = 0; mb->nv < 2000; ++mb->nv)
-            for (int a = 0; a < 3; ++a)
-                mb->verts[mb->nv][a] = shape == 2 ? std::round(u(rng)) : shape == 1 && a == 2 ? 0 : u(rng);
-        core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
-        for (int t = 0; t < 3000; ++t) {
-            float q[3] = {u(rng) * 1.2f, u(rng) * 1.2f, u(rng) * 1.2f};
-            float best = 1e30f;
-            for (uint32_t i = 0; i < mb->nv; ++i)
-                best = std::min(best, distance(mb->verts[i], q));
-            const Kd_Entry* e = cloud->nearest(q);
-            ASSERT_NE(nullptr, e);
-            const float found[3] = {e->x, e->y, e->z};
-            ASSERT_EQ(best, distance(found, q)) << "query " << t;
-        }
-    }
-}
-
 // The search as first written, recursive, over the cloud's own tree: the
-// cloud's search must answer the very same entry, ties included.
+// cloud's search must answer the very same entry, ties included (the first
+// one met wins).
 void referenceSearch(const Kd_Entry* e, uint32_t node, int axis, const float* q, uint32_t& best,
                      float& bestD) {
     while (node < Kd_Entry::NONE) {
@@ -101,24 +78,33 @@ void referenceSearch(const Kd_Entry* e, uint32_t node, int axis, const float* q,
     }
 }
 
-TEST_F(PointCloudTest, SameAnswersAsTheRecursiveSearchOnTies) {
-    // On a grid many points are equally near: the first one met must win.
-    std::mt19937 rng(5);
-    auto grid = geomtest::newBuilder();
-    for (grid->nv = 0; grid->nv < 12 * 12 * 12; ++grid->nv) {
-        const uint32_t i = grid->nv;
-        grid->verts[i][0] = (float)(i / 144);
-        grid->verts[i][1] = (float)(i / 12 % 12);
-        grid->verts[i][2] = (float)(i % 12);
-    }
-    core::Ref<Point_Cloud_Impl> g = M3D_NEW Point_Cloud_Impl(grid.get());
-    std::uniform_int_distribution<int> half(-2, 25);
-    for (int t = 0; t < 5000; ++t) {
-        const float q[3] = {half(rng) * 0.5f, half(rng) * 0.5f, half(rng) * 0.5f};
-        uint32_t best = Kd_Entry::NONE;
-        float bestD = 1e8f;
-        referenceSearch(&g->entry(0), 0, 0, q, best, bestD);
-        ASSERT_EQ(&g->entry((int)best), g->nearest(q)) << q[0] << ", " << q[1] << ", " << q[2];
+TEST_F(PointCloudTest, NearestMatchesBruteForceAndTheRecursiveSearch) {
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> u(-10, 10);
+    const char* shapes[] = {"random", "a flat sheet: ties on z", "a grid with duplicates, half-way queries"};
+    for (int shape = 0; shape < 3; ++shape) {
+        SCOPED_TRACE(shapes[shape]);
+        auto mb = geomtest::newBuilder();
+        for (mb->nv = 0; mb->nv < 2000; ++mb->nv)
+            for (int a = 0; a < 3; ++a)
+                mb->verts[mb->nv][a] = shape == 2 ? std::round(u(rng)) : shape == 1 && a == 2 ? 0 : u(rng);
+        core::Ref<Point_Cloud_Impl> cloud = M3D_NEW Point_Cloud_Impl(mb.get());
+        for (int t = 0; t < 3000; ++t) {
+            float q[3];
+            for (float& c : q)
+                c = shape == 2 ? std::round(u(rng) * 2.4f) / 2 : u(rng) * 1.2f;
+            float best = 1e30f;
+            for (uint32_t i = 0; i < mb->nv; ++i)
+                best = std::min(best, distance(mb->verts[i], q));
+            const Kd_Entry* e = cloud->nearest(q);
+            ASSERT_NE(nullptr, e);
+            const float found[3] = {e->x, e->y, e->z};
+            ASSERT_EQ(best, distance(found, q)) << "query " << t;
+            uint32_t first = Kd_Entry::NONE;
+            float firstD = 1e8f;
+            referenceSearch(&cloud->entry(0), 0, 0, q, first, firstD);
+            ASSERT_EQ(&cloud->entry((int)first), e) << "query " << t;
+        }
     }
 }
 
