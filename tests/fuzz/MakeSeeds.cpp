@@ -57,20 +57,12 @@ void m3gSeeds(const std::string& dir) {
     // holding it, with no camera and no background.
     std::string groups = chunk(9, group({}));
     std::string world = chunk(22, Bytes().raw(group({2})).u32(0).u32(0));
-    // Ambient, diffuse (RGBA), emissive and specular colours, shininess, no vertex colour tracking.
-    Bytes material;
-    material.raw(object3D());
-    for (unsigned c : {10, 20, 30, 40, 50, 60, 255, 0, 0, 0, 200, 200, 200})
-        material.u8(c);
-    material.f32(16.0f).u8(0);
     std::string rgb = image(99, 2, 2, "", std::string("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12));
     std::string palettised =
         image(100, 3, 1, std::string("\xFF\0\0\xFF\0\0\xFF\x80", 8), std::string("\0\1\0", 3));
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"group_world_stored", file({rawSection(groups + world)})},
         {"group_world_zlib", file({zlibSection(groups + world)})},
         {"two_sections", file({rawSection(groups), zlibSection(world)})},
-        {"material", file({zlibSection(chunk(13, material))})},
         {"images", file({rawSection(chunk(10, rgb) + chunk(10, palettised))})},
         {"triangle", file({rawSection(triangleObjects())})},
         {"triangle_group", file({zlibSection(triangleObjects() + chunk(9, group({6})))})},

@@ -1,7 +1,6 @@
 #include "support/EngineFixture.h"
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -23,29 +22,28 @@ EngineCore::~EngineCore() {
     delete m_globals;
 }
 
-StderrCapture::StderrCapture() : m_saved(-1), m_fd(-1), m_done(false) {
-    char tmpl[] = "/tmp/pelloran-stderr-XXXXXX";
-    m_fd = mkstemp(tmpl);
-    m_path = tmpl;
+StderrCapture::StderrCapture() : m_file(std::tmpfile()) {
     std::fflush(stderr);
     m_saved = dup(2);
-    dup2(m_fd, 2);
+    if (m_file) dup2(fileno(m_file), 2);
 }
 
-StderrCapture::~StderrCapture() { finish(); }
+StderrCapture::~StderrCapture() {
+    finish();
+}
 
 std::string StderrCapture::finish() {
-    if (m_done) return m_text;
-    m_done = true;
+    if (m_saved < 0) return m_text;
     std::fflush(stderr);
     dup2(m_saved, 2);
     close(m_saved);
-    lseek(m_fd, 0, SEEK_SET);
+    m_saved = -1;
+    if (!m_file) return m_text;
+    std::rewind(m_file);
     char buf[4096];
-    ssize_t n;
-    while ((n = read(m_fd, buf, sizeof buf)) > 0) m_text.append(buf, (size_t)n);
-    close(m_fd);
-    unlink(m_path.c_str());
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, m_file)) > 0;)
+        m_text.append(buf, n);
+    std::fclose(m_file);
     return m_text;
 }
 

@@ -5,6 +5,7 @@
 #include "core/EngineGlobals.h"
 #include "core/MemoryManager.h"
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <string>
 
 namespace testsupport {
@@ -32,10 +33,8 @@ public:
     std::string finish();
 
 private:
-    int m_saved;
-    int m_fd;
-    std::string m_path;
-    bool m_done;
+    std::FILE* m_file;
+    int m_saved = -1;
     std::string m_text;
 };
 

@@ -15,12 +15,8 @@ inline std::string dataFile(const std::string& name) {
 }
 
 // The PNG conformance suite (with its licence), with a trailing slash.
-inline std::string pngSuite() { return dataFile("pngsuite/"); }
-
-// The corpus folder from PELLORAN_CORPUS, or "" when it is not set.
-inline std::string corpusDir() {
-    const char* dir = std::getenv("PELLORAN_CORPUS");
-    return dir && *dir ? std::string(dir) : std::string();
+inline std::string pngSuite() {
+    return dataFile("pngsuite/");
 }
 
 // Base of the tests that read the corpus (files named *CorpusTest.cpp, which
@@ -29,11 +25,14 @@ inline std::string corpusDir() {
 class CorpusTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = corpusDir();
+        const char* dir = std::getenv("PELLORAN_CORPUS");
+        m_dir = dir ? dir : "";
         if (m_dir.empty())
-            GTEST_SKIP() << "PELLORAN_CORPUS is not set: the M3G corpus may not be redistributed, so it is not "
-                            "in the repository; point PELLORAN_CORPUS at the folder that holds it (scripts/run-tests.sh "
-                            "uses the shared test data beside the clone when it is there)";
+            GTEST_SKIP()
+                << "PELLORAN_CORPUS is not set: the M3G corpus may not be redistributed, so it is not "
+                   "in the repository; point PELLORAN_CORPUS at the folder that holds it "
+                   "(scripts/run-tests.sh "
+                   "uses the shared test data beside the clone when it is there)";
     }
     std::string corpusFile(const std::string& name) const { return m_dir + "/" + name; }
 
