@@ -16,17 +16,15 @@
 
 namespace fuzzsupport {
 
-// Aborts with a message (so that the fuzzer keeps the input): an outcome the
-// target must never see.
+// Aborts (the fuzzer keeps the input): an outcome the target must never see.
 [[noreturn]] inline void fault(const char* what, const char* message) {
     std::fprintf(stderr, "%s: %s\n", what, message);
     std::fflush(stderr);
     std::abort();
 }
 
-// Brings the engine core up once per process; later calls do nothing. The
-// log's echo stays off (errors are still formatted and counted) unless
-// PELLORAN_FUZZ_LOG is set. The engine stays up until the process ends.
+// Brings the engine core up once per process, for good. The log's echo stays
+// off (errors are still formatted and counted) unless PELLORAN_FUZZ_LOG is set.
 inline void startEngine() {
     if (core::engineGlobals()) return;
     HAL::initTimer();
@@ -40,9 +38,7 @@ inline void startEngine() {
     mc.poolReleaseHook = [](void* block) { HAL::releasePoolMemory(block); };
     mc.poolMemoryZeroed = true;
     g->memoryManager = new MemoryManager(mc);
-    // The file system lives from start-up on (the application mounts its
-    // archives there first thing), not from the first load that asks for it.
-    core::FileSystem::get();
+    core::FileSystem::get(); // from start-up on, as the application has it
 }
 
 // What the pool looks like between two inputs: counters and every free block.
@@ -70,10 +66,9 @@ inline PoolState poolState() {
 }
 
 // Aborts when the pool differs from `before` or fails its own consistency
-// check; `what` names the target.
+// check, which reads the whole free index (thousands of chunks): every 64th
+// input, and always when anything looks different.
 inline void requireSamePool(const PoolState& before, const char* what) {
-    // The full consistency check reads the whole free index (thousands of
-    // chunks): every 64th input, and always when anything looks different.
     static unsigned inputs = 0;
     PoolState after = poolState();
     bool same = after == before;

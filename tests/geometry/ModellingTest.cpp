@@ -1,15 +1,24 @@
 // The modelling kernel on real meshes: the cube examples, selections,
-// transforms, topology edits, capacity refusals and the two point searches.
+// transforms, topology edits and capacity refusals; smoothing against the
+// linear edge-point search and against OpenSubdiv; the command log.
 #include "GeometryTestUtil.h"
 #include "core/Exceptions.h"
 #include "geometry/Command_Log.h"
 #include "geometry/Modelling.h"
-#include "support/LinearSubdivision.h"
 #include "geometry/Supershape.h"
+#include "hal/MessageBox.h"
+#include "support/EngineFixture.h"
+#include "support/LinearSubdivision.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <random>
+#include <string>
 #include <vector>
+
+#include <opensubdiv/far/primvarRefiner.h>
+#include <opensubdiv/far/topologyDescriptor.h>
 
 using geomtest::builderOf;
 using geomtest::newBuilder;
@@ -340,6 +349,172 @@ TEST_F(ModellingTest, SupershapeOfOneRowIsTwoPoles) {
     addSupershape(mb.get(), 3, 1, UNIT, UNIT);
     EXPECT_EQ(2u, mb->nv);
     EXPECT_EQ((std::vector<uint32_t>{0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1}), quads(*mb, 0, mb->nq));
+}
+
+struct Point {
+    float p[3];
+    void Clear() { p[0] = p[1] = p[2] = 0; }
+    void AddWithWeight(const Point& s, float w) {
+        p[0] += w * s.p[0];
+        p[1] += w * s.p[1];
+        p[2] += w * s.p[2];
+    }
+};
+
+// OpenSubdiv's positions of `mb` refined `levels` times.
+std::vector<Point> refineWithOpenSubdiv(const Mesh_Builder& mb, int levels) {
+    std::vector<int> perFace(mb.nq, 4);
+    std::vector<int> indices;
+    for (uint32_t q = 0; q < mb.nq; ++q)
+        for (int k = 0; k < 4; ++k)
+            indices.push_back((int)mb.quads[q][k]);
+    OpenSubdiv::Far::TopologyDescriptor desc;
+    desc.numVertices = (int)mb.nv;
+    desc.numFaces = (int)mb.nq;
+    desc.numVertsPerFace = perFace.data();
+    desc.vertIndicesPerFace = indices.data();
+    OpenSubdiv::Sdc::Options options;
+    options.SetVtxBoundaryInterpolation(OpenSubdiv::Sdc::Options::VTX_BOUNDARY_EDGE_ONLY);
+    typedef OpenSubdiv::Far::TopologyRefinerFactory<OpenSubdiv::Far::TopologyDescriptor> Factory;
+    OpenSubdiv::Far::TopologyRefiner* refiner =
+        Factory::Create(desc, Factory::Options(OpenSubdiv::Sdc::SCHEME_CATMARK, options));
+    refiner->RefineUniform(OpenSubdiv::Far::TopologyRefiner::UniformOptions(levels));
+    std::vector<Point> src(mb.nv);
+    for (uint32_t i = 0; i < mb.nv; ++i)
+        for (int a = 0; a < 3; ++a)
+            src[i].p[a] = mb.verts[i][a];
+    OpenSubdiv::Far::PrimvarRefiner primvar(*refiner);
+    for (int level = 1; level <= levels; ++level) {
+        std::vector<Point> dst(refiner->GetLevel(level).GetNumVertices());
+        Point* in = src.data();
+        Point* out = dst.data();
+        primvar.Interpolate(level, in, out);
+        src.swap(dst);
+    }
+    delete refiner;
+    return src;
+}
+
+// Smooths a copy of `start` `levels` times: every refined position has its
+// OpenSubdiv counterpart, one to one.
+void expectSameRefinement(const Mesh_Builder& start, int levels, const char* what) {
+    SCOPED_TRACE(what);
+    auto mb = geomtest::newBuilder();
+    std::memcpy(mb.get(), &start, sizeof(Mesh_Builder));
+    std::vector<Point> expected = refineWithOpenSubdiv(*mb, levels);
+    for (int l = 0; l < levels; ++l)
+        smoooth(mb.get(), 0);
+    ASSERT_EQ(expected.size(), mb->nv);
+    ASSERT_EQ(start.nq << (2 * levels), mb->nq);
+    for (uint32_t i = 0; i < mb->nv; ++i) {
+        const float* p = mb->verts[i];
+        auto same = [p](const Point& e) {
+            return std::fabs(p[0] - e.p[0]) < 1e-5f && std::fabs(p[1] - e.p[1]) < 1e-5f &&
+                   std::fabs(p[2] - e.p[2]) < 1e-5f;
+        };
+        auto match = std::find_if(expected.begin(), expected.end(), same);
+        ASSERT_NE(expected.end(), match)
+            << "vertex " << i << " (" << p[0] << ", " << p[1] << ", " << p[2] << ") has no counterpart";
+        expected.erase(match);
+    }
+}
+
+TEST(SmoothOpenSubdivTest, CubeAndStretchedBoxMatchOneAndTwoLevels) {
+    auto cube = geomtest::newBuilder();
+    addcube(cube.get(), 0);
+    expectSameRefinement(*cube, 1, "cube");
+    expectSameRefinement(*cube, 2, "cube");
+    // Uneven edge lengths, and a third level from the cube.
+    scale2(cube.get(), 3.0f);
+    trans1(cube.get(), 0.5f);
+    smoooth(cube.get(), 0);
+    expectSameRefinement(*cube, 2, "stretched box, smoothed");
+}
+
+typedef std::vector<std::pair<std::string, std::string>> Boxes;
+Boxes g_boxes;
+void recordBox(const char* title, const char* body) {
+    g_boxes.emplace_back(title, body);
+}
+
+class CommandLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        commandLog() = Command_Log();
+        g_boxes.clear();
+        previous = HAL::setMessageBoxHandler(recordBox);
+    }
+    void TearDown() override {
+        HAL::setMessageBoxHandler(previous);
+        commandLog() = Command_Log();
+    }
+    HAL::MessageBoxHandler previous = nullptr;
+};
+
+TEST_F(CommandLogTest, ValueByteRoundsHalfToEvenAndWraps) {
+    // (value + 8) · 15.9375, halves to even, modulo 256: 0 -> 127.5 -> 128,
+    // 16 -> 382.5 -> 382 -> 126, -32 -> -382.5 -> -382 -> 130; 1e30 is a
+    // multiple of 256 after rounding; NaN records 0.
+    const float values[] = {-8, 0, 8, -1, 16, -32, -7.0625f, 24, 1e30f, std::nanf("")};
+    const int bytes[] = {0, 128, 255, 112, 126, 130, 15, 254, 0, 0};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(bytes[i], encodeCommandValue(values[i])) << values[i];
+}
+
+TEST_F(CommandLogTest, RecordsCommandsAndPicks) {
+    Command_Log& log = commandLog();
+    log.recording = 1;
+    auto mb = geomtest::newBuilder();
+    addcube(mb.get(), 0);
+    scale4(mb.get(), -8.0f);
+    rotate3(mb.get(), 8.0f);
+    // A pick entry stores the current pick at pick_count, which the picking
+    // tool advances itself.
+    log.pick_count = 3;
+    log.current_pick = 42;
+    unpacko(Command_Log::PICK_CODE, 0.0f);
+    EXPECT_EQ(42u, log.pick_log[3]);
+    EXPECT_EQ(3u, log.pick_count);
+    ASSERT_EQ(4u, log.cmd_count);
+    EXPECT_EQ((std::vector<int>{31, 3, 18, 50}), std::vector<int>(log.cmd_codes, log.cmd_codes + 4));
+    EXPECT_EQ((std::vector<int>{128, 0, 255}), std::vector<int>(log.cmd_values, log.cmd_values + 3));
+    EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(CommandLogTest, OverflowsShowTheirNoticesAndDropTheEntry) {
+    Command_Log& log = commandLog();
+    log.recording = 1;
+    log.pick_count = 256;
+    unpacko(Command_Log::PICK_CODE, 1.0f);
+    EXPECT_EQ(255u, log.pick_count);
+    EXPECT_EQ(0u, log.cmd_count);
+
+    for (int i = 0; i < 256; ++i)
+        unpacko(19, 0.0f);
+    auto mb = geomtest::newBuilder();
+    addcube(mb.get(), 0);
+    EXPECT_EQ(8u, mb->nv) << "the operation itself still runs";
+    unpacko(Command_Log::PICK_CODE, 0.0f);
+    const std::string tooMany = "Exceeded max number of modelling commands";
+    EXPECT_EQ((Boxes{{"Too Many Picks=model will not save properly", "ERROR"},
+                     {tooMany, "ERROR"},
+                     {tooMany, "ERROR"}}),
+              g_boxes);
+    EXPECT_EQ(256u, log.cmd_count);
+    EXPECT_EQ(19, log.cmd_codes[255]) << "the 257th command was not stored";
+}
+
+TEST_F(CommandLogTest, WithoutAHandlerTheNoticeGoesToTheLog) {
+    HAL::setMessageBoxHandler(nullptr);
+    testsupport::EngineCore engine;
+    testsupport::StderrCapture err;
+    commandLog().recording = 1;
+    commandLog().cmd_count = 256;
+    unpacko(3, 1.0f);
+    std::string text = err.finish();
+    EXPECT_NE(std::string::npos, text.find("Exceeded max number of modelling commands")) << text;
+    EXPECT_NE(std::string::npos, text.find("ERROR")) << text;
+    EXPECT_EQ(1, engine.log().getErrorCount());
 }
 
 } // namespace
