@@ -28,27 +28,20 @@ void writeFile(const std::string& path, const void* bytes, size_t size) {
 
 typedef void (*Record)(core::DataIO&);
 
-// An opcode byte per record (fuzz_dataio's order) followed by the record as
-// its writer puts down its default value, one file per record plus one with
-// all of them; the budget byte first.
+// The budget byte, an opcode byte (fuzz_dataio's order) and the record as its
+// writer puts down its default value, one file per record.
 void dataioSeeds(const std::string& dir) {
 #define SEED(Type, Name) [](core::DataIO& w) { w.write##Name(core::Type()); },
     const Record records[] = {RECORDS(SEED)};
 #undef SEED
-    core::Ref<core::MemoryStream> all = M3D_NEW core::MemoryStream();
-    core::Ref<core::DataIO> allWriter = M3D_NEW core::DataIO(all.get(), 0);
-    allWriter->writeByte(0); // budget: every byte
     for (unsigned char op = 0; op < sizeof records / sizeof records[0]; ++op) {
         core::Ref<core::MemoryStream> one = M3D_NEW core::MemoryStream();
         core::Ref<core::DataIO> w = M3D_NEW core::DataIO(one.get(), 0);
-        w->writeByte(0);
+        w->writeByte(0); // budget: every byte
         w->writeByte(op);
         records[op](*w);
         writeFile(dir + "/record_" + std::to_string(op), one->data(), (size_t)one->size());
-        allWriter->writeByte(op);
-        records[op](*allWriter);
     }
-    writeFile(dir + "/records_all", all->data(), (size_t)all->size());
 }
 
 void m3gSeeds(const std::string& dir) {

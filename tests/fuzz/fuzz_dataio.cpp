@@ -1,14 +1,8 @@
-// Fuzz target: core::DataIO's readers, driven by the input itself.
-//
-// Byte 0 chooses the budget against the bytes that follow (all of them, fewer,
-// a few or many more than the stream holds, or unlimited), so the budget check
-// and the stream's end both get to stop a read, and declared counts far past
-// the stream reach the pool. Then each step reads an opcode byte
-// through the reader and calls the record reader it names (Records.h), until
-// a read fails.
-// Every record that reads is written with its writer, read again and written
-// again: the copy must take as many bytes as the original, and both writes
-// must give the same bytes.
+// Fuzz target: core::DataIO's readers. Byte 0 chooses the budget against the
+// bytes that follow (all, fewer, a few or many more, or unlimited), so both the
+// budget and the stream's end stop reads, and counts far past the stream reach
+// the pool. Then each step reads an opcode byte and calls the record reader it
+// names (Records.h), until a read fails; each record read is round-tripped.
 #include "FuzzEngine.h"
 #include "core/DataIO.h"
 #include "Records.h"
@@ -32,10 +26,9 @@ template <typename T> core::Ref<core::MemoryStream> written(const T& value, void
     return out;
 }
 
-// Reads a record with `read` and writes it with `write`, reads the copy back
-// and writes it again: the copy must take exactly as many bytes as the
-// record, read back to its end, and write the same bytes once more, so reader
-// and writer agree field by field.
+// Reads a record and writes it, reads the copy back and writes it again: the
+// copy must take as many bytes as the record, read back to its end and write
+// the same bytes, so reader and writer agree field by field.
 template <typename T, typename R> void roundTrip(DataIO& io, R read, void (DataIO::*write)(const T&)) {
     unsigned int start = io.getCount();
     T value;

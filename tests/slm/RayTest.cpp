@@ -18,13 +18,10 @@ TEST(Ray, SegmentTriangleEdgeCases) {
         vec3 origin, dir;
         float t; // -1: a miss
     } cases[] = {
-        {"halfway down to the plane", vec3(0.25f, 0.25f, 1), vec3(0, 0, -2), 0.5f},
-        {"from the back face", vec3(0.25f, 0.25f, -1), vec3(0, 0, 2), 0.5f},
         {"ends exactly on the plane (t = 1 is outside)", vec3(0.25f, 0.25f, 1), vec3(0, 0, -1), -1},
         {"starts on the plane", vec3(0.25f, 0.25f, 0), vec3(0, 0, -1), 0.0f},
         {"on the edge u + v = 1", vec3(0.5f, 0.5f, 1), vec3(0, 0, -2), 0.5f},
         {"on the edge v = 0", vec3(0.5f, 0, 1), vec3(0, 0, -2), 0.5f},
-        {"on the corner", vec3(0, 0, 1), vec3(0, 0, -2), 0.5f},
         {"parallel to the plane", vec3(0.25f, 0.25f, 0), vec3(1, 0, 0), -1},
         {"no direction", vec3(0.25f, 0.25f, 0), vec3(0, 0, 0), -1},
     };

@@ -1,8 +1,11 @@
-// slm vectors and matrices against GLM (computed in double) on random
-// inputs, plus the degenerate cases the engine relies on.
+// slm vectors, matrices and quaternions against GLM (computed in double) on
+// random inputs, plus the degenerate cases the engine relies on (equal and
+// opposite quaternions, w rounded past 1, singular matrices).
 #include "SlmReference.h"
 
 #include <glm/gtc/matrix_transform.hpp>
+
+#include <cstring>
 
 using namespace slm;
 using slmtest::nearMat;
@@ -26,36 +29,19 @@ double hadamard(const mat4& a) {
     return p;
 }
 
-} // namespace
+// GLM keeps its quaternion as x, y, z, w too, but index it by name.
+struct GlmQuat {
+    glm::dquat q;
+    double operator[](int i) const { return i == 0 ? q.x : i == 1 ? q.y : i == 2 ? q.z : q.w; }
+};
 
-TEST(Vec, ArithmeticMatchesGlm) {
-    slmtest::Random rnd(11);
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
-        vec3 a = rnd.vec3(-100, 100), b = rnd.vec3(-100, 100);
-        float s = rnd.uniform(-3, 3);
-        glm::dvec3 ga = toGlm(a), gb = toGlm(b);
-        ASSERT_TRUE(nearVec(a * s, ga * double(s), 3, 1e-4));
-        ASSERT_EQ(s * a, a * s);
-        ASSERT_NEAR(dot(a, b), glm::dot(ga, gb), 1e-2);
-        ASSERT_TRUE(nearVec(cross(a, b), glm::cross(ga, gb), 3, 1e-2));
-        ASSERT_NEAR(length(a), glm::length(ga), 1e-4);
-        ASSERT_NEAR(length_squared(a), glm::dot(ga, ga), 1e-2);
-        ASSERT_NEAR(distance(a, b), glm::distance(ga, gb), 1e-4);
-        ASSERT_TRUE(nearVec(unit(a), glm::normalize(ga), 3, 1e-6));
-        ASSERT_TRUE(nearVec(lerp(a, b, s), glm::mix(ga, gb, double(s)), 3, 1e-3));
-
-        vec4 c = rnd.vec4(-100, 100), d = rnd.vec4(-100, 100);
-        glm::dvec4 gc = toGlm(c), gd = toGlm(d);
-        ASSERT_TRUE(nearVec(s * c, gc * double(s), 4, 1e-4));
-        ASSERT_NEAR(dot(c, d), glm::dot(gc, gd), 1e-2);
-        ASSERT_NEAR(length(c), glm::length(gc), 1e-4);
-        ASSERT_NEAR(distance(c, d), glm::distance(gc, gd), 1e-4);
-        ASSERT_TRUE(nearVec(unit(c), glm::normalize(gc), 4, 1e-6));
-        ASSERT_TRUE(nearVec(lerp(c, d, s), glm::mix(gc, gd, double(s)), 4, 1e-3));
-    }
+bool sameBits(const quat& a, const quat& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-TEST(Mat4, ArithmeticDeterminantAndInverseMatchGlm) {
+} // namespace
+
+TEST(Slm, ArithmeticDeterminantAndInverseMatchGlm) {
     slmtest::Random rnd(1);
     int inverted = 0;
     for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
@@ -69,6 +55,26 @@ TEST(Mat4, ArithmeticDeterminantAndInverseMatchGlm) {
         ASSERT_TRUE(nearMat(transpose(a), glm::transpose(toGlm(a)), 0.0));
         ASSERT_TRUE(nearMat(scale_elements(a, 0.5f), toGlm(a) * 0.5, 0.0));
         ASSERT_NEAR(determinant(a), glm::determinant(toGlm(a)), 1e-5 * hadamard(a));
+        vec3 p = rnd.vec3(-100, 100), q = rnd.vec3(-100, 100);
+        float s = rnd.uniform(-3, 3);
+        glm::dvec3 gp = toGlm(p), gq = toGlm(q);
+        ASSERT_TRUE(nearVec(p * s, gp * double(s), 3, 1e-4));
+        ASSERT_EQ(s * p, p * s);
+        ASSERT_NEAR(dot(p, q), glm::dot(gp, gq), 1e-2);
+        ASSERT_TRUE(nearVec(cross(p, q), glm::cross(gp, gq), 3, 1e-2));
+        ASSERT_NEAR(length(p), glm::length(gp), 1e-4);
+        ASSERT_NEAR(length_squared(p), glm::dot(gp, gp), 1e-2);
+        ASSERT_NEAR(distance(p, q), glm::distance(gp, gq), 1e-4);
+        ASSERT_TRUE(nearVec(unit(p), glm::normalize(gp), 3, 1e-6));
+        ASSERT_TRUE(nearVec(lerp(p, q, s), glm::mix(gp, gq, double(s)), 3, 1e-3));
+        vec4 c = rnd.vec4(-100, 100), d = rnd.vec4(-100, 100);
+        glm::dvec4 gc = toGlm(c), gd = toGlm(d);
+        ASSERT_TRUE(nearVec(s * c, gc * double(s), 4, 1e-4));
+        ASSERT_NEAR(dot(c, d), glm::dot(gc, gd), 1e-2);
+        ASSERT_NEAR(length(c), glm::length(gc), 1e-4);
+        ASSERT_NEAR(distance(c, d), glm::distance(gc, gd), 1e-4);
+        ASSERT_TRUE(nearVec(unit(c), glm::normalize(gc), 4, 1e-6));
+        ASSERT_TRUE(nearVec(lerp(c, d, s), glm::mix(gc, gd, double(s)), 4, 1e-3));
         // Nearly singular draws, where float rounding dominates, are left out.
         if (std::fabs(glm::determinant(toGlm(a))) < 1e-2 * hadamard(a)) continue;
         ++inverted;
@@ -119,8 +125,6 @@ TEST(Mat4, TransformsAndProjectionsMatchGlm) {
         // The axis is normalised by the constructor; GLM normalises too.
         ASSERT_TRUE(nearMat(axis_angle(axis, a), glm::rotate(one, double(a), toGlm(axis)), 1e-5));
     }
-    EXPECT_EQ(from_quat(quat(0, 0, 0, 2)), identity());
-    EXPECT_EQ(from_quat(quat()), identity());
     EXPECT_FALSE(allFinite(axis_angle(vec3(0, 0, 0), 0.4f)));
 }
 
@@ -142,4 +146,77 @@ TEST(Mat4, LookAtMatchesGlmAndTargetAtIsItsInverse) {
     // An up vector along the view direction leaves the frame undefined.
     EXPECT_FALSE(allFinite(look_at(vec3(0, 5, 0), vec3(0, 0, 0), vec3(0, 1, 0))));
     EXPECT_FALSE(allFinite(look_at(vec3(1, 2, 3), vec3(1, 2, 3), vec3(0, 1, 0))));
+}
+
+TEST(Quat, ProductAndAxisAngleConversionsMatchGlm) {
+    slmtest::Random rnd(21);
+    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+        SCOPED_TRACE(i);
+        quat a = rnd.unitQuat(), b = rnd.unitQuat();
+        ASSERT_TRUE(nearVec(multiply(a, b), GlmQuat{toGlm(a) * toGlm(b)}, 4, 1e-6));
+        ASSERT_EQ(a * b, multiply(a, b));
+        // b acts first, as with matrices.
+        ASSERT_TRUE(nearMat(from_quat(a * b), multiply(from_quat(a), from_quat(b)), 1e-5));
+        // The axis is ill-defined near no rotation. glm::angle answers the
+        // short angle when w < −cos(1/2); 2·acos(w) is the long one there.
+        if (std::fabs(a.w) < 0.999f) {
+            angle_axis r = to_axis_angle(a);
+            double refAngle = glm::angle(toGlm(a));
+            if (a.w < -std::cos(0.5)) refAngle = 2 * glm::pi<double>() - refAngle;
+            ASSERT_NEAR(r.angle, refAngle, 1e-3);
+            ASSERT_TRUE(nearVec(r.axis, glm::axis(toGlm(a)), 3, 1e-3));
+        }
+        vec3 axis = rnd.vec3(-5, 5);
+        float angle = rnd.uniform(-6, 6);
+        if (length(axis) < 0.1f) continue;
+        quat q = axis_angle_quat(axis, angle);
+        ASSERT_TRUE(nearVec(q, GlmQuat{glm::angleAxis(double(angle), glm::normalize(toGlm(axis)))}, 4, 1e-6));
+        ASSERT_TRUE(nearMat(from_quat(q), axis_angle(axis, angle), 1e-5));
+    }
+    // A zero axis is no rotation.
+    EXPECT_EQ(axis_angle_quat(vec3(0, 0, 0), 1.0f), quat());
+}
+
+TEST(Quat, ToAxisAngleOfNoRotation) {
+    // s = 0: the axis is passed through unchanged and the angle is 0.
+    angle_axis tiny = to_axis_angle(quat(1e-30f, 0, 0, 1));
+    EXPECT_EQ(tiny.angle, 0.0f);
+    EXPECT_EQ(tiny.axis, vec3(1e-30f, 0, 0));
+    // A normalised quaternion whose w rounded just past 1 still means "no
+    // rotation", not NaN.
+    float overOne = std::nextafter(1.0f, 2.0f);
+    angle_axis rounded = to_axis_angle(quat(0, 0, 0, overOne));
+    EXPECT_EQ(rounded.angle, 0.0f);
+    EXPECT_TRUE(std::isfinite(rounded.axis.x));
+    EXPECT_FLOAT_EQ(to_axis_angle(quat(0, 0, 0, -overOne)).angle, 2 * PI);
+}
+
+TEST(Quat, SlerpMatchesGlmMixWithoutSignFlip) {
+    // glm::mix, like slerp here, never flips the sign of the second
+    // quaternion, so a negative dot takes the longer arc in both.
+    slmtest::Random rnd(24);
+    int longArcs = 0;
+    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+        SCOPED_TRACE(i);
+        quat a = rnd.unitQuat(), b = rnd.unitQuat();
+        float t = rnd.uniform(0, 1);
+        if (std::fabs(dot(a, b)) > 0.999f) continue;
+        if (dot(a, b) < 0) ++longArcs;
+        quat s = slerp(a, b, t);
+        ASSERT_TRUE(nearVec(s, GlmQuat{glm::mix(toGlm(a), toGlm(b), double(t))}, 4, 1e-4));
+        ASSERT_TRUE(nearVec(slerp(a, b, 1.0f), b, 4, 1e-4));
+        // Equal quaternions whose dot rounds just below 1 come back as (almost
+        // exactly) the same rotation.
+        ASSERT_TRUE(nearVec(slerp(a, a, 0.5f), a, 4, 1e-6));
+    }
+    EXPECT_GT(longArcs, 100);
+}
+
+TEST(Quat, SlerpOfEqualOrOppositeQuaternionsReturnsTheFirst) {
+    for (const quat& q : {quat(), quat(0.5f, 0.5f, 0.5f, 0.5f), quat(0.6f, 0, 0.8f, 0)}) {
+        for (float t : {0.0f, 0.3f, 2.0f}) {
+            EXPECT_TRUE(sameBits(slerp(q, q, t), q)) << "t = " << t;
+            EXPECT_TRUE(sameBits(slerp(q, quat(-q.x, -q.y, -q.z, -q.w), t), q)) << "t = " << t;
+        }
+    }
 }
