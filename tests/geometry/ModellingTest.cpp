@@ -47,13 +47,26 @@ int findVertex(const Mesh_Builder& mb, Vec3 p) {
 
 const Superformula UNIT = {1, 1, 0, 1, 1, 1};
 
+typedef std::vector<std::pair<std::string, std::string>> Boxes;
+Boxes g_boxes; // the message boxes shown
+void recordBox(const char* title, const char* body) {
+    g_boxes.emplace_back(title, body);
+}
+
 class ModellingTest : public ::testing::Test {
 protected:
-    void SetUp() override { TearDown(); }
+    void SetUp() override {
+        picked_quad = -1;
+        commandLog() = Command_Log();
+        g_boxes.clear();
+        previous = HAL::setMessageBoxHandler(recordBox);
+    }
     void TearDown() override {
+        HAL::setMessageBoxHandler(previous);
         picked_quad = -1;
         commandLog() = Command_Log();
     }
+    HAL::MessageBoxHandler previous = nullptr;
     std::unique_ptr<Mesh_Builder> mb = newBuilder();
 };
 
@@ -403,25 +416,7 @@ TEST(SmoothOpenSubdivTest, CubeAndStretchedBoxMatchOneAndTwoLevels) {
     expectSameRefinement(*cube, 2, "stretched box, smoothed");
 }
 
-typedef std::vector<std::pair<std::string, std::string>> Boxes;
-Boxes g_boxes;
-void recordBox(const char* title, const char* body) {
-    g_boxes.emplace_back(title, body);
-}
-
-class CommandLogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        commandLog() = Command_Log();
-        g_boxes.clear();
-        previous = HAL::setMessageBoxHandler(recordBox);
-    }
-    void TearDown() override {
-        HAL::setMessageBoxHandler(previous);
-        commandLog() = Command_Log();
-    }
-    HAL::MessageBoxHandler previous = nullptr;
-};
+using CommandLogTest = ModellingTest;
 
 TEST_F(CommandLogTest, ValueByteRoundsHalfToEvenAndWraps) {
     // (value + 8) · 15.9375, halves to even, modulo 256: 0 -> 127.5 -> 128,
@@ -436,7 +431,6 @@ TEST_F(CommandLogTest, ValueByteRoundsHalfToEvenAndWraps) {
 TEST_F(CommandLogTest, RecordsCommandsAndPicks) {
     Command_Log& log = commandLog();
     log.recording = 1;
-    auto mb = geomtest::newBuilder();
     addcube(mb.get(), 0);
     scale4(mb.get(), -8.0f);
     rotate3(mb.get(), 8.0f);
@@ -463,7 +457,6 @@ TEST_F(CommandLogTest, OverflowsShowTheirNoticesAndDropTheEntry) {
 
     for (int i = 0; i < 256; ++i)
         unpacko(19, 0.0f);
-    auto mb = geomtest::newBuilder();
     addcube(mb.get(), 0);
     EXPECT_EQ(8u, mb->nv) << "the operation itself still runs";
     unpacko(Command_Log::PICK_CODE, 0.0f);
