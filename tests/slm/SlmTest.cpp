@@ -1,18 +1,100 @@
-// slm vectors, matrices and quaternions against GLM (computed in double) on
-// random inputs, plus the degenerate cases the engine relies on (equal and
-// opposite quaternions, w rounded past 1, singular matrices).
-#include "SlmReference.h"
-
+// slm against GLM (computed in double) on random inputs: vectors, matrices,
+// quaternions, and the segment tests (boxes against an independent clipping
+// of the segment in double precision; random cases keep clear of the exact
+// boundaries); plus the degenerate and boundary cases the engine relies on.
+// GLM is column-major and multiplies column vectors too, so element i of one
+// is element i of the other.
+#include "slm/slm.h"
+#define GLM_ENABLE_EXPERIMENTAL
+#include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
-
+#include <glm/gtc/quaternion.hpp>
+#include <glm/gtx/intersect.hpp>
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 
 using namespace slm;
-using slmtest::nearMat;
-using slmtest::nearVec;
-using slmtest::toGlm;
 
 namespace {
+
+inline glm::dmat4 toGlm(const mat4& a) {
+    glm::dmat4 r;
+    for (int i = 0; i < 16; ++i)
+        r[i / 4][i % 4] = a.m[i];
+    return r;
+}
+inline glm::dvec3 toGlm(const vec3& v) {
+    return glm::dvec3(v.x, v.y, v.z);
+}
+inline glm::dvec4 toGlm(const vec4& v) {
+    return glm::dvec4(v.x, v.y, v.z, v.w);
+}
+// glm's quaternion constructor takes w first.
+inline glm::dquat toGlm(const quat& q) {
+    return glm::dquat(q.w, q.x, q.y, q.z);
+}
+
+// Components [0, n) agree within tol.
+template <typename V, typename G>
+::testing::AssertionResult nearVec(const V& got, const G& want, int n, double tol) {
+    for (int i = 0; i < n; ++i) {
+        if (!(std::fabs(double(got[i]) - double(want[i])) <= tol)) {
+            return ::testing::AssertionFailure() << "component " << i << " is " << got[i] << ", reference "
+                                                 << want[i] << " (tolerance " << tol << ")";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Elements agree within tol × max(1, largest reference magnitude).
+inline ::testing::AssertionResult nearMat(const mat4& got, const glm::dmat4& want, double tol) {
+    double scale = 1.0;
+    for (int i = 0; i < 16; ++i)
+        scale = std::max(scale, std::fabs(want[i / 4][i % 4]));
+    struct Flat {
+        const glm::dmat4& m;
+        double operator[](int i) const { return m[i / 4][i % 4]; }
+    };
+    return nearVec(got.m, Flat{want}, 16, tol * scale);
+}
+
+inline ::testing::AssertionResult nearMat(const mat4& got, const mat4& want, double tol) {
+    return nearMat(got, toGlm(want), tol);
+}
+
+// A fixed-seed source so a failure reproduces.
+class Random {
+public:
+    explicit Random(unsigned seed) : m_engine(seed) {}
+    float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(m_engine); }
+    slm::vec3 vec3(float lo, float hi) {
+        return slm::vec3(uniform(lo, hi), uniform(lo, hi), uniform(lo, hi));
+    }
+    slm::vec4 vec4(float lo, float hi) { return slm::vec4(vec3(lo, hi), uniform(lo, hi)); }
+    slm::mat4 mat4(float lo, float hi) {
+        slm::mat4 m;
+        for (float& e : m.m)
+            e = uniform(lo, hi);
+        return m;
+    }
+    // A unit quaternion, uniformly spread over the rotations (and their signs).
+    slm::quat unitQuat() {
+        for (;;) {
+            quat q(uniform(-1, 1), uniform(-1, 1), uniform(-1, 1), uniform(-1, 1));
+            float n = length(q);
+            if (n > 0.1f && n <= 1.0f) return unit(q);
+        }
+    }
+
+private:
+    std::mt19937 m_engine;
+};
+
+const int RANDOM_CASES = 2000;
 
 bool allFinite(const mat4& a) {
     for (float e : a.m)
@@ -39,12 +121,35 @@ bool sameBits(const quat& a, const quat& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// The segment o + t·d, t in [0, 1], clipped against the box one axis at a
+// time in double precision. Sets the parameters of the clipped interval
+// before the range check, and says whether the overlap is near a boundary,
+// where float and double may honestly disagree.
+bool clipReference(const vec3& o, const vec3& d, const box& b, bool& nearBoundary) {
+    double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
+    nearBoundary = false;
+    for (int i = 0; i < 3; ++i) {
+        if (d[i] == 0.0f) {
+            if (std::fabs(o[i] - b.min[i]) < 1e-3 || std::fabs(o[i] - b.max[i]) < 1e-3) nearBoundary = true;
+            if (o[i] < b.min[i] || o[i] > b.max[i]) return false;
+            continue;
+        }
+        double t0 = (double(b.min[i]) - o[i]) / d[i], t1 = (double(b.max[i]) - o[i]) / d[i];
+        if (t0 > t1) std::swap(t0, t1);
+        lo = std::max(lo, t0);
+        hi = std::min(hi, t1);
+    }
+    const double m = 1e-4;
+    if (std::fabs(lo - hi) < m || std::fabs(lo - 1) < m || std::fabs(hi) < m) nearBoundary = true;
+    return lo <= hi && lo < 1 && hi > 0;
+}
+
 } // namespace
 
 TEST(Slm, ArithmeticDeterminantAndInverseMatchGlm) {
-    slmtest::Random rnd(1);
+    Random rnd(1);
     int inverted = 0;
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+    for (int i = 0; i < RANDOM_CASES; ++i) {
         SCOPED_TRACE(i);
         mat4 a = rnd.mat4(-10, 10), b = rnd.mat4(-10, 10);
         vec4 v = rnd.vec4(-10, 10);
@@ -82,7 +187,7 @@ TEST(Slm, ArithmeticDeterminantAndInverseMatchGlm) {
         ASSERT_TRUE(nearMat(inv, glm::inverse(toGlm(a)), 1e-3));
         ASSERT_TRUE(nearMat(multiply(a, inv), identity(), 1e-3));
     }
-    EXPECT_GT(inverted, slmtest::RANDOM_CASES / 2);
+    EXPECT_GT(inverted, RANDOM_CASES / 2);
     // Two equal rows.
     mat4 singular = from_columns(vec4(1, 1, 3, 4), vec4(2, 2, 1, 0), vec4(5, 5, 2, 1), vec4(7, 7, 0, 3));
     EXPECT_EQ(determinant(singular), 0.0f);
@@ -91,9 +196,9 @@ TEST(Slm, ArithmeticDeterminantAndInverseMatchGlm) {
 }
 
 TEST(Mat4, TransformsAndProjectionsMatchGlm) {
-    slmtest::Random rnd(4);
+    Random rnd(4);
     const glm::dmat4 one(1.0);
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+    for (int i = 0; i < RANDOM_CASES; ++i) {
         SCOPED_TRACE(i);
         float a = rnd.uniform(-7, 7);
         ASSERT_TRUE(nearMat(rotation_x(a), glm::rotate(one, double(a), glm::dvec3(1, 0, 0)), 1e-6));
@@ -129,8 +234,8 @@ TEST(Mat4, TransformsAndProjectionsMatchGlm) {
 }
 
 TEST(Mat4, LookAtMatchesGlmAndTargetAtIsItsInverse) {
-    slmtest::Random rnd(8);
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+    Random rnd(8);
+    for (int i = 0; i < RANDOM_CASES; ++i) {
         SCOPED_TRACE(i);
         vec3 eye = rnd.vec3(-50, 50), target = rnd.vec3(-50, 50), up = rnd.vec3(-1, 1);
         vec3 dir = unit(target - eye);
@@ -149,8 +254,8 @@ TEST(Mat4, LookAtMatchesGlmAndTargetAtIsItsInverse) {
 }
 
 TEST(Quat, ProductAndAxisAngleConversionsMatchGlm) {
-    slmtest::Random rnd(21);
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+    Random rnd(21);
+    for (int i = 0; i < RANDOM_CASES; ++i) {
         SCOPED_TRACE(i);
         quat a = rnd.unitQuat(), b = rnd.unitQuat();
         ASSERT_TRUE(nearVec(multiply(a, b), GlmQuat{toGlm(a) * toGlm(b)}, 4, 1e-6));
@@ -194,9 +299,9 @@ TEST(Quat, ToAxisAngleOfNoRotation) {
 TEST(Quat, SlerpMatchesGlmMixWithoutSignFlip) {
     // glm::mix, like slerp here, never flips the sign of the second
     // quaternion, so a negative dot takes the longer arc in both.
-    slmtest::Random rnd(24);
+    Random rnd(24);
     int longArcs = 0;
-    for (int i = 0; i < slmtest::RANDOM_CASES; ++i) {
+    for (int i = 0; i < RANDOM_CASES; ++i) {
         SCOPED_TRACE(i);
         quat a = rnd.unitQuat(), b = rnd.unitQuat();
         float t = rnd.uniform(0, 1);
@@ -219,4 +324,108 @@ TEST(Quat, SlerpOfEqualOrOppositeQuaternionsReturnsTheFirst) {
             EXPECT_TRUE(sameBits(slerp(q, quat(-q.x, -q.y, -q.z, -q.w), t), q)) << "t = " << t;
         }
     }
+}
+
+TEST(Ray, SegmentTriangleEdgeCases) {
+    const vec3 a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
+    const struct {
+        const char* name;
+        vec3 origin, dir;
+        float t; // -1: a miss
+    } cases[] = {
+        {"ends exactly on the plane (t = 1 is outside)", vec3(0.25f, 0.25f, 1), vec3(0, 0, -1), -1},
+        {"starts on the plane", vec3(0.25f, 0.25f, 0), vec3(0, 0, -1), 0.0f},
+        {"on the edge u + v = 1", vec3(0.5f, 0.5f, 1), vec3(0, 0, -2), 0.5f},
+        {"on the edge v = 0", vec3(0.5f, 0, 1), vec3(0, 0, -2), 0.5f},
+        {"parallel to the plane", vec3(0.25f, 0.25f, 0), vec3(1, 0, 0), -1},
+        {"no direction", vec3(0.25f, 0.25f, 0), vec3(0, 0, 0), -1},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        float t = -7.0f;
+        EXPECT_EQ(k.t >= 0, segment_triangle(k.origin, k.dir, a, b, c, &t));
+        EXPECT_EQ(k.t >= 0 ? k.t : -7.0f, t) << "a miss leaves t alone";
+    }
+    // A degenerate (flat) triangle is never hit.
+    EXPECT_FALSE(segment_triangle(vec3(0.5f, 0, 1), vec3(0, 0, -2), a, b, vec3(2, 0, 0)));
+}
+
+TEST(Ray, SegmentTriangleMatchesGlm) {
+    Random rnd(31);
+    int hits = 0, misses = 0;
+    for (int i = 0; i < 4 * RANDOM_CASES; ++i) {
+        vec3 a = rnd.vec3(-5, 5), b = rnd.vec3(-5, 5), c = rnd.vec3(-5, 5);
+        vec3 origin = rnd.vec3(-10, 10);
+        // Aim near the triangle, so that about half of the segments reach it.
+        vec3 aim = a + (b - a) * rnd.uniform(-0.3f, 1.3f) + (c - a) * rnd.uniform(-0.3f, 1.3f);
+        vec3 dir = (aim - origin) * rnd.uniform(0.6f, 1.6f);
+        glm::dvec2 bary;
+        double dist = 0;
+        bool ref =
+            glm::intersectRayTriangle(toGlm(origin), toGlm(dir), toGlm(a), toGlm(b), toGlm(c), bary, dist);
+        double e1xe2 = glm::length(glm::cross(toGlm(b - a), toGlm(c - a)));
+        if (e1xe2 < 0.5) continue; // sliver triangles
+        if (ref) {
+            const double m = 1e-3;
+            if (std::fabs(bary.x) < m || std::fabs(bary.y) < m || std::fabs(1 - bary.x - bary.y) < m)
+                continue;
+            if (std::fabs(dist) < m || std::fabs(dist - 1) < m) continue;
+            ref = dist >= 0 && dist < 1;
+        }
+        float t = -1;
+        ASSERT_EQ(segment_triangle(origin, dir, a, b, c, &t), ref) << "case " << i;
+        if (ref) {
+            ASSERT_NEAR(t, dist, 1e-4) << "case " << i;
+        }
+        ++(ref ? hits : misses);
+    }
+    EXPECT_GT(hits, 500);
+    EXPECT_GT(misses, 500);
+}
+
+TEST(Ray, SegmentBoxEdgeCases) {
+    const box unitBox{vec3(0, 0, 0), vec3(1, 1, 1)};
+    // A direction component too small to invert.
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const struct {
+        const char* name;
+        vec3 origin, dir;
+        bool hit;
+    } cases[] = {
+        {"ends exactly on the near face", vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0), false},
+        {"starts exactly on the far face", vec3(1, 0.5f, 0.5f), vec3(1, 0, 0), false},
+        {"along y inside the other slabs", vec3(0.5f, -1, 0.5f), vec3(0, 5, 0), true},
+        {"along y outside the x slab", vec3(1.5f, -1, 0.5f), vec3(0, 5, 0), false},
+        {"along z with a negative zero", vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5), true},
+        {"tiny negative x", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), true},
+        {"tiny negative x outside", vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), false},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(k.hit, segment_box(make_ray(k.origin, k.dir), unitBox)) << k.name;
+}
+
+TEST(Ray, SegmentBoxMatchesClipping) {
+    Random rnd(32);
+    int hits = 0, misses = 0;
+    for (int i = 0; i < 4 * RANDOM_CASES; ++i) {
+        vec3 p = rnd.vec3(-10, 10), q = rnd.vec3(-10, 10);
+        box b{vec3(std::min(p.x, q.x), std::min(p.y, q.y), std::min(p.z, q.z)),
+              vec3(std::max(p.x, q.x), std::max(p.y, q.y), std::max(p.z, q.z))};
+        vec3 origin = rnd.vec3(-15, 15);
+        // Aim at (or near) the box, so that about half of the segments reach it.
+        vec3 aim(rnd.uniform(b.min.x - 1, b.max.x + 1), rnd.uniform(b.min.y - 1, b.max.y + 1),
+                 rnd.uniform(b.min.z - 1, b.max.z + 1));
+        vec3 dir = (aim - origin) * rnd.uniform(0.3f, 1.6f);
+        // Now and then a direction along an axis plane, which takes the
+        // LARGEST path of make_ray.
+        for (int k = 0; k < 3; ++k)
+            if (rnd.uniform(0, 1) < 0.15f) dir[k] = (i % 2) ? 0.0f : -0.0f;
+        bool nearBoundary = false;
+        bool ref = clipReference(origin, dir, b, nearBoundary);
+        if (nearBoundary) continue;
+        ASSERT_EQ(segment_box(make_ray(origin, dir), b), ref) << "case " << i;
+        ++(ref ? hits : misses);
+    }
+    EXPECT_GT(hits, 1000);
+    EXPECT_GT(misses, 1000);
 }
