@@ -1,7 +1,5 @@
-// Fuzz support: the engine core a fuzz target runs in (globals, a silent
-// debug log, the memory pool on the platform's pool memory and the file
-// system, as the engine starts them), and the check that an input left the
-// pool as it found it.
+// Fuzz support: the engine core a fuzz target runs in, as the engine starts
+// it, and the check that an input left the memory pool as it found it.
 #pragma once
 #include "core/DebugLog.h"
 #include "core/EngineGlobals.h"
@@ -34,8 +32,8 @@ inline void startEngine() {
     g->log->setLevelMask(0);
     g->log->setEcho(std::getenv("PELLORAN_FUZZ_LOG") != nullptr);
     MemoryManagerConfig mc;
-    mc.poolAllocateHook = [](int size) { return HAL::allocatePoolMemory(size); };
-    mc.poolReleaseHook = [](void* block) { HAL::releasePoolMemory(block); };
+    mc.poolAllocateHook = HAL::allocatePoolMemory;
+    mc.poolReleaseHook = HAL::releasePoolMemory;
     mc.poolMemoryZeroed = true;
     g->memoryManager = new MemoryManager(mc);
     core::FileSystem::get(); // from start-up on, as the application has it
@@ -46,9 +44,6 @@ struct PoolState {
     int live = 0;
     int used = 0;
     std::vector<std::pair<const void*, int>> freeBlocks;
-    bool operator==(const PoolState& o) const {
-        return live == o.live && used == o.used && freeBlocks == o.freeBlocks;
-    }
 };
 
 inline PoolState poolState() {
@@ -71,7 +66,8 @@ inline PoolState poolState() {
 inline void requireSamePool(const PoolState& before, const char* what) {
     static unsigned inputs = 0;
     PoolState after = poolState();
-    bool same = after == before;
+    bool same =
+        after.live == before.live && after.used == before.used && after.freeBlocks == before.freeBlocks;
     if ((!same || inputs++ % 64 == 0) && !core::engineGlobals()->memoryManager->validate())
         fault(what, "the memory pool is damaged");
     if (same) return;

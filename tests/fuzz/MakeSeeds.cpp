@@ -12,18 +12,17 @@
 #include "render/M3GBytes.h"
 #include <sys/stat.h>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 void writeFile(const std::string& path, const void* bytes, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes, 1, size, f) != size) {
+    if (!std::ofstream(path, std::ios::binary).write((const char*)bytes, (std::streamsize)size)) {
         std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
         std::exit(1);
     }
-    std::fclose(f);
 }
 
 typedef void (*Record)(core::DataIO&);
@@ -57,7 +56,6 @@ void m3gSeeds(const std::string& dir) {
         {"group_world_zlib", file({zlibSection(groups + world)})},
         {"two_sections", file({rawSection(groups), zlibSection(world)})},
         {"images", file({rawSection(chunk(10, rgb) + chunk(10, palettised))})},
-        {"triangle", file({rawSection(triangleObjects())})},
         {"triangle_group", file({zlibSection(triangleObjects() + chunk(9, group({6})))})},
         {"keyframes",
          file({rawSection(chunk(19, keyframes(176, 192, 0, 10, 3, 2, {0, 1, 2, 3, 5, 4, 5, 6})))})},

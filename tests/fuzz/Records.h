@@ -1,6 +1,5 @@
-// The records DataIO reads and writes, as an X-macro list X(record type,
-// reader/writer name): fuzz_dataio's opcodes in order, and make_seeds writes
-// one seed for each, in the same order.
+// The records DataIO reads and writes, X(record type, reader/writer name):
+// fuzz_dataio's opcodes in order, with a seed each from make_seeds.
 #pragma once
 #include "core/DataIO.h"
 #include "core/M3GRecords.h"

@@ -1,6 +1,5 @@
-// Runs a fuzz target over given files and folders once each, without the
-// fuzzing engine: the test suite's smoke test of the targets, and a way to
-// replay a finding under a debugger. Fails when it finds no input at all.
+// Runs a fuzz target once over each file of the given files and folders (the
+// suite's smoke test; a finding's replay in a debugger); fails on no input.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

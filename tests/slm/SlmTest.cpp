@@ -1,9 +1,7 @@
-// slm against GLM (computed in double) on random inputs: vectors, matrices,
-// quaternions, and the segment tests (boxes against an independent clipping
-// of the segment in double precision; random cases keep clear of the exact
-// boundaries); plus the degenerate and boundary cases the engine relies on.
-// GLM is column-major and multiplies column vectors too, so element i of one
-// is element i of the other.
+// slm against GLM, computed in double (column-major with column vectors too),
+// on random inputs clear of exact boundaries: vectors, matrices, quaternions
+// and the segment tests (boxes against an independent clipping); plus the
+// degenerate and boundary cases the engine relies on.
 #include "slm/slm.h"
 #define GLM_ENABLE_EXPERIMENTAL
 #include <glm/glm.hpp>
@@ -33,7 +31,7 @@ inline glm::dvec3 toGlm(const vec3& v) {
 inline glm::dvec4 toGlm(const vec4& v) {
     return glm::dvec4(v.x, v.y, v.z, v.w);
 }
-// glm's quaternion constructor takes w first.
+// glm's quaternion constructor takes w first; it is indexed x, y, z, w.
 inline glm::dquat toGlm(const quat& q) {
     return glm::dquat(q.w, q.x, q.y, q.z);
 }
@@ -41,12 +39,10 @@ inline glm::dquat toGlm(const quat& q) {
 // Components [0, n) agree within tol.
 template <typename V, typename G>
 ::testing::AssertionResult nearVec(const V& got, const G& want, int n, double tol) {
-    for (int i = 0; i < n; ++i) {
-        if (!(std::fabs(double(got[i]) - double(want[i])) <= tol)) {
-            return ::testing::AssertionFailure() << "component " << i << " is " << got[i] << ", reference "
-                                                 << want[i] << " (tolerance " << tol << ")";
-        }
-    }
+    for (int i = 0; i < n; ++i)
+        if (!(std::fabs(double(got[i]) - double(want[i])) <= tol))
+            return ::testing::AssertionFailure()
+                   << "component " << i << " is " << got[i] << ", not " << want[i];
     return ::testing::AssertionSuccess();
 }
 
@@ -60,10 +56,6 @@ inline ::testing::AssertionResult nearMat(const mat4& got, const glm::dmat4& wan
         double operator[](int i) const { return m[i / 4][i % 4]; }
     };
     return nearVec(got.m, Flat{want}, 16, tol * scale);
-}
-
-inline ::testing::AssertionResult nearMat(const mat4& got, const mat4& want, double tol) {
-    return nearMat(got, toGlm(want), tol);
 }
 
 // A fixed-seed source so a failure reproduces.
@@ -97,13 +89,10 @@ private:
 const int RANDOM_CASES = 2000;
 
 bool allFinite(const mat4& a) {
-    for (float e : a.m)
-        if (!std::isfinite(e)) return false;
-    return true;
+    return std::all_of(a.m, a.m + 16, [](float e) { return std::isfinite(e); });
 }
 
-// Hadamard's bound: |det| never exceeds the product of the column lengths, so
-// it is the natural scale for the determinant's rounding error.
+// Hadamard's bound on |det|, the natural scale of its rounding error.
 double hadamard(const mat4& a) {
     double p = 1.0;
     for (int c = 0; c < 4; ++c)
@@ -111,20 +100,13 @@ double hadamard(const mat4& a) {
     return p;
 }
 
-// GLM keeps its quaternion as x, y, z, w too, but index it by name.
-struct GlmQuat {
-    glm::dquat q;
-    double operator[](int i) const { return i == 0 ? q.x : i == 1 ? q.y : i == 2 ? q.z : q.w; }
-};
-
 bool sameBits(const quat& a, const quat& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// The segment o + t·d, t in [0, 1], clipped against the box one axis at a
-// time in double precision. Sets the parameters of the clipped interval
-// before the range check, and says whether the overlap is near a boundary,
-// where float and double may honestly disagree.
+// The segment o + t·d, t in [0, 1], clipped against the box one axis at a time
+// in double precision; says whether the overlap is near a boundary, where
+// float and double may honestly disagree.
 bool clipReference(const vec3& o, const vec3& d, const box& b, bool& nearBoundary) {
     double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
     nearBoundary = false;
@@ -165,12 +147,8 @@ TEST(Slm, ArithmeticDeterminantAndInverseMatchGlm) {
         glm::dvec3 gp = toGlm(p), gq = toGlm(q);
         ASSERT_TRUE(nearVec(p * s, gp * double(s), 3, 1e-4));
         ASSERT_EQ(s * p, p * s);
-        ASSERT_NEAR(dot(p, q), glm::dot(gp, gq), 1e-2);
-        ASSERT_TRUE(nearVec(cross(p, q), glm::cross(gp, gq), 3, 1e-2));
-        ASSERT_NEAR(length(p), glm::length(gp), 1e-4);
         ASSERT_NEAR(length_squared(p), glm::dot(gp, gp), 1e-2);
         ASSERT_NEAR(distance(p, q), glm::distance(gp, gq), 1e-4);
-        ASSERT_TRUE(nearVec(unit(p), glm::normalize(gp), 3, 1e-6));
         ASSERT_TRUE(nearVec(lerp(p, q, s), glm::mix(gp, gq, double(s)), 3, 1e-3));
         vec4 c = rnd.vec4(-100, 100), d = rnd.vec4(-100, 100);
         glm::dvec4 gc = toGlm(c), gd = toGlm(d);
@@ -185,7 +163,7 @@ TEST(Slm, ArithmeticDeterminantAndInverseMatchGlm) {
         ++inverted;
         mat4 inv = inverse(a);
         ASSERT_TRUE(nearMat(inv, glm::inverse(toGlm(a)), 1e-3));
-        ASSERT_TRUE(nearMat(multiply(a, inv), identity(), 1e-3));
+        ASSERT_TRUE(nearMat(multiply(a, inv), toGlm(identity()), 1e-3));
     }
     EXPECT_GT(inverted, RANDOM_CASES / 2);
     // Two equal rows.
@@ -244,7 +222,7 @@ TEST(Mat4, LookAtMatchesGlmAndTargetAtIsItsInverse) {
         mat4 view = look_at(eye, target, up);
         ASSERT_TRUE(nearMat(view, glm::lookAtRH(toGlm(eye), toGlm(target), toGlm(up)), 1e-5));
         mat4 object = target_at(eye, target, up);
-        ASSERT_TRUE(nearMat(multiply(view, object), identity(), 1e-5));
+        ASSERT_TRUE(nearMat(multiply(view, object), toGlm(identity()), 1e-5));
         // The object's −Z axis faces the target.
         ASSERT_TRUE(nearVec(transform_direction(object, vec3(0, 0, -1)), dir, 3, 1e-5));
     }
@@ -258,10 +236,10 @@ TEST(Quat, ProductAndAxisAngleConversionsMatchGlm) {
     for (int i = 0; i < RANDOM_CASES; ++i) {
         SCOPED_TRACE(i);
         quat a = rnd.unitQuat(), b = rnd.unitQuat();
-        ASSERT_TRUE(nearVec(multiply(a, b), GlmQuat{toGlm(a) * toGlm(b)}, 4, 1e-6));
+        ASSERT_TRUE(nearVec(multiply(a, b), toGlm(a) * toGlm(b), 4, 1e-6));
         ASSERT_EQ(a * b, multiply(a, b));
         // b acts first, as with matrices.
-        ASSERT_TRUE(nearMat(from_quat(a * b), multiply(from_quat(a), from_quat(b)), 1e-5));
+        ASSERT_TRUE(nearMat(from_quat(a * b), toGlm(multiply(from_quat(a), from_quat(b))), 1e-5));
         // The axis is ill-defined near no rotation. glm::angle answers the
         // short angle when w < −cos(1/2); 2·acos(w) is the long one there.
         if (std::fabs(a.w) < 0.999f) {
@@ -275,8 +253,8 @@ TEST(Quat, ProductAndAxisAngleConversionsMatchGlm) {
         float angle = rnd.uniform(-6, 6);
         if (length(axis) < 0.1f) continue;
         quat q = axis_angle_quat(axis, angle);
-        ASSERT_TRUE(nearVec(q, GlmQuat{glm::angleAxis(double(angle), glm::normalize(toGlm(axis)))}, 4, 1e-6));
-        ASSERT_TRUE(nearMat(from_quat(q), axis_angle(axis, angle), 1e-5));
+        ASSERT_TRUE(nearVec(q, glm::angleAxis(double(angle), glm::normalize(toGlm(axis))), 4, 1e-6));
+        ASSERT_TRUE(nearMat(from_quat(q), toGlm(axis_angle(axis, angle)), 1e-5));
     }
     // A zero axis is no rotation.
     EXPECT_EQ(axis_angle_quat(vec3(0, 0, 0), 1.0f), quat());
@@ -287,8 +265,7 @@ TEST(Quat, ToAxisAngleOfNoRotation) {
     angle_axis tiny = to_axis_angle(quat(1e-30f, 0, 0, 1));
     EXPECT_EQ(tiny.angle, 0.0f);
     EXPECT_EQ(tiny.axis, vec3(1e-30f, 0, 0));
-    // A normalised quaternion whose w rounded just past 1 still means "no
-    // rotation", not NaN.
+    // A normalised quaternion whose w rounded past 1 means no rotation, not NaN.
     float overOne = std::nextafter(1.0f, 2.0f);
     angle_axis rounded = to_axis_angle(quat(0, 0, 0, overOne));
     EXPECT_EQ(rounded.angle, 0.0f);
@@ -308,10 +285,9 @@ TEST(Quat, SlerpMatchesGlmMixWithoutSignFlip) {
         if (std::fabs(dot(a, b)) > 0.999f) continue;
         if (dot(a, b) < 0) ++longArcs;
         quat s = slerp(a, b, t);
-        ASSERT_TRUE(nearVec(s, GlmQuat{glm::mix(toGlm(a), toGlm(b), double(t))}, 4, 1e-4));
+        ASSERT_TRUE(nearVec(s, glm::mix(toGlm(a), toGlm(b), double(t)), 4, 1e-4));
         ASSERT_TRUE(nearVec(slerp(a, b, 1.0f), b, 4, 1e-4));
-        // Equal quaternions whose dot rounds just below 1 come back as (almost
-        // exactly) the same rotation.
+        // Equal quaternions whose dot rounds just below 1 give the same rotation.
         ASSERT_TRUE(nearVec(slerp(a, a, 0.5f), a, 4, 1e-6));
     }
     EXPECT_GT(longArcs, 100);
@@ -394,8 +370,6 @@ TEST(Ray, SegmentBoxEdgeCases) {
     } cases[] = {
         {"ends exactly on the near face", vec3(-1, 0.5f, 0.5f), vec3(1, 0, 0), false},
         {"starts exactly on the far face", vec3(1, 0.5f, 0.5f), vec3(1, 0, 0), false},
-        {"along y inside the other slabs", vec3(0.5f, -1, 0.5f), vec3(0, 5, 0), true},
-        {"along y outside the x slab", vec3(1.5f, -1, 0.5f), vec3(0, 5, 0), false},
         {"along z with a negative zero", vec3(0.5f, 0.5f, 3), vec3(-0.0f, 0, -5), true},
         {"tiny negative x", vec3(0.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), true},
         {"tiny negative x outside", vec3(1.5f, -0.5f, 0.5f), vec3(-tiny, 1, 0), false},

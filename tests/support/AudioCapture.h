@@ -1,7 +1,5 @@
-// Test support for audio: the audio system's mix rendered on demand through a
-// loopback output (exactly the samples of the steps a test runs, whatever the
-// machine's speed), test sounds written with libsndfile, and measurements of
-// the mix (amplitude of one frequency over time).
+// Test support for audio: test sounds, the mix rendered on demand through a
+// loopback output (whatever the machine's speed), and measurements of it.
 #pragma once
 #include "audio/Audio_System_Impl.h"
 #include <cmath>
@@ -37,8 +35,7 @@ inline bool writeTone(const std::string& path, double frequency, double seconds,
     });
 }
 
-// Uniform white noise: two copies that overlap with an offset do not
-// correlate, so their sum is louder by about sqrt(2).
+// White noise: two copies overlapping with an offset sum to about sqrt(2) louder.
 inline bool writeNoise(const std::string& path, double seconds, double amplitude = 0.3, int rate = 48000) {
     std::mt19937 gen(1234);
     std::uniform_real_distribution<float> dist((float)-amplitude, (float)amplitude);
