@@ -1,10 +1,10 @@
-// A running engine core with the parts the window layer needs: the input
-// state and the display list in the engine globals.
+// A running engine core with the parts the window layer needs (the input
+// state and the display list in the engine globals), and windows on it.
 #pragma once
-#include "core/Vector.h"
-#include "hal/sdl/Display.h"
 #include "hal/sdl/InputState.h"
+#include "hal/sdl/SDLDisplay.h"
 #include "support/EngineFixture.h"
+#include "support/ErrorText.h"
 #include "support/SDLEvents.h"
 
 namespace testsupport {
@@ -32,6 +32,16 @@ protected:
         c.title = "Pelloran test";
         c.windowed = 1;
         return c;
+    }
+
+    // A window with an empty event queue; its id in `id`.
+    static core::Ref<HAL::Display> openWindow(int width, int height, Uint32& id) {
+        HAL::DisplayConfig c = windowed(width, height);
+        core::Ref<HAL::Display> d = HAL::Display::createDisplayHandle(&c);
+        id = static_cast<HAL::SDLDisplay*>(d.get())->getWindowId();
+        drainEvents();
+        d->getEvents().resize(0);
+        return d;
     }
 
     EngineCore core;
