@@ -60,9 +60,8 @@ inline PoolState poolState() {
     return s;
 }
 
-// Aborts when the pool differs from `before` or fails its own consistency
-// check, which reads the whole free index (thousands of chunks): every 64th
-// input, and always when anything looks different.
+// Aborts when the pool differs from `before` or fails its own consistency check
+// (it reads the whole free index: every 64th input, and whenever anything differs).
 inline void requireSamePool(const PoolState& before, const char* what) {
     static unsigned inputs = 0;
     PoolState after = poolState();

@@ -1,8 +1,6 @@
-// Writes the seed inputs of the fuzz targets that have no files to start from
-// (the PNG target starts from the PNG suite):
-//   make_seeds <folder>   ->  <folder>/dataio, <folder>/m3g
-// DataIO seeds are the records of Records.h as DataIO writes them, M3G seeds
-// small scenes from the tests' M3G byte builder.
+// make_seeds <folder>: the seeds of the targets without files of their own (the
+// PNG one has the PNG suite): <folder>/dataio, the records of Records.h as
+// DataIO writes them, and <folder>/m3g, scenes from the tests' M3G builder.
 #include "Records.h"
 #include "FuzzEngine.h"
 #include "core/DataIO.h"
@@ -53,7 +51,6 @@ void m3gSeeds(const std::string& dir) {
     std::string palettised =
         image(100, 3, 1, std::string("\xFF\0\0\xFF\0\0\xFF\x80", 8), std::string("\0\1\0", 3));
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"group_world_zlib", file({zlibSection(groups + world)})},
         {"two_sections", file({rawSection(groups), zlibSection(world)})},
         {"images", file({rawSection(chunk(10, rgb) + chunk(10, palettised))})},
         {"triangle_group", file({zlibSection(triangleObjects() + chunk(9, group({6})))})},

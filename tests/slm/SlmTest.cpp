@@ -1,12 +1,12 @@
-// slm against GLM, computed in double (column-major with column vectors too),
-// on random inputs clear of exact boundaries: vectors, matrices, quaternions
-// and the segment tests (boxes against an independent clipping); plus the
-// degenerate and boundary cases the engine relies on.
+// slm against GLM in double (column-major with column vectors too) on random inputs clear of
+// exact boundaries: vectors, matrices, quaternions, segments (boxes against an independent
+// clipping); plus the degenerate and boundary cases the engine relies on.
 #include "slm/slm.h"
 #define GLM_ENABLE_EXPERIMENTAL
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/quaternion.hpp>
+#include <glm/gtc/type_ptr.hpp>
 #include <glm/gtx/intersect.hpp>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -48,14 +48,11 @@ template <typename V, typename G>
 
 // Elements agree within tol × max(1, largest reference magnitude).
 inline ::testing::AssertionResult nearMat(const mat4& got, const glm::dmat4& want, double tol) {
+    const double* w = glm::value_ptr(want);
     double scale = 1.0;
     for (int i = 0; i < 16; ++i)
-        scale = std::max(scale, std::fabs(want[i / 4][i % 4]));
-    struct Flat {
-        const glm::dmat4& m;
-        double operator[](int i) const { return m[i / 4][i % 4]; }
-    };
-    return nearVec(got.m, Flat{want}, 16, tol * scale);
+        scale = std::max(scale, std::fabs(w[i]));
+    return nearVec(got.m, w, 16, tol * scale);
 }
 
 // A fixed-seed source so a failure reproduces.
@@ -63,9 +60,7 @@ class Random {
 public:
     explicit Random(unsigned seed) : m_engine(seed) {}
     float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(m_engine); }
-    slm::vec3 vec3(float lo, float hi) {
-        return slm::vec3(uniform(lo, hi), uniform(lo, hi), uniform(lo, hi));
-    }
+    slm::vec3 vec3(float lo, float hi) { return {uniform(lo, hi), uniform(lo, hi), uniform(lo, hi)}; }
     slm::vec4 vec4(float lo, float hi) { return slm::vec4(vec3(lo, hi), uniform(lo, hi)); }
     slm::mat4 mat4(float lo, float hi) {
         slm::mat4 m;

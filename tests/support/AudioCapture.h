@@ -4,6 +4,7 @@
 #include "audio/Audio_System_Impl.h"
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <sndfile.h>
 #include <string>
@@ -91,15 +92,13 @@ public:
         m_cap.rate = Audio_System_Impl::LOOPBACK_RATE;
     }
     // `count` steps; `each` runs after every update.
-    template <typename F> void steps(int count, F each) {
+    void steps(
+        int count, const std::function<void()>& each = [] {}) {
         for (int i = 0; i < count; ++i) {
             m_audio.update(1.0f / 60.0f);
             each();
             mix(1.0 / 60.0);
         }
-    }
-    void steps(int count) {
-        steps(count, [] {});
     }
     // Mixes `seconds` with no update in between (a stalled frame loop).
     void mix(double seconds) {

@@ -45,7 +45,7 @@ public:
     StderrCapture() : m_file(std::tmpfile()) {
         std::fflush(stderr);
         m_saved = dup(2);
-        if (m_file) dup2(fileno(m_file), 2);
+        dup2(fileno(m_file), 2);
     }
     ~StderrCapture() { finish(); }
     // Everything written so far; stops capturing.
@@ -55,7 +55,6 @@ public:
         dup2(m_saved, 2);
         close(m_saved);
         m_saved = -1;
-        if (!m_file) return m_text;
         std::rewind(m_file);
         char buf[4096];
         for (size_t n; (n = std::fread(buf, 1, sizeof buf, m_file)) > 0;)
