@@ -196,8 +196,7 @@ TEST_F(ModellingTest, ScaleAboutCentreAndMoveAlongNormals) {
     EXPECT_EQ((Vec3{0.5f, 0.5f, 1}), vert(*mb, 6));
     EXPECT_EQ((Vec3{1, 1, -1}), vert(*mb, 2));
     setnorm(mb.get());
-    float len = std::sqrt(mb->qnorm[2][0] * mb->qnorm[2][0] + mb->qnorm[2][1] * mb->qnorm[2][1] +
-                          mb->qnorm[2][2] * mb->qnorm[2][2]);
+    float len = std::hypot(mb->qnorm[2][0], mb->qnorm[2][1], mb->qnorm[2][2]);
     transn(mb.get(), 0.25f);
     EXPECT_NEAR(1.0f + 0.25f * len, mb->verts[6][2], 1e-6f);
     EXPECT_EQ(-1.0f, mb->verts[2][2]);
