@@ -1,72 +1,46 @@
 // The command-line table: sizes, switches and their edge cases.
 #include "app/CommandLine.h"
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace {
-
-framework::CommandLine parse(std::vector<const char*> tokens) {
-    return framework::parseCommandLine(tokens.data(), (int)tokens.size());
-}
 
 TEST(CommandLineTest, TableOfCases) {
     struct Case {
         std::vector<const char*> tokens;
         int width, height;
-        bool windowed;
+        bool windowed, console;
+        int frames;
+        const char* captureDir;
     } cases[] = {
-        {{}, 1024, 768, false},
-        {{"-windowed", "800", "600"}, 800, 600, true},
-        {{"640"}, 640, 768, false},
-        {{"-windowed", "-fullscreen"}, 1024, 768, false},
-        {{"-fullscreen", "-windowed"}, 1024, 768, true},
-        {{"0", "-5", "800"}, 800, 768, false},
-        {{"-unknown", "-Windowed"}, 1024, 768, false},
-        {{"800", "600", "400"}, 800, 600, false},
-        {{"12abc", "x7", "300"}, 12, 300, false},
-        {{"", "", "320", "", "200"}, 320, 200, false},
-        {{"99999999999"}, 32767, 768, false},
+        {{}, 1024, 768, false, false, 0, nullptr},
+        {{"-windowed", "800", "600"}, 800, 600, true, false, 0, nullptr},
+        {{"-fullscreen", "-windowed"}, 1024, 768, true, false, 0, nullptr},
+        {{"0", "-5", "800"}, 800, 768, false, false, 0, nullptr},
+        {{"-unknown", "-Windowed", "console"}, 1024, 768, false, false, 0, nullptr},
+        {{"800", "600", "400"}, 800, 600, false, false, 0, nullptr},
+        {{"12abc", "x7", "300"}, 12, 300, false, false, 0, nullptr},
+        {{"", "", "320", "", "200"}, 320, 200, false, false, 0, nullptr},
+        {{"99999999999"}, 32767, 768, false, false, 0, nullptr},
+        {{"-windowed", "-console", "640"}, 640, 768, true, true, 0, nullptr},
+        // The numbers inside switches are never sizes.
+        {{"-capture=shots/run1", "-frames=300", "640", "480"}, 640, 480, false, false, 300, "shots/run1"},
+        {{"-frames=-5", "-capture="}, 1024, 768, false, false, 0, nullptr},
+        {{"-frames=abc"}, 1024, 768, false, false, 0, nullptr},
+        // Only the first ten tokens count.
+        {{"", "", "", "", "", "", "", "", "", "-windowed", "-console"}, 1024, 768, true, false, 0, nullptr},
     };
     for (const Case& c : cases) {
-        framework::CommandLine r = parse(c.tokens);
-        std::string label;
-        for (const char* t : c.tokens) label += std::string("'") + t + "' ";
-        EXPECT_EQ(r.width, c.width) << label;
-        EXPECT_EQ(r.height, c.height) << label;
-        EXPECT_EQ(r.windowed, c.windowed) << label;
-        EXPECT_FALSE(r.console) << label;
+        framework::CommandLine r = framework::parseCommandLine(c.tokens.data(), (int)c.tokens.size());
+        SCOPED_TRACE(testing::PrintToString(c.tokens));
+        EXPECT_EQ(r.width, c.width);
+        EXPECT_EQ(r.height, c.height);
+        EXPECT_EQ(r.windowed, c.windowed);
+        EXPECT_EQ(r.console, c.console);
+        EXPECT_EQ(r.frames, c.frames);
+        EXPECT_STREQ(r.captureDir, c.captureDir);
     }
-}
-
-TEST(CommandLineTest, OnlyTheFirstTenTokensCount) {
-    std::vector<const char*> t(10, "-x");
-    t.push_back("-windowed");
-    EXPECT_FALSE(parse(t).windowed) << "the eleventh token is ignored";
-    t[9] = "-windowed";
-    EXPECT_TRUE(parse(t).windowed);
-}
-
-TEST(CommandLineTest, ConsoleSwitch) {
-    EXPECT_TRUE(parse({"-console"}).console);
-    EXPECT_TRUE(parse({"-windowed", "-console", "640"}).console);
-    EXPECT_FALSE(parse({"console"}).console) << "only a switch beginning with '-'";
-    EXPECT_EQ(parse({"-console", "640"}).width, 640);
-}
-
-TEST(CommandLineTest, CaptureAndFrameSwitchesNeverCountAsSizes) {
-    framework::CommandLine c = parse({"-capture=shots/run1", "-frames=300", "640", "480"});
-    ASSERT_NE(nullptr, c.captureDir);
-    EXPECT_STREQ("shots/run1", c.captureDir);
-    EXPECT_EQ(300, c.frames);
-    EXPECT_EQ(640, c.width);
-    EXPECT_EQ(480, c.height);
-    c = parse({"-frames=12"});
-    EXPECT_EQ(nullptr, c.captureDir);
-    EXPECT_EQ(1024, c.width) << "the number inside a switch is not a width";
-    EXPECT_EQ(0, parse({"-frames=0"}).frames);
-    EXPECT_EQ(0, parse({"-frames=-5"}).frames);
-    EXPECT_EQ(0, parse({"-frames=abc"}).frames);
-    EXPECT_EQ(nullptr, parse({"-capture="}).captureDir) << "an empty directory is no capture";
 }
 
 } // namespace

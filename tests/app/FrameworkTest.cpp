@@ -1,27 +1,17 @@
 // The whole program and its frame loop: start-up and shut-down, exit codes,
-// the fixed-step accumulator, the keys the application handles, window
-// events, and scripts that fail in every place they can.
+// the fixed-step accumulator, the keys and window events it handles.
 #include "AppTestSupport.h"
 #include "core/EngineGlobals.h"
 #include <gtest/gtest.h>
 
-using testsupport::AppTest;
-using testsupport::countOf;
-using testsupport::pushKey;
-using testsupport::pushQuit;
-using testsupport::pushWindowEvent;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
-const char* COUNTING_SCRIPT = "updates = 0\nrenders = 0\n"
-                              "function global_update(step) updates = updates + 1 last_step = step return true end\n"
-                              "function global_render() renders = renders + 1 end\n";
-
-int run(std::vector<const char*> args, const EngineConfig* base = nullptr) {
-    args.insert(args.begin(), "pelloran");
-    return runPelloran((int)args.size(), const_cast<char**>(args.data()), base);
-}
+const char* COUNTING_SCRIPT =
+    "updates = 0\nrenders = 0\n"
+    "function global_update(step) updates = updates + 1 last_step = step return true end\n"
+    "function global_render() renders = renders + 1 end\n";
 
 class ProgramTest : public AppTest {};
 
@@ -31,60 +21,45 @@ TEST_F(ProgramTest, StartsAndStopsInOrderAndExitsWithZeroWhenTheScriptSaysSo) {
                             "return false end\n"
                             "function global_render() end\n");
     StderrCapture cap;
-    int rc = run({"-windowed", "-console", "160", "120"});
+    int rc = runProgram({"-windowed", "-console", "160", "120"});
     std::string out = cap.finish();
     EXPECT_EQ(rc, 0) << out;
-    const char* order[] = {"START: initEngineClasses : ok\n",
-                           "Running file: Data/Bootstrap.lua\n",
-                           "LUA: bootstrap ran\n",
-                           "LUA: update true\n",
-                           "Exit requested..\n",
-                           "STOP: deInitEngineClasses\n"};
     size_t at = 0;
-    for (const char* line : order) {
-        size_t found = out.find(line, at);
-        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "in:\n" << out;
-        at = found + 1;
+    for (const char* line : {"START: initEngineClasses : ok\n", "LUA: bootstrap ran\nLUA: update true\n",
+                             "Exit requested..\n", "STOP: deInitEngineClasses\n"}) {
+        at = out.find(line, at);
+        ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "in:\n" << out;
     }
     EXPECT_EQ(countOf(out, "LUA: update"), 1) << "the loop stops at the first false";
     EXPECT_EQ(core::engineGlobals(), nullptr) << "the engine is gone";
 }
 
-TEST_F(ProgramTest, WithoutTheConsoleSwitchOnlyErrorsAndWarningsShow) {
-    // Every script here has a global_render: the first frame may render before
-    // the first step, and a missing one would switch the script off.
-    dir.script("Bootstrap", "print('hidden') function global_update() return nil end function global_render() end\n");
-    StderrCapture cap;
-    int rc = run({"-windowed", "64", "48"});
-    std::string out = cap.finish();
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(out.find("START:"), std::string::npos) << out;
-    EXPECT_EQ(out.find("hidden"), std::string::npos) << out;
-    EXPECT_EQ(out.find("Exit requested"), std::string::npos) << out;
-}
-
-TEST_F(ProgramTest, MemoryManagerFailureExitsWithOne) {
-    dir.script("Bootstrap", "function global_update() return false end function global_render() end\n");
-    EngineConfig small;
-    small.memoryPoolSize = 16;
-    StderrCapture cap;
-    int rc = run({"-windowed", "64", "48"}, &small);
-    std::string out = cap.finish();
-    EXPECT_EQ(rc, 1) << out;
-    EXPECT_NE(out.find(" ERROR  |createFramework failed : Memory manager error ("), std::string::npos) << out;
-    EXPECT_EQ(core::engineGlobals(), nullptr) << "the engine was taken down before the exit";
-}
-
-TEST_F(ProgramTest, NoWindowSystemIsAnOrderlyFailure) {
-    dir.script("Bootstrap", "function global_update() return false end function global_render() end\n");
-    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
-    StderrCapture cap;
-    int rc = run({"-windowed", "64", "48"});
-    std::string out = cap.finish();
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    EXPECT_EQ(rc, 2) << out;
-    EXPECT_NE(out.find("Display constructor can not create a window"), std::string::npos) << out;
-    EXPECT_EQ(core::engineGlobals(), nullptr);
+// Every script here has a global_render: the first frame may render before
+// the first step, and a missing one would switch the script off.
+TEST_F(ProgramTest, QuietRunsAndOrderlyFailuresAtStartUp) {
+    struct Case {
+        int poolSize;            // 0: the default
+        const char* videoDriver; // nullptr: the test's headless one
+        int rc;
+        const char* logged; // "": without -console only errors and warnings show
+    } cases[] = {{0, nullptr, 0, ""},
+                 {16, nullptr, 1, " ERROR  |createFramework failed : Memory manager error ("},
+                 {0, "no-such-driver", 2, "Display constructor can not create a window"}};
+    dir.script("Bootstrap", "print('hidden') function global_update() end function global_render() end\n");
+    for (const Case& c : cases) {
+        EngineConfig config;
+        if (c.poolSize) config.memoryPoolSize = c.poolSize;
+        if (c.videoDriver) setenv("SDL_VIDEODRIVER", c.videoDriver, 1);
+        StderrCapture cap;
+        int rc = runProgram({"-windowed", "64", "48"}, &config);
+        std::string out = cap.finish();
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        EXPECT_EQ(rc, c.rc) << out;
+        EXPECT_NE(out.find(c.logged), std::string::npos) << out;
+        EXPECT_TRUE(out.find("hidden") == std::string::npos && out.find("START:") == std::string::npos)
+            << out;
+        EXPECT_EQ(core::engineGlobals(), nullptr) << "the engine was taken down before the exit";
+    }
 }
 
 class LoopTest : public AppTest {};
@@ -99,10 +74,7 @@ TEST_F(LoopTest, SeventyMillisecondsRunThreeStepsAndCarryTheRest) {
     EXPECT_EQ(fw->frameStep(0.014f), Framework::STEP_UPDATED);
     EXPECT_EQ(global("updates"), 4) << "the carried 3.3 ms complete a step";
     EXPECT_EQ(fw->frameStep(0.0f), Framework::STEP_IDLE) << "no time, nothing to do";
-    EXPECT_EQ(global("updates"), 4);
-    // frameStep only updates; the loop renders after each step that updated.
-    EXPECT_NE(fw->getRenderer(), nullptr);
-    EXPECT_EQ(global("renders"), 0);
+    EXPECT_EQ(global("renders"), 0) << "frameStep only updates; the loop renders after it";
 }
 
 TEST_F(LoopTest, GlobalUpdateResults) {
@@ -110,9 +82,7 @@ TEST_F(LoopTest, GlobalUpdateResults) {
         const char* result;
         int expected;
     } cases[] = {{"true", Framework::STEP_UPDATED},
-                 {"1", Framework::STEP_UPDATED},
                  {"0", Framework::STEP_UPDATED},
-                 {"'no'", Framework::STEP_UPDATED},
                  {"nil", Framework::STEP_STOP},
                  {"false", Framework::STEP_STOP}};
     for (const Case& c : cases) {
@@ -120,48 +90,24 @@ TEST_F(LoopTest, GlobalUpdateResults) {
         start();
         StderrCapture cap;
         EXPECT_EQ(fw->frameStep(0.020f), c.expected) << c.result;
-        std::string out = cap.finish();
-        EXPECT_EQ(countOf(out, "Exit requested..\n"), c.expected == Framework::STEP_STOP ? 1 : 0) << c.result;
+        EXPECT_EQ(countOf(cap.finish(), "Exit requested..\n"), c.expected == Framework::STEP_STOP)
+            << c.result;
         stop();
     }
-    dir.script("Bootstrap", "function global_update() end\n");
-    start();
-    EXPECT_EQ(fw->frameStep(0.010f), Framework::STEP_UPDATED) << "no step yet: the script is not asked";
-    EXPECT_EQ(fw->frameStep(0.010f), Framework::STEP_STOP) << "returning nothing ends the program";
 }
 
-TEST_F(LoopTest, EscapeAndWindowCloseEndTheLoopInTheSamePass) {
+TEST_F(LoopTest, EscapeWindowCloseAndQuitEndTheLoopBeforeAnyStep) {
     dir.script("Bootstrap", COUNTING_SCRIPT);
-    start();
-    pushKey(window(), SDLK_ESCAPE, true);
-    EXPECT_EQ(fw->frameStep(0.020f), Framework::STEP_STOP);
-    EXPECT_EQ(global("updates"), 0) << "Escape answers before any step";
-    stop();
-
-    start();
-    pushWindowEvent(window(), SDL_WINDOWEVENT_CLOSE);
-    EXPECT_EQ(fw->frameStep(0.020f), Framework::STEP_STOP);
-    EXPECT_TRUE(fw->isQuitRequested());
-    EXPECT_EQ(global("updates"), 0);
-    stop();
-
-    start();
-    pushQuit();
-    EXPECT_EQ(fw->frameStep(0.020f), Framework::STEP_STOP);
-}
-
-TEST_F(LoopTest, GameLoopRendersAfterUpdatesAndReturnsWhenTheScriptEndsIt) {
-    dir.script("Bootstrap", "n = 0 renders = 0 rendered_before_first_update = false\n"
-                            "function global_update() n = n + 1 return n < 10 end\n"
-                            "function global_render() renders = renders + 1 end\n");
-    start();
-    EXPECT_EQ(core::engineGlobals()->graphics, fw->getRenderer()) << "the renderer is the engine's current one";
-    ASSERT_NE(fw->getDisplay()->getGLContext(), nullptr);
-    fw->gameLoop();
-    EXPECT_EQ(global("n"), 10);
-    // The first pass may spend its three steps on the start-up time; later
-    // passes each end with a render.
-    EXPECT_GE(global("renders"), 1) << "a render follows every pass that updated";
+    for (int event = 0; event < 3; ++event) {
+        start();
+        if (event == 0) pushKey(window(), SDLK_ESCAPE, true);
+        if (event == 1) pushWindowEvent(window(), SDL_WINDOWEVENT_CLOSE);
+        if (event == 2) pushQuit();
+        EXPECT_EQ(fw->frameStep(0.020f), Framework::STEP_STOP) << event;
+        EXPECT_TRUE(event != 1 || fw->isQuitRequested()) << "the window was closed";
+        EXPECT_EQ(global("updates"), 0) << event;
+        stop();
+    }
 }
 
 TEST_F(LoopTest, SkippedFrameDropsItsTimeAndEventsAreDrained) {
@@ -170,7 +116,6 @@ TEST_F(LoopTest, SkippedFrameDropsItsTimeAndEventsAreDrained) {
     fw->getDisplay()->postEvent(HAL::OSEVENT_SKIP_FRAME, 0, 0);
     EXPECT_EQ(fw->frameStep(0.500f), Framework::STEP_IDLE);
     EXPECT_EQ(global("updates"), 0);
-    EXPECT_EQ(fw->getDisplay()->getEvents().size(), 0);
     EXPECT_EQ(fw->frameStep(0.017f), Framework::STEP_UPDATED);
     EXPECT_EQ(global("updates"), 1) << "the skipped half second is not fed to update";
 
@@ -178,29 +123,22 @@ TEST_F(LoopTest, SkippedFrameDropsItsTimeAndEventsAreDrained) {
     pushWindowEvent(window(), SDL_WINDOWEVENT_SIZE_CHANGED, 100, 0);
     pushWindowEvent(window(), SDL_WINDOWEVENT_MOVED, 5, 6);
     EXPECT_EQ(fw->frameStep(0.017f), Framework::STEP_UPDATED) << "with sleep time 0 the loop keeps running";
-    EXPECT_FALSE(fw->isSleeping());
     EXPECT_EQ(global("updates"), 2);
-    EXPECT_EQ(fw->getDisplay()->getWidth(), 100);
-    EXPECT_EQ(fw->getDisplay()->getHeight(), 1);
     EXPECT_EQ(fw->getDisplay()->getEvents().size(), 0);
 
     fw->getDisplay()->postEvent(HAL::OSEVENT_DEVICE_LOST, 0, 0);
     EXPECT_EQ(fw->frameStep(0.017f), Framework::STEP_IDLE) << "no update while the device is lost";
-    EXPECT_EQ(fw->frameStep(0.017f), Framework::STEP_IDLE);
     fw->getDisplay()->postEvent(HAL::OSEVENT_DEVICE_RESET, 0, 0);
     EXPECT_EQ(fw->frameStep(0.017f), Framework::STEP_UPDATED);
     EXPECT_EQ(global("updates"), 3);
 }
 
-TEST_F(LoopTest, ApplicationSeesScreenSizeAndMouse) {
-    dir.script("Bootstrap", "w, h = screen_width, screen_height\n"
-                            "function global_update() mx, my, ml, mr = mouse_read() "
+TEST_F(LoopTest, ApplicationSeesTheMouse) {
+    dir.script("Bootstrap", "function global_update() mx, my, ml, mr = mouse_read() "
                             "left = ml and 1 or 0 return true end\n");
     start({"-windowed", "200", "100"});
-    EXPECT_EQ(global("w"), 200);
-    EXPECT_EQ(global("h"), 100);
-    testsupport::pushMotion(window(), 50, 75);
-    testsupport::pushButton(window(), SDL_BUTTON_LEFT, true, 50, 75);
+    pushMotion(window(), 50, 75);
+    pushButton(window(), SDL_BUTTON_LEFT, true, 50, 75);
     fw->frameStep(0.017f);
     EXPECT_FLOAT_EQ((float)global("mx"), 0.25f);
     EXPECT_FLOAT_EQ((float)global("my"), 0.75f);

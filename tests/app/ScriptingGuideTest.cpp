@@ -1,47 +1,28 @@
-// The Lua examples of docs/SCRIPTING.md run as written: every ```lua block of
-// the guide, in the guide's order, in one real script over the demo's Data/
-// folder (its modules and sounds), so that a renamed function, a changed
-// argument count or a wrong example fails here instead of in a user's first
-// script.
+// Every ```lua example of docs/SCRIPTING.md runs as written, in the guide's
+// order, in one real script over the demo's Data/ folder.
 #include "AppTestSupport.h"
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
-using testsupport::AppTest;
-using testsupport::StderrCapture;
+using namespace testsupport;
 
 namespace {
 
 std::vector<std::string> luaBlocks(const std::string& markdown) {
     std::vector<std::string> blocks;
-    std::istringstream in(markdown);
-    std::string line, block;
-    bool inside = false;
-    while (std::getline(in, line)) {
-        if (!inside && line == "```lua") {
-            inside = true;
-            block.clear();
-        } else if (inside && line == "```") {
-            inside = false;
-            blocks.push_back(block);
-        } else if (inside) {
-            block += line + "\n";
-        }
-    }
+    std::regex block("\n```lua\n([\\s\\S]*?)\n```\n");
+    for (std::sregex_iterator i(markdown.begin(), markdown.end(), block), end; i != end; ++i)
+        blocks.push_back((*i)[1].str() + "\n");
     return blocks;
 }
 
 class ScriptingGuideTest : public AppTest {};
 
 TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
-    std::ifstream guide(std::string(PELLORAN_SOURCE_DIR) + "/docs/SCRIPTING.md");
-    ASSERT_TRUE(guide.good());
-    std::stringstream text;
-    text << guide.rdbuf();
-    std::vector<std::string> blocks = luaBlocks(text.str());
+    std::vector<std::string> blocks =
+        luaBlocks(readFile(std::string(PELLORAN_SOURCE_DIR) + "/docs/SCRIPTING.md"));
     ASSERT_GE(blocks.size(), 14u) << "the guide has an example for every family";
 
     copyDemo();
@@ -51,11 +32,9 @@ TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
     // Locals of one example stay visible to the later ones, as a reader
     // would expect; an example that defines global_render takes over the
     // frames after the first.
-    std::string script = "examples_done = 0\n"
-                         "function global_update(step) return true end\n"
+    std::string script = "function global_update(step) return true end\n"
                          "function global_render()\n"
-                         "render_bind_target()\n"
-                         "render_clear()\n"
+                         "render_bind_target() render_clear()\n"
                          "global_render = function() end\n"
                          "probe_position, angle, score = vec3(0, 0.5, 0), 0.5, 42\n"
                          "transform = mat4_idn()\n"
@@ -64,22 +43,18 @@ TEST_F(ScriptingGuideTest, EveryLuaExampleRunsAsWritten) {
                          " void main() { gl_FragColor = u_color; }]])\n"
                          "look = {color = vec4(1, 1, 1, 1), appearance = appearance_create()}\n";
     for (size_t i = 0; i < blocks.size(); ++i)
-        script += "-- example " + std::to_string(i + 1) + "\nexample = " + std::to_string(i + 1) + "\n" + blocks[i];
+        script += "example = " + std::to_string(i + 1) + "\n" + blocks[i];
     script += "render_release_target()\nexamples_done = example\nend\n";
     dir.script("Bootstrap", script);
 
     StderrCapture log;
     start();
     fw->setFrameCapture(nullptr, 0);
-    bool running = app()->isScriptRunning();
-    for (int i = 0; i < 5 && running; ++i) {
-        ASSERT_EQ(Framework::STEP_UPDATED, fw->fixedFrameStep());
-        app()->render(fw->getRenderer());
-        running = app()->isScriptRunning();
-    }
+    frame(5, true);
     std::string out = log.finish();
-    EXPECT_TRUE(running) << "the script stopped in example " << global("example") << " of the guide or after it\n"
-                         << out;
+    EXPECT_TRUE(app()->isScriptRunning())
+        << "the script stopped in example " << global("example") << " of the guide or after it\n"
+        << out;
     EXPECT_EQ((double)blocks.size(), global("examples_done")) << out;
     EXPECT_EQ(std::string::npos, out.find("ERROR")) << out;
 }

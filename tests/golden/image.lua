@@ -6,8 +6,6 @@ local camera = camera_create()
 camera_set_ortho(camera, 0, screen_width, 0, screen_height, 0.1, 10)
 local EYE = mat4_translation(vec3(0, 0, 5))
 
-function global_update(step) return true end
-
 function global_render()
   render_bind_target()
   render_clear()

@@ -3,8 +3,6 @@
 local camera = camera_create()
 camera_set_ortho(camera, -2, 2, -1.5, 1.5, 0.1, 10)
 
-function global_update(step) return true end
-
 function global_render()
   render_bind_target()
   render_clear()

@@ -22,8 +22,6 @@ local shape = mesh_builder_build_mesh(b)
 local camera = camera_create()
 camera_set_perspective(camera, 45, screen_width / screen_height, 0.5, 50)
 
-function global_update(step) return true end
-
 function global_render()
   render_bind_target()
   render_clear()

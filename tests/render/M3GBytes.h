@@ -3,7 +3,6 @@
 #pragma once
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,8 +12,17 @@ namespace m3gbytes {
 
 struct Bytes {
     std::string b;
-    Bytes& u8(unsigned v) {
-        b += (char)(unsigned char)v;
+    Bytes& u8(unsigned v) { return raw(std::string(1, (char)(unsigned char)v)); }
+    Bytes& u8s(std::initializer_list<unsigned> vs) {
+        for (unsigned v : vs)
+            u8(v);
+        return *this;
+    }
+    // A count, then the values.
+    Bytes& u32s(const std::vector<uint32_t>& vs) {
+        u32((uint32_t)vs.size());
+        for (uint32_t v : vs)
+            u32(v);
         return *this;
     }
     Bytes& u16(unsigned v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
@@ -24,10 +32,7 @@ struct Bytes {
         std::memcpy(&v, &f, 4);
         return u32(v);
     }
-    Bytes& str(const std::string& s) {
-        b += s;
-        return u8(0);
-    }
+    Bytes& str(const std::string& s) { return raw(s).u8(0); }
     Bytes& raw(const std::string& s) {
         b += s;
         return *this;
@@ -35,24 +40,34 @@ struct Bytes {
     operator std::string() const { return b; }
 };
 
-// Object3D block: user ID, no tracks, no parameters.
-inline std::string object3D(uint32_t userID = 0) { return Bytes().u32(userID).u32(0).u32(0); }
-// Transformable block without transforms.
-inline std::string noTransform() { return Bytes().u8(0).u8(0); }
-// Node block: enabled, opaque, all scopes, no alignment.
-inline std::string node() { return Bytes().u8(1).u8(1).u8(255).u32(0xFFFFFFFFu).u8(0); }
-inline std::string nodeBlocks() { return object3D() + noTransform() + node(); }
-
-inline std::string chunk(unsigned type, const std::string& body) { return Bytes().u8(type).u32((uint32_t)body.size()).raw(body); }
-
-inline uint32_t adler(const std::string& s) {
-    return (uint32_t)adler32(1, reinterpret_cast<const Bytef*>(s.data()), (uInt)s.size());
+// The Object3D block (user ID, no tracks, no parameters), the Transformable
+// block without transforms, and the Node block (enabled, opaque, all scopes,
+// no alignment).
+inline std::string object3D(uint32_t userID = 0) {
+    return Bytes().u32(userID).u32(0).u32(0);
+}
+inline std::string noTransform() {
+    return Bytes().u8(0).u8(0);
+}
+inline std::string node() {
+    return Bytes().u8(1).u8(1).u8(255).u32(0xFFFFFFFFu).u8(0);
+}
+inline std::string nodeBlocks() {
+    return object3D() + noTransform() + node();
 }
 
-inline std::string rawSection(const std::string& objects) {
+inline std::string chunk(unsigned type, const std::string& body) {
+    return Bytes().u8(type).u32((uint32_t)body.size()).raw(body);
+}
+
+// A section: compression, total length, uncompressed length, data, Adler-32.
+inline std::string section(unsigned compression, const std::string& data, uint32_t uncompressed) {
     Bytes s;
-    s.u8(0).u32((uint32_t)objects.size() + 13).u32((uint32_t)objects.size()).raw(objects);
-    return s.u32(adler(s.b));
+    s.u8(compression).u32((uint32_t)data.size() + 13).u32(uncompressed).raw(data);
+    return s.u32((uint32_t)adler32(1, reinterpret_cast<const Bytef*>(s.b.data()), (uInt)s.b.size()));
+}
+inline std::string rawSection(const std::string& objects) {
+    return section(0, objects, (uint32_t)objects.size());
 }
 
 inline std::string zlibSection(const std::string& objects, long uncompressedOverride = -1) {
@@ -61,11 +76,8 @@ inline std::string zlibSection(const std::string& objects, long uncompressedOver
     compress(reinterpret_cast<Bytef*>(&packed[0]), &n, reinterpret_cast<const Bytef*>(objects.data()),
              (uLong)objects.size());
     packed.resize(n);
-    Bytes s;
-    s.u8(1).u32((uint32_t)packed.size() + 13)
-        .u32(uncompressedOverride < 0 ? (uint32_t)objects.size() : (uint32_t)uncompressedOverride)
-        .raw(packed);
-    return s.u32(adler(s.b));
+    return section(1, packed,
+                   uncompressedOverride < 0 ? (uint32_t)objects.size() : (uint32_t)uncompressedOverride);
 }
 
 const char IDENTIFIER[] = "\xAB\x4A\x53\x52\x31\x38\x34\xBB\x0D\x0A\x1A\x0A";
@@ -74,7 +86,8 @@ const char IDENTIFIER[] = "\xAB\x4A\x53\x52\x31\x38\x34\xBB\x0D\x0A\x1A\x0A";
 inline std::string file(const std::vector<std::string>& sections, bool externalReferences = false,
                         long sizeDelta = 0, unsigned major = 1) {
     std::string rest;
-    for (const std::string& s : sections) rest += s;
+    for (const std::string& s : sections)
+        rest += s;
     const std::string authoring = "test";
     const size_t headerSection = 13 + 5 + 11 + authoring.size() + 1;
     uint32_t total = (uint32_t)(12 + headerSection + rest.size() + sizeDelta);
@@ -88,60 +101,54 @@ inline std::string vertexArray(unsigned size, unsigned comps, unsigned encoding,
                                const std::vector<int>& values) {
     Bytes b;
     b.raw(object3D()).u8(size).u8(comps).u8(encoding).u16(count);
-    for (int v : values) size == 1 ? b.u8((unsigned)v & 0xFF) : b.u16((unsigned)v & 0xFFFF);
+    for (int v : values)
+        size == 1 ? b.u8((unsigned)v & 0xFF) : b.u16((unsigned)v & 0xFFFF);
     return b;
 }
-inline std::string vertexBuffer(uint32_t positions, uint32_t normals = 0, uint32_t colors = 0,
-                                const std::vector<uint32_t>& texCoords = {}) {
+inline std::string vertexBuffer(uint32_t positions, uint32_t normals = 0, uint32_t colors = 0) {
     Bytes b;
-    b.raw(object3D()).u8(255).u8(255).u8(255).u8(255).u32(positions).f32(0).f32(0).f32(0).f32(1.0f);
-    b.u32(normals).u32(colors).u32((uint32_t)texCoords.size());
-    for (uint32_t t : texCoords) b.u32(t).f32(0).f32(0).f32(0).f32(1.0f);
-    return b;
+    b.raw(object3D()).u8s({255, 255, 255, 255}).u32(positions).f32(0).f32(0).f32(0).f32(1.0f);
+    return b.u32(normals).u32(colors).u32(0); // no texture coordinates
 }
 inline std::string stripArray(unsigned encoding, const std::vector<uint32_t>& indices,
                               const std::vector<uint32_t>& lengths) {
     Bytes b;
     b.raw(object3D()).u8(encoding).u32((uint32_t)indices.size());
-    for (uint32_t i : indices) encoding == 128 ? b.u32(i) : encoding == 129 ? b.u8(i) : b.u16(i);
-    b.u32((uint32_t)lengths.size());
-    for (uint32_t l : lengths) b.u32(l);
-    return b;
+    for (uint32_t i : indices)
+        encoding == 128 ? b.u32(i) : encoding == 129 ? b.u8(i) : b.u16(i);
+    return b.u32s(lengths);
 }
 inline std::string appearance(uint32_t material = 0, const std::vector<uint32_t>& textures = {}) {
-    Bytes b;
-    b.raw(object3D()).u8(0).u32(0).u32(0).u32(0).u32(material).u32((uint32_t)textures.size());
-    for (uint32_t t : textures) b.u32(t);
-    return b;
+    return Bytes().raw(object3D()).u8(0).u32(0).u32(0).u32(0).u32(material).u32s(textures);
 }
 inline std::string mesh(uint32_t vb, const std::vector<std::pair<uint32_t, uint32_t>>& submeshes) {
     Bytes b;
     b.raw(nodeBlocks()).u32(vb).u32((uint32_t)submeshes.size());
-    for (auto& s : submeshes) b.u32(s.first).u32(s.second);
+    for (auto& s : submeshes)
+        b.u32(s.first).u32(s.second);
     return b;
 }
 inline std::string group(const std::vector<uint32_t>& children) {
-    Bytes b;
-    b.raw(nodeBlocks()).u32((uint32_t)children.size());
-    for (uint32_t c : children) b.u32(c);
-    return b;
+    return Bytes().raw(nodeBlocks()).u32s(children);
 }
 inline std::string image(unsigned format, unsigned w, unsigned h, const std::string& palette,
                          const std::string& pixels) {
-    return Bytes().raw(object3D()).u8(format).u8(0).u32(w).u32(h).u32((uint32_t)palette.size()).raw(palette)
-        .u32((uint32_t)pixels.size()).raw(pixels);
+    Bytes b;
+    b.raw(object3D()).u8(format).u8(0).u32(w).u32(h).u32((uint32_t)palette.size()).raw(palette);
+    return b.u32((uint32_t)pixels.size()).raw(pixels);
 }
-inline std::string texture(uint32_t image, unsigned blending = 228, unsigned wrapS = 241, unsigned wrapT = 241,
-                           unsigned level = 208, unsigned filter = 210) {
-    return Bytes().raw(object3D()).raw(noTransform()).u32(image).u8(0).u8(0).u8(0).u8(blending).u8(wrapS)
-        .u8(wrapT).u8(level).u8(filter);
+inline std::string texture(uint32_t image, unsigned blending = 228, unsigned wrapS = 241,
+                           unsigned wrapT = 241, unsigned level = 208, unsigned filter = 210) {
+    Bytes b;
+    b.raw(object3D()).raw(noTransform()).u32(image);
+    return b.u8s({0, 0, 0, blending, wrapS, wrapT, level, filter});
 }
 
 // A keyframe sequence of float keyframes (encoding 0) unless told otherwise.
 inline std::string keyframes(unsigned interpolation, unsigned repeat, unsigned encoding, uint32_t duration,
                              uint32_t comps, uint32_t count, const std::vector<float>& timesAndValues) {
     Bytes b;
-    b.raw(object3D()).u8(interpolation).u8(repeat).u8(encoding).u32(duration).u32(0).u32(count ? count - 1 : 0);
+    b.raw(object3D()).u8s({interpolation, repeat, encoding}).u32(duration).u32(0).u32(count ? count - 1 : 0);
     b.u32(comps).u32(count);
     for (size_t i = 0; i < timesAndValues.size(); ++i)
         i % (comps + 1) == 0 ? b.u32((uint32_t)timesAndValues[i]) : b.f32(timesAndValues[i]);
@@ -158,13 +165,10 @@ inline std::string triangleObjects() {
            chunk(11, stripArray(130, {0, 1, 2}, {3})) + chunk(3, appearance()) + chunk(14, mesh(3, {{4, 5}}));
 }
 
-// Two uncompressed files of one scene written twice: equal, except that a
-// float may differ in its last bits (quaternions are normalised again on each
-// load). Every differing byte must lie in a 4-byte window that reads as two
-// normal floats within 1e-3 of each other (the axis of a tiny rotation is
-// ill-conditioned) (the object section's checksum,
-// the last 4 bytes, then differs too); -1 when they agree, else the offset of
-// the first byte that does not.
+// Two raw files of one scene written twice agree but for floats in their last
+// bits (quaternions are normalised again on each load) and the checksum: -1
+// when every other differing byte lies in 4 bytes that read as two normal
+// floats within 1e-3 of each other, else the offset of the first that does not.
 inline long firstRealDifference(const std::string& a, const std::string& b) {
     if (a.size() != b.size() || a.size() < 4) return (long)std::min(a.size(), b.size());
     for (size_t i = 0; i < a.size() - 4;) {

@@ -1,67 +1,44 @@
-// The standard program on a real GL context: each light type, specular,
-// vertex-colour tracking, both fog modes, every texture function, two texture
-// units and the alpha threshold, one 32 x 32 cell each on a 128 x 128 frame.
-// Each cell's centre is checked against the fixed-function formula; the
-// whole frame is compared with tests/golden/standard_program.png
-// (PELLORAN_UPDATE_GOLDEN=1 writes it instead).
-#include "PngReference.h"
-#include "render/Fog.h"
-#include "render/IndexBuffer.h"
+// Drawn on GL and compared with golden images: the standard program (lights,
+// the default light, fog, texture functions, alpha threshold), one cell each
+// with its centre checked against the fixed-function formula; and a textured,
+// a lit and a skinned scene that went through an M3G file.
+#include "M3GHelpers.h"
+#include "RenderFixture.h"
+#include "render/AnimationTrack.h"
 #include "render/Light.h"
-#include "render/OGLES2_Graphics3D.h"
-#include "render/PNG_Writer.h"
-#include "render/VertexBuffer.h"
-#include "support/EngineFixture.h"
-#include "support/GLTestDisplay.h"
-#include <GL/gl.h>
-#include <array>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <vector>
+#include "render/SkinnedMesh.h"
+#include <cmath>
 
 using namespace render;
 
 namespace {
 
-const int SIZE = 128;
-const std::string GOLDEN = std::string(PELLORAN_SOURCE_DIR) + "/tests/golden/standard_program.png";
-
-class StandardProgramTest : public ::testing::Test {
+class StandardProgramTest : public testsupport::GLTest {
 protected:
-    testsupport::EngineCore core{40 * 1024 * 1024};
-    testsupport::GLTestDisplay display{SIZE, SIZE};
-    core::Ref<OGLES2_Graphics3D> g;
+    static constexpr int CELL = SIZE / 4;
     core::Ref<Camera> camera;
+    std::vector<core::Ref<Object3D>> keep;
+    struct Expect {
+        int col, row;
+        std::array<int, 3> rgb;
+        const char* what;
+    };
+    std::vector<Expect> expects;
 
     void SetUp() override {
-        g = M3D_NEW OGLES2_Graphics3D();
-        core.globals().graphics = g.get();
-        g->setDisplay(&display);
-        GraphicsConfig config;
-        config.flags[GraphicsConfig::DEFAULT_LIGHT] = 0;
-        g->setConfig(config);
-        g->resetGraphics3D(1);
-        g->bindTarget(nullptr);
-        // Looking down -z from z = 10 at the square (0, 0) - (8, 8): 16 pixels a unit.
+        GLTest::SetUp();
+        // Looking down -z from z = 10 at the square (0, 0) - (8, 8): 8 pixels a unit.
         camera = M3D_NEW Camera();
         camera->setParallel(8.0f, 1.0f, 0.1f, 100.0f);
         g->setCamera(camera.get(), slm::translation(slm::vec3(4.0f, 4.0f, 10.0f)));
         g->clearBuffers(0xFF202020u, true, true);
     }
-    void TearDown() override {
-        core.globals().graphics = nullptr;
-        g.release();
-    }
 
     // A 1.6-unit square facing +z centred in cell (col, row), with normals,
-    // texture coordinates 0..1 on units 0 and 1 and a default colour. It is
-    // a 9 x 9 grid of vertices: lighting is computed per vertex, so the
-    // centre needs a vertex of its own to show the light at the centre.
-    void drawCell(int col, int row, Appearance* a, unsigned color) {
+    // texture coordinates 0..1 on units 0 and 1 and a default colour; its
+    // centre should show `rgb`. It is a 9 x 9 grid of vertices: lighting is
+    // computed per vertex, so the centre needs a vertex of its own.
+    void cell(int col, int row, Appearance* a, unsigned color, std::array<int, 3> rgb, const char* what) {
         const int N = 9;
         std::vector<float> p, n, t;
         for (int j = 0; j < N; ++j)
@@ -74,207 +51,273 @@ protected:
         std::vector<unsigned short> idx;
         for (int j = 0; j + 1 < N; ++j)
             for (int i = 0; i + 1 < N; ++i) {
-                unsigned short k = (unsigned short)(j * N + i), up = (unsigned short)(k + N);
-                for (unsigned short x : {k, (unsigned short)(k + 1), (unsigned short)(up + 1), k,
-                                         (unsigned short)(up + 1), up})
-                    idx.push_back(x);
+                int k = j * N + i, up = k + N;
+                for (int x : {k, k + 1, up + 1, k, up + 1, up})
+                    idx.push_back((unsigned short)x);
             }
-        core::Ref<VertexArray> pa(M3D_NEW VertexArray(N * N, 3, 4)), na(M3D_NEW VertexArray(N * N, 3, 4)),
-            ta(M3D_NEW VertexArray(N * N, 2, 4));
-        pa->set(0, N * N, p.data());
-        na->set(0, N * N, n.data());
-        ta->set(0, N * N, t.data());
         core::Ref<VertexBuffer> vb(M3D_NEW VertexBuffer());
-        vb->setPositions(pa.get(), 1.0f, nullptr);
-        vb->setNormals(na.get());
-        vb->setTexCoords(0, ta.get(), 1.0f, nullptr);
-        vb->setTexCoords(1, ta.get(), 1.0f, nullptr);
+        vb->setPositions(m3gtest::array(3, p), 1.0f, nullptr);
+        vb->setNormals(m3gtest::array(3, n));
+        VertexArray* uv = m3gtest::array(2, t);
+        vb->setTexCoords(0, uv, 1.0f, nullptr);
+        vb->setTexCoords(1, uv, 1.0f, nullptr);
         vb->setDefaultColor(color);
         core::Ref<IndexBuffer> ib(M3D_NEW TriangleListArray(idx.data(), (int)idx.size()));
+        keep.push_back(core::Ref<Object3D>(a));
         g->renderSubmesh(vb.get(), ib.get(), a, slm::mat4(), -1);
+        expects.push_back({col, row, rgb, what});
     }
-    Appearance* appearance(Material* m = nullptr) {
+    // An appearance with the standard program and a material of ambient 0.5
+    // and diffuse (0.8, 0.5, 0.25), no specular or emission.
+    Appearance* appearance() {
         Appearance* a = M3D_NEW Appearance();
         a->setShaderProgram(g->getStandardProgram());
-        a->setMaterial(m ? m : material());
+        a->setMaterial(M3D_NEW Material());
+        a->getMaterial()->setAmbient(0xFF808080u);
+        a->getMaterial()->setDiffuse(0xFFCC8040u);
         return a;
     }
-    // ambient 0.5, diffuse (0.8, 0.5, 0.25), no specular or emission.
-    static Material* material() {
-        Material* m = M3D_NEW Material();
-        m->setAmbient(0xFF808080u);
-        m->setDiffuse(0xFFCC8040u);
-        return m;
-    }
-    void light(int mode, unsigned rgb, const slm::mat4& world, const std::function<void(Light&)>& extra = nullptr) {
+    // The one light: spot angle and quadratic attenuation as given.
+    void light(int mode, unsigned rgb, const slm::mat4& world, float spotAngle = 45.0f,
+               float quadratic = 0.0f) {
         g->resetLights();
         core::Ref<Light> l(M3D_NEW Light());
         l->setMode(mode);
         l->setColor(rgb);
-        if (extra) extra(*l);
+        l->setSpotAngle(spotAngle);
+        l->setAttenuation(1.0f, 0.0f, quadratic);
         g->addLight(l.get(), world);
     }
+    // 2 units above the centre of cell (col, row).
+    static slm::mat4 at(int col, int row) {
+        return slm::translation(slm::vec3(col * 2.0f + 1.0f, row * 2.0f + 1.0f, 2.0f));
+    }
     Texture2D* texture(unsigned argb, int function, unsigned blendColor = 0) {
-        unsigned char px[16];
-        for (int i = 0; i < 4; ++i) {
-            px[i * 4] = (unsigned char)(argb >> 16);
-            px[i * 4 + 1] = (unsigned char)(argb >> 8);
-            px[i * 4 + 2] = (unsigned char)argb;
-            px[i * 4 + 3] = (unsigned char)(argb >> 24);
-        }
-        core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 2, 2, px));
+        const unsigned char px[4] = {(unsigned char)(argb >> 16), (unsigned char)(argb >> 8),
+                                     (unsigned char)argb, (unsigned char)(argb >> 24)};
+        core::Ref<Image2D> image(M3D_NEW Image2D(Image2D::RGBA, 1, 1, px));
         Texture2D* t = g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGBA, 0, 0);
         t->setImage(image.get());
         t->setBlending(function);
         t->setBlendColor(blendColor);
         return t;
     }
-    static std::array<int, 3> centre(int col, int row) {
-        unsigned char c[4] = {0, 0, 0, 0};
-        glReadPixels(col * 32 + 16, row * 32 + 16, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, c);
-        return {c[0], c[1], c[2]};
+    // Each drawn cell's centre within 3 of its colour in every channel.
+    void expectCells() {
+        for (const Expect& e : expects) {
+            std::array<int, 4> got = pixel(e.col * CELL + CELL / 2, e.row * CELL + CELL / 2);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(e.rgb[c], got[c], 3)
+                    << e.what << " channel " << c << ": got " << got[0] << ", " << got[1] << ", " << got[2];
+        }
     }
 };
 
 TEST_F(StandardProgramTest, LightsFogAndTextureFunctionsFollowTheFixedFunctionFormulas) {
-    ASSERT_NE(nullptr, g->getStandardProgram());
-    ASSERT_NE(0u, g->getStandardProgram()->getGLName());
-    std::vector<core::Ref<Object3D>> keep;
-    auto hold = [&](Appearance* a) {
-        keep.push_back(core::Ref<Object3D>(a));
-        return a;
-    };
-    auto at = [](int col, int row) { return slm::translation(slm::vec3(col * 2.0f + 1.0f, row * 2.0f + 1.0f, 2.0f)); };
-    struct Expect {
-        int col, row;
-        std::array<int, 3> rgb;
-        const char* what;
-    };
-    std::vector<Expect> expects;
-
     // Row 3: one light each. Ambient 0.5 x 0.5; directional along -z at full
     // diffuse; omni 2 units away with quadratic attenuation 0.25: half; spot
     // 2 units away, 20 degrees: full in the centre, dark in the corners.
     light(Light::AMBIENT, 0x808080, slm::mat4());
-    drawCell(0, 3, hold(appearance()), 0xFFFFFFFF);
-    expects.push_back({0, 3, {64, 64, 64}, "ambient"});
+    cell(0, 3, appearance(), 0xFFFFFFFF, {64, 64, 64}, "ambient");
     light(Light::DIRECTIONAL, 0xFFFFFF, slm::mat4());
-    drawCell(1, 3, hold(appearance()), 0xFFFFFFFF);
-    expects.push_back({1, 3, {204, 128, 64}, "directional"});
-    light(Light::OMNI, 0xFFFFFF, at(2, 3), [](Light& l) { l.setAttenuation(1.0f, 0.0f, 0.25f); });
-    drawCell(2, 3, hold(appearance()), 0xFFFFFFFF);
-    expects.push_back({2, 3, {102, 64, 32}, "omni, attenuated to one half"});
-    light(Light::SPOT, 0xFFFFFF, at(3, 3), [](Light& l) { l.setSpotAngle(20.0f); });
-    drawCell(3, 3, hold(appearance()), 0xFFFFFFFF);
-    expects.push_back({3, 3, {204, 128, 64}, "spot, on its axis"});
+    cell(1, 3, appearance(), 0xFFFFFFFF, {204, 128, 64}, "directional");
+    light(Light::OMNI, 0xFFFFFF, at(2, 3), 45.0f, 0.25f);
+    cell(2, 3, appearance(), 0xFFFFFFFF, {102, 64, 32}, "omni, attenuated to one half");
+    light(Light::SPOT, 0xFFFFFF, at(3, 3), 20.0f);
+    cell(3, 3, appearance(), 0xFFFFFFFF, {204, 128, 64}, "spot, on its axis");
 
     // Row 2: specular, vertex-colour tracking, linear and exponential fog.
     light(Light::DIRECTIONAL, 0xFFFFFF, slm::mat4());
-    Material* shiny = material();
-    shiny->setDiffuse(0xFF404040u);
-    shiny->setSpecular(0xFF404040u);
-    shiny->setShininess(16.0f);
-    drawCell(0, 2, hold(appearance(shiny)), 0xFFFFFFFF);
-    expects.push_back({0, 2, {128, 128, 128}, "diffuse + specular facing the light"});
-    Material* tracking = material();
-    tracking->setVertexColorTrackingEnable(true);
-    drawCell(1, 2, hold(appearance(tracking)), 0xFF00FF00);
-    expects.push_back({1, 2, {0, 255, 0}, "vertex colour tracking"});
-    Appearance* linear = hold(appearance());
-    Fog* fog = M3D_NEW Fog();
-    fog->setColor(0x0000FF);
-    fog->setLinear(1.0f, 21.0f);
-    linear->setFog(fog);
-    drawCell(2, 2, linear, 0xFFFFFFFF);
-    expects.push_back({2, 2, {112, 70, 150}, "linear fog, 10 units of 1 - 21"});
-    Appearance* exponential = hold(appearance());
-    Fog* thick = M3D_NEW Fog();
-    thick->setColor(0x0000FF);
-    thick->setMode(Fog::EXPONENTIAL);
-    thick->setDensity(0.05f);
-    exponential->setFog(thick);
-    drawCell(3, 2, exponential, 0xFFFFFFFF);
-    expects.push_back({3, 2, {124, 77, 139}, "exponential fog, density 0.05 at 10 units"});
+    Appearance* shiny = appearance();
+    shiny->getMaterial()->setDiffuse(0xFF404040u);
+    shiny->getMaterial()->setSpecular(0xFF404040u);
+    shiny->getMaterial()->setShininess(16.0f);
+    cell(0, 2, shiny, 0xFFFFFFFF, {128, 128, 128}, "diffuse + specular facing the light");
+    Appearance* tracking = appearance();
+    tracking->getMaterial()->setVertexColorTrackingEnable(true);
+    cell(1, 2, tracking, 0xFF00FF00, {0, 255, 0}, "vertex colour tracking");
+    Appearance* linear = appearance();
+    linear->setFog(M3D_NEW Fog());
+    linear->getFog()->setColor(0x0000FF);
+    linear->getFog()->setLinear(1.0f, 21.0f);
+    cell(2, 2, linear, 0xFFFFFFFF, {112, 70, 150}, "linear fog, 10 units of 1 - 21");
+    Appearance* exponential = appearance();
+    exponential->setFog(M3D_NEW Fog());
+    exponential->getFog()->setColor(0x0000FF);
+    exponential->getFog()->setMode(Fog::EXPONENTIAL);
+    exponential->getFog()->setDensity(0.05f);
+    cell(3, 2, exponential, 0xFFFFFFFF, {124, 77, 139}, "exponential fog, density 0.05 at 10 units");
 
     // Rows 1 and 0: no light, so the colour is the vertex colour
     // f = (0.8, 0.4, 0.2); texel t = (0.2, 0.6, 1.0, 0.5); blend colour red.
     g->resetLights();
     const unsigned F = 0xFFCC6633u, T = 0x803399FFu;
-    struct Unit {
-        int function;
-        std::array<int, 3> rgb;
-        const char* what;
-    } units[] = {{Texture2D::FUNC_ADD, {255, 255, 255}, "add"},
-                 {Texture2D::FUNC_BLEND, {214, 41, 0}, "blend"},
-                 {Texture2D::FUNC_DECAL, {128, 128, 153}, "decal"},
-                 {Texture2D::FUNC_MODULATE, {41, 61, 51}, "modulate"},
-                 {Texture2D::FUNC_REPLACE, {51, 153, 255}, "replace"}};
-    for (int i = 0; i < 5; ++i) {
-        Appearance* a = hold(appearance());
-        a->setTexture(0, texture(T, units[i].function, 0xFFFF0000u));
-        drawCell(i % 4, 1 - i / 4, a, F);
-        expects.push_back({i % 4, 1 - i / 4, units[i].rgb, units[i].what});
-    }
-    // Below the alpha threshold nothing is drawn.
-    Appearance* cut = hold(appearance());
-    cut->setTexture(0, texture(T, Texture2D::FUNC_MODULATE));
+    auto textured = [&](int function) {
+        Appearance* a = appearance();
+        a->setTexture(0, texture(T, function, 0xFFFF0000u));
+        return a;
+    };
+    cell(0, 1, textured(Texture2D::FUNC_ADD), F, {255, 255, 255}, "add");
+    cell(1, 1, textured(Texture2D::FUNC_BLEND), F, {214, 41, 0}, "blend");
+    cell(2, 1, textured(Texture2D::FUNC_DECAL), F, {128, 128, 153}, "decal");
+    cell(3, 1, textured(Texture2D::FUNC_MODULATE), F, {41, 61, 51}, "modulate");
+    cell(0, 0, textured(Texture2D::FUNC_REPLACE), F, {51, 153, 255}, "replace");
+    Appearance* cut = textured(Texture2D::FUNC_MODULATE);
     cut->setCompositingMode(M3D_NEW CompositingMode());
     cut->getCompositingMode()->setAlphaThreshold(0.6f);
-    drawCell(1, 0, cut, F);
-    expects.push_back({1, 0, {32, 32, 32}, "alpha 0.5 under a threshold of 0.6"});
-    // Two units in order: modulate, then add (0.1, 0.1, 0.1).
-    Appearance* two = hold(appearance());
-    two->setTexture(0, texture(T, Texture2D::FUNC_MODULATE));
+    cell(1, 0, cut, F, {32, 32, 32}, "alpha 0.5 under a threshold of 0.6: nothing drawn");
+    Appearance* two = textured(Texture2D::FUNC_MODULATE);
     two->setTexture(1, texture(0xFF1A1A1Au, Texture2D::FUNC_ADD));
-    drawCell(2, 0, two, F);
-    expects.push_back({2, 0, {67, 87, 77}, "modulate then add"});
-    // An untextured, unlit mesh shows its colour: empty units do not darken it.
-    drawCell(3, 0, hold(appearance()), F);
-    expects.push_back({3, 0, {204, 102, 51}, "no texture, no light"});
+    cell(2, 0, two, F, {67, 87, 77}, "modulate, then add (0.1, 0.1, 0.1)");
+    cell(3, 0, appearance(), F, {204, 102, 51}, "no texture, no light: empty units do not darken");
 
-    for (const Expect& e : expects) {
-        std::array<int, 3> got = centre(e.col, e.row);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(e.rgb[c], got[c], 3) << e.what << " channel " << c << ": got " << got[0] << ", " << got[1]
-                                             << ", " << got[2];
-    }
-    // The spot's cone ends inside its quad; the omni light falls off outwards.
-    unsigned char corner[4], middle[4];
-    glReadPixels(3 * 32 + 3, 3 * 32 + 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, corner);
-    EXPECT_LT(corner[0] + corner[1] + corner[2], 10) << "outside the spot's cone";
-    glReadPixels(2 * 32 + 3, 3 * 32 + 3, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, corner);
-    glReadPixels(2 * 32 + 16, 3 * 32 + 16, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, middle);
-    EXPECT_LT(corner[0] + 20, middle[0]) << "the omni light is dimmer at the corner";
+    expectCells();
+    // The whole frame: the spot's cone ending inside its quad, the omni light
+    // falling off outwards.
+    m3gtest::expectGolden(SIZE, "standard_program");
+}
 
-    // The whole frame against the reference picture.
-    std::vector<unsigned char> frame((size_t)SIZE * SIZE * 4);
-    glReadPixels(0, 0, SIZE, SIZE, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
-    for (size_t i = 3; i < frame.size(); i += 4) frame[i] = 255;
-    if (std::getenv("PELLORAN_UPDATE_GOLDEN")) {
-        render::writePNG(core::String(GOLDEN.c_str()), SIZE, SIZE, frame.data(), true);
-        return;
+class StandardProgramDefaultLightTest : public StandardProgramTest {
+protected:
+    bool wantsDefaultLight() const override { return true; }
+};
+
+TEST_F(StandardProgramDefaultLightTest, JoinsOnlyWithoutOtherLightsAndLightColoursKeepTheirChannels) {
+    struct Case {
+        int mode; // -1: no light
+        unsigned rgb;
+        slm::mat4 world;
+        int lights;
+        std::array<int, 3> centre;
+        const char* what;
+    } cases[] = {
+        {-1, 0, slm::mat4(), 1, {204, 128, 64}, "no light: the default one, white along -z"},
+        {Light::AMBIENT, 0x202020, slm::mat4(), 2, {220, 144, 80}, "an ambient light: the default one joins"},
+        {Light::DIRECTIONAL,
+         0xFFFFFF,
+         slm::rotation_y((float)M_PI / 2),
+         1,
+         {0, 0, 0},
+         "edge-on light along -x"},
+        {Light::OMNI, 0xFF0000, at(3, 0), 1, {102, 0, 0}, "a red omni light, attenuated to one half"},
+    };
+    for (int i = 0; i < 4; ++i) {
+        g->resetLights();
+        if (cases[i].mode >= 0) light(cases[i].mode, cases[i].rgb, cases[i].world, 45.0f, 0.25f);
+        cell(i, 0, appearance(), 0xFFFFFFFF, cases[i].centre, cases[i].what);
+        EXPECT_EQ(cases[i].lights, g->getLightCount()) << cases[i].what;
     }
-    std::ifstream in(GOLDEN, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    std::string file = bytes.str();
-    pngref::Image want;
-    std::string why;
-    ASSERT_TRUE(pngref::decode(std::vector<unsigned char>(file.begin(), file.end()), want, why)) << why;
-    ASSERT_EQ(SIZE, want.width);
-    ASSERT_EQ(SIZE, want.height);
-    int differing = 0;
-    for (int y = 0; y < SIZE; ++y)
-        for (int x = 0; x < SIZE; ++x) {
-            const unsigned char* got = &frame[(size_t)((SIZE - 1 - y) * SIZE + x) * 4];
-            const unsigned char* ref = &want.pixels[(size_t)(y * SIZE + x) * want.channels];
-            for (int c = 0; c < 3; ++c)
-                if (std::abs(got[c] - ref[c]) > 12) {
-                    ++differing;
-                    break;
-                }
-        }
-    EXPECT_LE(differing, SIZE * SIZE / 200) << differing << " pixels differ from " << GOLDEN;
+    GraphicsConfig config = g->getConfig();
+    config.flags[GraphicsConfig::DEFAULT_LIGHT] = 0;
+    g->setConfig(config);
+    g->resetLights();
+    cell(0, 1, appearance(), 0xFFCC6633u, {204, 102, 51}, "no light and no default light: unlit");
+    EXPECT_EQ(0, g->getLightCount());
+    expectCells();
+
+    // An omni light's bounds reach as far as its intensity.
+    core::Ref<Light> bulb(M3D_NEW Light());
+    bulb->setMode(Light::OMNI);
+    bulb->setIntensity(2.0f);
+    float mn[3], mx[3];
+    slm::mat4 t = slm::translation(slm::vec3(1, 0, 0));
+    bulb->getBounds(mn, mx, &t);
+    EXPECT_FLOAT_EQ(-1.0f, mn[0]);
+    EXPECT_FLOAT_EQ(3.0f, mx[0]);
+}
+
+class M3G_GoldenTest : public testsupport::GLTest {
+protected:
+    core::Ref<World> world;
+    core::Ref<Appearance> look;
+
+    void SetUp() override {
+        GLTest::SetUp();
+        world = M3D_NEW World();
+        core::Ref<Camera> camera = M3D_NEW Camera();
+        camera->setPerspective(60.0f, 1.0f, 0.1f, 10.0f);
+        camera->setTranslation(slm::vec3(0, 0, 2));
+        world->addChild(camera.get());
+        world->setActiveCamera(camera.get());
+        world->setBackground(M3D_NEW Background());
+        world->getBackground()->setColor(0xFF202040u);
+        look = M3D_NEW Appearance();
+    }
+
+    // A quad of side 1.6 facing +z, 16-bit positions, normals and texture coordinates.
+    static VertexBuffer* quadBuffer() {
+        VertexBuffer* vb =
+            m3gtest::positions({-800, -800, 0, 800, -800, 0, -800, 800, 0, 800, 800, 0}, 0.001f);
+        vb->setNormals(m3gtest::array<signed char>(3, {0, 0, 127, 0, 0, 127, 0, 0, 127, 0, 0, 127}));
+        vb->setTexCoords(0, m3gtest::array<short>(2, {0, 1, 1, 1, 0, 0, 1, 0}), 1.0f, nullptr);
+        vb->setDefaultColor(0xFFFFFFFFu);
+        return vb;
+    }
+    static IndexBuffer* quadStrip() {
+        const unsigned short s[4] = {0, 1, 2, 3};
+        return M3D_NEW TriangleStripArray(s, 4);
+    }
+
+    // The world written and loaded again, animated to `time`, drawn and
+    // compared with the golden image.
+    void checkThroughFile(const char* name, int time = -1) {
+        m3gtest::Objects roots;
+        roots.append(world.get());
+        m3gtest::Objects loaded = m3gtest::load(m3gtest::write(roots, true));
+        ASSERT_EQ(1, loaded.size());
+        World* w = dynamic_cast<World*>(loaded[0].get());
+        ASSERT_TRUE(w);
+        if (time >= 0) w->animate(time);
+        w->render(*g, slm::mat4(), World::CLEAR_WITH_BACKGROUND);
+        m3gtest::expectGolden(SIZE, name);
+    }
+};
+
+TEST_F(M3G_GoldenTest, TexturedQuad) {
+    const unsigned char rgb[12] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0};
+    core::Ref<Texture2D> texture = g->createNewTexture(Texture2D::KIND_TEXTURE, Image2D::RGB, 0, 0);
+    texture->setFiltering(Texture2D::FILTER_BASE_LEVEL, Texture2D::FILTER_NEAREST);
+    texture->setBlending(Texture2D::FUNC_REPLACE);
+    texture->setImage(M3D_NEW Image2D(Image2D::RGB, 2, 2, rgb));
+    look->setTexture(0, texture.get());
+    world->addChild(M3D_NEW Mesh(quadBuffer(), quadStrip(), look.get()));
+    checkThroughFile("m3g_textured");
+}
+
+TEST_F(M3G_GoldenTest, LitQuad) {
+    look->setMaterial(M3D_NEW Material());
+    look->getMaterial()->setDiffuse(0xFFE04020u);
+    Mesh* mesh = M3D_NEW Mesh(quadBuffer(), quadStrip(), look.get());
+    mesh->setOrientation(slm::quat(0.0f, 0.25881905f, 0.0f, 0.96592583f)); // 30 degrees about y
+    Light* light = M3D_NEW Light();
+    light->setMode(Light::OMNI);
+    light->setTranslation(slm::vec3(0.5f, 0.5f, 1.0f));
+    world->addChild(mesh);
+    world->addChild(light);
+    checkThroughFile("m3g_lit");
+}
+
+TEST_F(M3G_GoldenTest, SkinnedStripAfterAnimate) {
+    look->setMaterial(M3D_NEW Material());
+    look->getMaterial()->setEmissive(0x0040C040u);
+    Group* skeleton = M3D_NEW Group();
+    Group* bone = M3D_NEW Group();
+    skeleton->addChild(bone);
+    KeyframeSequence* keys = M3D_NEW KeyframeSequence(2, 3, KeyframeSequence::LINEAR);
+    const float from[3] = {0, 0, 0}, to[3] = {0.6f, 0.4f, 0};
+    keys->setKeyframe(0, 0, from);
+    keys->setKeyframe(1, 100, to);
+    keys->setDuration(100);
+    AnimationTrack* track = M3D_NEW AnimationTrack(keys, AnimationTrack::TRANSLATION);
+    track->setController(M3D_NEW AnimationController());
+    bone->addAnimationTrack(track);
+    IndexBuffer* ib = quadStrip();
+    Appearance* looks[1] = {look.get()};
+    SkinnedMesh* mesh = M3D_NEW SkinnedMesh(quadBuffer(), &ib, looks, 1, skeleton);
+    mesh->addTransform(skeleton, 1, 0, 2); // the bottom edge stays
+    mesh->addTransform(bone, 1, 2, 2);     // the top edge follows the bone
+    world->addChild(mesh);
+    checkThroughFile("m3g_skinned", 50);
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "support/Text.h"
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace teststreams {
@@ -41,14 +40,13 @@ public:
         m_pos = position;
         return m_pos - old;
     }
-    void close() override { closed = true; }
+    void close() override {}
     int getSeek() override { return m_pos; }
     int available() override { return (int)m_bytes.size() - m_pos; }
     core::String getName() override { return m_name; }
 
     int failAfter = -1; // a read past this many bytes throws
     bool traceReads = false;
-    bool closed = false;
 
 private:
     std::vector<unsigned char> m_bytes;

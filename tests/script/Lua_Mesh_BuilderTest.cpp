@@ -1,13 +1,10 @@
 // The mesh builder's script functions through real LuaJIT, checked against
 // the builder's contents.
 #include "ScriptTestSupport.h"
-#include "geometry/Command_Log.h"
 #include "geometry/Mesh_Builder.h"
-#include <cmath>
 #include <gtest/gtest.h>
 
-using testsupport::PlainScript;
-using testsupport::runLua;
+using namespace testsupport;
 
 namespace {
 
@@ -17,89 +14,71 @@ struct Builder_Block {
     Mesh_Builder mb;
 };
 
-class LuaMeshBuilderTest : public testsupport::LuaTest {
+class LuaMeshBuilderTest : public LuaTest {
 protected:
     void SetUp() override {
-        commandLog() = Command_Log();
         LuaTest::SetUp();
         ASSERT_EQ("", runLua(L, "b = mesh_builder_create()\n"
                                 "P = {a = 1, b = 1, m = 0, n1 = 1, n2 = 1, n3 = 1}\n"));
     }
-    void TearDown() override {
-        LuaTest::TearDown();
-        commandLog() = Command_Log();
-    }
-    Mesh_Builder& builder() {
-        lua_getglobal(L, "b");
-        Builder_Block* block = static_cast<Builder_Block*>(lua_touserdata(L, -1));
-        lua_pop(L, 1);
-        EXPECT_EQ(SCRIPT_TYPE_MESH_BUILDER, block->type);
-        return block->mb;
-    }
+    Mesh_Builder& builder() { return handle<Builder_Block>("b")->mb; }
 };
 
 // The kernel itself is tested in the geometry tests; here each function must
 // reach it with its arguments.
 TEST_F(LuaMeshBuilderTest, FunctionsReachTheKernelWithTheirArguments) {
     EXPECT_EQ("", runLua(L, "mesh_builder_add_cube(b) mesh_builder_add_cube(b) mesh_builder_clear(b)\n"
-                            "mesh_builder_add_cube(b) mesh_builder_scale(b, 2) mesh_builder_scale(b, vec3(1, 3, 1))"));
+                            "mesh_builder_add_cube(b) mesh_builder_scale(b, 2)\n"
+                            "mesh_builder_scale(b, vec3(1, 3, 1))"));
     EXPECT_EQ(8u, builder().nv);
-    EXPECT_EQ(2.0f, builder().verts[6][0]);
     EXPECT_EQ(6.0f, builder().verts[6][1]);
-    EXPECT_EQ("", runLua(L, "mesh_builder_transform(b, mat4_translation(vec3(1, 2, 3)) * mat4_rot_z(math.pi / 2))"));
+    EXPECT_EQ("", runLua(L, "local turn = mat4_rot_z(math.pi / 2)\n"
+                            "mesh_builder_transform(b, mat4_translation(vec3(1, 2, 3)) * turn)"));
     // (2, 6, 2) turned 90 degrees about Z is (-6, 2, 2), then moved by (1, 2, 3).
     EXPECT_NEAR(-5.0f, builder().verts[6][0], 1e-5f);
     EXPECT_NEAR(4.0f, builder().verts[6][1], 1e-5f);
-    EXPECT_EQ("", runLua(L, "mesh_builder_smooth(b) local other = mesh_builder_create() mesh_builder_add_cube(other)"));
+    EXPECT_EQ("", runLua(L, "mesh_builder_smooth(b)\n"
+                            "local other = mesh_builder_create() mesh_builder_add_cube(other)"));
     EXPECT_EQ(26u, builder().nv) << "smoothed, and two builders are independent";
 }
 
 TEST_F(LuaMeshBuilderTest, SupershapeReadsBothTablesFirst) {
     EXPECT_EQ("", runLua(L, "mesh_builder_add_supershape(b, 4, 2, P, P)"));
     EXPECT_EQ(6u, builder().nv);
-    EXPECT_EQ(8u, builder().nq);
     EXPECT_NEAR(1.0f, builder().verts[5][2], 1e-6f);
     // Counts below 1 add nothing, but the tables are still read.
-    EXPECT_EQ("", runLua(L, "mesh_builder_add_supershape(b, 0, 5, P, P) mesh_builder_add_supershape(b, 5, -1, P, P)"));
-    EXPECT_EQ(6u, builder().nv);
-    std::string err = runLua(L, "mesh_builder_add_supershape(b, 0, 5, P, {a = 1, b = 1, m = 0, n1 = 1, n2 = 1})");
-    EXPECT_NE(std::string::npos, err.find("bad argument #5")) << err;
-    EXPECT_NE(std::string::npos, err.find("'n3'")) << err;
-    err = runLua(L, "mesh_builder_add_supershape(b, 4, 4, {a = 1, b = 'x', m = 0, n1 = 1, n2 = 1, n3 = 1}, P)");
-    EXPECT_NE(std::string::npos, err.find("bad argument #4")) << err;
-    err = runLua(L, "mesh_builder_add_supershape(b, 4, 4, 7, P)");
-    EXPECT_NE(std::string::npos, err.find("table expected")) << err;
-    err = runLua(L, "mesh_builder_add_supershape(b, 'many', 4, P, P)");
-    EXPECT_NE(std::string::npos, err.find("number expected")) << err;
+    EXPECT_EQ("", runLua(L, "mesh_builder_add_supershape(b, 0, 5, P, P)\n"
+                            "mesh_builder_add_supershape(b, 5, -1, P, P)"));
+    expectErrors(L,
+                 {{"mesh_builder_add_supershape(b, 0, 5, P, {a = 1, b = 1, m = 0, n1 = 1, n2 = 1})",
+                   "#5 to 'mesh_builder_add_supershape' (number expected under key 'n3', got nil)"},
+                  {"mesh_builder_add_supershape(b, 4, 4, {a = 1, b = 'x', m = 0, n1 = 1, n2 = 1, n3 = 1}, P)",
+                   "bad argument #4"},
+                  {"mesh_builder_add_supershape(b, 4, 4, 7, P)", "table expected"},
+                  {"mesh_builder_add_supershape(b, 'many', 4, P, P)", "number expected"}});
     EXPECT_EQ(6u, builder().nv);
     // Too many points: the capacity assertion becomes a script error.
-    err = runLua(L, "mesh_builder_add_supershape(b, 300000, 2, P, P)");
-    EXPECT_NE(std::string::npos, err.find("Generating too many vertices!")) << err;
-    err = runLua(L, "mesh_builder_add_supershape(b, 1, 1e12, P, P)");
-    EXPECT_NE(std::string::npos, err.find("Generating too many vertices!")) << err;
-    EXPECT_EQ("", runLua(L, "mesh_builder_clear(b) mesh_builder_add_cube(b)"));
+    EXPECT_TRUE(failsWith(L, "mesh_builder_add_supershape(b, 300000, 2, P, P)", "too many vertices!"));
+    EXPECT_TRUE(failsWith(L, "mesh_builder_add_supershape(b, 1, 1e12, P, P)", "too many vertices!"));
 }
 
 TEST_F(LuaMeshBuilderTest, FullBuilderRefusesCubesAndSmoothing) {
     EXPECT_EQ("", runLua(L, "mesh_builder_add_cube(b)"));
     builder().nv = MAXSIZE - 7;
-    std::string err = runLua(L, "mesh_builder_add_cube(b)");
-    EXPECT_NE(std::string::npos, err.find("Mesh builder full")) << err;
+    EXPECT_TRUE(failsWith(L, "mesh_builder_add_cube(b)", "Mesh builder full"));
+    EXPECT_TRUE(failsWith(L, "mesh_builder_smooth(b)", "Mesh builder full"));
     EXPECT_EQ(MAXSIZE - 7, builder().nv);
-    EXPECT_EQ(6u, builder().nq);
-    err = runLua(L, "mesh_builder_smooth(b)");
-    EXPECT_NE(std::string::npos, err.find("Mesh builder full")) << err;
     EXPECT_EQ(6u, builder().nq);
     // Quads: 62501 quads cannot become 250004.
     builder().nv = 8;
     builder().sel[0] = 0;
     for (uint32_t q = 6; q < 62501; ++q) {
-        for (int k = 0; k < 4; ++k) builder().quads[q][k] = builder().quads[q % 6][k];
+        for (int k = 0; k < 4; ++k)
+            builder().quads[q][k] = builder().quads[q % 6][k];
         builder().sel[q] = 1;
     }
     builder().nq = 62501;
-    err = runLua(L, "mesh_builder_smooth(b)");
-    EXPECT_NE(std::string::npos, err.find("Mesh builder full")) << err;
+    EXPECT_TRUE(failsWith(L, "mesh_builder_smooth(b)", "Mesh builder full"));
     EXPECT_EQ(0u, builder().sel[0]) << "nothing changed, not even the selection";
     EXPECT_EQ(8u, builder().nv);
 }

@@ -1,205 +1,174 @@
-// The binding conventions: argument counts, typed userdata, the exception
-// boundary and registration, exercised by a small test family run from Lua.
+// The binding conventions: typed userdata, the exception boundary, and type
+// checks across states that close and are made again, possibly at the same
+// address (each state's metatables are remembered by address).
 #include "ScriptTestSupport.h"
-#include "core/DebugLog.h"
-#include "core/Object.h"
-#include "core/Ref.h"
+#include "script/Lua_Library.h"
+#include "slm/slm.h"
 #include <gtest/gtest.h>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
-using testsupport::PlainScript;
-using testsupport::runLua;
-using testsupport::StderrCapture;
-using testsupport::TempWorkDir;
+using namespace testsupport;
 
 namespace {
-
-int g_destroyed = 0;
-
-class Probe : public core::Object {
-public:
-    ~Probe() override { ++g_destroyed; }
-};
-
-struct Lua_Probe {
-    int32_t type;
-    core::Ref<Probe> probe;
-    explicit Lua_Probe(Probe* p) : type(0), probe(p) {}
-};
 
 struct Lua_Value {
     int32_t type;
     float x;
 };
 
-int probe_create(lua_State* L) {
-    luaCheckArgCount(L, 0, 0);
-    Probe* p = nullptr;
-    luaGuard(L, [&] { p = M3D_NEW Probe(); });
-    luaPushUserData<Lua_Probe>(L, SCRIPT_TYPE_CAMERA, p);
-    return 1;
-}
-
-int probe_count(lua_State* L) {
-    luaCheckArgCount(L, 1, 1);
-    Lua_Probe* p = luaCheckUserData<Lua_Probe>(L, 1, SCRIPT_TYPE_CAMERA);
-    lua_pushinteger(L, p->probe->getReferenceCount());
-    return 1;
-}
-
+// A record of the quaternion type, shorter than a quaternion.
 int quat_create(lua_State* L) {
-    luaCheckArgCount(L, 0, 1);
-    Lua_Value* v = static_cast<Lua_Value*>(luaNewUserDataOfType(L, SCRIPT_TYPE_QUATERNION, sizeof(Lua_Value)));
-    v->x = lua_gettop(L) >= 2 ? (float)luaL_checknumber(L, 1) : 1.0f;
+    static_cast<Lua_Value*>(luaNewUserDataOfType(L, SCRIPT_TYPE_QUATERNION, sizeof(Lua_Value)))->x = 1.0f;
     return 1;
 }
 
-int pair(lua_State* L) {
-    luaCheckArgCount(L, 3, 4);
-    lua_pushinteger(L, lua_gettop(L));
-    return 1;
-}
-
-int fail_engine(lua_State* L) {
-    luaGuard(L, [] { throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: gamepad reading error"); });
+// fail(n) throws the n-th kind of failure inside the exception boundary.
+int fail(lua_State* L) {
+    int kind = (int)luaL_checkinteger(L, 1), index = 12;
+    luaGuard(L, [&] {
+        if (kind == 1) throw HAL::HALException("UNKNOWN", "UNKNOWN", 0, "HAL: gamepad reading error");
+        if (kind == 2) M3D_ASSERT(index < 10);
+        if (kind == 3) throw std::runtime_error("standard failure");
+        if (kind == 4) throw new core::StringIndexOutOfBoundsException();
+        throw 42;
+    });
     return 0;
 }
 
-int fail_assert(lua_State* L) {
-    int index = 12;
-    luaGuard(L, [&] { M3D_ASSERT(index < 10); });
-    return 0;
-}
-
-int fail_std(lua_State* L) {
-    luaGuard(L, [] { throw std::runtime_error("standard failure"); });
-    return 0;
-}
-
-int fail_string(lua_State* L) {
-    luaGuard(L, [] { throw new core::StringIndexOutOfBoundsException(); });
-    return 0;
-}
-
-int fail_other(lua_State* L) {
-    luaGuard(L, [] { throw 42; });
-    return 0;
-}
-
-const luaL_Reg PROBE_METHODS[] = {{"__gc", luaGcUserData<Lua_Probe>}, {nullptr, nullptr}};
-const LuaConstant PROBE_CONSTANTS[] = {{"PROBE_SEVEN", 7}, {nullptr, 0}};
-const luaL_Reg PROBE_FUNCTIONS[] = {{"probe_create", probe_create}, {"probe_count", probe_count},
-                                    {"quat_create", quat_create},   {"pair", pair},
-                                    {"fail_engine", fail_engine},   {"fail_assert", fail_assert},
-                                    {"fail_std", fail_std},         {"fail_string", fail_string},
-                                    {"fail_other", fail_other},     {nullptr, nullptr}};
-const LuaFamily PROBE_FAMILY = {"META_Camera", PROBE_METHODS, PROBE_CONSTANTS, PROBE_FUNCTIONS};
-
-class FamilyScript : public Script_Instance {
-public:
-    void registerFunctions() override {
-        luaRegisterFamily(getHolder(), PROBE_FAMILY);
-        luaRegisterBound(getHolder(), "bound", this, [](lua_State* L, int argCount, void* object) -> int {
-            auto* self = static_cast<FamilyScript*>(object);
-            ++self->boundCalls;
-            lua_pushinteger(L, argCount);
-            return 1;
-        });
-    }
-    int boundCalls = 0;
-};
-
-class LuaUtilTest : public ::testing::Test {
+class LuaUtilTest : public LuaTest {
 protected:
     void SetUp() override {
-        g_destroyed = 0;
-        Script_Instance::createState(script.getHolder());
-        L = script.getState();
+        LuaTest::SetUp();
+        lua_register(L, "quat_create", quat_create);
+        lua_register(L, "fail", fail);
     }
-    TempWorkDir dir;
-    testsupport::EngineCore core{10240000, 0xF};
-    testsupport::RootMount mount;
-    FamilyScript script;
-    lua_State* L = nullptr;
 };
 
-TEST_F(LuaUtilTest, ArgumentCountErrorsNameTheRangeAtTheLastArgument) {
-    EXPECT_EQ(runLua(L, "assert(pair(1, 2, 3) == 3 and pair(1, 2, 3, 4) == 4)"), "");
-    EXPECT_EQ(runLua(L, "pair(1, 2)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
-    EXPECT_EQ(runLua(L, "pair(1, 2, 3, 4, 5)"), "test:1: bad argument #4 to 'pair' (Expected 3 - 4 arguments!)");
-    EXPECT_NE(runLua(L, "probe_count()").find("(Expected 1 - 1 arguments!)"), std::string::npos);
-}
+// What every state is asked: values of its own pass every check, foreign
+// userdata and values of another type fail with the check's message.
+const char* const CHECKS = R"(
+local v, m = vec3(1, 2, 3), mat4_translation(vec3(4, 5, 6))
+assert(vec3_x(vec3_add(v, v)) == 2 and vec3_z(mat4_get_trn(m * m)) == 12)
+assert(require('ffi').typeof(v) ~= require('ffi').typeof(m))
+-- The metatable all cdata share cannot be replaced, so the operators stay.
+assert(not pcall(debug.setmetatable, v, nil) and not pcall(debug.setmetatable, m, {}))
+local function refused(f, ...)
+    local ok, e = pcall(f, ...)
+    assert(not ok and e:find('Lua user data is of wrong type!'), e)
+end
+refused(vec3_x, m)
+refused(vec3_x, io.stdout)
+refused(mat4_mul, m, newproxy(true))
+refused(mesh_builder_clear, v)
+refused(mesh_get_radius, io.stdout)       -- another library's userdata
+refused(mesh_get_radius, newproxy(true))  -- an empty userdata is never read
+-- A builder holds engine state: a block carrying another metatable is refused.
+local b = mesh_builder_create()
+local bm = getmetatable(b)
+debug.setmetatable(b, {})
+refused(mesh_builder_clear, b)
+debug.setmetatable(b, bm)
+mesh_builder_clear(b)
+-- A metatable taken from a value can be given to a table, which is no value.
+local ok, e = pcall(vec3_x, setmetatable({}, debug.getregistry().META_Vector3))
+assert(e:find('Expected a lua user data!'), e)
+-- The frame commands know a handle by its metatable alone, so no block but a
+-- genuine handle can be given one: not an empty block, not a light userdata.
+local MESH, p = debug.getregistry().META_Mesh, newproxy(false)
+ok, e = pcall(debug.setmetatable, p, MESH)
+assert(not ok and e:find('handle metatable'), e)
+refused(render_mesh, p, mat4_idn(), p)
+local light
+for k in pairs(debug.getregistry()) do
+    if type(k) == 'userdata' then light = k end
+end
+assert(light and not pcall(debug.setmetatable, light, MESH))
+refused(render_mesh, light, mat4_idn(), light)
+local mesh = mesh_create()
+debug.setmetatable(mesh, nil)
+assert(not pcall(render_mesh, mesh, mat4_idn(), mesh))
+debug.setmetatable(mesh, MESH)
+assert(mesh_get_radius(mesh) == 0)
+b = nil
+collectgarbage()
+)";
 
-TEST_F(LuaUtilTest, UserdataTypeChecksAreAssertionsAndScriptErrors) {
+TEST_F(LuaUtilTest, UserdataTypesAreCheckedAsScriptErrors) {
     StderrCapture cap;
-    std::string wrong = runLua(L, "probe_count(quat_create())");
-    std::string none = runLua(L, "probe_count(12)");
-    std::string ok = runLua(L, "assert(probe_count(probe_create()) == 1)");
-    std::string file = runLua(L, "probe_count(io.stdout)");
-    std::string proxy = runLua(L, "probe_count(newproxy(true))");
-    // Blocks that carry our metatable or type id but are not whole records of
-    // the type: never read past their end.
-    std::string shortQuat = runLua(L, "mat4_from_quat(quat_create())");
-    // The frame commands know a handle by its metatable alone, so no block
-    // but a genuine handle can be given one.
-    std::string emptyProxy = runLua(L, "local p, MESH = newproxy(false), debug.getregistry().META_Mesh "
-                                       "local ok, e = pcall(debug.setmetatable, p, MESH) "
-                                       "assert(not ok and e:find('handle metatable'), e) "
-                                       "render_mesh(p, mat4_idn(), p)");
-    std::string light = runLua(L, "local light for k in pairs(debug.getregistry()) do "
-                                  "  if type(k) == 'userdata' then light = k end end "
-                                  "assert(light, 'a light userdata key in the registry') "
-                                  "local MESH = debug.getregistry().META_Mesh "
-                                  "assert(not pcall(debug.setmetatable, light, MESH)) "
-                                  "local ok, e = pcall(render_mesh, light, mat4_idn(), light) "
-                                  "assert(not ok and e:find('Lua user data is of wrong type!'), e) "
-                                  "local m = mesh_create() debug.setmetatable(m, nil) "
-                                  "assert(not pcall(render_mesh, m, mat4_idn(), m)) "
-                                  "debug.setmetatable(m, MESH) assert(mesh_get_radius(m) == 0)");
+    EXPECT_EQ("", runLua(L, CHECKS));
+    EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mesh_get_radius(quat_create())"));
+    // A block with the quaternion type that is shorter than a quaternion is never read.
+    EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mat4_from_quat(quat_create())"));
     std::string out = cap.finish();
-    EXPECT_EQ(wrong, "test:1: Lua user data is of wrong type!");
-    EXPECT_EQ(none, "test:1: Expected a lua user data!");
-    EXPECT_EQ(ok, "");
-    EXPECT_EQ(file, "test:1: Lua user data is of wrong type!") << "another library's userdata";
-    EXPECT_EQ(proxy, "test:1: Lua user data is of wrong type!") << "an empty userdata is never read";
-    EXPECT_EQ(shortQuat, "test:1: Lua user data is of wrong type!") << "shorter than a quaternion record";
-    EXPECT_EQ(emptyProxy, "test:1: Lua user data is of wrong type!") << "an empty block with our metatable";
-    EXPECT_EQ(light, "") << "a light userdata given our metatable";
     EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
 }
 
 TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
     StderrCapture cap;
-    EXPECT_EQ(runLua(L, "fail_engine()"), "test:1: HAL: gamepad reading error");
-    EXPECT_EQ(runLua(L, "fail_assert()"), "test:1: index < 10");
-    EXPECT_EQ(runLua(L, "fail_std()"), "test:1: standard failure");
-    EXPECT_EQ(runLua(L, "fail_string()"), "test:1: String index out of bounds");
-    EXPECT_EQ(runLua(L, "fail_other()"), "test:1: Unknown C++ exception");
-    EXPECT_EQ(runLua(L, "local ok, e = pcall(fail_engine) assert(not ok and e:find('gamepad'))"), "");
+    EXPECT_EQ(runLua(L, "fail(1)"), "test:1: HAL: gamepad reading error");
+    EXPECT_EQ(runLua(L, "fail(2)"), "test:1: index < 10");
+    EXPECT_EQ(runLua(L, "fail(3)"), "test:1: standard failure");
+    EXPECT_EQ(runLua(L, "fail(4)"), "test:1: String index out of bounds");
+    EXPECT_EQ(runLua(L, "fail(5)"), "test:1: Unknown C++ exception");
     std::string out = cap.finish();
     EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
-    EXPECT_EQ(runLua(L, "x = 1 + 1 assert(x == 2)"), "");
 }
 
-TEST_F(LuaUtilTest, UserdataHoldReferencesUntilCollectedOrTheStateCloses) {
-    EXPECT_EQ(runLua(L, "local p = probe_create() p = nil collectgarbage() collectgarbage()"), "");
-    EXPECT_EQ(g_destroyed, 1);
-    EXPECT_EQ(runLua(L, "kept = probe_create() kept2 = probe_create()"), "");
-    EXPECT_EQ(g_destroyed, 1);
-    Script_Instance::closeState(script.getHolder());
-    EXPECT_EQ(g_destroyed, 3);
+class LuaTypeTablesTest : public ::testing::Test {
+protected:
+    std::unique_ptr<PlainScript> open() {
+        std::unique_ptr<PlainScript> s(new PlainScript());
+        Script_Instance::createState(s->getHolder());
+        return s;
+    }
+    std::string check(PlainScript& s) { return runLua(s.getState(), CHECKS); }
+
+    EngineCore core{64 * 1024 * 1024, 0xF};
+    StderrCapture quiet; // the failed checks log assertions
+};
+
+// A reload closes the state and makes a new one, often at the same address:
+// each gets its own declarations and types, and C reads and makes its values.
+TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
+    for (int round = 0; round < 20; ++round) {
+        std::unique_ptr<PlainScript> s = open();
+        ASSERT_EQ(check(*s), "") << "round " << round;
+        lua_State* L = s->getState();
+        luaPushVector4(L, slm::vec4((float)round, 0, 0, 1));
+        lua_setglobal(L, "made");
+        ASSERT_EQ(runLua(L, "kept = vec4_xyz(made + made)"), "");
+        lua_getglobal(L, "kept");
+        EXPECT_EQ(2.0f * round, luaCheckVector3(L, -1).x);
+        lua_pop(L, 1);
+        if (round % 3 == 0) Script_Instance::closeState(s->getHolder()); // closed early or with the instance
+    }
+    // A state closed behind the script host's back (its slot is left behind)
+    // and a new one after it.
+    lua_State* raw = luaL_newstate();
+    luaL_openlibs(raw);
+    ScriptState holder = {nullptr, raw};
+    registerScriptLibrary(&holder);
+    EXPECT_EQ(runLua(raw, CHECKS), "");
+    lua_close(raw);
+    std::unique_ptr<PlainScript> after = open();
+    EXPECT_EQ(check(*after), "");
 }
 
-TEST_F(LuaUtilTest, BoundFunctionsGetTheirObjectAndArgumentCount) {
-    EXPECT_EQ(runLua(L, "assert(bound() == 0 and bound(1, 2, 3) == 3)"), "");
-    EXPECT_EQ(script.boundCalls, 2);
-}
-
-TEST_F(LuaUtilTest, RegistrationWithoutAStateDoesNothing) {
-    ScriptState empty = {nullptr, nullptr};
-    luaRegisterFamily(&empty, PROBE_FAMILY);
-    luaRegisterBound(&empty, "x", nullptr, nullptr);
-    SUCCEED();
+TEST_F(LuaTypeTablesTest, MoreStatesThanSlotsFallBackToTheLookupByName) {
+    std::vector<std::unique_ptr<PlainScript>> states;
+    for (int i = 0; i < 12; ++i)
+        states.push_back(open());
+    for (auto& s : states)
+        EXPECT_EQ(check(*s), "");
+    // Closing the newest ones frees slots; the oldest ones still check right.
+    for (int i = 0; i < 6; ++i)
+        states.pop_back();
+    for (int i = 0; i < 3; ++i)
+        states.push_back(open());
+    for (auto& s : states)
+        EXPECT_EQ(check(*s), "");
 }
 
 } // namespace
