@@ -1,10 +1,8 @@
-// Fuzz target: M3G bytes through render::Loader as a stream without a name,
-// as a script loads a scene from memory. A load either gives its root
-// objects or fails with one of the engine's exceptions; either way, once the
-// results are released, the pool must be exactly as before. A scene that
-// loads is written by the engine's M3G writer (raw or zlib, by the input's
-// last byte) and loaded again: the writer may refuse what the file format
-// cannot hold, but a file it writes must load, to as many roots.
+// Fuzz target: M3G bytes through render::Loader as a stream without a name.
+// A load gives its roots or fails with an engine exception; either way the
+// pool must then be exactly as before. A scene that loads is written (raw or
+// zlib, by the input's last byte) and loaded again: the writer may refuse what
+// the format cannot hold, but a file it writes must load, to as many roots.
 #include "FuzzEngine.h"
 #include "core/Exceptions.h"
 #include "core/MemoryStream.h"
@@ -37,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             bool written = false;
             try {
                 core::Ref<render::M3G_Writer> writer = M3D_NEW render::M3G_Writer();
-                for (int i = 0; i < result.size(); ++i) writer->add(result[i].get());
+                for (int i = 0; i < result.size(); ++i)
+                    writer->add(result[i].get());
                 writer->write(out.get(), (data[size - 1] & 1) != 0);
                 written = true;
             } catch (const Morva3DException&) {
@@ -51,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     std::fprintf(stderr, "the written file fails to load: %s\n", e.getMessage());
                     fuzzsupport::fault(what, "the writer wrote a file the loader refuses");
                 }
-                if (again.size() != result.size()) fuzzsupport::fault(what, "a written scene loads to other roots");
+                if (again.size() != result.size())
+                    fuzzsupport::fault(what, "a written scene loads to other roots");
             }
         }
     }

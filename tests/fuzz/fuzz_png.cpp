@@ -1,11 +1,8 @@
-// Fuzz target: PNG bytes through render::Loader as a real caller loads them.
-// Most inputs go in as a stream without a name (decoded at once, as from
-// memory); one in four (chosen by its last byte, so a finding replays the same
-// way) as a named file of the file system, whose image reads its header at
-// load time and decodes its pixels on first use. A load either gives one RGB
-// or RGBA image of the size its header states, or fails with one of the
-// engine's exceptions; either way, once the results are released, the pool
-// must be exactly as before.
+// Fuzz target: PNG bytes through render::Loader, as a stream without a name
+// (decoded at once) or, for one input in four (by its last byte), as a named
+// file whose image decodes its pixels on first use. A load gives one whole RGB
+// or RGBA image or fails with an engine exception; either way the pool must
+// then be exactly as before.
 #include "FuzzEngine.h"
 #include "core/Archive.h"
 #include "core/Exceptions.h"
@@ -42,7 +39,9 @@ InputArchive* g_archive = nullptr;
 void checkImage(core::Vector<core::Ref<render::Object3D>>& result) {
     if (result.size() != 1) fuzzsupport::fault(WHAT, "a load gave other than one image");
     render::Image2D* image = static_cast<render::Image2D*>(result[0].get());
-    int bpp = image->getFormat() == render::Image2D::RGB ? 3 : image->getFormat() == render::Image2D::RGBA ? 4 : 0;
+    int bpp = image->getFormat() == render::Image2D::RGB    ? 3
+              : image->getFormat() == render::Image2D::RGBA ? 4
+                                                            : 0;
     if (bpp == 0) fuzzsupport::fault(WHAT, "an image neither RGB nor RGBA");
     if (image->getWidth() < 1 || image->getHeight() < 1 ||
         (long long)image->getWidth() * image->getHeight() * bpp != image->getBufferSize())

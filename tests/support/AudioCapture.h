@@ -1,11 +1,10 @@
-// Test support for audio: the audio system's mix rendered on demand through a
-// loopback output (exactly the samples of the steps a test runs, whatever the
-// machine's speed), test sounds written with libsndfile, and measurements of
-// the mix (amplitude of one frequency over time).
+// Test support for audio: test sounds, the mix rendered on demand through a
+// loopback output (whatever the machine's speed), and measurements of it.
 #pragma once
 #include "audio/Audio_System_Impl.h"
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <sndfile.h>
 #include <string>
@@ -13,41 +12,35 @@
 
 namespace testsupport {
 
-// A sine tone of `seconds` (choose a whole number of periods for clean loops).
-inline bool writeTone(const std::string& path, double frequency, double seconds, double amplitude = 0.5,
-                      int rate = 48000, int channels = 1) {
+// Writes 16-bit WAV; `sample(frame, channel)` gives each sample.
+template <typename F> bool writeWav(const std::string& path, long frames, int rate, int channels, F sample) {
     SF_INFO info = SF_INFO();
     info.samplerate = rate;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) return false;
-    long frames = std::lround(seconds * rate);
     std::vector<float> data((size_t)frames * channels);
-    for (long i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            data[(size_t)i * channels + c] = (float)(amplitude * std::sin(2 * M_PI * frequency * i / rate));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = sample((long)i / channels, (int)(i % channels));
     sf_writef_float(f, data.data(), frames);
     sf_close(f);
     return true;
 }
 
-// Uniform white noise: two copies that overlap with an offset do not
-// correlate, so their sum is louder by about sqrt(2).
+// A sine tone of `seconds` (choose a whole number of periods for clean loops).
+inline bool writeTone(const std::string& path, double frequency, double seconds, double amplitude = 0.5,
+                      int rate = 48000, int channels = 1) {
+    return writeWav(path, std::lround(seconds * rate), rate, channels, [&](long i, int) {
+        return (float)(amplitude * std::sin(2 * M_PI * frequency * i / rate));
+    });
+}
+
+// White noise: two copies overlapping with an offset sum to about sqrt(2) louder.
 inline bool writeNoise(const std::string& path, double seconds, double amplitude = 0.3, int rate = 48000) {
-    SF_INFO info = SF_INFO();
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f) return false;
     std::mt19937 gen(1234);
     std::uniform_real_distribution<float> dist((float)-amplitude, (float)amplitude);
-    std::vector<float> data((size_t)std::lround(seconds * rate));
-    for (float& s : data) s = dist(gen);
-    sf_writef_float(f, data.data(), (sf_count_t)data.size());
-    sf_close(f);
-    return true;
+    return writeWav(path, std::lround(seconds * rate), rate, 1, [&](long, int) { return dist(gen); });
 }
 
 // The captured output, folded to mono.
@@ -75,7 +68,8 @@ struct Capture {
         long a = std::lround(t * rate), n = std::lround(window * rate);
         if (a < 0 || a + n > (long)mono.size() || n <= 0) return -1.0;
         double sum = 0;
-        for (long i = 0; i < n; ++i) sum += (double)mono[(size_t)(a + i)] * mono[(size_t)(a + i)];
+        for (long i = 0; i < n; ++i)
+            sum += (double)mono[(size_t)(a + i)] * mono[(size_t)(a + i)];
         return std::sqrt(sum / (double)n);
     }
 
@@ -98,15 +92,13 @@ public:
         m_cap.rate = Audio_System_Impl::LOOPBACK_RATE;
     }
     // `count` steps; `each` runs after every update.
-    template <typename F> void steps(int count, F each) {
+    void steps(
+        int count, const std::function<void()>& each = [] {}) {
         for (int i = 0; i < count; ++i) {
             m_audio.update(1.0f / 60.0f);
             each();
             mix(1.0 / 60.0);
         }
-    }
-    void steps(int count) {
-        steps(count, [] {});
     }
     // Mixes `seconds` with no update in between (a stalled frame loop).
     void mix(double seconds) {

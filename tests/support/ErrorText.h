@@ -1,5 +1,4 @@
-// Test support: the text of the engine exception a call
-// throws, and an IOException's composed text.
+// Test support: the text of the engine exception a call throws, and an IOException's composed text.
 #pragma once
 #include "core/Exceptions.h"
 #include <string>

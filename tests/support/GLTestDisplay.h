@@ -1,6 +1,5 @@
-// Test support: a small HAL::Display over a hidden SDL window with a desktop
-// OpenGL 2.1 compatibility context, for render tests that need real GL
-// (Mesa llvmpipe under Xvfb). Header-only so only GL test programs pull in SDL.
+// Test support: a HAL::Display over a hidden SDL window with an OpenGL 2.1
+// compatibility context. Header-only so only GL test programs pull in SDL.
 #pragma once
 #include "hal/sdl/Display.h"
 #include "hal/sdl/GLEntryPoints.h"
@@ -24,8 +23,8 @@ public:
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        m_window = SDL_CreateWindow("pelloran test", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                                    SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        m_window = SDL_CreateWindow("pelloran test", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
+                                    height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!m_window) throw std::runtime_error(std::string("SDL window: ") + SDL_GetError());
     }
     ~GLTestDisplay() override {
@@ -48,10 +47,8 @@ public:
     void loadGLFunctions() override { HAL::loadGLEntryPoints(&SDL_GL_GetProcAddress); }
 
 private:
-    // SDL video and the GL library stay up for the whole test program: the
-    // GL driver is loaded once instead of per test, and what the driver keeps
-    // until exit stays attributable to it (the leak checker's suppressions
-    // name the driver's libraries, which an unloaded driver no longer has).
+    // SDL video and the GL library stay up for the whole program: the driver
+    // loads once, and what it keeps until exit stays attributable to it.
     static void keepVideoAndGLLoaded() {
         static bool ready = [] {
             if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;

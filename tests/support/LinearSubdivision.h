@@ -1,7 +1,6 @@
-// The subdivision pass with its edge points found by a linear scan over the
-// vertices made so far (addvert). It gives exactly the result of smooth(),
-// which finds them through a hash of the positions, in quadratic time: the
-// tests check that equality and the benchmark measures the difference.
+// The subdivision pass with its edge points found by a linear scan (addvert):
+// exactly the result of smooth(), which hashes the positions, in quadratic
+// time. The tests check that equality; the benchmark measures the difference.
 #pragma once
 #include "geometry/Modelling.h"
 #include "geometry/Subdivision.h"

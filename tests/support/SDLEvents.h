@@ -1,6 +1,5 @@
-// Test support: synthesized SDL events (SDL_PushEvent) for a window, and the
-// headless video driver. Tests that open windows run on SDL's offscreen
-// driver unless SDL_VIDEODRIVER names another one.
+// Test support: synthesized SDL events for a window, and the headless video
+// driver (SDL's offscreen one unless SDL_VIDEODRIVER names another).
 #pragma once
 #include <SDL.h>
 #include <cstdlib>
@@ -8,17 +7,16 @@
 
 namespace testsupport {
 
-// SDL loads the GL driver when a GL window opens and unloads it when the last
-// one closes (or at SDL_Quit). Pinning the driver's libraries keeps them mapped,
-// so the leak checker can still name (and the suppressions can match) what
-// those libraries leave behind.
+// SDL unloads the GL driver when the last GL window closes; pinned, its
+// libraries stay mapped, so the leak checker can still name what they leave.
 inline void pinGLDriver() {
     static bool pinned = false;
     if (pinned) return;
     pinned = true;
-    const char* libraries[] = {"libEGL.so.1", "libEGL_mesa.so.0", "libgbm.so.1", "libGLX.so.0",
-                               "libGLX_mesa.so.0", "libGL.so.1", "libglapi.so.0", "swrast_dri.so"};
-    for (const char* name : libraries) dlopen(name, RTLD_LAZY | RTLD_NODELETE);
+    const char* libraries[] = {"libEGL.so.1",      "libEGL_mesa.so.0", "libgbm.so.1",   "libGLX.so.0",
+                               "libGLX_mesa.so.0", "libGL.so.1",       "libglapi.so.0", "swrast_dri.so"};
+    for (const char* name : libraries)
+        dlopen(name, RTLD_LAZY | RTLD_NODELETE);
 }
 
 inline void useHeadlessVideo() {

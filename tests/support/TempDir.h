@@ -1,5 +1,6 @@
 // Test support: a fresh directory under /tmp, removed with its contents.
 #pragma once
+#include "support/Text.h"
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,10 +34,7 @@ public:
         out.write(bytes.data(), (std::streamsize)bytes.size());
         return full;
     }
-    std::string read(const std::string& name) const {
-        std::ifstream in(file(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string read(const std::string& name) const { return readFile(file(name)); }
     bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
 private:
@@ -46,7 +44,8 @@ private:
 // Bytes 0, 1, 2, ... (mod 256), n of them.
 inline std::string countingBytes(int n) {
     std::string s((size_t)n, '\0');
-    for (int i = 0; i < n; ++i) s[(size_t)i] = (char)(i & 0xFF);
+    for (int i = 0; i < n; ++i)
+        s[(size_t)i] = (char)(i & 0xFF);
     return s;
 }
 

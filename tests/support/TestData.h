@@ -1,7 +1,5 @@
-// Test support: where the files the tests read live. Everything the suite
-// reads is in tests/data/, except the M3G corpus, which may not be
-// redistributed: tests that need it take its folder from PELLORAN_CORPUS and
-// are skipped, with the reason, where it is not set.
+// Test support: where the files the tests read live: tests/data/, and the
+// M3G corpus (not redistributable) in the folder PELLORAN_CORPUS names.
 #pragma once
 #include <gtest/gtest.h>
 #include <cstdlib>
@@ -15,25 +13,22 @@ inline std::string dataFile(const std::string& name) {
 }
 
 // The PNG conformance suite (with its licence), with a trailing slash.
-inline std::string pngSuite() { return dataFile("pngsuite/"); }
-
-// The corpus folder from PELLORAN_CORPUS, or "" when it is not set.
-inline std::string corpusDir() {
-    const char* dir = std::getenv("PELLORAN_CORPUS");
-    return dir && *dir ? std::string(dir) : std::string();
+inline std::string pngSuite() {
+    return dataFile("pngsuite/");
 }
 
-// Base of the tests that read the corpus (files named *CorpusTest.cpp, which
-// the build labels `corpus`): the test is skipped when the corpus is not
-// given. corpusFile("m3g/ball.m3g") is a file of it.
+// Base of the tests that read the corpus (*CorpusTest.cpp, label `corpus`),
+// skipped without it. corpusFile("m3g/ball.m3g") is a file of it.
 class CorpusTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = corpusDir();
+        const char* dir = std::getenv("PELLORAN_CORPUS");
+        m_dir = dir ? dir : "";
         if (m_dir.empty())
-            GTEST_SKIP() << "PELLORAN_CORPUS is not set: the M3G corpus may not be redistributed, so it is not "
-                            "in the repository; point PELLORAN_CORPUS at the folder that holds it (scripts/run-tests.sh "
-                            "uses the shared test data beside the clone when it is there)";
+            GTEST_SKIP()
+                << "PELLORAN_CORPUS is not set: the M3G corpus may not be redistributed, so it is not in "
+                   "the repository; point PELLORAN_CORPUS at the folder that holds it (scripts/run-tests.sh "
+                   "uses the shared test data beside the clone when it is there)";
     }
     std::string corpusFile(const std::string& name) const { return m_dir + "/" + name; }
 

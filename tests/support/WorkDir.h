@@ -1,6 +1,5 @@
-// Test support: a fresh temporary folder with a Data/ folder, made the working
-// folder for the object's lifetime (the engine resolves its files, scripts
-// included, from the working folder).
+// Test support: a fresh temporary folder with a Data/ folder, the working
+// folder (where the engine finds its files) for the object's lifetime.
 #pragma once
 #include "support/TempDir.h"
 #include <cstdlib>
@@ -23,7 +22,9 @@ public:
     }
 
     // Writes Data/<name>.lua.
-    void script(const std::string& name, const std::string& text) const { write("Data/" + name + ".lua", text); }
+    void script(const std::string& name, const std::string& text) const {
+        write("Data/" + name + ".lua", text);
+    }
 
 private:
     std::string m_saved;

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# The layer check passes a tree that keeps the layering and fails each kind
-# of break planted in it. Argument: the check script.
+# The layer check (argument) passes a sound tree and fails each break planted in it.
 set -u
 CHECK=$1
 d=$(mktemp -d)
