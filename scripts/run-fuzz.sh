@@ -40,7 +40,7 @@ maxlen() {
 rm -rf "$OUT/seeds"
 "$OUT/make_seeds" "$OUT/seeds"
 mkdir -p "$OUT/findings"
-targets=${FUZZ_TARGETS:-$(cd "$OUT" && ls fuzz_* | sed 's/^fuzz_//')}
+targets=${FUZZ_TARGETS:-$(find "$OUT" -maxdepth 1 -type f -executable -name 'fuzz_*' -printf '%f\n' | sed 's/^fuzz_//' | sort)}
 summary=""
 status=0
 for t in $targets; do

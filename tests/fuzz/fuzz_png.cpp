@@ -1,8 +1,10 @@
 // Fuzz target: PNG bytes through render::Loader, as a stream without a name
 // (decoded at once) or, for one input in four (by its last byte), as a named
-// file whose image decodes its pixels on first use. A load gives one whole RGB
-// or RGBA image or fails with an engine exception; either way the pool must
-// then be exactly as before.
+// file whose image decodes its pixels on first use. For half the inputs the
+// chunk checksums are made right first, so that changed bytes get past
+// libpng's checksum test into the decoder. A load gives one whole RGB or RGBA
+// image or fails with an engine exception; either way the pool must then be
+// exactly as before.
 #include "FuzzEngine.h"
 #include "core/Archive.h"
 #include "core/Exceptions.h"
@@ -12,6 +14,8 @@
 #include "render/Image2D.h"
 #include "render/Loader.h"
 #include "render/Object3D.h"
+#include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -54,6 +58,18 @@ void checkImage(core::Vector<core::Ref<render::Object3D>>& result) {
     (void)sink;
 }
 
+// Recomputes the CRC of every whole chunk after the signature.
+void fixChecksums(std::vector<uint8_t>& png) {
+    for (size_t at = 8; at + 12 <= png.size();) {
+        uint32_t length = (uint32_t)png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+        if (length > png.size() - at - 12) break;
+        uint32_t crc = (uint32_t)crc32(0, png.data() + at + 4, (uInt)(length + 4));
+        for (int b = 0; b < 4; ++b)
+            png[at + 8 + length + b] = (uint8_t)(crc >> (24 - 8 * b));
+        at += 12 + length;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -69,6 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LLVMFuzzerInitialize(nullptr, nullptr);
     if (size > 0x7FFFFFF) return -1;
     bool named = size > 0 && (data[size - 1] & 3) == 0;
+    std::vector<uint8_t> fixed;
+    if (size > 0 && (data[size - 1] & 4)) {
+        fixed.assign(data, data + size);
+        fixChecksums(fixed);
+        data = fixed.data();
+    }
     fuzzsupport::PoolState before = fuzzsupport::poolState();
     {
         core::Vector<core::Ref<render::Object3D>> result;

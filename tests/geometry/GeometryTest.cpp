@@ -147,7 +147,11 @@ TEST_F(ModellingTest, Selections) {
     select2(mb.get(), 0);
     select8(mb.get(), 0);
     EXPECT_EQ(Flags(6, 0), flags(*mb));
-    picked_quad = 0; // z range [-1, -1]
+    picked_quad = 0; // x range [-1, 1], z range [-1, -1]
+    select6(mb.get(), 0);
+    EXPECT_EQ(Flags(6, 1), flags(*mb));
+    select2(mb.get(), 0);
+    picked_quad = 0;
     select8(mb.get(), 0);
     EXPECT_EQ((Flags{1, 0, 0, 0, 0, 0}), flags(*mb));
     select3(mb.get(), 0);
@@ -239,6 +243,10 @@ TEST_F(ModellingTest, GrowingOperationsRefuseToOverflow) {
     EXPECT_EQ(MAXSIZE - 17, t->nv);
     EXPECT_EQ(6u, t->nq);
     EXPECT_EQ(0u, commandLog().cmd_count) << "a refused operation is not recorded";
+    auto c = newBuilder(); // a cube needs 8 vertices
+    c->nv = MAXSIZE - 7;
+    addcube(c.get(), 0);
+    EXPECT_EQ(0u, c->nq);
     // Extrusion: 4 vertices and 4 quads per selected quad.
     auto w = newBuilder();
     addcube(w.get(), 0);

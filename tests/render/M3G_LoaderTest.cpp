@@ -9,6 +9,7 @@
 #include "core/IOException.h"
 #include "core/MemoryStream.h"
 #include "render/Loader.h"
+#include "render/Camera.h"
 #include "render/Group.h"
 #include "render/Mesh.h"
 #include "render/OGLES2_Graphics3D.h"
@@ -343,6 +344,11 @@ TEST_F(M3G_WriterTest, SceneRoundTripsThroughBothSectionKinds) {
     group->setScope(6);
     group->addChild(mesh);
     group->addChild(light);
+    Camera* camera = M3D_NEW Camera();
+    slm::mat4 projection;
+    projection(0, 1) = 3.0f; // off the diagonal, so a transposed matrix shows
+    camera->setGeneric(projection);
+    group->addChild(camera);
 
     Objects roots;
     roots.append(group);
@@ -359,7 +365,9 @@ TEST_F(M3G_WriterTest, SceneRoundTripsThroughBothSectionKinds) {
         Group* g2 = dynamic_cast<Group*>(loaded[0].get());
         Mesh* m2 = g2 ? dynamic_cast<Mesh*>(g2->getChild(0)) : nullptr;
         Light* l2 = g2 ? dynamic_cast<Light*>(g2->getChild(1)) : nullptr;
-        ASSERT_TRUE(m2 && l2);
+        Camera* c2 = g2 ? dynamic_cast<Camera*>(g2->getChild(2)) : nullptr;
+        ASSERT_TRUE(m2 && l2 && c2);
+        EXPECT_TRUE(slm::equal(projection, c2->getProjectionMatrix()));
         EXPECT_EQ(9.0f, g2->getTransform()(0, 3));
         EXPECT_EQ(0.5f, g2->getTransform()(1, 0));
         EXPECT_EQ(6, g2->getScope());

@@ -1,7 +1,7 @@
 // PNG images through render::Loader: the PNG suite against an independent
-// decode, corrupt files, parse errors, log handling and libpng warnings
-// (damaged files are the fuzz_png target's work); Image2D's buffers and
-// file-backed images (deferred decode, reload, files changed under them).
+// decode, corrupt and damaged files, parse errors, log handling and libpng
+// warnings; Image2D's buffers and file-backed images (deferred decode,
+// reload, files changed under them).
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
 #include "core/IOException.h"
@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <random>
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -175,6 +176,51 @@ TEST_F(PngLoaderTest, ErrorsWarningsAndTheQuietLogWindow) {
     EXPECT_EQ(std::string::npos, failed.finish().find("loaded okay"));
     EXPECT_EQ(0xFu, core.log().getLevelMask()); // errors and warnings come back on
     core.log().setLevelMask(0);
+}
+
+// Random bytes of each suite file changed, with the checksums made right again
+// so that they reach the decoder, and now and then a header that declares a
+// huge image: each load gives an image, a parse error or (larger than the
+// pool) a full pool, and leaves nothing allocated.
+TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
+    testsupport::StderrCapture err;
+    std::mt19937 next(20261207);
+    const uint32_t sides[] = {0, 1, 30000, 0x10000, 0x7FFFFFFF, 0xFFFFFFFF};
+    int outcomes[3] = {0, 0, 0}; // loaded, parse error, pool full
+    for (const std::string& n : suiteFiles()) {
+        std::vector<unsigned char> original = readFile(SUITE + n);
+        for (int k = 0; k < 8; ++k) {
+            std::vector<unsigned char> bytes = original;
+            for (int f = 1 + (int)(next() % 4); f > 0; --f) {
+                size_t i = 8 + next() % (bytes.size() - 8);
+                bytes[i] = (unsigned char)(k & 1 ? next() : bytes[i] ^ (1u << (next() % 8)));
+            }
+            if (k % 4 == 0) {
+                putBe32(&bytes[16], sides[next() % 6]);
+                putBe32(&bytes[20], sides[next() % 6]);
+            }
+            for (size_t at = 8; at + 12 <= bytes.size();) {
+                uint32_t length = pngref::be32(&bytes[at]);
+                if (length > bytes.size() - at - 12) break;
+                putBe32(&bytes[at + 8 + length],
+                        (uint32_t)crc32(0, bytes.data() + at + 4, (uInt)(length + 4)));
+                at += 12 + length;
+            }
+            int live = core.pool().getLiveAllocations();
+            try {
+                Results result;
+                ++outcomes[loadBytes(bytes, result).empty() ? 0 : 1];
+            } catch (core::MemoryManagerException&) {
+                ++outcomes[2];
+            }
+            ASSERT_EQ(live, core.pool().getLiveAllocations()) << n << " #" << k << ": pool blocks leaked";
+        }
+    }
+    err.finish();
+    EXPECT_TRUE(core.pool().validate());
+    EXPECT_GT(outcomes[0], 0);
+    EXPECT_GT(outcomes[1], outcomes[0]);
+    EXPECT_GT(outcomes[2], 0);
 }
 
 // A file system with a temporary folder mounted as the root.

@@ -37,6 +37,7 @@ TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
     // of another kind, and which a duplicate shares.
     core::Ref<Group> root(M3D_NEW Group());
     root->setUserObject(M3D_NEW Group());
+    root->setName("a name replaced");
     root->setName("root");
     root->setUserID(42);
     Group* mid = child(root.get());
@@ -59,6 +60,10 @@ TEST_F(CoreTest, DuplicateCopiesTheWholeSubtreeWithParentsIntoTheCopy) {
     // A camera refuses near = far and keeps its projection.
     EXPECT_THROW(leaf->setPerspective(60.0f, 1.0f, 5.0f, 5.0f), ArithmeticException);
     EXPECT_TRUE(slm::equal(leafCopy->getProjectionMatrix(), leaf->getProjectionMatrix()));
+    core::Ref<Background> background(M3D_NEW Background());
+    background->setCrop(1, 2, 3, 4);
+    core::Ref<Background> backgroundCopy(static_cast<Background*>(background->duplicate()));
+    EXPECT_EQ(4, backgroundCopy->getCropHeight());
 
     // Appearance components are copied; a copy's change counter counts its
     // differences from the defaults, not the changes made to the original.
@@ -295,6 +300,8 @@ TEST_F(CoreTest, ApplyRulesPerPropertyAndClass) {
         {T::ALPHA, {-0.5f}, {0, 4, 5, 6, 1, 2, 7}, {{2, "col 102030 "}}},
         {T::AMBIENT_COLOR, {1.0f, 0.5f, 2.0f}, {1}, {{1, "amb ff80ff "}}},
         {T::DIFFUSE_COLOR, {0.0f, 1.0f, -3.0f}, {1}, {{1, "dif ff00ff00 "}}},
+        {T::EMISSIVE_COLOR, {0.5f, 0.0f, 1.0f}, {1}, {{1, "emi 8000ff "}}},
+        {T::SPECULAR_COLOR, {0.0f, 1.0f, 0.0f}, {1}, {{1, "spe ff00 "}}},
         {T::COLOR, {1, 0, 0.5f}, {2, 3, 4, 7}, {{2, "col 80ff0080 "}, {3, "col ff0080 "}, {7, "7fff0080"}}},
         {T::CROP, {3.9f, -2.5f, 10.7f, 20.2f}, {2}, {{2, "crop 3,-2,10,20 "}}},
         {T::CROP, {5, 6}, {2}, {{2, "crop 5,6,30,40 "}}},
@@ -600,8 +607,8 @@ TEST_F(CoreTest, SkinningMatchesAFloatReferenceOnRandomSkeletons) {
 
 TEST_F(CoreTest, SkinningWeightsOnceKeepsUnboundVerticesAtRestAndDuplicatesOwnTheirSkeleton) {
     core::Ref<Group> skeleton(M3D_NEW Group());
-    Group* a = child(skeleton.get());
     Group* b = child(skeleton.get());
+    Group* a = child(child(skeleton.get())); // below a joint: the duplicate maps it by its path
     // Vertex 0 at the origin bound 1:3 to a and b; vertex 1 unbound; vertices 2, 3 to a only.
     core::Ref<VertexBuffer> vb(positions({0, 0, 0, 1000, 1000, 1000, 500, 0, 0, 0, 500, 0}, 0.001f));
     core::Ref<SkinnedMesh> mesh(skinned(vb.get(), skeleton.get()));
@@ -638,7 +645,7 @@ TEST_F(CoreTest, SkinningWeightsOnceKeepsUnboundVerticesAtRestAndDuplicatesOwnTh
     core::Ref<SkinnedMesh> copy(static_cast<SkinnedMesh*>(mesh->duplicate()));
     ASSERT_NE(mesh->getSkeleton(), copy->getSkeleton());
     EXPECT_EQ(copy.get(), copy->getSkeleton()->getParent());
-    Group* copiedA = static_cast<Group*>(copy->getSkeleton()->getChild(0));
+    Group* copiedA = static_cast<Group*>(static_cast<Group*>(copy->getSkeleton()->getChild(1))->getChild(0));
     EXPECT_EQ(copiedA, copy->getBone(0));
     a->setTranslation(slm::vec3(0, 0, 5));
     mesh->animate(8);
