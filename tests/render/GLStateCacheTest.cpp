@@ -5,7 +5,6 @@
 
 using namespace render;
 using testsupport::FlatTest;
-using testsupport::GLTest;
 using testsupport::near;
 
 namespace {
@@ -27,8 +26,8 @@ TEST_F(FlatTest, SecondIdenticalDrawMakesTheDrawCallAloneAndChangesReachGLOnce) 
     core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
     core::Ref<Texture2D> t(texture(image.get()));
     core::Ref<Appearance> plain(flatAppearance()), changed(flatAppearance()), sprite(flatAppearance());
-    // This program reads m3g_featuresFlags, so the feature table is part of the check.
-    changed->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    // The default program reads m3g_featuresFlags, so the feature table is part of the check.
+    changed->setShaderProgram(nullptr);
     CompositingMode* cm = changed->getCompositingMode();
     cm->setDepthOffset(1.0f, 2.0f);
     cm->setBlending(CompositingMode::ALPHA_ADD);
@@ -144,7 +143,7 @@ TEST_F(FlatTest, ComponentChangesAreAppliedAndDepthClearsRestoreTheMask) {
     EXPECT_EQ(1, glCallCounters()[GLCallCounters::ClearColor]) << "the clear colour is cached";
 }
 
-TEST_F(GLTest, UniformsAreSentOnceAndProgramSwitchesKeepTextureBindings) {
+TEST_F(FlatTest, UniformsAreSentOnceAndProgramSwitchesKeepTextureBindings) {
     core::Ref<ShaderProgram> p(program(testsupport::flatVertexShader(), testsupport::flatFragmentShader()));
     int location = p->getLocation(ShaderProgram::VERTEX_COLOR);
     glCallCounters().reset();
@@ -166,13 +165,12 @@ TEST_F(GLTest, UniformsAreSentOnceAndProgramSwitchesKeepTextureBindings) {
     // Texture bindings belong to the units: switching between two programs
     // that sample the same texture binds it once.
     core::Ref<VertexBuffer> vb(quad(-0.5f, -0.5f, 0.5f, 0.5f, 0.0f, RED));
-    core::Ref<IndexBuffer> ib(quadIndices());
     core::Ref<Image2D> image(testsupport::argbImage(1, 1, [](int, int) { return 0xFFFFFFFFu; }));
     core::Ref<Texture2D> t(texture(image.get()));
     core::Ref<Appearance> a(M3D_NEW Appearance()), b(M3D_NEW Appearance());
     a->setTexture(0, t.get());
     b->setTexture(0, t.get());
-    b->setShaderProgram(program(testsupport::colorVertexShader(), testsupport::flatFragmentShader()));
+    b->setShaderProgram(p.get());
     draw(vb.get(), ib.get(), a.get());
     for (Appearance* next : {b.get(), a.get()}) {
         glCallCounters().reset();

@@ -257,12 +257,11 @@ TEST_F(GLTest, ShaderFailuresThrowAndLogTheDriverMessageAndDuplicatesLinkTheirOw
     EXPECT_EQ(-1, copy->getLocation(ShaderProgram::NORMAL));
 }
 
-TEST_F(GLTest, DefaultProgramDrawsVertexColoursTimesTheBoundTextureUnlessAProgramIsForced) {
+TEST_F(FlatTest, DefaultProgramDrawsVertexColoursTimesTheBoundTextureUnlessAProgramIsForced) {
     // An appearance without a texture leaves unit 0 to the white texture, so
     // the default program (texture x colour) shows the colour itself instead
     // of the black an unbound unit samples.
     core::Ref<VertexBuffer> vb(quad(-1, -1, 1, 1, 0, 0xFF30C060u));
-    core::Ref<IndexBuffer> ib(quadIndices());
     core::Ref<Appearance> a(M3D_NEW Appearance());
     g->clearBuffers(0xFF808080u, true, true);
     draw(vb.get(), ib.get(), a.get());
