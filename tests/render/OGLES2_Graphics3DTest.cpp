@@ -254,7 +254,6 @@ TEST_F(GLTest, ShaderFailuresThrowAndLogTheDriverMessageAndDuplicatesLinkTheirOw
     EXPECT_NE(p->getGLName(), copy->getGLName());
     EXPECT_NE(p->getVertexShader()->getGLName(), copy->getVertexShader()->getGLName());
     EXPECT_GE(copy->getLocation(ShaderProgram::VERTEX_COLOR), 0);
-    EXPECT_EQ(-1, copy->getLocation(ShaderProgram::NORMAL));
 }
 
 TEST_F(FlatTest, DefaultProgramDrawsVertexColoursTimesTheBoundTextureUnlessAProgramIsForced) {

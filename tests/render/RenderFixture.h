@@ -70,8 +70,7 @@ inline ::testing::AssertionResult near(const std::array<int, 4>& got, const std:
     for (int i = 0; i < (alpha ? 4 : 3); ++i)
         if (std::abs(got[i] - want[i]) > tolerance)
             return ::testing::AssertionFailure()
-                   << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", " << got[3] << ") want ("
-                   << want[0] << ", " << want[1] << ", " << want[2] << ", " << want[3] << ")";
+                   << "got " << ::testing::PrintToString(got) << " want " << ::testing::PrintToString(want);
     return ::testing::AssertionSuccess();
 }
 
