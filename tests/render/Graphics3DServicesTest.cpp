@@ -185,9 +185,8 @@ TEST_F(FpsTest, FpsIsCountedPerSecondAndLoggedOnlyWhenAskedFor) {
 }
 
 TEST_F(GLTest, DuplicatedFontDrawsFromATextureOfItsOwnAndTextSkipsCharactersWithoutAGlyph) {
-    Font2DBitmap* font = g->getROMFont();
     int textures = g->getTextureCount();
-    core::Ref<Object3D> copy(font->duplicate());
+    core::Ref<Object3D> copy(g->getROMFont()->duplicate());
     Font2DBitmap* dup = static_cast<Font2DBitmap*>(copy.get());
     EXPECT_EQ(textures + 1, g->getTextureCount());
 

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 using namespace render;
@@ -86,11 +85,9 @@ protected:
 TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::COLORS));
     const int S = Batcher::fixedPointShift(-1);
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
     const float values[] = {0.0f,         -0.0f,     1.0f / 64,  -1.0f / 64, 3.0f / 64, -3.0f / 64,
                             0.3f,         -0.3f,     1234.567f,  -1234.5f,   1e9f,      -1e9f,
-                            1e12f,        -1e12f,    nan,        inf,        -inf,      67108863.5f / 32,
+                            1e12f,        -1e12f,    NAN,        INFINITY,   -INFINITY, 67108863.5f / 32,
                             -67108864.0f, 2.5f / 32, -2.5f / 32, 7e7f,       -7e7f,     1e-30f};
     const int n = (int)(sizeof values / sizeof values[0]);
     std::vector<int> expected;
@@ -130,7 +127,6 @@ TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
     }
 
     // A steady frame of lines and text asks the pool for nothing after the first.
-    MemoryManager& mm = core::memoryManager();
     core::String label("FRAME 0042 VALUE 3.1416");
     auto frame = [&] {
         g->clearBuffers(0xFF000000u, true, true);
@@ -145,10 +141,11 @@ TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
     };
     frame();
     frame();
-    int before = mm.getTotalAllocations();
+    int before = core::memoryManager().getTotalAllocations();
     frame();
     frame();
-    EXPECT_EQ(before, mm.getTotalAllocations()) << "the batch buffers are kept, not freed and grown again";
+    EXPECT_EQ(before, core::memoryManager().getTotalAllocations())
+        << "the batch buffers are kept, not freed and grown again";
 }
 
 TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) {
