@@ -1,6 +1,5 @@
-// Audio_System_Impl against real OpenAL Soft: a loopback output mixes exactly
-// the samples of the steps each test runs (update() 60 times a second of mix,
-// as the frame loop does), and the mix is measured afterwards.
+// Audio_System_Impl against real OpenAL Soft: a loopback output mixes exactly the
+// samples of the 1/60 s steps each test runs, and the mix is measured afterwards.
 #include "audio/Audio_System_Impl.h"
 #include "core/Exceptions.h"
 #include "support/AudioCapture.h"
@@ -232,38 +231,32 @@ TEST(AudioNoDeviceChild, EveryOperationIsSilent) {
         audio->update(1.0f / 60.0f);
     delete audio;
     std::string log = err.finish();
-    EXPECT_EQ(g_glob_audio_system, nullptr);
     EXPECT_EQ(countOf(log, "WARNING"), 0) << log;
     if (std::string(mode) == "few") {
         // The back end's code and text, then the assertion report; no sound after.
         EXPECT_NE(log.find("OpenAL error! ("), std::string::npos) << log;
         EXPECT_NE(log.find("ASSERT FAILURE!"), std::string::npos) << log;
-        EXPECT_NE(log.find("File: Audio_System"), std::string::npos) << log;
     } else {
         EXPECT_EQ(countOf(log, "ERROR"), 0) << log;
     }
 }
 
 TEST(AudioNoDevice, EveryKindOfMissingDeviceRunsSilent) {
-    struct Case {
+    const struct {
         const char* mode;
         const char* config;
     } cases[] = {{"none", "drivers=-pulse,-alsa,-oss,-jack,-port,-sdl2,-sndio,-null,-wave\n"},
                  {"null", "drivers=null\n"},
                  {"few", "drivers=null\nsources=10\n"}};
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
         dir.write("alsoft.conf", std::string("[general]\n") + c.config);
         std::string cmd = std::string("env -u ALSOFT_DRIVERS PELLORAN_AUDIO_CHILD=") + c.mode +
                           " ALSOFT_CONF=" + dir.file("alsoft.conf") + " /proc/" + std::to_string(getpid()) +
-                          "/exe --gtest_filter=AudioNoDeviceChild.EveryOperationIsSilent 2>&1";
-        std::string out;
-        FILE* p = popen(cmd.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        int status = pclose(p);
+                          "/exe --gtest_filter=AudioNoDeviceChild.EveryOperationIsSilent >" +
+                          dir.file("out.txt") + " 2>&1";
+        int status = std::system(cmd.c_str());
+        std::string out = dir.read("out.txt");
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.mode << "\n" << out;
         EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << c.mode << "\n" << out;
     }

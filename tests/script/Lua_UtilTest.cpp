@@ -1,6 +1,5 @@
-// The binding conventions: typed userdata, the exception boundary, and type
-// checks across states that close and are made again, possibly at the same
-// address (each state's metatables are remembered by address).
+// Typed userdata, the exception boundary, and type checks across states that
+// close and are made again, possibly at the same address.
 #include "ScriptTestSupport.h"
 #include "script/Lua_Library.h"
 #include "slm/slm.h"
@@ -95,24 +94,20 @@ b = nil
 collectgarbage()
 )";
 
-TEST_F(LuaUtilTest, UserdataTypesAreCheckedAsScriptErrors) {
+TEST_F(LuaUtilTest, WrongUserdataAndEngineExceptionsBecomeScriptErrors) {
     StderrCapture cap;
     EXPECT_EQ("", runLua(L, CHECKS));
     EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mesh_get_radius(quat_create())"));
     // A block with the quaternion type that is shorter than a quaternion is never read.
     EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mat4_from_quat(quat_create())"));
-    std::string out = cap.finish();
-    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
-}
-
-TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
-    StderrCapture cap;
+    // Each kind of exception thrown inside the boundary, and the state goes on.
     EXPECT_EQ(runLua(L, "fail(1)"), "test:1: HAL: gamepad reading error");
     EXPECT_EQ(runLua(L, "fail(2)"), "test:1: index < 10");
     EXPECT_EQ(runLua(L, "fail(3)"), "test:1: standard failure");
     EXPECT_EQ(runLua(L, "fail(4)"), "test:1: String index out of bounds");
     EXPECT_EQ(runLua(L, "fail(5)"), "test:1: Unknown C++ exception");
     std::string out = cap.finish();
+    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
 }
 
@@ -131,7 +126,9 @@ protected:
 
 // A reload closes the state and makes a new one, often at the same address:
 // each gets its own declarations and types, and C reads and makes its values.
-TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
+// States kept open outnumber the slots, so the oldest fall back to the lookup by name.
+TEST_F(LuaTypeTablesTest, ClosedNewAndSurplusStatesCheckAsBefore) {
+    std::vector<std::unique_ptr<PlainScript>> kept;
     for (int round = 0; round < 20; ++round) {
         std::unique_ptr<PlainScript> s = open();
         ASSERT_EQ(check(*s), "") << "round " << round;
@@ -142,8 +139,17 @@ TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
         lua_getglobal(L, "kept");
         EXPECT_EQ(2.0f * round, luaCheckVector3(L, -1).x);
         lua_pop(L, 1);
-        if (round % 3 == 0) Script_Instance::closeState(s->getHolder()); // closed early or with the instance
+        if (round % 3 == 0)
+            Script_Instance::closeState(s->getHolder()); // closed early or with the instance
+        else if (round >= 6)
+            kept.push_back(std::move(s));
     }
+    // Closing the newest ones frees slots; the oldest ones still check right.
+    kept.resize(4);
+    for (int i = 0; i < 3; ++i)
+        kept.push_back(open());
+    for (auto& s : kept)
+        EXPECT_EQ(check(*s), "");
     // A state closed behind the script host's back (its slot is left behind)
     // and a new one after it.
     lua_State* raw = luaL_newstate();
@@ -154,21 +160,6 @@ TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
     lua_close(raw);
     std::unique_ptr<PlainScript> after = open();
     EXPECT_EQ(check(*after), "");
-}
-
-TEST_F(LuaTypeTablesTest, MoreStatesThanSlotsFallBackToTheLookupByName) {
-    std::vector<std::unique_ptr<PlainScript>> states;
-    for (int i = 0; i < 12; ++i)
-        states.push_back(open());
-    for (auto& s : states)
-        EXPECT_EQ(check(*s), "");
-    // Closing the newest ones frees slots; the oldest ones still check right.
-    for (int i = 0; i < 6; ++i)
-        states.pop_back();
-    for (int i = 0; i < 3; ++i)
-        states.push_back(open());
-    for (auto& s : states)
-        EXPECT_EQ(check(*s), "");
 }
 
 } // namespace
