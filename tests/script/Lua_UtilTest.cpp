@@ -73,8 +73,7 @@ mesh_builder_clear(b)
 -- A metatable taken from a value can be given to a table, which is no value.
 local ok, e = pcall(vec3_x, setmetatable({}, debug.getregistry().META_Vector3))
 assert(e:find('Expected a lua user data!'), e)
--- The frame commands know a handle by its metatable alone, so no block but a
--- genuine handle can be given one: not an empty block, not a light userdata.
+-- Handles are known by their metatable alone: no empty block or light userdata can be given one.
 local MESH, p = debug.getregistry().META_Mesh, newproxy(false)
 ok, e = pcall(debug.setmetatable, p, MESH)
 assert(not ok and e:find('handle metatable'), e)
@@ -124,9 +123,8 @@ protected:
     StderrCapture quiet; // the failed checks log assertions
 };
 
-// A reload closes the state and makes a new one, often at the same address:
-// each gets its own declarations and types, and C reads and makes its values.
-// States kept open outnumber the slots, so the oldest fall back to the lookup by name.
+// A reload closes the state and makes a new one, often at the same address: each gets its own
+// types, and C reads and makes its values. Surplus states fall back to the lookup by name.
 TEST_F(LuaTypeTablesTest, ClosedNewAndSurplusStatesCheckAsBefore) {
     std::vector<std::unique_ptr<PlainScript>> kept;
     for (int round = 0; round < 20; ++round) {
@@ -150,8 +148,7 @@ TEST_F(LuaTypeTablesTest, ClosedNewAndSurplusStatesCheckAsBefore) {
         kept.push_back(open());
     for (auto& s : kept)
         EXPECT_EQ(check(*s), "");
-    // A state closed behind the script host's back (its slot is left behind)
-    // and a new one after it.
+    // A state closed behind the script host's back (its slot left behind), then a new one.
     lua_State* raw = luaL_newstate();
     luaL_openlibs(raw);
     ScriptState holder = {nullptr, raw};
