@@ -6,6 +6,7 @@
 // mmap/munmap per repeat), so first-touch page faults do not dominate.
 #include "geometry/Modelling.h"
 #include "support/LinearSubdivision.h"
+#include "support/OsdPoint.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -64,15 +65,7 @@ void BM_SmoothLinearSearch(benchmark::State& state) {
 #if PELLORAN_HAVE_OPENSUBDIV
 using namespace OpenSubdiv;
 
-struct Point {
-    float p[3];
-    void Clear() { p[0] = p[1] = p[2] = 0; }
-    void AddWithWeight(const Point& s, float w) {
-        p[0] += w * s.p[0];
-        p[1] += w * s.p[1];
-        p[2] += w * s.p[2];
-    }
-};
+using Point = testsupport::OsdPoint;
 
 void BM_OpenSubdiv(benchmark::State& state) {
     const int levels = (int)state.range(0);

@@ -8,6 +8,7 @@
 #include "hal/MessageBox.h"
 #include "support/EngineFixture.h"
 #include "support/LinearSubdivision.h"
+#include "support/OsdPoint.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <array>
@@ -336,15 +337,7 @@ TEST_F(ModellingTest, HashSearchEqualsLinearScan) {
     expectSameSmoothing(*loose, "loose quads");
 }
 
-struct Point {
-    float p[3];
-    void Clear() { p[0] = p[1] = p[2] = 0; }
-    void AddWithWeight(const Point& s, float w) {
-        p[0] += w * s.p[0];
-        p[1] += w * s.p[1];
-        p[2] += w * s.p[2];
-    }
-};
+using Point = testsupport::OsdPoint;
 
 // OpenSubdiv's positions of `mb` refined `levels` times.
 std::vector<Point> refineWithOpenSubdiv(const Mesh_Builder& mb, int levels) {

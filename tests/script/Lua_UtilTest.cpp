@@ -1,6 +1,5 @@
-// The binding conventions: typed userdata, the exception boundary, and type
-// checks across states that close and are made again, possibly at the same
-// address (each state's metatables are remembered by address).
+// Typed userdata, the exception boundary, and type checks across states that
+// close and are made again, possibly at the same address.
 #include "ScriptTestSupport.h"
 #include "script/Lua_Library.h"
 #include "slm/slm.h"
@@ -74,8 +73,7 @@ mesh_builder_clear(b)
 -- A metatable taken from a value can be given to a table, which is no value.
 local ok, e = pcall(vec3_x, setmetatable({}, debug.getregistry().META_Vector3))
 assert(e:find('Expected a lua user data!'), e)
--- The frame commands know a handle by its metatable alone, so no block but a
--- genuine handle can be given one: not an empty block, not a light userdata.
+-- Handles are known by their metatable alone: no empty block or light userdata can be given one.
 local MESH, p = debug.getregistry().META_Mesh, newproxy(false)
 ok, e = pcall(debug.setmetatable, p, MESH)
 assert(not ok and e:find('handle metatable'), e)
@@ -95,24 +93,20 @@ b = nil
 collectgarbage()
 )";
 
-TEST_F(LuaUtilTest, UserdataTypesAreCheckedAsScriptErrors) {
+TEST_F(LuaUtilTest, WrongUserdataAndEngineExceptionsBecomeScriptErrors) {
     StderrCapture cap;
     EXPECT_EQ("", runLua(L, CHECKS));
     EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mesh_get_radius(quat_create())"));
     // A block with the quaternion type that is shorter than a quaternion is never read.
     EXPECT_EQ("test:1: Lua user data is of wrong type!", runLua(L, "mat4_from_quat(quat_create())"));
-    std::string out = cap.finish();
-    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
-}
-
-TEST_F(LuaUtilTest, EngineExceptionsBecomeLuaErrorsAndTheStateGoesOn) {
-    StderrCapture cap;
+    // Each kind of exception thrown inside the boundary, and the state goes on.
     EXPECT_EQ(runLua(L, "fail(1)"), "test:1: HAL: gamepad reading error");
     EXPECT_EQ(runLua(L, "fail(2)"), "test:1: index < 10");
     EXPECT_EQ(runLua(L, "fail(3)"), "test:1: standard failure");
     EXPECT_EQ(runLua(L, "fail(4)"), "test:1: String index out of bounds");
     EXPECT_EQ(runLua(L, "fail(5)"), "test:1: Unknown C++ exception");
     std::string out = cap.finish();
+    EXPECT_NE(out.find("ASSERT FAILURE!\n ERROR  |Expr: data->type == type\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Expr: index < 10\n"), std::string::npos) << "the assertion is still logged";
 }
 
@@ -129,9 +123,10 @@ protected:
     StderrCapture quiet; // the failed checks log assertions
 };
 
-// A reload closes the state and makes a new one, often at the same address:
-// each gets its own declarations and types, and C reads and makes its values.
-TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
+// A reload closes the state and makes a new one, often at the same address: each gets its own
+// types, and C reads and makes its values. Surplus states fall back to the lookup by name.
+TEST_F(LuaTypeTablesTest, ClosedNewAndSurplusStatesCheckAsBefore) {
+    std::vector<std::unique_ptr<PlainScript>> kept;
     for (int round = 0; round < 20; ++round) {
         std::unique_ptr<PlainScript> s = open();
         ASSERT_EQ(check(*s), "") << "round " << round;
@@ -142,10 +137,18 @@ TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
         lua_getglobal(L, "kept");
         EXPECT_EQ(2.0f * round, luaCheckVector3(L, -1).x);
         lua_pop(L, 1);
-        if (round % 3 == 0) Script_Instance::closeState(s->getHolder()); // closed early or with the instance
+        if (round % 3 == 0)
+            Script_Instance::closeState(s->getHolder()); // closed early or with the instance
+        else if (round >= 6)
+            kept.push_back(std::move(s));
     }
-    // A state closed behind the script host's back (its slot is left behind)
-    // and a new one after it.
+    // Closing the newest ones frees slots; the oldest ones still check right.
+    kept.resize(4);
+    for (int i = 0; i < 3; ++i)
+        kept.push_back(open());
+    for (auto& s : kept)
+        EXPECT_EQ(check(*s), "");
+    // A state closed behind the script host's back (its slot left behind), then a new one.
     lua_State* raw = luaL_newstate();
     luaL_openlibs(raw);
     ScriptState holder = {nullptr, raw};
@@ -154,21 +157,6 @@ TEST_F(LuaTypeTablesTest, ClosedAndNewStatesCheckAsBefore) {
     lua_close(raw);
     std::unique_ptr<PlainScript> after = open();
     EXPECT_EQ(check(*after), "");
-}
-
-TEST_F(LuaTypeTablesTest, MoreStatesThanSlotsFallBackToTheLookupByName) {
-    std::vector<std::unique_ptr<PlainScript>> states;
-    for (int i = 0; i < 12; ++i)
-        states.push_back(open());
-    for (auto& s : states)
-        EXPECT_EQ(check(*s), "");
-    // Closing the newest ones frees slots; the oldest ones still check right.
-    for (int i = 0; i < 6; ++i)
-        states.pop_back();
-    for (int i = 0; i < 3; ++i)
-        states.push_back(open());
-    for (auto& s : states)
-        EXPECT_EQ(check(*s), "");
 }
 
 } // namespace
