@@ -149,7 +149,6 @@ TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
 }
 
 TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) {
-    Font2DBitmap* font = g->getROMFont();
     const int S = Batcher::fixedPointShift(-1);
     const slm::mat4 affine = slm::translation(slm::vec3(3.25f, -7.5f, 0.125f)) * slm::rotation_z(0.7f) *
                              slm::rotation_x(0.3f) * slm::scale(0.37f);
@@ -159,7 +158,7 @@ TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) 
     const slm::mat4* transforms[] = {&affine, &projective, &heavy};
     for (const slm::mat4* m : transforms) {
         core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-        core::Ref<Text3D> text(M3D_NEW Text3D(core::String("Ag\n7"), font));
+        core::Ref<Text3D> text(M3D_NEW Text3D(core::String("Ag\n7"), g->getROMFont()));
         text->setBatcher(b.get());
         text->setTextScale(1.5f, 0.75f);
         text->render(*g, *m, 0);
