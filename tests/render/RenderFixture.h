@@ -33,16 +33,6 @@ inline const char* flatVertexShader() {
 inline const char* flatFragmentShader() {
     return "precision highp float;\nvoid main() { gl_FragColor = m3g_out_vColor; }\n";
 }
-// Colours from the colour array when there is one (feature flag 7), else the default colour.
-inline const char* colorVertexShader() {
-    return R"(void main() {
-    if (m3g_featuresFlags[SHADER_VERTEXARRAY_COLOR_EXISTS] == 1.0)
-        m3g_out_vColor = m3g_color * 0.003921568627451;
-    else
-        m3g_out_vColor = m3g_vertexColor;
-    gl_Position = m3g_modelViewProjectionMatrix * vec4(m3g_position, 1.0);
-})";
-}
 
 // A w x h RGBA image whose pixel (x, y) (y from the top) is colour(x, y) (ARGB).
 template <typename F> render::Image2D* argbImage(int w, int h, F colour) {
@@ -80,8 +70,7 @@ inline ::testing::AssertionResult near(const std::array<int, 4>& got, const std:
     for (int i = 0; i < (alpha ? 4 : 3); ++i)
         if (std::abs(got[i] - want[i]) > tolerance)
             return ::testing::AssertionFailure()
-                   << "got (" << got[0] << ", " << got[1] << ", " << got[2] << ", " << got[3] << ") want ("
-                   << want[0] << ", " << want[1] << ", " << want[2] << ", " << want[3] << ")";
+                   << "got " << ::testing::PrintToString(got) << " want " << ::testing::PrintToString(want);
     return ::testing::AssertionSuccess();
 }
 

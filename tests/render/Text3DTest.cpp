@@ -1,7 +1,6 @@
-// Text and the batchers: fixed-point positions against the rounding formula,
-// index lists across frames, a steady frame without pool requests, glyph
-// corners against the full matrix product, blank glyph quads left out only
-// where invisible, and the Text3D size modes.
+// Text and the batchers: fixed-point positions and glyph corners against
+// reference formulas, index lists across frames, a steady frame without pool
+// requests, blank glyph quads left out only where invisible, size modes.
 #include "RenderFixture.h"
 #include "core/MemoryManager.h"
 #include "render/Batcher.h"
@@ -11,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 using namespace render;
@@ -33,69 +31,102 @@ slm::vec4 expectedCorner(const slm::mat4& m, float x, float y) {
     return p * (p.w != 0.0f ? 1.0f / p.w : 1.0f);
 }
 
-} // namespace
+class Text3DTest : public GLTest {
+protected:
+    // The frames `layout` draws through a batcher that leaves blank glyph
+    // quads out and through one that draws them: depth writes (without a
+    // depth test, which keeps the depth buffer as it is) make it keep them.
+    template <typename F>
+    std::array<std::vector<unsigned char>, 2> withAndWithoutBlanks(unsigned clear, F layout) {
+        core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
+        core::Ref<Batcher> draws(
+            g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
+        std::array<std::vector<unsigned char>, 2> frames;
+        for (int pass = 0; pass < 2; ++pass) {
+            Batcher* b = pass == 0 ? hides.get() : draws.get();
+            g->clearBuffers(clear, true, true);
+            layout(b);
+            b->render(*g, slm::mat4(), 0);
+            EXPECT_EQ(pass == 0, b->getMesh()->getIndexBuffer(0)->getIndexCount() < b->getIndexCount());
+            b->clear();
+            frames[pass] = frame(SIZE);
+        }
+        return frames;
+    }
+    // The box {x0, y0, x1, y1} (y from the bottom) of the lit pixels of a
+    // new frame in a `viewport` square after `lines` lines of screen text
+    // laid out by the overlay text in `mode` at `scale`.
+    std::array<int, 4> screenText(const char* text, int mode, float scale, int viewport, int lines = 1) {
+        Text3D* overlay = g->getOverlayText();
+        overlay->setMode(mode);
+        overlay->setTextScale(scale, scale);
+        overlay->setAlignment(Text3D::ALIGN_LEFT, 0);
+        g->releaseTarget(); // a new frame starts the cursor again
+        g->setViewport(viewport, viewport);
+        g->bindTarget(nullptr);
+        g->clearBuffers(0xFF000000u, true, true);
+        for (int i = 0; i < lines; ++i)
+            g->renderText(core::String(text), false);
+        std::vector<unsigned char> px = frame(viewport);
+        std::array<int, 4> box{viewport, viewport, -1, -1};
+        for (int y = 0; y < viewport; ++y)
+            for (int x = 0; x < viewport; ++x)
+                if (px[((size_t)y * viewport + x) * 4] > 128)
+                    box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
+                           std::max(box[3], y)};
+        return box;
+    }
+    int litWidth(const char* text, int mode, float scale, int viewport) {
+        std::array<int, 4> box = screenText(text, mode, scale, viewport);
+        return box[2] - box[0] + 1;
+    }
+};
 
 TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
     core::Ref<Batcher> b(g->createNewBatcher(Batcher::COLORS));
     const int S = Batcher::fixedPointShift(-1);
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
     const float values[] = {0.0f,         -0.0f,     1.0f / 64,  -1.0f / 64, 3.0f / 64, -3.0f / 64,
                             0.3f,         -0.3f,     1234.567f,  -1234.5f,   1e9f,      -1e9f,
-                            1e12f,        -1e12f,    nan,        inf,        -inf,      67108863.5f / 32,
+                            1e12f,        -1e12f,    NAN,        INFINITY,   -INFINITY, 67108863.5f / 32,
                             -67108864.0f, 2.5f / 32, -2.5f / 32, 7e7f,       -7e7f,     1e-30f};
     const int n = (int)(sizeof values / sizeof values[0]);
-    for (int i = 0; i + 1 < n; i += 2)
-        b->addLine(slm::vec3(values[i], values[i + 1], values[(i + 5) % n]),
-                   slm::vec3(values[i + 1], values[i], values[(i + 7) % n]), 0xFF00FF00u);
-    const core::Vector<int>& pos = b->getItem().positions;
-    ASSERT_EQ(pos.size(), (n / 2) * 6);
-    for (int i = 0, line = 0; i + 1 < n; i += 2, ++line) {
-        const float expect[6] = {values[i],     values[i + 1], values[(i + 5) % n],
-                                 values[i + 1], values[i],     values[(i + 7) % n]};
-        for (int k = 0; k < 6; ++k)
-            EXPECT_EQ(reference(expect[k], S), pos[line * 6 + k])
-                << "line " << line << " value " << expect[k];
+    std::vector<int> expected;
+    for (int i = 0; i + 1 < n; i += 2) {
+        const float ends[6] = {values[i],     values[i + 1], values[(i + 5) % n],
+                               values[i + 1], values[i],     values[(i + 7) % n]};
+        b->addLine(slm::vec3(ends[0], ends[1], ends[2]), slm::vec3(ends[3], ends[4], ends[5]), 0xFF00FF00u);
+        for (float v : ends)
+            expected.push_back(reference(v, S));
     }
-    const core::Vector<unsigned char>& colors = b->getItem().colors;
-    ASSERT_EQ(colors.size(), (n / 2) * 8);
-    EXPECT_EQ((std::vector<int>{0, 255, 0, 255}), std::vector<int>(colors.begin(), colors.begin() + 4));
+    const core::Vector<int>& pos = b->getItem().positions;
+    EXPECT_EQ(expected, std::vector<int>(pos.begin(), pos.end()));
 
     // Index lists follow the count across frames and primitives.
     core::Ref<Batcher> batch(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    auto drawnIndices = [&]() {
-        batch->render(*g, slm::mat4(), 0);
-        const core::Vector<unsigned short>& list = batch->getMesh()->getIndexBuffer(0)->getIndices();
-        std::vector<int> out(list.begin(), list.end());
-        batch->clear();
-        return out;
-    };
-    auto lines = [&](int count) {
-        for (int i = 0; i < count; ++i)
-            batch->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), ~0u);
-    };
     const float corners[4][3] = {{0, 0, 0}, {0.5f, 0, 0}, {0.5f, 0.5f, 0}, {0, 0.5f, 0}};
     const short uv[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    auto quads = [&](int count) {
-        ASSERT_TRUE(batch->beginQuads(count));
-        for (int i = 0; i < count; ++i)
-            batch->addQuad(corners, uv, ~0u);
-    };
-    lines(3);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5}), drawnIndices());
-    lines(1);
-    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "a shorter frame after a longer one";
-    lines(3);
-    drawnIndices(); // six line indices before the quads
-    quads(2);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}), drawnIndices()) << "quads after lines";
-    quads(1);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 0, 2, 3}), drawnIndices());
-    lines(1);
-    EXPECT_EQ((std::vector<int>{0, 1}), drawnIndices()) << "lines after quads";
+    const struct {
+        int lines, quads;
+        std::vector<int> indices;
+    } frames[] = {
+        {3, 0, {0, 1, 2, 3, 4, 5}}, {1, 0, {0, 1}}, // a shorter frame after a longer one
+        {3, 0, {0, 1, 2, 3, 4, 5}}, {0, 2, {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7}}, // quads after lines
+        {0, 1, {0, 1, 2, 0, 2, 3}}, {1, 0, {0, 1}}};                              // lines after quads
+    for (const auto& f : frames) {
+        for (int i = 0; i < f.lines; ++i)
+            batch->addLine(slm::vec3(0, 0, 0), slm::vec3(0.5f, (float)i * 0.1f, 0), ~0u);
+        if (f.quads > 0) {
+            ASSERT_TRUE(batch->beginQuads(f.quads));
+            for (int i = 0; i < f.quads; ++i)
+                batch->addQuad(corners, uv, ~0u);
+        }
+        batch->render(*g, slm::mat4(), 0);
+        const core::Vector<unsigned short>& list = batch->getMesh()->getIndexBuffer(0)->getIndices();
+        EXPECT_EQ(f.indices, std::vector<int>(list.begin(), list.end()));
+        batch->clear();
+    }
 
     // A steady frame of lines and text asks the pool for nothing after the first.
-    MemoryManager& mm = core::memoryManager();
     core::String label("FRAME 0042 VALUE 3.1416");
     auto frame = [&] {
         g->clearBuffers(0xFF000000u, true, true);
@@ -110,17 +141,14 @@ TEST_F(GLTest, BatchPositionsIndicesAndStorageAcrossFrames) {
     };
     frame();
     frame();
-    int before = mm.getTotalAllocations(), live = mm.getLiveAllocations();
+    int before = core::memoryManager().getTotalAllocations();
     frame();
     frame();
-    EXPECT_EQ(before, mm.getTotalAllocations()) << "the batch buffers are kept, not freed and grown again";
-    EXPECT_EQ(live, mm.getLiveAllocations());
-    EXPECT_FALSE(g->getDefaultBatcher()->hasItems());
-    EXPECT_FALSE(g->getTextBatcher()->hasItems());
+    EXPECT_EQ(before, core::memoryManager().getTotalAllocations())
+        << "the batch buffers are kept, not freed and grown again";
 }
 
 TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) {
-    Font2DBitmap* font = g->getROMFont();
     const int S = Batcher::fixedPointShift(-1);
     const slm::mat4 affine = slm::translation(slm::vec3(3.25f, -7.5f, 0.125f)) * slm::rotation_z(0.7f) *
                              slm::rotation_x(0.3f) * slm::scale(0.37f);
@@ -130,7 +158,7 @@ TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) 
     const slm::mat4* transforms[] = {&affine, &projective, &heavy};
     for (const slm::mat4* m : transforms) {
         core::Ref<Batcher> b(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-        core::Ref<Text3D> text(M3D_NEW Text3D(core::String("Ag\n7"), font));
+        core::Ref<Text3D> text(M3D_NEW Text3D(core::String("Ag\n7"), g->getROMFont()));
         text->setBatcher(b.get());
         text->setTextScale(1.5f, 0.75f);
         text->render(*g, *m, 0);
@@ -153,19 +181,13 @@ TEST_F(GLTest, GlyphCornersMatchTheFullProductForAffineAndProjectiveTransforms) 
     }
 }
 
-TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
-    Font2DBitmap* font = g->getROMFont();
+TEST_F(Text3DTest, BlankQuadsAreLeftOutOnlyWhereNothingShows) {
     // Spaces next to glyphs whose strokes touch the cell edges ('+', 'N',
     // 'd' below the space in the font image), tiny and large, turned and
     // moved by odd fractions of a pixel (no pixel centre lies exactly on a
-    // quad's edge: see the next test for what happens there).
+    // quad's edge: see below for what happens there).
     const char* const lines[] = {"N +d N + d", "+ + +\n d d", "  5  N\n+  +"};
-    // Depth writes (without a depth test, which keeps the depth buffer as it
-    // is) make the batch draw its blank quads: the reference frame.
-    core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Batcher> draws(
-        g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
-    core::Ref<Text3D> text(M3D_NEW Text3D(core::String(), font));
+    core::Ref<Text3D> text(M3D_NEW Text3D(core::String(), g->getROMFont()));
     int differing = 0, lit = 0;
     for (int k = 0; k < 120; ++k) {
         text->setText(core::String(lines[k % 3]));
@@ -174,17 +196,10 @@ TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
         slm::mat4 place =
             slm::translation(slm::vec3(-0.9f + 0.0137f * (float)(k % 11), 0.8f - 0.0119f * (float)k, 0.0f)) *
             slm::rotation_z(0.07f * (float)(k % 5)) * slm::scale(scale);
-        std::vector<unsigned char> frames[2];
-        for (int pass = 0; pass < 2; ++pass) {
-            Batcher* b = pass == 0 ? hides.get() : draws.get();
-            g->clearBuffers(0xFF203040u, true, true);
+        auto frames = withAndWithoutBlanks(0xFF203040u, [&](Batcher* b) {
             text->setBatcher(b);
             text->render(*g, place, 0);
-            b->render(*g, slm::mat4(), 0);
-            EXPECT_EQ(pass == 0, b->getMesh()->getIndexBuffer(0)->getIndexCount() < b->getIndexCount());
-            b->clear();
-            frames[pass] = GLTest::frame(SIZE);
-        }
+        });
         for (size_t i = 0; i < frames[0].size(); i += 4) {
             if (frames[0][i] != 0x20) ++lit;
             if (std::memcmp(&frames[0][i], &frames[1][i], 4) != 0) ++differing;
@@ -192,28 +207,19 @@ TEST_F(GLTest, FramesWithAndWithoutBlankQuadsAreTheSameAwayFromCellEdges) {
     }
     EXPECT_GT(lit, 1000) << "the glyphs were drawn";
     EXPECT_EQ(0, differing);
-}
 
-// A pixel centre exactly on a space quad's bottom edge samples the texel row
-// below the space's cell (the top of 'd' in the font image), so a drawn space
-// could show a dot of the next cell. Left out, it shows nothing: the only
-// pixels that differ go from the glyph colour back to the clear colour.
-TEST_F(GLTest, AHiddenSpaceNoLongerShowsTheCellBelowItAtAnEdge) {
-    Font2DBitmap* font = g->getROMFont();
-    core::Ref<Batcher> hides(g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS));
-    core::Ref<Batcher> draws(
-        g->createNewBatcher(Batcher::TEXCOORDS | Batcher::COLORS | Batcher::DEPTH_WRITE));
-    core::Ref<Text3D> text(M3D_NEW Text3D(core::String(), font));
-    // A 1024 x 768 drawing space on the 64 x 64 window: 16 x 12 units a
-    // pixel, glyphs 12 units high on lines 15 apart, so that pixel centres
-    // (6 + 12k units up) fall on some glyph edges.
+    // A pixel centre exactly on a space quad's bottom edge samples the texel
+    // row below the space's cell (the top of 'd' in the font image), so a
+    // drawn space could show a dot of the next cell. Left out, it shows
+    // nothing: the only pixels that differ go from the glyph colour back to
+    // the clear colour. A 1024 x 768 drawing space on the 64 x 64 window:
+    // 16 x 12 units a pixel, glyphs 12 units high on lines 15 apart, so that
+    // pixel centres (6 + 12k units up) fall on some glyph edges.
     core::Ref<Camera> camera(M3D_NEW Camera());
     camera->setScreen(0, 1024, 0, 768, -1, 1);
     g->setCamera(camera.get(), slm::mat4());
-    std::vector<unsigned char> frames[2];
-    for (int pass = 0; pass < 2; ++pass) {
-        Batcher* b = pass == 0 ? hides.get() : draws.get();
-        g->clearBuffers(0xFF000000u, true, true);
+    text->setColor(0xFFFFFFFFu);
+    auto edges = withAndWithoutBlanks(0xFF000000u, [&](Batcher* b) {
         text->setBatcher(b);
         for (int row = 0; row < 50; ++row) {
             char line[64];
@@ -221,58 +227,19 @@ TEST_F(GLTest, AHiddenSpaceNoLongerShowsTheCellBelowItAtAnEdge) {
             text->setText(core::String(line));
             text->render(*g, slm::translation(slm::vec3(8, 762 - row * 15.0f, 0)) * slm::scale(1.5f), 0);
         }
-        b->render(*g, slm::mat4(), 0);
-        b->clear();
-        frames[pass] = GLTest::frame(SIZE);
-    }
-    int differing = 0, other = 0;
-    for (size_t i = 0; i < frames[0].size(); i += 4) {
-        if (std::memcmp(&frames[0][i], &frames[1][i], 3) == 0) continue;
+    });
+    int other = 0;
+    differing = 0;
+    for (size_t i = 0; i < edges[0].size(); i += 4) {
+        if (std::memcmp(&edges[0][i], &edges[1][i], 3) == 0) continue;
         ++differing;
-        if (frames[0][i] != 0 || frames[1][i] != 255) ++other;
+        if (edges[0][i] != 0 || edges[1][i] != 255) ++other;
     }
     // How many centres land exactly on an edge depends on the rounding of
     // the build (a few dozen here with optimisation, none without): only
     // the direction of a difference is checked.
     EXPECT_EQ(0, other) << "of " << differing << " differing pixels";
 }
-
-namespace {
-
-class Text3DTest : public GLTest {
-protected:
-    // The box {x0, y0, x1, y1} (y from the bottom) of the frame's lit pixels.
-    std::array<int, 4> litBox(int size) {
-        std::vector<unsigned char> px = frame(size);
-        std::array<int, 4> box{size, size, -1, -1};
-        for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x)
-                if (px[((size_t)y * size + x) * 4] > 128)
-                    box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
-                           std::max(box[3], y)};
-        return box;
-    }
-    // Screen text in `mode` at `scale` laid out by the overlay text.
-    void overlayText(int mode, float scale) {
-        Text3D* overlay = g->getOverlayText();
-        overlay->setMode(mode);
-        overlay->setTextScale(scale, scale);
-        overlay->setAlignment(Text3D::ALIGN_LEFT, 0);
-    }
-    // The width of `text` drawn as screen text into a `viewport` square.
-    int litWidth(const char* text, int mode, float scale, int viewport) {
-        overlayText(mode, scale);
-        g->releaseTarget();
-        g->setViewport(viewport, viewport);
-        g->bindTarget(nullptr);
-        g->clearBuffers(0xFF000000u, true, true);
-        g->renderText(core::String(text), false);
-        std::array<int, 4> box = litBox(viewport);
-        return box[2] - box[0] + 1;
-    }
-};
-
-} // namespace
 
 TEST_F(Text3DTest, SizeModesLayoutScaleAlignmentAndTheCursor) {
     // Mode 0: one glyph cell spans a quarter of the width (16 of the glyph's 8 pixels).
@@ -307,13 +274,9 @@ TEST_F(Text3DTest, SizeModesLayoutScaleAlignmentAndTheCursor) {
 
     // Screen-mode text moves the cursor by the laid-out line height: from 20
     // below the top, two 16-pixel lines reach down to row 52.
-    overlayText(Text3D::MODE_GLYPH_WIDTH, 0.25f);
-    g->releaseTarget(); // a new frame starts the cursor again
-    g->bindTarget(nullptr);
-    g->clearBuffers(0xFF000000u, true, true);
-    g->renderText(core::String("N"), false);
-    g->renderText(core::String("N"), false);
-    std::array<int, 4> box = litBox(SIZE);
+    std::array<int, 4> box = screenText("N", Text3D::MODE_GLYPH_WIDTH, 0.25f, SIZE, 2);
     EXPECT_TRUE(SIZE - 1 - box[1] >= 44 && SIZE - 1 - box[1] <= 52) << box[1];
     EXPECT_GT(box[3] - box[1], 16) << "both lines are lit";
 }
+
+} // namespace
