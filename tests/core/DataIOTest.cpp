@@ -114,6 +114,8 @@ TEST_F(DataIOTest, NonFiniteFloatsAndOtherBooleansAreRefused) {
     writer->writeFloat32(-0.0f);
     writer->writeFloat32(core::DataIO::FLOAT_LIMIT);
     EXPECT_EQ(std::string(4, '\0') + floatBytes(0x7F7FFFFFu), written()) << "-0.0 is written as +0.0";
+    writer->writeInt16(-2);
+    EXPECT_EQ(-2, reader(written().substr(8))->readInt16()) << "16-bit values keep their sign";
 
     r = reader(std::string("\x00\x02", 2));
     EXPECT_FALSE(r->readBoolean());
