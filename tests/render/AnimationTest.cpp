@@ -3,6 +3,7 @@
 #include "M3GHelpers.h"
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
+#include "support/SceneBuilders.h"
 #include "render/Light.h"
 
 #define GLM_ENABLE_EXPERIMENTAL
@@ -15,11 +16,11 @@
 #include <sstream>
 
 using namespace render;
-using m3gtest::child;
-using m3gtest::Keys;
-using m3gtest::sequence;
-using m3gtest::track;
+using testsupport::child;
 using testsupport::CoreTest;
+using testsupport::Keys;
+using testsupport::sequence;
+using testsupport::track;
 typedef KeyframeSequence KS;
 
 namespace {

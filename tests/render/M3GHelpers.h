@@ -1,13 +1,8 @@
-// Helpers of the scene tests: nodes, keyframe sequences and tracks, vertex
-// arrays from values, scenes written to and loaded from M3G bytes, and a frame
-// compared with a golden image.
+// Helpers of the scene tests: vertex arrays from values, scenes written to and
+// loaded from M3G bytes, and a frame compared with a golden image.
 #pragma once
 #include "PngReference.h"
 #include "core/MemoryStream.h"
-#include "render/AnimationController.h"
-#include "render/AnimationTrack.h"
-#include "render/Group.h"
-#include "render/KeyframeSequence.h"
 #include "render/Loader.h"
 #include "render/M3G_Writer.h"
 #include "render/PNG_Writer.h"
@@ -16,40 +11,11 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <cstdlib>
-#include <utility>
 #include <vector>
 
 namespace m3gtest {
 
 typedef core::Vector<core::Ref<render::Object3D>> Objects;
-
-inline render::Group* child(render::Group* parent) {
-    render::Group* g = M3D_NEW render::Group();
-    parent->addChild(g);
-    return g;
-}
-
-typedef std::vector<std::pair<int, std::vector<float>>> Keys; // time, values
-
-inline render::KeyframeSequence* sequence(int interpolation, int repeat, int duration, const Keys& keys) {
-    render::KeyframeSequence* s =
-        M3D_NEW render::KeyframeSequence((int)keys.size(), (int)keys[0].second.size(), interpolation);
-    for (int i = 0; i < (int)keys.size(); ++i)
-        s->setKeyframe(i, keys[i].first, keys[i].second.data());
-    s->setRepeatMode(repeat);
-    s->setDuration(duration);
-    return s;
-}
-
-inline render::AnimationTrack* track(render::KeyframeSequence* s, int property, float weight = 1.0f,
-                                     int start = 0, int end = 0) {
-    render::AnimationTrack* t = M3D_NEW render::AnimationTrack(s, property);
-    render::AnimationController* c = M3D_NEW render::AnimationController();
-    c->setWeight(weight);
-    c->setActiveInterval(start, end);
-    t->setController(c);
-    return t;
-}
 
 // `values` as vertices of `comps` components; the component size is sizeof(T).
 template <class T> render::VertexArray* array(int comps, const std::vector<T>& values) {

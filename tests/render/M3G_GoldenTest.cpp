@@ -2,6 +2,7 @@
 // on GL and compared with golden images.
 #include "M3GHelpers.h"
 #include "RenderFixture.h"
+#include "support/SceneBuilders.h"
 #include "render/AnimationTrack.h"
 #include "render/Light.h"
 #include "render/SkinnedMesh.h"
@@ -87,14 +88,9 @@ TEST_F(M3G_GoldenTest, SkinnedStripAfterAnimate) {
     Group* skeleton = M3D_NEW Group();
     Group* bone = M3D_NEW Group();
     skeleton->addChild(bone);
-    KeyframeSequence* keys = M3D_NEW KeyframeSequence(2, 3, KeyframeSequence::LINEAR);
-    const float from[3] = {0, 0, 0}, to[3] = {0.6f, 0.4f, 0};
-    keys->setKeyframe(0, 0, from);
-    keys->setKeyframe(1, 100, to);
-    keys->setDuration(100);
-    AnimationTrack* track = M3D_NEW AnimationTrack(keys, AnimationTrack::TRANSLATION);
-    track->setController(M3D_NEW AnimationController());
-    bone->addAnimationTrack(track);
+    KeyframeSequence* keys = testsupport::sequence(KeyframeSequence::LINEAR, KeyframeSequence::CONSTANT, 100,
+                                                   {{0, {0, 0, 0}}, {100, {0.6f, 0.4f, 0}}});
+    bone->addAnimationTrack(testsupport::track(keys, AnimationTrack::TRANSLATION));
     IndexBuffer* ib = quadStrip();
     Appearance* looks[1] = {look.get()};
     SkinnedMesh* mesh = M3D_NEW SkinnedMesh(quadBuffer(), &ib, looks, 1, skeleton);

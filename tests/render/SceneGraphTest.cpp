@@ -2,10 +2,11 @@
 #include "M3GHelpers.h"
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
+#include "support/SceneBuilders.h"
 
 using namespace render;
-using m3gtest::child;
 using m3gtest::positions;
+using testsupport::child;
 using testsupport::CoreTest;
 
 namespace {

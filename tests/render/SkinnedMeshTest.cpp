@@ -2,6 +2,7 @@
 #include "M3GHelpers.h"
 #include "RenderFixture.h"
 #include "core/Exceptions.h"
+#include "support/SceneBuilders.h"
 #include "render/MorphingMesh.h"
 #include "render/SkinnedMesh.h"
 
@@ -14,12 +15,12 @@
 #include <random>
 
 using namespace render;
-using m3gtest::child;
 using m3gtest::positions;
-using m3gtest::sequence;
-using m3gtest::track;
+using testsupport::child;
 using testsupport::CoreTest;
 using testsupport::GLTest;
+using testsupport::sequence;
+using testsupport::track;
 typedef KeyframeSequence KS;
 
 namespace {

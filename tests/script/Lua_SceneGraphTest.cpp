@@ -1,14 +1,12 @@
 // The scene family (scene_*, node_*) on a real GL renderer, over a World
 // built from engine objects.
 #include "ScriptTestSupport.h"
-#include "render/AnimationController.h"
-#include "render/AnimationTrack.h"
-#include "render/KeyframeSequence.h"
 #include "render/Light.h"
 #include "render/Mesh.h"
 #include "render/OGLES2_Graphics3D.h"
 #include "render/World.h"
 #include "script/Lua_Handles.h"
+#include "support/SceneBuilders.h"
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -58,14 +56,9 @@ protected:
             if (id == 9) box = m;
         }
 
-        KeyframeSequence* seq = M3D_NEW KeyframeSequence(2, 3, KeyframeSequence::LINEAR);
-        const float from[3] = {0.0f, 0.0f, 0.0f}, to[3] = {1.5f, 0.0f, 0.0f};
-        seq->setKeyframe(0, 0, from);
-        seq->setKeyframe(1, 1000, to);
-        seq->setDuration(1000);
-        AnimationTrack* track = M3D_NEW AnimationTrack(seq, AnimationTrack::TRANSLATION);
-        track->setController(M3D_NEW AnimationController());
-        box->addAnimationTrack(track);
+        KeyframeSequence* seq = sequence(KeyframeSequence::LINEAR, KeyframeSequence::CONSTANT, 1000,
+                                         {{0, {0.0f, 0.0f, 0.0f}}, {1000, {1.5f, 0.0f, 0.0f}}});
+        box->addAnimationTrack(track(seq, AnimationTrack::TRANSLATION));
         core::Vector<core::Ref<Object3D>> roots;
         roots.append(core::Ref<Object3D>(world.get()));
         luaPushUserData<Lua_Scene>(L, SCRIPT_TYPE_SCENE)->scene = M3D_NEW Scene(roots);
