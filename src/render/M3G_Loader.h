@@ -39,7 +39,9 @@ class Stream;
 
 namespace render {
 
+class Appearance;
 class Group;
+class IndexBuffer;
 class Mesh;
 class Node;
 class Transformable;
@@ -173,9 +175,10 @@ private:
     void applyNode(Node* node, const NodeBlocks& blocks);
     void applyGroup(Group* group, const core::GroupRecord& record);
     // The mesh parts of a Mesh record, checked: the vertex buffer, the index
-    // buffers (every index inside the vertex buffer) and the appearances.
-    void resolveMesh(const core::MeshRecord& record, core::Ref<VertexBuffer>& vertices,
-                     core::Vector<core::Ref<Object3D>>& indexBuffers, core::Vector<core::Ref<Object3D>>& appearances);
+    // buffers (every index inside the vertex buffer) and the appearances. The
+    // loader's object table keeps them alive.
+    void resolveMesh(const core::MeshRecord& record, VertexBuffer*& vertices,
+                     core::Vector<IndexBuffer*>& indexBuffers, core::Vector<Appearance*>& appearances);
     // Finishes a vertex buffer from its record (arrays resolved and checked).
     void setToClass(VertexBuffer* buffer, const core::VertexBufferRecord& record);
 

@@ -492,9 +492,8 @@ void M3G_Loader::parseTriangleStripArray(core::Ref<Object3D>& out) {
     out = t.get();
 }
 
-void M3G_Loader::resolveMesh(const core::MeshRecord& r, core::Ref<VertexBuffer>& vertices,
-                             core::Vector<core::Ref<Object3D>>& indexBuffers,
-                             core::Vector<core::Ref<Object3D>>& appearances) {
+void M3G_Loader::resolveMesh(const core::MeshRecord& r, VertexBuffer*& vertices,
+                             core::Vector<IndexBuffer*>& indexBuffers, core::Vector<Appearance*>& appearances) {
     if (r.vertexBuffer == 0) parseError("Vertex buffer not specified for mesh.");
     if (r.submeshCount == 0) parseError("Submeshes not specified for mesh.");
     if (r.indexBuffers.size() != (int)r.submeshCount || r.appearances.size() != (int)r.submeshCount)
@@ -518,16 +517,11 @@ void M3G_Loader::parseMesh(core::Ref<Object3D>& out) {
     readNodeBlocks(blocks);
     core::MeshRecord r;
     io().readMesh(r);
-    core::Ref<VertexBuffer> vb;
-    core::Vector<core::Ref<Object3D>> ibs, apps;
+    VertexBuffer* vb = nullptr;
+    core::Vector<IndexBuffer*> ibs;
+    core::Vector<Appearance*> apps;
     resolveMesh(r, vb, ibs, apps);
-    core::Vector<IndexBuffer*> ibPtrs;
-    core::Vector<Appearance*> appPtrs;
-    for (int i = 0; i < ibs.size(); ++i) {
-        ibPtrs.append(static_cast<IndexBuffer*>(ibs[i].get()));
-        appPtrs.append(static_cast<Appearance*>(apps[i].get()));
-    }
-    core::Ref<Mesh> mesh = M3D_NEW Mesh(vb.get(), ibPtrs.data(), appPtrs.data(), ibPtrs.size());
+    core::Ref<Mesh> mesh = M3D_NEW Mesh(vb, ibs.data(), apps.data(), ibs.size());
     applyNode(mesh.get(), blocks);
     out = mesh.get();
 }
@@ -539,20 +533,15 @@ void M3G_Loader::parseMorphingMesh(core::Ref<Object3D>& out) {
     io().readMesh(r);
     core::MorphingMeshRecord morph;
     io().readMorphingMesh(morph);
-    core::Ref<VertexBuffer> vb;
-    core::Vector<core::Ref<Object3D>> ibs, apps;
+    VertexBuffer* vb = nullptr;
+    core::Vector<IndexBuffer*> ibs;
+    core::Vector<Appearance*> apps;
     resolveMesh(r, vb, ibs, apps);
-    core::Vector<IndexBuffer*> ibPtrs;
-    core::Vector<Appearance*> appPtrs;
-    for (int i = 0; i < ibs.size(); ++i) {
-        ibPtrs.append(static_cast<IndexBuffer*>(ibs[i].get()));
-        appPtrs.append(static_cast<Appearance*>(apps[i].get()));
-    }
     core::Vector<VertexBuffer*> targets;
     for (int i = 0; i < morph.morphTargets.size(); ++i)
         targets.append(reference<VertexBuffer>(morph.morphTargets[i], "VertexBuffer", false));
-    core::Ref<MorphingMesh> mesh = M3D_NEW MorphingMesh(vb.get(), targets.data(), targets.size(), ibPtrs.data(),
-                                                        appPtrs.data(), ibPtrs.size());
+    core::Ref<MorphingMesh> mesh =
+        M3D_NEW MorphingMesh(vb, targets.data(), targets.size(), ibs.data(), apps.data(), ibs.size());
     applyNode(mesh.get(), blocks);
     mesh->setWeights(morph.initialWeights.data(), morph.initialWeights.size());
     out = mesh.get();
@@ -570,20 +559,14 @@ void M3G_Loader::parseSkinnedMesh(core::Ref<Object3D>& out) {
     if (skin.skeleton == 0) parseError("No skeleton set for SkinnedMesh.");
     if (skin.bones.size() != (int)skin.transformReferenceCount)
         parseError("Size mismatch in SkinnedMesh transform reference count.");
-    core::Ref<VertexBuffer> vb;
-    core::Vector<core::Ref<Object3D>> ibs, apps;
+    VertexBuffer* vb = nullptr;
+    core::Vector<IndexBuffer*> ibs;
+    core::Vector<Appearance*> apps;
     resolveMesh(r, vb, ibs, apps);
-    core::Vector<IndexBuffer*> ibPtrs;
-    core::Vector<Appearance*> appPtrs;
-    for (int i = 0; i < ibs.size(); ++i) {
-        ibPtrs.append(static_cast<IndexBuffer*>(ibs[i].get()));
-        appPtrs.append(static_cast<Appearance*>(apps[i].get()));
-    }
     Group* skeleton = reference<Group>(skin.skeleton, "Group", false);
     if (dynamic_cast<World*>(skeleton)) parseError("A World cannot be the skeleton of a SkinnedMesh.");
     if (skeleton->getParent()) parseError("Node already has a parent group.");
-    core::Ref<SkinnedMesh> mesh =
-        M3D_NEW SkinnedMesh(vb.get(), ibPtrs.data(), appPtrs.data(), ibPtrs.size(), skeleton);
+    core::Ref<SkinnedMesh> mesh = M3D_NEW SkinnedMesh(vb, ibs.data(), apps.data(), ibs.size(), skeleton);
     applyNode(mesh.get(), blocks);
     for (int i = 0; i < skin.bones.size(); ++i) {
         const core::BoneReference& b = skin.bones[i];
