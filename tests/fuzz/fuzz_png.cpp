@@ -14,8 +14,8 @@
 #include "render/Image2D.h"
 #include "render/Loader.h"
 #include "render/Object3D.h"
+#include "render/PngReference.h"
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -58,18 +58,6 @@ void checkImage(core::Vector<core::Ref<render::Object3D>>& result) {
     (void)sink;
 }
 
-// Recomputes the CRC of every whole chunk after the signature.
-void fixChecksums(std::vector<uint8_t>& png) {
-    for (size_t at = 8; at + 12 <= png.size();) {
-        uint32_t length = (uint32_t)png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
-        if (length > png.size() - at - 12) break;
-        uint32_t crc = (uint32_t)crc32(0, png.data() + at + 4, (uInt)(length + 4));
-        for (int b = 0; b < 4; ++b)
-            png[at + 8 + length + b] = (uint8_t)(crc >> (24 - 8 * b));
-        at += 12 + length;
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -88,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> fixed;
     if (size > 0 && (data[size - 1] & 4)) {
         fixed.assign(data, data + size);
-        fixChecksums(fixed);
+        pngref::fixChecksums(fixed);
         data = fixed.data();
     }
     fuzzsupport::PoolState before = fuzzsupport::poolState();

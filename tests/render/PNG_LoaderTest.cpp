@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 using teststreams::BytesStream;
+using pngref::putBe32;
 using teststreams::readFile;
 
 namespace {
@@ -50,11 +50,6 @@ std::string loadBytes(const std::vector<unsigned char>& bytes, Results& result) 
         return e.getMessage();
     }
     return "";
-}
-
-void putBe32(unsigned char* p, uint32_t v) {
-    for (int s = 0; s < 4; ++s)
-        p[s] = (unsigned char)(v >> (24 - 8 * s));
 }
 
 class PngLoaderTest : public testsupport::CoreTest {
@@ -143,9 +138,9 @@ TEST_F(PngLoaderTest, ErrorsWarningsAndTheQuietLogWindow) {
 
     // An sRGB chunk with an undefined rendering intent: libpng 1.6 warns.
     std::vector<unsigned char> odd = png;
-    unsigned char srgb[13] = {0, 0, 0, 1, 's', 'R', 'G', 'B', 9};
-    putBe32(srgb + 9, (uint32_t)crc32(0, srgb + 4, 5));
+    const unsigned char srgb[13] = {0, 0, 0, 1, 's', 'R', 'G', 'B', 9};
     odd.insert(odd.begin() + 8 + 25, srgb, srgb + 13); // after the header chunk
+    pngref::fixChecksums(odd);
     Results warned, plain;
     testsupport::StderrCapture warnings;
     EXPECT_EQ("", loadBytes(odd, warned));
@@ -199,13 +194,7 @@ TEST_F(PngLoaderTest, DamagedSuiteFilesLoadOrFailWithoutLeaking) {
                 putBe32(&bytes[16], sides[next() % 6]);
                 putBe32(&bytes[20], sides[next() % 6]);
             }
-            for (size_t at = 8; at + 12 <= bytes.size();) {
-                uint32_t length = pngref::be32(&bytes[at]);
-                if (length > bytes.size() - at - 12) break;
-                putBe32(&bytes[at + 8 + length],
-                        (uint32_t)crc32(0, bytes.data() + at + 4, (uInt)(length + 4)));
-                at += 12 + length;
-            }
+            pngref::fixChecksums(bytes);
             int live = core.pool().getLiveAllocations();
             try {
                 Results result;

@@ -24,6 +24,22 @@ inline uint32_t be32(const unsigned char* p) {
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
+inline void putBe32(unsigned char* p, uint32_t v) {
+    for (int s = 0; s < 4; ++s)
+        p[s] = (unsigned char)(v >> (24 - 8 * s));
+}
+
+// Recomputes the CRC of every whole chunk after the signature, so that
+// changed bytes get past a decoder's checksum test.
+inline void fixChecksums(std::vector<unsigned char>& png) {
+    for (size_t at = 8; at + 12 <= png.size();) {
+        uint32_t length = be32(&png[at]);
+        if (length > png.size() - at - 12) break;
+        putBe32(&png[at + 8 + length], (uint32_t)crc32(0, png.data() + at + 4, (uInt)(length + 4)));
+        at += 12 + length;
+    }
+}
+
 inline int paeth(int a, int b, int c) {
     int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
     if (pa <= pb && pa <= pc) return a;
