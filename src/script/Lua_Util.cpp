@@ -265,19 +265,6 @@ ScriptUserData* luaCheckUserDataOfType(lua_State* L, int index, int type, size_t
     userDataCheckFailed(L, checkedValue(L, index, data));
 }
 
-int luaUserDataType(lua_State* L, int index, int first, int last) {
-    if (lua_type(L, index) == LUA_TCDATA_VALUE) {
-        float value[16];
-        int type = luaReadValue(L, index, value);
-        return type >= first && type <= last ? type : -1;
-    }
-    const ScriptUserData* data = static_cast<const ScriptUserData*>(lua_touserdata(L, index));
-    if (!data || !longEnough(L, index, sizeof(ScriptUserData))) return -1;
-    int type = data->type;
-    if (type < first || type > last) return -1;
-    return hasTypeMetatable(L, index, type) ? type : -1;
-}
-
 // ---- math values ----
 
 namespace {

@@ -112,10 +112,6 @@ template <typename T> T* luaCheckUserData(lua_State* L, int index, int type) {
     return reinterpret_cast<T*>(luaCheckUserDataOfType(L, index, type, sizeof(T)));
 }
 
-// The type id of the userdata of ours at `index` when it lies in first ... last
-// (checked as luaCheckUserDataOfType checks it); -1 for anything else. Raises nothing.
-int luaUserDataType(lua_State* L, int index, int first, int last);
-
 // ---- math values ----------------------------------------------------------
 
 // The vector or matrix at `index`. Anything else fails as luaCheckUserData

@@ -45,7 +45,8 @@ TEST_F(LuaFfiTest, ForeignCdataAndLookalikeStructsAreWrongTypes) {
     lua_getglobal(L, "foreign");
     for (int f = 1; f <= 5; ++f) {
         lua_rawgeti(L, -1, f);
-        EXPECT_EQ(-1, luaUserDataType(L, -1, SCRIPT_TYPE_VECTOR3, SCRIPT_TYPE_MATRIX)) << f;
+        float value[16];
+        EXPECT_EQ(-1, luaReadValue(L, -1, value)) << f;
         lua_pop(L, 1);
     }
     lua_pop(L, 1);
