@@ -250,9 +250,8 @@ public:
     // program (texture x colour) shows their colours.
     Texture2D* getWhiteTexture() const { return m_whiteTexture.get(); }
     Text3D* getOverlayText() const { return m_overlayText.get(); }
-    // The statistics overlay's text block for the current counters.
-    core::String composeStatistics() const;
-    // The same text into `out` (always terminated, cut at `size` - 1 characters).
+    // The statistics overlay's text block for the current counters, into `out`
+    // (always terminated, cut at `size` - 1 characters).
     void composeStatistics(char* out, int size) const;
 
     // ---- textures ----

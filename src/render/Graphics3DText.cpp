@@ -92,12 +92,6 @@ void Graphics3D::renderText(const core::String& text, bool world, const slm::mat
     setCamera(saved.get(), savedTransform);
 }
 
-core::String Graphics3D::composeStatistics() const {
-    char text[STATISTICS_TEXT_SIZE];
-    composeStatistics(text, sizeof text);
-    return core::String(text);
-}
-
 // Composed into a caller's buffer, not a core::String: the overlay is drawn
 // every frame, and the pool's counters it shows would move with each
 // temporary string built here.
