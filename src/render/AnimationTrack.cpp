@@ -48,12 +48,17 @@ int truncated(float v) {
 }
 
 // The camera's projection again with one parameter replaced (1 = fovy or
-// height, 3 = near, 4 = far); near = far would make it singular, and the
-// camera then keeps its projection.
+// height, 3 = near, 4 = far): a perspective fovy is at most 180, and a
+// perspective camera's distances and a parallel camera's height stay
+// positive. near = far would make it singular, and the camera then keeps its
+// projection.
 void reproject(Camera* camera, int which, float value) {
     float p[4];
     int type = camera->getProjection(p);
     if (type != Camera::PERSPECTIVE && type != Camera::PARALLEL) return;
+    bool perspective = type == Camera::PERSPECTIVE;
+    if (perspective && which == 1) value = clampAbove(value, 180.0f);
+    if (perspective != (which == 1) && value <= 0.0f) value = SMALLEST;
     p[which - 1] = value;
     if (std::fabs(p[3] - p[2]) < SMALLEST) {
         core::log(core::LOG_WARNING, "AnimationTrack: near and far distance would be equal, the projection is kept\n");
@@ -67,9 +72,6 @@ void reproject(Camera* camera, int which, float value) {
 
 void applyDistance(Object3D* target, int which, float d) {
     if (Camera* camera = dynamic_cast<Camera*>(target)) {
-        float p[4];
-        int type = camera->getProjection(p);
-        if (type == Camera::PERSPECTIVE && d <= 0.0f) d = SMALLEST;
         reproject(camera, which, d);
     } else if (Fog* fog = dynamic_cast<Fog*>(target)) {
         if (which == 3)
@@ -172,14 +174,7 @@ void AnimationTrack::applyProperty(Object3D* target, int property, const float* 
         applyDistance(target, 3, v[0]);
         break;
     case FIELD_OF_VIEW:
-        if (Camera* camera = dynamic_cast<Camera*>(target)) {
-            float p[4];
-            int type = camera->getProjection(p);
-            float f = v[0];
-            if (type == Camera::PERSPECTIVE) f = clampAbove(f, 180.0f);
-            if (type == Camera::PARALLEL && f <= 0.0f) f = SMALLEST;
-            reproject(camera, 1, f);
-        }
+        if (Camera* camera = dynamic_cast<Camera*>(target)) reproject(camera, 1, v[0]);
         break;
     case INTENSITY:
         if (Light* l = dynamic_cast<Light*>(target)) l->setIntensity(v[0]);
